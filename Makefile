@@ -1,0 +1,44 @@
+# The commands of README.md. Every target bootstraps first, so a fresh machine
+# needs nothing but `make run` or `make test`.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+BENCH_BUILD ?= build-bench
+JOBS       ?= 2
+
+.PHONY: all bootstrap build run test test-native test-sanitize test-windows bench format clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap
+
+build: bootstrap
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j$(JOBS)
+
+run: build
+	@$(BUILD)/bin/phase-envelope
+
+test: test-native test-sanitize test-windows
+
+test-native: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+test-sanitize: bootstrap
+	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DPE_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) -j$(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j$(JOBS)
+
+test-windows: bootstrap
+	@if [ -x scripts/windows-test ]; then scripts/windows-test; else echo "windows: no cross-build yet"; fi
+
+bench: bootstrap
+	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DPE_BUILD_BENCH=ON -DPE_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(BENCH_BUILD) -j$(JOBS)
+	@for b in $(BENCH_BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
+
+format:
+	@git ls-files '*.h' '*.cpp' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(BENCH_BUILD) build-win
