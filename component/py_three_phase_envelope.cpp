@@ -1,0 +1,439 @@
+// The utility object: construction, connection to the host services,
+// property-ID registration, workspace allocation and destruction, and the
+// fixed answers of the bookkeeping methods.
+#include "component/py_three_phase_envelope.h"
+
+#include <exception>
+#include <new>
+
+#include "component/module.h"
+#include "component/type_info.h"
+#include "engine/com_error.h"
+
+const wchar_t* const kPropertyNames[kNumPropertyIds] = {
+    L"Temperature",     L"Pressure",        L"Enthalpy",
+    L"Entropy",         L"MolarVolume",     L"LnFugacityCoeff",
+    L"EnvelopeResultsMatrix", L"TypeOfDataPoint", L"ColumnName",
+    L"2PhaseCriticalP", L"2PhaseCriticalT", L"3PhaseCriticalP",
+    L"3PhaseCriticalT", L"3PhaseP",         L"3PhaseT",
+    L"Cricondentherm",  L"Cricondenbar",    L"PTCurve",
+    L"PHCurve",         L"PSCurve",         L"PVCurve",
+    L"THCurve",         L"TSCurve",         L"TVCurve",
+};
+
+namespace {
+const double kUndefined = -32767.0;
+const int32_t kUndefinedInt = -32767;
+
+template <class T>
+void FreeArray(T*& p) {
+    delete[] p;
+    p = nullptr;
+}
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Creation, reference counting, aggregation.
+
+pyThreePhaseEnvelope::pyThreePhaseEnvelope(IUnknown* outer)
+    : refCount_(0), controllingUnknown_(outer), inner_(this) {
+    if (controllingUnknown_ == nullptr) controllingUnknown_ = &inner_;
+    ModuleLock();
+}
+
+pyThreePhaseEnvelope::~pyThreePhaseEnvelope() { ModuleUnlock(); }
+
+HRESULT pyThreePhaseEnvelope::CreateInstance(IUnknown* outer, IUnknown** object) {
+    if (object == nullptr) return E_POINTER;
+    *object = nullptr;
+    pyThreePhaseEnvelope* p = new (std::nothrow) pyThreePhaseEnvelope(outer);
+    if (p == nullptr) return E_OUTOFMEMORY;
+    const HRESULT hr = p->FinalConstruct();
+    if (FAILED(hr)) {
+        delete p;
+        return hr;
+    }
+    p->inner_.AddRef();
+    *object = &p->inner_;
+    return S_OK;
+}
+
+HRESULT pyThreePhaseEnvelope::InnerUnknown::QueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) return E_POINTER;
+    *ppv = nullptr;
+    if (IsEqualIID(riid, IID_IUnknown)) {
+        *ppv = static_cast<IUnknown*>(this);
+    } else if (IsEqualIID(riid, IID_IDispatch) || IsEqualIID(riid, IID_IPYRUtility)) {
+        *ppv = static_cast<IPYRUtility*>(owner_);
+    } else if (IsEqualIID(riid, IID_INotifyChange)) {
+        *ppv = static_cast<INotifyChange*>(owner_);
+    } else {
+        return E_NOINTERFACE;
+    }
+    static_cast<IUnknown*>(*ppv)->AddRef();
+    return S_OK;
+}
+
+ULONG pyThreePhaseEnvelope::InnerUnknown::AddRef() { return ++owner_->refCount_; }
+
+ULONG pyThreePhaseEnvelope::InnerUnknown::Release() {
+    const ULONG count = --owner_->refCount_;
+    if (count == 0) {
+        owner_->refCount_ = 1;  // guards against re-entry while releasing
+        owner_->FinalRelease();
+        delete owner_;
+    }
+    return count;
+}
+
+HRESULT pyThreePhaseEnvelope::QueryInterface(REFIID riid, void** ppv) {
+    return controllingUnknown_->QueryInterface(riid, ppv);
+}
+
+ULONG pyThreePhaseEnvelope::AddRef() { return controllingUnknown_->AddRef(); }
+
+ULONG pyThreePhaseEnvelope::Release() { return controllingUnknown_->Release(); }
+
+// ---------------------------------------------------------------------------
+// IDispatch.
+
+HRESULT pyThreePhaseEnvelope::GetTypeInfoCount(UINT* pctinfo) {
+    return UtilityGetTypeInfoCount(pctinfo);
+}
+
+HRESULT pyThreePhaseEnvelope::GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) {
+    return UtilityGetTypeInfo(iTInfo, lcid, ppTInfo);
+}
+
+HRESULT pyThreePhaseEnvelope::GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
+                                            LCID lcid, DISPID* rgDispId) {
+    return UtilityGetIDsOfNames(riid, rgszNames, cNames, lcid, rgDispId);
+}
+
+HRESULT pyThreePhaseEnvelope::Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                     DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                     EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+    return UtilityInvoke(static_cast<IPYRUtility*>(this), static_cast<INotifyChange*>(this),
+                         dispIdMember, riid, lcid, wFlags, pDispParams, pVarResult, pExcepInfo,
+                         puArgErr);
+}
+
+// ---------------------------------------------------------------------------
+// Construction and destruction of the object's state.
+
+void pyThreePhaseEnvelope::ResetCalculationState() {
+    vapFrac = kUndefined;
+    liq1Frac = kUndefined;
+    liq2Frac = kUndefined;
+    betaMode = 3;
+    threePhaseFound = 0;
+    threePhaseCheck = 0;
+    fromThreePhasePoint = 0;
+    initPkpa = kUndefined;
+    curPatm = kUndefined;
+    curTdegk = kUndefined;
+    for (ThreePhasePoint& p : threePhasePoints) p = {kUndefined, kUndefined, kUndefined,
+                                                     kUndefined, kUndefined};
+}
+
+HRESULT pyThreePhaseEnvelope::FinalConstruct() {
+    propManager = nullptr;
+    phaseCollection = nullptr;
+    flashManager = nullptr;
+    flashSettings = nullptr;
+    settingsCompanion = nullptr;
+    twoPhaseSkip = nullptr;
+    threePhaseSkip = nullptr;
+    numbUnknowns = kUndefinedInt;
+    unknowns = nullptr;
+    K1 = nullptr;
+    K2 = nullptr;
+    feedComp = nullptr;
+    hostComp = nullptr;
+    yVap = nullptr;
+    xLiq1 = nullptr;
+    xLiq2 = nullptr;
+    compFamily = nullptr;
+    critTdegk = nullptr;
+    critPkpa = nullptr;
+    compID = nullptr;
+    ResetCalculationState();
+    notifyChangeUsed = 0;
+    compColChanged = 1;
+    ncomp = 0;
+    numbPresent = 0;
+    compound19Index = -1;
+    outColumns = 0;
+    curPointType = 0;
+    appThermoProvider = nullptr;
+    appComponents = nullptr;
+    pointStore = nullptr;
+    twoPhaseTracer = nullptr;
+    threePhaseTracer = nullptr;
+    for (int32_t& id : propIds) id = kUndefinedInt;
+    useAppThermo = 0;
+    return S_OK;
+}
+
+void pyThreePhaseEnvelope::FinalRelease() {
+    FreeArray(unknowns);
+    delete twoPhaseTracer;
+    twoPhaseTracer = nullptr;
+    delete threePhaseTracer;
+    threePhaseTracer = nullptr;
+    SafeRelease(flashManager);
+    SafeRelease(propManager);
+    SafeRelease(flashSettings);
+    SafeRelease(settingsCompanion);
+    if (pointStore != nullptr) {
+        pointStore->Free();
+        delete pointStore;
+        pointStore = nullptr;
+    }
+    SafeRelease(phaseCollection);
+    SafeRelease(appThermoProvider);
+    SafeRelease(appComponents);
+    ReleaseWorkspace();
+}
+
+void pyThreePhaseEnvelope::AllocateWorkspace(int32_t n) {
+    if (n < 0) n = 0;
+    compound19Index = -1;
+    ResetCalculationState();
+    ncomp = n;
+    numbPresent = 0;
+    numbUnknowns = kUndefinedInt;
+
+    yVap = new double[n];
+    xLiq1 = new double[n];
+    xLiq2 = new double[n];
+    feedComp = new double[n];
+    hostComp = new double[n];
+    K1 = new double[n];
+    K2 = new double[n];
+    critTdegk = new double[n];
+    critPkpa = new double[n];
+    compID = new int32_t[n];
+    compFamily = new int32_t[n];
+    for (int32_t i = 0; i < n; ++i) compFamily[i] = eHydrocarbon;
+
+    twoPhaseSkip = new uint8_t[n + 2];
+    threePhaseSkip = new uint8_t[2 * n + 3];
+    twoPhaseSkip[n] = twoPhaseSkip[n + 1] = 0;
+    threePhaseSkip[2 * n] = threePhaseSkip[2 * n + 1] = threePhaseSkip[2 * n + 2] = 0;
+
+    delete twoPhaseTracer;
+    twoPhaseTracer = new TwoPhaseTracer();
+    twoPhaseTracer->Init(n);
+    twoPhaseTracer->SetLnPhiPropertyId(propIds[kPropLnFugacityCoeff]);
+
+    delete threePhaseTracer;
+    threePhaseTracer = new ThreePhaseTracer();
+    threePhaseTracer->Init(n);
+    threePhaseTracer->SetPropertyIds(propIds[kPropEnthalpy], propIds[kPropEntropy],
+                                     propIds[kPropMolarVolume], propIds[kPropLnFugacityCoeff]);
+
+    if (pointStore != nullptr) {
+        pointStore->Free();
+        delete pointStore;
+    }
+    pointStore = new EnvelopePointStore();
+    pointStore->Init();
+}
+
+void pyThreePhaseEnvelope::ReleaseWorkspace() {
+    FreeArray(yVap);
+    FreeArray(xLiq1);
+    FreeArray(xLiq2);
+    FreeArray(feedComp);
+    FreeArray(K1);
+    FreeArray(K2);
+    FreeArray(hostComp);
+    FreeArray(twoPhaseSkip);
+    FreeArray(threePhaseSkip);
+    FreeArray(critPkpa);
+    FreeArray(critTdegk);
+    FreeArray(compFamily);
+    FreeArray(compID);
+}
+
+// ---------------------------------------------------------------------------
+// Connection to the host.
+
+void pyThreePhaseEnvelope::ReleaseHostObjects() {
+    SafeRelease(appThermoProvider);
+    SafeRelease(propManager);
+    SafeRelease(flashManager);
+    SafeRelease(flashSettings);
+    SafeRelease(settingsCompanion);
+}
+
+HRESULT pyThreePhaseEnvelope::SetThermo(IDispatch* pPropManager, IDispatch* pFlashManager,
+                                        IDispatch* pAppThermoProvider, BSTR /*sAppName*/,
+                                        LONG bUseAppThermo) {
+    if (bUseAppThermo != 0) {
+        useAppThermo = 1;
+        SafeRelease(appThermoProvider);
+        HRESULT hr = E_POINTER;
+        if (pAppThermoProvider != nullptr) {
+            hr = pAppThermoProvider->QueryInterface(IID_IAppThermoProvider,
+                                                    reinterpret_cast<void**>(&appThermoProvider));
+        }
+        if (FAILED(hr)) {
+            appThermoProvider = nullptr;
+            return hr;
+        }
+        SafeRelease(appComponents);
+        appThermoProvider->get_Components(&appComponents);
+        int n = 0;
+        if (appComponents != nullptr) appComponents->get_Count(&n);
+        ReleaseWorkspace();
+        AllocateWorkspace(n);
+        return hr;
+    }
+
+    useAppThermo = 0;
+    ReleaseHostObjects();
+    IPropManagerSettings* managerSettings = nullptr;
+    IUnknown* settingsObject = nullptr;
+    IUnknown* companionObject = nullptr;
+    try {
+        if (pPropManager == nullptr || pFlashManager == nullptr) throw CPYCOMError(E_POINTER);
+        CheckFailed(pPropManager->QueryInterface(IID_IPropManager,
+                                                 reinterpret_cast<void**>(&propManager)));
+        CheckFailed(pFlashManager->QueryInterface(IID_IFlashManager,
+                                                  reinterpret_cast<void**>(&flashManager)));
+        CheckOk(propManager->QueryInterface(IID_IPropManagerSettings,
+                                            reinterpret_cast<void**>(&managerSettings)));
+        CheckOk(managerSettings->get_Settings(&settingsObject));
+        if (settingsObject == nullptr) throw CPYCOMError(E_POINTER);
+        CheckOk(settingsObject->QueryInterface(IID_IFlashSettings,
+                                               reinterpret_cast<void**>(&flashSettings)));
+        SafeRelease(settingsObject);
+        SafeRelease(managerSettings);
+
+        CheckFailed(flashSettings->get_Companion(&companionObject));
+        if (companionObject == nullptr) {
+            CheckFailed(CoCreateInstance(
+                CLSID_PyranaSettingsCompanion, nullptr,
+                CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
+                    CLSCTX_REMOTE_SERVER,
+                IID_ISettingsCompanion, reinterpret_cast<void**>(&settingsCompanion)));
+        } else {
+            CheckFailed(companionObject->QueryInterface(
+                IID_ISettingsCompanion, reinterpret_cast<void**>(&settingsCompanion)));
+            SafeRelease(companionObject);
+        }
+        return S_OK;
+    } catch (const CPYCOMError&) {
+    } catch (...) {
+    }
+    SafeRelease(companionObject);
+    SafeRelease(settingsObject);
+    SafeRelease(managerSettings);
+    return E_FAIL;
+}
+
+HRESULT pyThreePhaseEnvelope::InitializePropertyIDs(IDispatch* pPropertyRegistry) {
+    IPropertyEnumerationRegistry* registry = nullptr;
+    IPropertyRegistryClient* client = nullptr;
+    BSTR name = nullptr;
+    try {
+        if (pPropertyRegistry == nullptr) throw CPYCOMError(E_POINTER);
+        CheckFailed(pPropertyRegistry->QueryInterface(IID_IPropertyEnumerationRegistry,
+                                                      reinterpret_cast<void**>(&registry)));
+        for (int i = 0; i < kNumPropertyIds; ++i) {
+            name = SysAllocString(kPropertyNames[i]);
+            if (name == nullptr) throw CPYCOMError(E_OUTOFMEMORY);
+            LONG id = kUndefinedInt;
+            const HRESULT hr = registry->AddPropertyByName(name, &id);
+            SysFreeString(name);
+            name = nullptr;
+            CheckOk(hr);
+            propIds[i] = id;
+        }
+        SafeRelease(registry);
+
+        if (useAppThermo == 0) {
+            // The companion learns the registry too, so that its stability
+            // test can name the properties it computes.
+            if (settingsCompanion == nullptr) throw CPYCOMError(E_FAIL);
+            CheckOk(settingsCompanion->QueryInterface(IID_IPropertyRegistryClient,
+                                                      reinterpret_cast<void**>(&client)));
+            CheckOk(client->SetPropertyRegistry(pPropertyRegistry));
+            SafeRelease(client);
+        }
+        return S_OK;
+    } catch (const CPYCOMError&) {
+    } catch (...) {
+    }
+    SysFreeString(name);
+    SafeRelease(client);
+    SafeRelease(registry);
+    return E_FAIL;
+}
+
+HRESULT pyThreePhaseEnvelope::ReleaseThermo() { return S_OK; }
+
+HRESULT pyThreePhaseEnvelope::Execute(BSTR /*sStreamName*/, BSTR /*sUserName*/,
+                                      IPYRUtilityManager* /*pUtilityManager*/,
+                                      IDispatch* /*pPhaseCollection*/,
+                                      IDispatch* /*pPropContainer*/, LONG bRecalculate,
+                                      LONG /*bCalculationOnly*/, LONG /*nProp*/,
+                                      VARIANT /*pPropIDs*/) {
+    if (bRecalculate == 0) return S_OK;
+    return E_NOTIMPL;
+}
+
+// ---------------------------------------------------------------------------
+// Identity and bookkeeping: fixed, minimal answers.
+
+HRESULT pyThreePhaseEnvelope::GetName(BSTR* sName) {
+    if (sName == nullptr) return E_POINTER;
+    *sName = SysAllocString(L"PyranaThreePhaseEnvelope");
+    return *sName != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT pyThreePhaseEnvelope::GetType(BSTR* sType) {
+    if (sType == nullptr) return E_POINTER;
+    *sType = SysAllocString(L"PhaseEnvelope");
+    return *sType != nullptr ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT pyThreePhaseEnvelope::GetSupportedProps(LONG* /*nProps*/, VARIANT* /*vPropNames*/,
+                                                VARIANT* /*vPropTypes*/) {
+    return S_OK;
+}
+
+HRESULT pyThreePhaseEnvelope::CheckRestriction(ICompoundCollection* /*pCompCol*/, LONG* bOK,
+                                               BSTR* /*message*/) {
+    if (bOK != nullptr) *bOK = 1;
+    return S_OK;
+}
+
+HRESULT pyThreePhaseEnvelope::ChangedInUtility(LONG* Changed, LONG* nChanged,
+                                               VARIANT* /*ChangedItems*/) {
+    if (Changed != nullptr) *Changed = 0;
+    if (nChanged != nullptr) *nChanged = 0;
+    return S_OK;
+}
+
+HRESULT pyThreePhaseEnvelope::Save(BSTR* /*SaveInfo*/) { return S_OK; }
+
+HRESULT pyThreePhaseEnvelope::Recall(BSTR /*SaveInfo*/) { return S_OK; }
+
+HRESULT pyThreePhaseEnvelope::SetUnitSet(VARIANT /*vPropNames*/, VARIANT /*vPropUnits*/) {
+    return S_OK;
+}
+
+HRESULT pyThreePhaseEnvelope::GetSupportedOption(IPYROption** /*pOption*/) { return S_OK; }
+
+HRESULT pyThreePhaseEnvelope::UseNotifyChange(LONG Use) {
+    notifyChangeUsed = static_cast<uint8_t>(Use);
+    return S_OK;
+}
+
+HRESULT pyThreePhaseEnvelope::HasModified(NotifyChange whatchanged) {
+    if (whatchanged == CompColChanged) compColChanged = 1;
+    return S_OK;
+}

@@ -1,0 +1,200 @@
+// The utility object: the one COM class of the module. The host creates it
+// through its class factory, connects it to its thermodynamic services with
+// SetThermo, hands it the property registry with InitializePropertyIDs and
+// asks it to calculate with Execute. Between calls it owns everything a
+// calculation needs: the host connections, the per-compound working arrays,
+// the compound data, the two engine objects, the point store and the
+// registered property IDs.
+//
+// Single-threaded (apartment) object: reference counting without
+// interlocking. It can be created on its own or as the inner object of an
+// aggregate; its IUnknown then delegates to the outer object's.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/envelope_point_store.h"
+#include "engine/three_phase_tracer.h"
+#include "engine/two_phase_tracer.h"
+#include "host/interfaces.h"
+#include "platform/com.h"
+
+// A three-phase point: pressure (atm), temperature (K), and the mixture
+// enthalpy, entropy and molar volume stored with it.
+struct ThreePhasePoint {
+    double Patm;
+    double Tdegk;
+    double H;
+    double S;
+    double V;
+};
+
+// Indices of the 24 property IDs registered by InitializePropertyIDs, in
+// their order of registration.
+enum PropertyIdIndex {
+    kPropTemperature,
+    kPropPressure,
+    kPropEnthalpy,
+    kPropEntropy,
+    kPropMolarVolume,
+    kPropLnFugacityCoeff,
+    kPropEnvelopeResultsMatrix,
+    kPropTypeOfDataPoint,
+    kPropColumnName,
+    kProp2PhaseCriticalP,
+    kProp2PhaseCriticalT,
+    kProp3PhaseCriticalP,
+    kProp3PhaseCriticalT,
+    kProp3PhaseP,
+    kProp3PhaseT,
+    kPropCricondentherm,
+    kPropCricondenbar,
+    kPropPTCurve,
+    kPropPHCurve,
+    kPropPSCurve,
+    kPropPVCurve,
+    kPropTHCurve,
+    kPropTSCurve,
+    kPropTVCurve,
+    kNumPropertyIds
+};
+
+// The registered names, indexed by PropertyIdIndex.
+extern const wchar_t* const kPropertyNames[kNumPropertyIds];
+
+class pyThreePhaseEnvelope final : public IPYRUtility, public INotifyChange {
+public:
+    // Creates an object holding one module lock; outer is the controlling
+    // unknown of an aggregate or null. On success *object holds the
+    // non-delegating IUnknown with one reference.
+    static HRESULT CreateInstance(IUnknown* outer, IUnknown** object);
+
+    // IUnknown (delegating to the controlling unknown).
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // IDispatch, through the type library (E_NOTIMPL where no type library
+    // service exists).
+    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* pctinfo) override;
+    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames,
+                                            LCID lcid, DISPID* rgDispId) override;
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                                     DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                     EXCEPINFO* pExcepInfo, UINT* puArgErr) override;
+
+    // IPYRUtility.
+    HRESULT STDMETHODCALLTYPE GetName(BSTR* sName) override;
+    HRESULT STDMETHODCALLTYPE GetType(BSTR* sType) override;
+    HRESULT STDMETHODCALLTYPE GetSupportedProps(LONG* nProps, VARIANT* vPropNames,
+                                                VARIANT* vPropTypes) override;
+    HRESULT STDMETHODCALLTYPE SetThermo(IDispatch* pPropManager, IDispatch* pFlashManager,
+                                        IDispatch* pAppThermoProvider, BSTR sAppName,
+                                        LONG bUseAppThermo) override;
+    HRESULT STDMETHODCALLTYPE InitializePropertyIDs(IDispatch* pPropertyRegistry) override;
+    HRESULT STDMETHODCALLTYPE CheckRestriction(ICompoundCollection* pCompCol, LONG* bOK,
+                                               BSTR* message) override;
+    HRESULT STDMETHODCALLTYPE Execute(BSTR sStreamName, BSTR sUserName,
+                                      IPYRUtilityManager* pUtilityManager,
+                                      IDispatch* pPhaseCollection, IDispatch* pPropContainer,
+                                      LONG bRecalculate, LONG bCalculationOnly, LONG nProp,
+                                      VARIANT pPropIDs) override;
+    HRESULT STDMETHODCALLTYPE ChangedInUtility(LONG* Changed, LONG* nChanged,
+                                               VARIANT* ChangedItems) override;
+    HRESULT STDMETHODCALLTYPE Save(BSTR* SaveInfo) override;
+    HRESULT STDMETHODCALLTYPE Recall(BSTR SaveInfo) override;
+    HRESULT STDMETHODCALLTYPE SetUnitSet(VARIANT vPropNames, VARIANT vPropUnits) override;
+    HRESULT STDMETHODCALLTYPE GetSupportedOption(IPYROption** pOption) override;
+    HRESULT STDMETHODCALLTYPE ReleaseThermo() override;
+
+    // INotifyChange.
+    HRESULT STDMETHODCALLTYPE UseNotifyChange(LONG Use) override;
+    HRESULT STDMETHODCALLTYPE HasModified(NotifyChange whatchanged) override;
+
+    // Sets every field to its initial value; allocates nothing.
+    HRESULT FinalConstruct();
+    // Frees and releases everything the object holds.
+    void FinalRelease();
+
+    // Sets up the per-calculation state and arrays for n compounds, with new
+    // engine objects and a new, empty point store. The caller has run
+    // ReleaseWorkspace.
+    void AllocateWorkspace(int32_t n);
+    // Frees the per-compound arrays (the engines, point store and unknowns
+    // stay). A second call does nothing.
+    void ReleaseWorkspace();
+
+    // --- Fields, in their order. "Host" pointers hold one reference each. ---
+    IPropManager* propManager;
+    IPhaseCollection* phaseCollection;
+    IFlashManager* flashManager;
+    IFlashSettings* flashSettings;
+    ISettingsCompanion* settingsCompanion;
+    uint8_t* twoPhaseSkip;    // ncomp + 2
+    uint8_t* threePhaseSkip;  // 2 ncomp + 3
+    int32_t numbUnknowns;
+    double* unknowns;
+    double* K1;
+    double* K2;
+    double* feedComp;
+    double* hostComp;
+    double* yVap;
+    double* xLiq1;
+    double* xLiq2;
+    int32_t betaMode;
+    double vapFrac;
+    double liq1Frac;
+    double liq2Frac;
+    uint8_t threePhaseFound;
+    int32_t* compFamily;
+    double* critTdegk;
+    double* critPkpa;
+    int32_t* compID;
+    uint8_t threePhaseCheck;
+    uint8_t fromThreePhasePoint;
+    uint8_t notifyChangeUsed;
+    uint8_t compColChanged;
+    int32_t ncomp;
+    int32_t numbPresent;
+    int32_t compound19Index;
+    int32_t outColumns;
+    double initPkpa;
+    double curPatm;
+    double curTdegk;
+    ThreePhasePoint threePhasePoints[2];
+    int32_t curPointType;
+    IAppThermoProvider* appThermoProvider;
+    IAppComponentList* appComponents;
+    EnvelopePointStore* pointStore;
+    TwoPhaseTracer* twoPhaseTracer;
+    ThreePhaseTracer* threePhaseTracer;
+    int32_t propIds[kNumPropertyIds];
+    uint8_t useAppThermo;
+
+private:
+    // The non-delegating IUnknown of the object, which an aggregate's outer
+    // object holds.
+    class InnerUnknown : public IUnknown {
+    public:
+        explicit InnerUnknown(pyThreePhaseEnvelope* owner) : owner_(owner) {}
+        HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+        ULONG STDMETHODCALLTYPE AddRef() override;
+        ULONG STDMETHODCALLTYPE Release() override;
+
+    private:
+        pyThreePhaseEnvelope* owner_;
+    };
+
+    explicit pyThreePhaseEnvelope(IUnknown* outer);
+    ~pyThreePhaseEnvelope();
+    pyThreePhaseEnvelope(const pyThreePhaseEnvelope&) = delete;
+    pyThreePhaseEnvelope& operator=(const pyThreePhaseEnvelope&) = delete;
+
+    void ResetCalculationState();
+    void ReleaseHostObjects();
+
+    ULONG refCount_;
+    IUnknown* controllingUnknown_;
+    InnerUnknown inner_;
+};

@@ -1,0 +1,88 @@
+// The three-phase boundary engine's object: the work arrays of the
+// three-phase point solver and of its continuation along the boundaries of
+// the three-phase region. Created and initialised once per workspace by the
+// utility object; every array is allocated in Init and freed on deletion.
+//
+// Sizes: ncomp compounds; neq = 2 ncomp + 3 unknowns (ln K2, ln K1 of each
+// compound, ln T with T in K, ln P with P in atm, ln of the free phase
+// fraction); the linear system has 2 ncomp + 2 equations.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/matrix_lu_solver.h"
+#include "host/interfaces.h"
+#include "platform/com.h"
+
+class ThreePhaseTracer {
+public:
+    ThreePhaseTracer();
+    ~ThreePhaseTracer();
+    ThreePhaseTracer(const ThreePhaseTracer&) = delete;
+    ThreePhaseTracer& operator=(const ThreePhaseTracer&) = delete;
+
+    // Records the sizes and index fields and allocates every work array for
+    // ncomp compounds (ncomp >= 0), the LU solver and the composition
+    // SAFEARRAY (VT_R8, ncomp elements, lower bound 0).
+    void Init(int32_t ncomp);
+
+    // The host property IDs of enthalpy, entropy, molar volume and the ln
+    // fugacity coefficient.
+    void SetPropertyIds(int32_t enthalpy, int32_t entropy, int32_t volume, int32_t lnPhi);
+
+    // Sizes and indices.
+    int32_t ncomp;  // -32767 until Init
+    int32_t neq;    // 2 ncomp + 3
+    int32_t idxLnT;
+    int32_t idxLnP;
+    int32_t idxLnBeta;
+
+    // Phase codes handed to the phase evaluation (sign of the temperature
+    // increment).
+    int32_t phaseCode1;
+    int32_t phaseCodeRef;
+    int32_t phaseCode2;
+
+    // Point solver.
+    MatrixLUSolver* luSolver;
+    double** jac;  // neq x neq
+    double* resid;
+    double* sens;
+    double* lnPhiRef;
+    double* lnPhi1;
+    double* lnPhi2;
+    double* dLnPhiRefdT;
+    double* dLnPhi1dT;
+    double* dLnPhi2dT;
+    double* dLnPhiRefdP;
+    double* dLnPhi1dP;
+    double* dLnPhi2dP;
+    double** dLnPhiRefdn;  // ncomp x ncomp each
+    double** dLnPhi1dn;
+    double** dLnPhi2dn;
+    // d(composition)/d(K1), d/d(K2), d/d(beta) of xRef, x1 and x2.
+    double* dxRefdK1;
+    double* dxRefdK2;
+    double* dxRefdBeta;
+    double* dx1dK1;
+    double* dx1dK2;
+    double* dx1dBeta;
+    double* dx2dK1;
+    double* dx2dK2;
+    double* dx2dBeta;
+    double* workComp;
+    double* workResult;
+
+    // Continuation: predictor coefficients c0..c3 of the last converged point.
+    double* hist[4];
+
+    int32_t propIdEnthalpy;
+    int32_t propIdEntropy;
+    int32_t propIdVolume;
+    int32_t lnPhiPropId;
+
+    // Application-provider phases, held only during a trace.
+    IAppPhase* appPhaseRef;
+    IAppPhase* appPhaseOther;
+    VARIANT compositionVariant;  // VT_ARRAY | VT_R8, ncomp elements
+};

@@ -1,0 +1,89 @@
+// Lifecycle of the two-phase envelope engine's object.
+#include "engine/two_phase_tracer.h"
+
+#include "engine/work_arrays.h"
+
+TwoPhaseTracer::TwoPhaseTracer()
+    : ncomp(-32767),
+      nEquations(0),
+      n(0),
+      luSolver(nullptr),
+      jac(nullptr),
+      resid(nullptr),
+      sens(nullptr),
+      pivots(nullptr),
+      lnPhiA(nullptr),
+      lnPhiB(nullptr),
+      dLnPhiAdT(nullptr),
+      dLnPhiBdT(nullptr),
+      dLnPhiAdP(nullptr),
+      dLnPhiBdP(nullptr),
+      dLnPhiAdn(nullptr),
+      dLnPhiBdn(nullptr),
+      dxdK(nullptr),
+      dydK(nullptr),
+      workComp(nullptr),
+      workResult(nullptr),
+      phaseTypeA(1),
+      phaseTypeB(-1),
+      lnPhiPropId(-32767),
+      predictor{nullptr, nullptr, nullptr, nullptr},
+      halfStepX(nullptr),
+      swapPending(0),
+      fracOnePhase(nullptr),
+      fracZeroPhase(nullptr),
+      compositionBound{0, 0} {
+    VariantInit(&compositionVariant);
+}
+
+void TwoPhaseTracer::Init(int32_t count) {
+    ncomp = count;
+    nEquations = count + 1;
+    n = count + 2;
+    luSolver = new MatrixLUSolver();
+    jac = NewMatrix(n, n);
+    resid = NewVector(n);
+    sens = NewVector(n);
+    pivots = new int32_t[n];
+    lnPhiA = NewVector(ncomp);
+    lnPhiB = NewVector(ncomp);
+    dLnPhiAdT = NewVector(ncomp);
+    dLnPhiBdT = NewVector(ncomp);
+    dLnPhiAdP = NewVector(ncomp);
+    dLnPhiBdP = NewVector(ncomp);
+    dLnPhiAdn = NewMatrix(ncomp, ncomp);
+    dLnPhiBdn = NewMatrix(ncomp, ncomp);
+    dxdK = NewVector(ncomp);
+    dydK = NewVector(ncomp);
+    workComp = NewVector(ncomp);
+    workResult = NewVector(ncomp);
+    for (double*& row : predictor) row = NewVector(n);
+    halfStepX = NewVector(n);
+    compositionBound.lLbound = 0;
+    compositionBound.cElements = static_cast<ULONG>(ncomp);
+    compositionVariant.vt = VT_ARRAY | VT_R8;
+    compositionVariant.parray = SafeArrayCreate(VT_R8, 1, &compositionBound);
+}
+
+TwoPhaseTracer::~TwoPhaseTracer() {
+    delete luSolver;
+    DeleteMatrix(jac, n);
+    delete[] resid;
+    delete[] sens;
+    delete[] pivots;
+    delete[] lnPhiA;
+    delete[] lnPhiB;
+    delete[] dLnPhiAdT;
+    delete[] dLnPhiBdT;
+    delete[] dLnPhiAdP;
+    delete[] dLnPhiBdP;
+    DeleteMatrix(dLnPhiAdn, ncomp);
+    DeleteMatrix(dLnPhiBdn, ncomp);
+    delete[] dxdK;
+    delete[] dydK;
+    delete[] workComp;
+    delete[] workResult;
+    for (double* row : predictor) delete[] row;
+    delete[] halfStepX;
+    VariantClear(&compositionVariant);
+}

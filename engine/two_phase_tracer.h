@@ -1,0 +1,70 @@
+// The two-phase envelope engine's object: the work arrays of the
+// constant-fraction point solver and of its continuation along dew and bubble
+// curves. The object is created and initialised once per workspace by the
+// utility object; every array is allocated in Init and freed on deletion, so
+// a trace itself allocates nothing.
+//
+// Sizes: ncomp compounds; n = ncomp + 2 iteration variables (ln K of each
+// compound, ln T with T in K, ln P with P in atm).
+#pragma once
+
+#include <cstdint>
+
+#include "engine/matrix_lu_solver.h"
+#include "host/interfaces.h"
+#include "platform/com.h"
+
+class TwoPhaseTracer {
+public:
+    TwoPhaseTracer();
+    ~TwoPhaseTracer();
+    TwoPhaseTracer(const TwoPhaseTracer&) = delete;
+    TwoPhaseTracer& operator=(const TwoPhaseTracer&) = delete;
+
+    // Records the sizes and allocates every work array for ncomp compounds
+    // (ncomp >= 0), the LU solver and the composition SAFEARRAY (VT_R8, ncomp
+    // elements, lower bound 0). Called once per object.
+    void Init(int32_t ncomp);
+
+    // The host property ID of the ln fugacity coefficient.
+    void SetLnPhiPropertyId(int32_t id) { lnPhiPropId = id; }
+
+    // Sizes.
+    int32_t ncomp;       // -32767 until Init
+    int32_t nEquations;  // ncomp + 1: equilibrium rows and the material balance
+    int32_t n;           // ncomp + 2: the iteration variables
+
+    // Point solver.
+    MatrixLUSolver* luSolver;
+    double** jac;          // n x n
+    double* resid;         // n
+    double* sens;          // n: dX/dS at the last converged point
+    int32_t* pivots;       // n
+    double* lnPhiA;        // ncomp each
+    double* lnPhiB;
+    double* dLnPhiAdT;
+    double* dLnPhiBdT;
+    double* dLnPhiAdP;
+    double* dLnPhiBdP;
+    double** dLnPhiAdn;    // ncomp x ncomp each
+    double** dLnPhiBdn;
+    double* dxdK;          // ncomp each
+    double* dydK;
+    double* workComp;      // normalised composition handed to the host
+    double* workResult;    // values read back
+    int32_t phaseTypeA;    // +1 liquid, -1 vapour
+    int32_t phaseTypeB;
+    int32_t lnPhiPropId;
+
+    // Continuation.
+    double* predictor[4];  // rows c0..c3 of n doubles
+    double* halfStepX;     // n
+    uint8_t swapPending;
+
+    // Application-provider phases: fraction 1.0 (liquid) and 0.0 (vapour),
+    // held only during a trace.
+    IAppPhase* fracOnePhase;
+    IAppPhase* fracZeroPhase;
+    VARIANT compositionVariant;  // VT_ARRAY | VT_R8, ncomp elements
+    SAFEARRAYBOUND compositionBound;
+};
