@@ -10,16 +10,6 @@
 #include "component/type_info.h"
 #include "engine/com_error.h"
 
-const wchar_t* const kPropertyNames[kNumPropertyIds] = {
-    L"Temperature",     L"Pressure",        L"Enthalpy",
-    L"Entropy",         L"MolarVolume",     L"LnFugacityCoeff",
-    L"EnvelopeResultsMatrix", L"TypeOfDataPoint", L"ColumnName",
-    L"2PhaseCriticalP", L"2PhaseCriticalT", L"3PhaseCriticalP",
-    L"3PhaseCriticalT", L"3PhaseP",         L"3PhaseT",
-    L"Cricondentherm",  L"Cricondenbar",    L"PTCurve",
-    L"PHCurve",         L"PSCurve",         L"PVCurve",
-    L"THCurve",         L"TSCurve",         L"TVCurve",
-};
 
 namespace {
 const double kUndefined = -32767.0;

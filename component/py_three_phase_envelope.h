@@ -16,53 +16,11 @@
 #include "driver/envelope_point_store.h"
 #include "engine/three_phase_tracer.h"
 #include "engine/two_phase_tracer.h"
+#include "saturation/utility_state.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
 
-// A three-phase point: pressure (atm), temperature (K), and the mixture
-// enthalpy, entropy and molar volume stored with it.
-struct ThreePhasePoint {
-    double Patm;
-    double Tdegk;
-    double H;
-    double S;
-    double V;
-};
-
-// Indices of the 24 property IDs registered by InitializePropertyIDs, in
-// their order of registration.
-enum PropertyIdIndex {
-    kPropTemperature,
-    kPropPressure,
-    kPropEnthalpy,
-    kPropEntropy,
-    kPropMolarVolume,
-    kPropLnFugacityCoeff,
-    kPropEnvelopeResultsMatrix,
-    kPropTypeOfDataPoint,
-    kPropColumnName,
-    kProp2PhaseCriticalP,
-    kProp2PhaseCriticalT,
-    kProp3PhaseCriticalP,
-    kProp3PhaseCriticalT,
-    kProp3PhaseP,
-    kProp3PhaseT,
-    kPropCricondentherm,
-    kPropCricondenbar,
-    kPropPTCurve,
-    kPropPHCurve,
-    kPropPSCurve,
-    kPropPVCurve,
-    kPropTHCurve,
-    kPropTSCurve,
-    kPropTVCurve,
-    kNumPropertyIds
-};
-
-// The registered names, indexed by PropertyIdIndex.
-extern const wchar_t* const kPropertyNames[kNumPropertyIds];
-
-class pyThreePhaseEnvelope final : public IPYRUtility, public INotifyChange {
+class pyThreePhaseEnvelope final : public IPYRUtility, public INotifyChange, public UtilityState {
 public:
     // Creates an object holding one module lock; outer is the controlling
     // unknown of an aggregate or null. On success *object holds the
@@ -124,53 +82,6 @@ public:
     // Frees the per-compound arrays (the engines, point store and unknowns
     // stay). A second call does nothing.
     void ReleaseWorkspace();
-
-    // --- Fields, in their order. "Host" pointers hold one reference each. ---
-    IPropManager* propManager;
-    IPhaseCollection* phaseCollection;
-    IFlashManager* flashManager;
-    IFlashSettings* flashSettings;
-    ISettingsCompanion* settingsCompanion;
-    uint8_t* twoPhaseSkip;    // ncomp + 2
-    uint8_t* threePhaseSkip;  // 2 ncomp + 3
-    int32_t numbUnknowns;
-    double* unknowns;
-    double* K1;
-    double* K2;
-    double* feedComp;
-    double* hostComp;
-    double* yVap;
-    double* xLiq1;
-    double* xLiq2;
-    int32_t betaMode;
-    double vapFrac;
-    double liq1Frac;
-    double liq2Frac;
-    uint8_t threePhaseFound;
-    int32_t* compFamily;
-    double* critTdegk;
-    double* critPkpa;
-    int32_t* compID;
-    uint8_t threePhaseCheck;
-    uint8_t fromThreePhasePoint;
-    uint8_t notifyChangeUsed;
-    uint8_t compColChanged;
-    int32_t ncomp;
-    int32_t numbPresent;
-    int32_t compound19Index;
-    int32_t outColumns;
-    double initPkpa;
-    double curPatm;
-    double curTdegk;
-    ThreePhasePoint threePhasePoints[2];
-    int32_t curPointType;
-    IAppThermoProvider* appThermoProvider;
-    IAppComponentList* appComponents;
-    EnvelopePointStore* pointStore;
-    TwoPhaseTracer* twoPhaseTracer;
-    ThreePhaseTracer* threePhaseTracer;
-    int32_t propIds[kNumPropertyIds];
-    uint8_t useAppThermo;
 
 private:
     // The non-delegating IUnknown of the object, which an aggregate's outer

@@ -46,6 +46,7 @@ public:
 class UtilityTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_EQ(CoInitialize(nullptr), S_OK);
         ASSERT_EQ(ModuleLockCount(), 0);
         IUnknown* unknown = nullptr;
         ASSERT_EQ(pyThreePhaseEnvelope::CreateInstance(nullptr, &unknown), S_OK);
@@ -55,8 +56,11 @@ protected:
         object = static_cast<pyThreePhaseEnvelope*>(utility);
     }
     void TearDown() override {
-        if (utility != nullptr) EXPECT_EQ(utility->Release(), 0u);
+        if (utility != nullptr) {
+            EXPECT_EQ(utility->Release(), 0u);
+        }
         EXPECT_EQ(ModuleLockCount(), 0);
+        CoUninitialize();
     }
     HRESULT ConnectHost(HostServices& h) {
         return utility->SetThermo(h.propManager.AsDispatch(), h.flashManager.AsDispatch(),
@@ -210,6 +214,8 @@ TEST_F(UtilityTest, AFailingRegistrationKeepsTheIdsStoredBeforeIt) {
     EXPECT_EQ(object->propIds[kPropMolarVolume], 1005);
     EXPECT_EQ(object->propIds[kPropLnFugacityCoeff], -32767);
     EXPECT_EQ(h.registry.refs, 1u);
+    ReleaseUtility();
+    h.ExpectAllReleased();
 }
 
 TEST_F(UtilityTest, WorkspaceOfNCompoundsHasItsSizesAndCleanTails) {
@@ -248,6 +254,8 @@ TEST_F(UtilityTest, WorkspaceOfNCompoundsHasItsSizesAndCleanTails) {
     object->pointStore->GetNumPoints(&points, 0);
     EXPECT_EQ(points, 0);
     EXPECT_EQ(object->twoPhaseTracer->ncomp, 2);
+    ReleaseUtility();
+    h.ExpectAllReleased();
 }
 
 TEST_F(UtilityTest, WorkspaceOfNoCompoundsHasOnlyTheFixedTails) {

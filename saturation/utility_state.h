@@ -1,0 +1,108 @@
+// The state of the utility object that the calculation works on: host
+// connections, per-compound working arrays, compound data, the engine
+// objects, the point store and the registered property IDs, in the order the
+// utility object declares them. The saturation routines and the driver
+// receive the utility object through this view of it.
+#pragma once
+
+#include <cstdint>
+
+#include "host/interfaces.h"
+#include "platform/com.h"
+
+class EnvelopePointStore;
+class TwoPhaseTracer;
+class ThreePhaseTracer;
+
+// A three-phase point: pressure (atm), temperature (K), and the mixture
+// enthalpy, entropy and molar volume stored with it.
+struct ThreePhasePoint {
+    double Patm;
+    double Tdegk;
+    double H;
+    double S;
+    double V;
+};
+
+// Indices of the 24 property IDs registered by InitializePropertyIDs, in
+// their order of registration.
+enum PropertyIdIndex {
+    kPropTemperature,
+    kPropPressure,
+    kPropEnthalpy,
+    kPropEntropy,
+    kPropMolarVolume,
+    kPropLnFugacityCoeff,
+    kPropEnvelopeResultsMatrix,
+    kPropTypeOfDataPoint,
+    kPropColumnName,
+    kProp2PhaseCriticalP,
+    kProp2PhaseCriticalT,
+    kProp3PhaseCriticalP,
+    kProp3PhaseCriticalT,
+    kProp3PhaseP,
+    kProp3PhaseT,
+    kPropCricondentherm,
+    kPropCricondenbar,
+    kPropPTCurve,
+    kPropPHCurve,
+    kPropPSCurve,
+    kPropPVCurve,
+    kPropTHCurve,
+    kPropTSCurve,
+    kPropTVCurve,
+    kNumPropertyIds
+};
+
+// The registered names, indexed by PropertyIdIndex.
+extern const wchar_t* const kPropertyNames[kNumPropertyIds];
+
+struct UtilityState {
+    // "Host" pointers hold one reference each.
+    IPropManager* propManager;
+    IPhaseCollection* phaseCollection;
+    IFlashManager* flashManager;
+    IFlashSettings* flashSettings;
+    ISettingsCompanion* settingsCompanion;
+    uint8_t* twoPhaseSkip;    // ncomp + 2
+    uint8_t* threePhaseSkip;  // 2 ncomp + 3
+    int32_t numbUnknowns;
+    double* unknowns;
+    double* K1;
+    double* K2;
+    double* feedComp;
+    double* hostComp;
+    double* yVap;
+    double* xLiq1;
+    double* xLiq2;
+    int32_t betaMode;
+    double vapFrac;
+    double liq1Frac;
+    double liq2Frac;
+    uint8_t threePhaseFound;
+    int32_t* compFamily;
+    double* critTdegk;
+    double* critPkpa;
+    int32_t* compID;
+    uint8_t threePhaseCheck;
+    uint8_t fromThreePhasePoint;
+    uint8_t notifyChangeUsed;
+    uint8_t compColChanged;
+    int32_t ncomp;
+    int32_t numbPresent;
+    int32_t compound19Index;
+    int32_t outColumns;
+    double initPkpa;
+    double curPatm;
+    double curTdegk;
+    ThreePhasePoint threePhasePoints[2];
+    int32_t curPointType;
+    IAppThermoProvider* appThermoProvider;
+    IAppComponentList* appComponents;
+    EnvelopePointStore* pointStore;
+    TwoPhaseTracer* twoPhaseTracer;
+    ThreePhaseTracer* threePhaseTracer;
+    int32_t propIds[kNumPropertyIds];
+    uint8_t useAppThermo;
+
+};
