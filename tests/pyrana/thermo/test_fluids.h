@@ -1,0 +1,27 @@
+// Shared helpers of the thermo tests: fluids built from the database or from
+// user compounds, and tolerance comparisons.
+#pragma once
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "pyrana/thermo/calculator.h"
+#include "pyrana/thermo/fluid.h"
+
+namespace pyrana::thermo::testing {
+
+// A fluid of database compounds; aborts the test binary on a bad name (tests only).
+Fluid MakeFluid(std::initializer_list<const char*> names, EosKind eos = EosKind::PR);
+
+// Same, with k_ij overrides {i, j, value}.
+Fluid MakeFluid(std::initializer_list<const char*> names, std::vector<KijOverride> kij,
+                EosKind eos = EosKind::PR);
+
+// The propane–water pair with k_ij = 0.5 (PR).
+Fluid PropaneWater();
+
+// Relative difference |a - b| / max(|a|, |b|, floor).
+double RelDiff(double a, double b, double floor = 1e-300);
+
+}  // namespace pyrana::thermo::testing
