@@ -10,7 +10,8 @@ namespace pyrana::thermo::testing {
 Fluid MakeFluid(std::initializer_list<const char*> names, std::vector<KijOverride> kij,
                 EosKind eos) {
     FluidDefinition def;
-    for (const char* n : names) def.Add(n);
+    for (const char* n : names)
+        def.Add(n);
     def.eos = eos;
     def.kij = std::move(kij);
     std::string err;
@@ -26,7 +27,9 @@ Fluid MakeFluid(std::initializer_list<const char*> names, EosKind eos) {
     return MakeFluid(names, {}, eos);
 }
 
-Fluid PropaneWater() { return MakeFluid({"propane", "water"}, {{0, 1, 0.5}}); }
+Fluid PropaneWater() {
+    return MakeFluid({"propane", "water"}, {{0, 1, 0.5}});
+}
 
 double RelDiff(double a, double b, double floor) {
     return std::fabs(a - b) / std::max({std::fabs(a), std::fabs(b), floor});

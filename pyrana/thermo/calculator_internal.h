@@ -1,0 +1,118 @@
+// Internal to pyrthermo: the calculator's scratch space and the algorithm
+// entry points shared by its source files (stability, flash, saturation,
+// critical point). Algorithms reach the equation of state only through Model.
+#pragma once
+#include <vector>
+
+#include "pyrana/thermo/calculator.h"
+
+namespace pyrana::thermo {
+
+namespace detail {
+constexpr int kMaxPhases = 3;
+}
+
+// Scratch space of one calculator, sized once for nc compounds.
+struct Calculator::Work {
+    explicit Work(int nc);
+
+    int nc;
+    int maxTrials;
+    int maxDim;
+    long evaluations = 0;  // model calls since the counter was reset
+    int iterations = 0;
+
+    // Feed.
+    std::vector<double> z, lnPhiZ, d;
+    std::vector<char> present;  // z_i > 0
+
+    // Phases of the current split.
+    int np = 0;
+    double beta[detail::kMaxPhases] = {0, 0, 0};
+    std::vector<double> x[detail::kMaxPhases], lnPhi[detail::kMaxPhases], dN[detail::kMaxPhases],
+        dT[detail::kMaxPhases];
+    double vol[detail::kMaxPhases] = {0, 0, 0};
+    PhaseType type[detail::kMaxPhases] = {};
+    bool aqueous[detail::kMaxPhases] = {};
+
+    // Stationary points of the last stability analysis: [maxTrials][nc].
+    int spCount = 0;
+    std::vector<double> spW, spLnW, spTm;
+    std::vector<char> spConv;
+    double minTm = 0;
+
+    // Warm-start cache of the further-phase test.
+    int cacheCount = 0;
+    std::vector<double> cacheW;  // [maxTrials][nc]
+    std::vector<double> cacheTm;
+    // Further trial compositions handed to a second stability test: [maxTrials][nc].
+    int extraCount = 0;
+    std::vector<double> extraW;
+    // Best split of a flash and the mole numbers before a Newton step: [kMaxPhases][nc].
+    std::vector<double> bestX, nOld;
+
+    // Trial and iteration scratch.
+    std::vector<double> lnW, lnWPrev, lnW2, delta, deltaPrev, w, lnPhiW, dNW, g, alpha;
+    std::vector<double> lnK, lnKPrev, dK, dKPrev, saveA, saveB;
+    std::vector<double> mat, rhs;  // [maxDim*maxDim], [maxDim]
+    std::vector<int> piv, idx;
+    std::vector<double> tmp1, tmp2, tmp3;  // [maxDim] each
+};
+
+namespace detail {
+
+// Counted model call (stable root unless told otherwise).
+bool Eval(Model& m, Calculator::Work& w, double t, double p, const double* x, double* lnPhi,
+          double* dT = nullptr, double* dN = nullptr, Root root = Root::Stable,
+          RootInfo* info = nullptr);
+
+// Solves a·x = b in place (x returned in b) by Gaussian elimination with partial
+// pivoting; a is n×n row-major and destroyed. False when singular.
+bool SolveLinear(int n, double* a, double* b, int* piv);
+
+// Stability analysis of normalised z at T, P whose ln φ is lnPhiZ: fills
+// w.spCount/spW/spTm/spConv (distinct stationary points with tm < -1e-12, lowest
+// first) and w.minTm. `extraTrials` [count][nc] compositions are tried first.
+int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const double* z,
+                  const double* lnPhiZ, bool full, const double* extraTrials, int extraCount);
+
+struct CoreResult {
+    bool valid = false;      // inputs accepted
+    bool converged = false;  // fugacities equal within tolerance
+    double error = 0;        // fugacity error
+    double gibbs = 0;
+    int iterations = 0;
+};
+
+// Two-phase split from the initial ln K in w.lnK (K = x[1]/x[0]): successive
+// substitution with Rachford–Rice and acceleration, then Newton. On success w holds
+// np = 2 with 0 < β < 1.
+bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const double* z,
+                   const FlashOptions& options, int* iterations);
+
+// Second-order (Newton) minimisation of the Gibbs energy in the mole numbers of all
+// phases but the most abundant, from the split in w. True when the fugacity error
+// falls below `tol` with every fraction positive.
+bool NewtonSplit(Model& m, Calculator::Work& w, double t, double p, const double* z, double tol,
+                 int maxIt, int* iterations);
+
+// PT flash into w.np / w.beta / w.x / w.lnPhi, labelled and ordered (w.type, w.aqueous).
+CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const double* z,
+                     const FlashOptions& options);
+
+// Labels the phases in w (vapour/liquid, aqueous) and orders them: vapour first,
+// liquids after with the aqueous one last.
+void LabelAndOrder(Model& m, Calculator::Work& w, double t, double p);
+
+// Copies w's phases into a FlashResult with properties of each phase.
+void FillResult(Model& m, Calculator::Work& w, double t, double p, FlashResult* out);
+
+// Fugacity error and Gibbs energy of the split in w.
+double SplitError(const Calculator::Work& w);
+double SplitGibbs(const Calculator::Work& w);
+
+// Validates a composition: finite, non-negative, positive sum; normalises into out.
+bool NormaliseComposition(int nc, const double* x, double* out, std::string* error);
+
+}  // namespace detail
+}  // namespace pyrana::thermo

@@ -1,0 +1,725 @@
+// Isothermal (PT) flash with up to three phases.
+//
+// Stability analysis of the feed first; an unstable trial seeds the two-phase
+// split (K = W/z), solved by successive substitution on ln K with the
+// Rachford–Rice equation in β (Leibovici–Neoschil bracket, safeguarded Newton)
+// and dominant-eigenvalue acceleration, then by Newton steps on the Gibbs energy
+// in the mole numbers (Michelsen 1982, Fluid Phase Equilib. 9, 21–40). A
+// stability test of one phase of the split looks for a third phase; three
+// phases are solved by successive substitution with the phase fractions from
+// the convex minimisation Q(β) = Σ β_k - Σ z_i ln Σ_k β_k/φ_ik over β >= 0
+// (Michelsen 1994; the reference-phase form of Okuno, Johns & Sepehrnoori 2010
+// is the same problem with negative fractions allowed), which removes a
+// vanishing phase by itself, and finished by the same Newton method.
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "pyrana/thermo/calculator_internal.h"
+
+namespace pyrana::thermo {
+namespace detail {
+namespace {
+
+// Rachford–Rice: Σ z_i (K_i - 1)/(1 + β (K_i - 1)) = 0 for β inside the bracket that
+// keeps both phases' mole fractions in [0, 1] (Leibovici & Neoschil 1992). False when
+// every K is on one side of 1.
+bool SolveRachfordRice(const Calculator::Work& w, const double* z, const double* k, double* beta) {
+    double lo = -HUGE_VAL, hi = HUGE_VAL;
+    bool above = false, below = false;
+    for (int i = 0; i < w.nc; ++i) {
+        if (!w.present[i])
+            continue;
+        const double ki = k[i];
+        if (ki > 1.0) {
+            above = true;
+            lo = std::max(lo, (ki * z[i] - 1.0) / (ki - 1.0));
+        } else if (ki < 1.0) {
+            below = true;
+            hi = std::min(hi, (1.0 - z[i]) / (1.0 - ki));
+        }
+    }
+    if (!above || !below || !(lo < hi))
+        return false;
+    auto g = [&](double b, double* dg) {
+        double s = 0.0, ds = 0.0;
+        for (int i = 0; i < w.nc; ++i) {
+            if (!w.present[i])
+                continue;
+            const double km1 = k[i] - 1.0;
+            const double e = 1.0 / (1.0 + b * km1);
+            s += z[i] * km1 * e;
+            ds -= z[i] * km1 * km1 * e * e;
+        }
+        *dg = ds;
+        return s;
+    };
+    double b = std::min(std::max(*beta, lo), hi);
+    if (!(b > lo && b < hi))
+        b = 0.5 * (lo + hi);
+    for (int it = 0; it < 100; ++it) {
+        double dg;
+        const double gv = g(b, &dg);
+        if (gv > 0.0) {
+            lo = b;
+        } else {
+            hi = b;
+        }
+        if (gv == 0.0)
+            break;
+        double bn = b - gv / dg;
+        if (!(bn > lo && bn < hi))
+            bn = 0.5 * (lo + hi);
+        if (std::fabs(bn - b) <= 1e-15 * std::max(1.0, std::fabs(b))) {
+            b = bn;
+            break;
+        }
+        b = bn;
+        if (hi - lo <= 1e-16 * std::max(1.0, std::fabs(b)))
+            break;
+    }
+    *beta = b;
+    return true;
+}
+
+// Phase fractions of np phases at fixed fugacity coefficients: minimises the convex
+// Q(β) = Σ_k β_k - Σ_i z_i ln E_i, E_i = Σ_k β_k ψ_ik, ψ_ik = exp(-(ln φ_ik - min_k ln φ_ik)),
+// over β >= 0 by an active-set Newton method. Leaves ψ in w.dNW ([np][nc]) and E in w.g.
+void SolveFractions(Calculator::Work& w, const double* z, int np, double* beta) {
+    const int nc = w.nc;
+    double* psi = w.dNW.data();
+    for (int i = 0; i < nc; ++i) {
+        if (!w.present[i])
+            continue;
+        double lo = HUGE_VAL;
+        for (int k = 0; k < np; ++k)
+            lo = std::min(lo, w.lnPhi[k][i]);
+        for (int k = 0; k < np; ++k)
+            psi[k * nc + i] = std::exp(-(w.lnPhi[k][i] - lo));
+    }
+    double sum = 0.0;
+    for (int k = 0; k < np; ++k) {
+        if (!(beta[k] > 0.0))
+            beta[k] = 0.0;
+        sum += beta[k];
+    }
+    if (!(sum > 0.0)) {
+        for (int k = 0; k < np; ++k)
+            beta[k] = 1.0 / np;
+    }
+    auto fill = [&]() {
+        double q = 0.0;
+        for (int k = 0; k < np; ++k)
+            q += beta[k];
+        for (int i = 0; i < nc; ++i) {
+            if (!w.present[i])
+                continue;
+            double e = 0.0;
+            for (int k = 0; k < np; ++k)
+                e += beta[k] * psi[k * nc + i];
+            w.g[i] = e;
+            q -= z[i] * std::log(e);
+        }
+        return q;
+    };
+    double q = fill();
+    double grad[kMaxPhases], hess[kMaxPhases * kMaxPhases], step[kMaxPhases];
+    int freeIdx[kMaxPhases];
+    int pivots[kMaxPhases];
+    for (int it = 0; it < 100; ++it) {
+        for (int k = 0; k < np; ++k) {
+            double s = 1.0;
+            for (int i = 0; i < nc; ++i) {
+                if (w.present[i])
+                    s -= z[i] * psi[k * nc + i] / w.g[i];
+            }
+            grad[k] = s;
+        }
+        int nf = 0;
+        double gmax = 0.0;
+        for (int k = 0; k < np; ++k) {
+            if (beta[k] > 0.0 || grad[k] < 0.0) {
+                freeIdx[nf++] = k;
+                gmax = std::max(gmax, std::fabs(grad[k]));
+            }
+        }
+        if (gmax < 1e-14 || nf == 0)
+            break;
+        for (int a = 0; a < nf; ++a) {
+            for (int b = 0; b < nf; ++b) {
+                const int ka = freeIdx[a], kb = freeIdx[b];
+                double h = 0.0;
+                for (int i = 0; i < nc; ++i) {
+                    if (w.present[i])
+                        h += z[i] * psi[ka * nc + i] * psi[kb * nc + i] / (w.g[i] * w.g[i]);
+                }
+                hess[a * nf + b] = h;
+            }
+            step[a] = -grad[freeIdx[a]];
+        }
+        if (!SolveLinear(nf, hess, step, pivots))
+            break;
+        // Largest step that keeps β >= 0.
+        double s = 1.0;
+        for (int a = 0; a < nf; ++a) {
+            const int k = freeIdx[a];
+            if (step[a] < 0.0 && beta[k] + s * step[a] < 0.0)
+                s = -beta[k] / step[a];
+        }
+        double old[kMaxPhases];
+        std::copy(beta, beta + np, old);
+        bool improved = false;
+        for (int ls = 0; ls < 30; ++ls) {
+            for (int a = 0; a < nf; ++a) {
+                const int k = freeIdx[a];
+                beta[k] = std::max(0.0, old[k] + s * step[a]);
+            }
+            double tot = 0.0;
+            for (int k = 0; k < np; ++k)
+                tot += beta[k];
+            if (tot > 0.0) {
+                const double qn = fill();
+                if (qn <= q + 1e-15 * std::fabs(q)) {
+                    q = qn;
+                    improved = true;
+                    break;
+                }
+            }
+            s *= 0.5;
+        }
+        if (!improved) {
+            std::copy(old, old + np, beta);
+            fill();
+            break;
+        }
+    }
+}
+
+}  // namespace
+
+bool NewtonSplit(Model& m, Calculator::Work& w, double t, double p, const double* z, double tol,
+                 int maxIt, int* iterations) {
+    const int nc = w.nc, np = w.np;
+    int ref = 0;
+    for (int k = 1; k < np; ++k) {
+        if (w.beta[k] > w.beta[ref])
+            ref = k;
+    }
+    for (int k = 0; k < np; ++k) {
+        if (!(w.beta[k] > 0.0))
+            return false;
+    }
+    int act = 0;
+    for (int i = 0; i < nc; ++i) {
+        if (w.present[i])
+            w.piv[act++] = i;
+    }
+    // Index map of active compounds (piv is needed by the solver).
+    std::vector<double>& map = w.tmp3;
+    for (int a = 0; a < act; ++a)
+        map[a] = w.piv[a];
+    const int nk = np - 1;
+    const int dim = nk * act;
+    if (dim > w.maxDim)
+        return false;
+    for (int it = 0; it < maxIt; ++it) {
+        ++*iterations;
+        for (int k = 0; k < np; ++k) {
+            if (!Eval(m, w, t, p, w.x[k].data(), w.lnPhi[k].data(), nullptr, w.dN[k].data()))
+                return false;
+        }
+        const double gibbs = SplitGibbs(w);
+        const double err = SplitError(w);
+        if (err < tol)
+            return true;
+        if (!std::isfinite(err))
+            return false;
+        // Gradient and Hessian over non-reference phases.
+        double* h = w.mat.data();
+        int row = 0;
+        for (int k = 0; k < np; ++k) {
+            if (k == ref)
+                continue;
+            for (int a = 0; a < act; ++a) {
+                const int i = static_cast<int>(map[a]);
+                w.rhs[row + a] = -((std::log(w.x[k][i]) + w.lnPhi[k][i]) -
+                                   (std::log(w.x[ref][i]) + w.lnPhi[ref][i]));
+            }
+            int col = 0;
+            for (int l = 0; l < np; ++l) {
+                if (l == ref)
+                    continue;
+                for (int a = 0; a < act; ++a) {
+                    const int i = static_cast<int>(map[a]);
+                    for (int b = 0; b < act; ++b) {
+                        const int j = static_cast<int>(map[b]);
+                        double v =
+                            ((a == b ? 1.0 / w.x[ref][i] : 0.0) - 1.0 + w.dN[ref][i * nc + j]) /
+                            w.beta[ref];
+                        if (k == l)
+                            v += ((a == b ? 1.0 / w.x[k][i] : 0.0) - 1.0 + w.dN[k][i * nc + j]) /
+                                 w.beta[k];
+                        h[(row + a) * dim + col + b] = v;
+                    }
+                }
+                col += act;
+            }
+            row += act;
+        }
+        if (!SolveLinear(dim, h, w.rhs.data(), w.piv.data()))
+            return false;
+        // Mole numbers before the step, kept in saveA (ref) and x/beta.
+        double s = 1.0;
+        row = 0;
+        for (int k = 0; k < np; ++k) {
+            if (k == ref)
+                continue;
+            for (int a = 0; a < act; ++a) {
+                const int i = static_cast<int>(map[a]);
+                const double n = w.beta[k] * w.x[k][i];
+                const double dn = w.rhs[row + a];
+                if (n + s * dn <= 0.0)
+                    s = std::min(s, 0.9 * n / -dn);
+            }
+            row += act;
+        }
+        for (int a = 0; a < act; ++a) {
+            const int i = static_cast<int>(map[a]);
+            const double nr = w.beta[ref] * w.x[ref][i];
+            double dnr = 0.0;
+            row = 0;
+            for (int k = 0; k < np; ++k) {
+                if (k == ref)
+                    continue;
+                dnr -= w.rhs[row + a];
+                row += act;
+            }
+            if (nr + s * dnr <= 0.0)
+                s = std::min(s, 0.9 * nr / -dnr);
+        }
+        // Apply: new mole numbers → fractions and compositions.
+        double* nOld = w.nOld.data();
+        for (int k = 0; k < np; ++k) {
+            for (int a = 0; a < act; ++a) {
+                const int i = static_cast<int>(map[a]);
+                nOld[k * act + a] = w.beta[k] * w.x[k][i];
+            }
+        }
+        bool accepted = false;
+        for (int ls = 0; ls < 8 && !accepted; ++ls) {
+            row = 0;
+            for (int k = 0; k < np; ++k) {
+                if (k == ref)
+                    continue;
+                for (int a = 0; a < act; ++a)
+                    w.x[k][static_cast<int>(map[a])] = nOld[k * act + a] + s * w.rhs[row + a];
+                row += act;
+            }
+            for (int a = 0; a < act; ++a) {
+                const int i = static_cast<int>(map[a]);
+                double nr = z[i];
+                for (int k = 0; k < np; ++k) {
+                    if (k != ref)
+                        nr -= w.x[k][i];
+                }
+                w.x[ref][i] = nr;
+            }
+            for (int k = 0; k < np; ++k) {
+                double b = 0.0;
+                for (int a = 0; a < act; ++a)
+                    b += w.x[k][static_cast<int>(map[a])];
+                w.beta[k] = b;
+                for (int a = 0; a < act; ++a)
+                    w.x[k][static_cast<int>(map[a])] /= b;
+            }
+            // Line search on G only far from the solution; close to it G is flat to rounding.
+            if (err < 1e-6) {
+                accepted = true;
+                break;
+            }
+            bool ok = true;
+            for (int k = 0; k < np && ok; ++k) {
+                ok = Eval(m, w, t, p, w.x[k].data(), w.lnPhi[k].data());
+            }
+            if (ok && SplitGibbs(w) <= gibbs + 1e-14 * std::fabs(gibbs)) {
+                accepted = true;
+            } else {
+                s *= 0.5;
+            }
+        }
+        if (!accepted)
+            return false;
+        for (int k = 0; k < np; ++k) {
+            if (!(w.beta[k] > 0.0))
+                return false;
+        }
+    }
+    for (int k = 0; k < np; ++k) {
+        if (!Eval(m, w, t, p, w.x[k].data(), w.lnPhi[k].data()))
+            return false;
+    }
+    return SplitError(w) < tol;
+}
+
+bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const double* z,
+                   const FlashOptions& options, int* iterations) {
+    const int nc = w.nc;
+    w.np = 2;
+    double beta = 0.5;
+    double errPrev = HUGE_VAL;
+    for (int it = 0; it < options.maxIterations; ++it) {
+        ++*iterations;
+        for (int i = 0; i < nc; ++i)
+            w.dK[i] = w.present[i] ? std::exp(w.lnK[i]) : 1.0;
+        if (!SolveRachfordRice(w, z, w.dK.data(), &beta))
+            return false;
+        double s0 = 0.0, s1 = 0.0;
+        for (int i = 0; i < nc; ++i) {
+            if (!w.present[i]) {
+                w.x[0][i] = w.x[1][i] = 0.0;
+                continue;
+            }
+            const double xi = z[i] / (1.0 + beta * (w.dK[i] - 1.0));
+            w.x[0][i] = xi;
+            w.x[1][i] = w.dK[i] * xi;
+            s0 += w.x[0][i];
+            s1 += w.x[1][i];
+        }
+        for (int i = 0; i < nc; ++i) {
+            w.x[0][i] /= s0;
+            w.x[1][i] /= s1;
+        }
+        w.beta[0] = 1.0 - beta;
+        w.beta[1] = beta;
+        if (!Eval(m, w, t, p, w.x[0].data(), w.lnPhi[0].data()) ||
+            !Eval(m, w, t, p, w.x[1].data(), w.lnPhi[1].data()))
+            return false;
+        double err = 0.0, triv = 0.0;
+        for (int i = 0; i < nc; ++i) {
+            if (!w.present[i]) {
+                w.delta[i] = 0.0;
+                continue;
+            }
+            const double target = w.lnPhi[0][i] - w.lnPhi[1][i];
+            w.delta[i] = target - w.lnK[i];
+            err = std::max(err, std::fabs(w.delta[i]));
+            triv += z[i] * target * target;
+        }
+        const bool inside = beta > 0.0 && beta < 1.0;
+        if (inside && err < options.tolerance)
+            return true;
+        if (triv < 1e-10)
+            return false;  // collapsing onto the trivial solution
+        if (inside && (err < 1e-4 || (it >= 30 && err < 1e-2))) {
+            // Second-order finish; keep the SS state to fall back on.
+            std::copy(w.lnK.begin(), w.lnK.end(), w.lnKPrev.begin());
+            if (NewtonSplit(m, w, t, p, z, options.tolerance, 30, iterations) && w.np == 2 &&
+                w.beta[0] > 0.0 && w.beta[1] > 0.0)
+                return true;
+            w.np = 2;
+            std::copy(w.lnKPrev.begin(), w.lnKPrev.end(), w.lnK.begin());
+            if (it >= 60)
+                return false;
+        }
+        for (int i = 0; i < nc; ++i)
+            w.lnK[i] += w.delta[i];
+        if (it % 5 == 4 && err < errPrev) {
+            double num = 0.0, den = 0.0;
+            for (int i = 0; i < nc; ++i) {
+                num += w.delta[i] * w.delta[i];
+                den += w.dKPrev[i] * w.delta[i];
+            }
+            if (den != 0.0) {
+                const double lambda = num / den;
+                if (lambda > 0.0 && lambda < 0.98) {
+                    const double f = lambda / (1.0 - lambda);
+                    for (int i = 0; i < nc; ++i)
+                        w.lnK[i] += f * w.delta[i];
+                }
+            }
+        }
+        errPrev = err;
+        std::copy(w.delta.begin(), w.delta.end(), w.dKPrev.begin());
+    }
+    return false;
+}
+
+namespace {
+
+// Three phases from the compositions in w.x[0..2] and fractions in w.beta: successive
+// substitution with fractions from SolveFractions, then Newton. On return w.np is 3
+// (converged), or 2 when a phase vanished (the remaining pair is in x[0], x[1]).
+// False when nothing usable came out.
+bool ThreePhaseSplit(Model& m, Calculator::Work& w, double t, double p, const double* z,
+                     const FlashOptions& options, int* iterations) {
+    const int nc = w.nc;
+    w.np = 3;
+    int zeroRun[kMaxPhases] = {0, 0, 0};
+    for (int it = 0; it < options.maxIterations; ++it) {
+        ++*iterations;
+        for (int k = 0; k < 3; ++k) {
+            if (!Eval(m, w, t, p, w.x[k].data(), w.lnPhi[k].data()))
+                return false;
+        }
+        SolveFractions(w, z, 3, w.beta);
+        // Error among the phases present.
+        double err = 0.0;
+        for (int k = 0; k < 3; ++k) {
+            if (w.beta[k] <= 0.0)
+                continue;
+            for (int l = k + 1; l < 3; ++l) {
+                if (w.beta[l] <= 0.0)
+                    continue;
+                for (int i = 0; i < nc; ++i) {
+                    if (!w.present[i])
+                        continue;
+                    const double a = std::log(w.x[k][i]) + w.lnPhi[k][i];
+                    const double b = std::log(w.x[l][i]) + w.lnPhi[l][i];
+                    err = std::max(err, std::fabs(a - b));
+                }
+            }
+        }
+        int alive = 0;
+        for (int k = 0; k < 3; ++k) {
+            zeroRun[k] = w.beta[k] <= 0.0 ? zeroRun[k] + 1 : 0;
+            if (w.beta[k] > 0.0)
+                ++alive;
+        }
+        // New compositions x_ik = z_i ψ_ik / E_i (ψ in dNW, E in g).
+        for (int k = 0; k < 3; ++k) {
+            double s = 0.0;
+            for (int i = 0; i < nc; ++i) {
+                const double xi = w.present[i] ? z[i] * w.dNW[k * nc + i] / w.g[i] : 0.0;
+                w.x[k][i] = xi;
+                s += xi;
+            }
+            for (int i = 0; i < nc; ++i)
+                w.x[k][i] /= s;
+        }
+        // A phase that stays at zero fraction is gone.
+        for (int k = 0; k < 3; ++k) {
+            if (zeroRun[k] >= 3 || alive < 3) {
+                if (zeroRun[k] == 0)
+                    continue;
+                // Move the vanished phase to slot 2 and drop it.
+                if (k != 2) {
+                    std::swap(w.x[k], w.x[2]);
+                    std::swap(w.lnPhi[k], w.lnPhi[2]);
+                    std::swap(w.beta[k], w.beta[2]);
+                }
+                w.np = 2;
+                const double s = w.beta[0] + w.beta[1];
+                w.beta[0] /= s;
+                w.beta[1] /= s;
+                if (alive < 2)
+                    return false;
+                return true;
+            }
+        }
+        if (alive == 3 && err < 1e-5) {
+            if (NewtonSplit(m, w, t, p, z, options.tolerance, 30, iterations))
+                return true;
+            w.np = 3;
+        }
+        if (alive == 3 && err < options.tolerance)
+            return true;
+    }
+    return false;
+}
+
+bool Distinct(const double* a, const double* b, int nc, double tol) {
+    double d = 0.0;
+    for (int i = 0; i < nc; ++i)
+        d = std::max(d, std::fabs(a[i] - b[i]));
+    return d > tol;
+}
+
+void SaveSplit(Calculator::Work& w, double* store, double* betas, int* np) {
+    *np = w.np;
+    for (int k = 0; k < w.np; ++k) {
+        betas[k] = w.beta[k];
+        std::copy(w.x[k].begin(), w.x[k].end(), store + k * w.nc);
+    }
+}
+void RestoreSplit(Calculator::Work& w, const double* store, const double* betas, int np) {
+    w.np = np;
+    for (int k = 0; k < np; ++k) {
+        w.beta[k] = betas[k];
+        std::copy(store + k * w.nc, store + (k + 1) * w.nc, w.x[k].begin());
+    }
+}
+
+}  // namespace
+
+CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const double* z,
+                     const FlashOptions& options) {
+    const int nc = w.nc;
+    CoreResult r;
+    for (int i = 0; i < nc; ++i)
+        w.present[i] = z[i] > 0.0 ? 1 : 0;
+    if (!Eval(m, w, t, p, z, w.lnPhiZ.data()))
+        return r;
+    r.valid = true;
+    double g1 = 0.0;
+    for (int i = 0; i < nc; ++i) {
+        if (z[i] > 0.0)
+            g1 += z[i] * (std::log(z[i]) + w.lnPhiZ[i]);
+    }
+    auto single = [&]() {
+        w.np = 1;
+        w.beta[0] = 1.0;
+        std::copy(z, z + nc, w.x[0].begin());
+        std::copy(w.lnPhiZ.begin(), w.lnPhiZ.end(), w.lnPhi[0].begin());
+    };
+    StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), options.fullStability, nullptr, 0);
+    if (w.spCount == 0 || w.spTm[0] >= -1e-10) {
+        single();
+        LabelAndOrder(m, w, t, p);
+        r.converged = true;
+        r.gibbs = g1;
+        return r;
+    }
+    // Keep the feed's stationary points: they seed the split and later the third phase.
+    w.extraCount = w.spCount;
+    std::copy(w.spLnW.begin(), w.spLnW.begin() + w.spCount * nc, w.extraW.begin());
+
+    // Best split found so far.
+    double* bestX = w.bestX.data();
+    double bestBeta[kMaxPhases];
+    int bestNp = 0;
+    double bestG = g1;
+
+    int tries = 0;
+    for (int s = 0; s < w.extraCount && tries < 3; ++s) {
+        if (w.spTm[s] >= -1e-10)
+            break;
+        ++tries;
+        for (int i = 0; i < nc; ++i) {
+            w.lnK[i] = w.present[i] ? w.extraW[s * nc + i] - std::log(z[i]) : 0.0;
+        }
+        if (TwoPhaseSplit(m, w, t, p, z, options, &r.iterations)) {
+            const double g2 = SplitGibbs(w);
+            if (g2 < bestG - 1e-13) {
+                bestG = g2;
+                SaveSplit(w, bestX, bestBeta, &bestNp);
+                break;
+            }
+        }
+    }
+    if (bestNp == 0) {
+        // Unstable feed but no split converged: report the feed with the failure.
+        single();
+        LabelAndOrder(m, w, t, p);
+        r.converged = false;
+        r.gibbs = g1;
+        r.error = HUGE_VAL;
+        return r;
+    }
+    RestoreSplit(w, bestX, bestBeta, bestNp);
+
+    if (options.allowThreePhases) {
+        // Stability of one phase of the split: a further stationary point below the
+        // plane seeds a third phase.
+        for (int round = 0; round < 2; ++round) {
+            RestoreSplit(w, bestX, bestBeta, bestNp);
+            if (w.np != 2)
+                break;
+            std::copy(w.x[0].begin(), w.x[0].end(), w.saveA.begin());
+            std::copy(w.x[1].begin(), w.x[1].end(), w.saveB.begin());
+            if (!Eval(m, w, t, p, w.saveA.data(), w.lnPhi[0].data()))
+                break;
+            // StabilityCore overwrites present/d: restore present afterwards.
+            StabilityCore(m, w, t, p, w.saveA.data(), w.lnPhi[0].data(), options.fullStability,
+                          w.extraW.data(), w.extraCount);
+            for (int i = 0; i < nc; ++i)
+                w.present[i] = z[i] > 0.0 ? 1 : 0;
+            int seed = -1;
+            for (int s = 0; s < w.spCount; ++s) {
+                if (w.spTm[s] >= -1e-8)
+                    break;
+                const double* cand = &w.spW[s * nc];
+                if (Distinct(cand, w.saveA.data(), nc, 1e-3) &&
+                    Distinct(cand, w.saveB.data(), nc, 1e-3)) {
+                    seed = s;
+                    break;
+                }
+            }
+            if (seed < 0)
+                break;
+            w.np = 3;
+            std::copy(w.saveA.begin(), w.saveA.end(), w.x[0].begin());
+            std::copy(w.saveB.begin(), w.saveB.end(), w.x[1].begin());
+            std::copy(&w.spW[seed * nc], &w.spW[(seed + 1) * nc], w.x[2].begin());
+            w.beta[0] = bestBeta[0];
+            w.beta[1] = bestBeta[1];
+            w.beta[2] = 0.0;
+            const double b0 = std::min(bestBeta[0], bestBeta[1]);
+            w.beta[2] = 0.1 * b0;
+            const bool ok = ThreePhaseSplit(m, w, t, p, z, options, &r.iterations);
+            if (!ok)
+                break;
+            if (w.np == 2) {
+                // A different pair survived: polish it as a two-phase split.
+                if (!NewtonSplit(m, w, t, p, z, options.tolerance, 30, &r.iterations))
+                    break;
+            }
+            const double g = SplitGibbs(w);
+            if (g < bestG - 1e-13) {
+                bestG = g;
+                SaveSplit(w, bestX, bestBeta, &bestNp);
+                if (bestNp == 3)
+                    break;
+                continue;  // new pair: test it once more for a third phase
+            }
+            break;
+        }
+        RestoreSplit(w, bestX, bestBeta, bestNp);
+    }
+    for (int k = 0; k < w.np; ++k)
+        Eval(m, w, t, p, w.x[k].data(), w.lnPhi[k].data());
+    r.error = SplitError(w);
+    r.gibbs = SplitGibbs(w);
+    r.converged = r.error < options.tolerance;
+    LabelAndOrder(m, w, t, p);
+    return r;
+}
+
+}  // namespace detail
+
+FlashResult Calculator::FlashPT(double t, double p, const double* z, const FlashOptions& options) {
+    FlashResult out;
+    Work& w = *work_;
+    w.evaluations = 0;
+    out.t = t;
+    out.p = p;
+    std::ostringstream os;
+    if (!(t > 0) || !std::isfinite(t)) {
+        os << "temperature = " << t << " K must be positive and finite";
+        out.message = os.str();
+        return out;
+    }
+    if (!(p > 0) || !std::isfinite(p)) {
+        os << "pressure = " << p << " kPa must be positive and finite";
+        out.message = os.str();
+        return out;
+    }
+    if (!detail::NormaliseComposition(nc_, z, w.z.data(), &out.message))
+        return out;
+    const detail::CoreResult r = detail::FlashCore(*model_, w, t, p, w.z.data(), options);
+    out.iterations = r.iterations;
+    if (!r.valid) {
+        out.message = "the equation of state has no admissible root for the feed";
+        out.evaluations = static_cast<int>(w.evaluations);
+        return out;
+    }
+    detail::FillResult(*model_, w, t, p, &out);
+    out.evaluations = static_cast<int>(w.evaluations);
+    out.outcome = r.converged ? Outcome::kConverged : Outcome::kNotConverged;
+    os << out.phases.size() << (out.phases.size() == 1 ? " phase" : " phases");
+    if (!r.converged)
+        os << "; fugacity error " << r.error << " above tolerance";
+    out.message = os.str();
+    return out;
+}
+
+}  // namespace pyrana::thermo

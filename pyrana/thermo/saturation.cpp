@@ -1,0 +1,480 @@
+// Saturation flash at given pressure and vapour fraction.
+//
+// The temperature is bracketed with complete PT flashes (stability analysis
+// included), so a water–hydrocarbon dew point is the highest temperature where
+// any liquid, hydrocarbon or aqueous, appears, and a bubble point of two liquids
+// gives vapour + two liquids. The scan starts at the initial temperature and
+// moves outwards (nearest saturation point first), or from the upper bound down
+// when there is none (upper dew point of a retrograde isobar). A crossing is
+// accepted only when the phase that appears is the one asked for (the least
+// dense for a bubble point, a denser one for a dew point). The bracket is
+// narrowed by bisection; a Newton method on (ln K of every non-reference phase,
+// free phase fractions, ln T) then solves the saturation equations exactly.
+// The single-phase side is confirmed by a stability analysis next to the
+// solution. No crossing in the bounds gives the trivial split, without iterating.
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "pyrana/thermo/calculator_internal.h"
+
+namespace pyrana::thermo {
+namespace {
+
+using detail::kMaxPhases;
+
+// What a PT flash at one temperature says about the saturation condition.
+struct Probe {
+    bool valid = false;
+    int np = 0;
+    double vapourFraction = 0;  // fraction of the phase labelled vapour (0 if none)
+    bool hasVapour = false;
+};
+
+Probe Classify(Model& m, Calculator::Work& w, double t, double p, const double* z,
+               const FlashOptions& o, int* iterations) {
+    Probe pr;
+    const detail::CoreResult r = detail::FlashCore(m, w, t, p, z, o);
+    *iterations += r.iterations + 1;
+    if (!r.valid)
+        return pr;
+    pr.valid = true;
+    pr.np = w.np;
+    for (int k = 0; k < w.np; ++k) {
+        if (w.type[k] == PhaseType::kVapour) {
+            pr.hasVapour = true;
+            pr.vapourFraction = w.beta[k];
+        }
+    }
+    return pr;
+}
+
+// Signed indicator whose change of sign marks the saturation condition asked for.
+// β = 0: vapour present or not; β = 1: more than one phase or not; otherwise the
+// vapour fraction against β.
+double Indicator(const Probe& pr, double beta) {
+    if (beta <= 0.0)
+        return pr.hasVapour ? 1.0 : -1.0;
+    if (beta >= 1.0)
+        return pr.np >= 2 ? -1.0 : 1.0;
+    return pr.vapourFraction - beta;
+}
+
+struct NewtonSpec {
+    int m = 1;             // non-reference phases
+    double fixedBeta = 0;  // fraction of non-reference phase 1
+};
+
+// Solves the saturation equations for ln K_ik (k = 1..m, relative to phase 0), the
+// fractions of phases 2..m and ln T; phase 1 has the fixed fraction. Starts from the
+// compositions and fractions in w (w.np = m + 1) and *t. On success w holds the
+// phases at the saturation temperature *t.
+bool SaturationNewton(Model& model, Calculator::Work& w, double p, const double* z,
+                      const NewtonSpec& spec, double* t, int* iterations) {
+    const int nc = w.nc, m = spec.m;
+    int act = 0;
+    int* idx = w.idx.data();
+    for (int i = 0; i < nc; ++i) {
+        if (w.present[i])
+            idx[act++] = i;
+    }
+    const int nFree = m - 1;
+    const int dim = m * act + nFree + 1;
+    if (dim > w.maxDim)
+        return false;
+    // Unknowns: lnK in lnK/dK/dKPrev (phase 1, 2), β of phases 2.. in beta[], ln T.
+    std::vector<double>* lnK[kMaxPhases] = {nullptr, &w.lnK, &w.lnKPrev};
+    double beta[kMaxPhases] = {0, spec.fixedBeta, 0};
+    for (int k = 1; k <= m; ++k) {
+        for (int i = 0; i < nc; ++i) {
+            (*lnK[k])[i] = w.present[i] ? std::log(w.x[k][i] / w.x[0][i]) : 0.0;
+        }
+        if (k >= 2)
+            beta[k] = w.beta[k];
+    }
+    double lt = std::log(*t);
+    double* jac = w.mat.data();
+    double* res = w.rhs.data();
+    for (int it = 0; it < 40; ++it) {
+        ++*iterations;
+        const double tt = std::exp(lt);
+        // Compositions from the material balance.
+        for (int i = 0; i < nc; ++i) {
+            if (!w.present[i]) {
+                for (int k = 0; k <= m; ++k)
+                    w.x[k][i] = 0.0;
+                continue;
+            }
+            double e = 1.0;
+            for (int k = 1; k <= m; ++k)
+                e += beta[k] * (std::exp((*lnK[k])[i]) - 1.0);
+            if (!(e > 0.0))
+                return false;
+            w.x[0][i] = z[i] / e;
+            for (int k = 1; k <= m; ++k)
+                w.x[k][i] = w.x[0][i] * std::exp((*lnK[k])[i]);
+        }
+        double sums[kMaxPhases];
+        for (int k = 0; k <= m; ++k) {
+            double s = 0.0;
+            for (int i = 0; i < nc; ++i)
+                s += w.x[k][i];
+            sums[k] = s;
+            if (!(s > 0.0) || !std::isfinite(s))
+                return false;
+            // Model calls take the unnormalised amounts (the model normalises).
+            if (!detail::Eval(model, w, tt, p, w.x[k].data(), w.lnPhi[k].data(), w.dT[k].data(),
+                              w.dN[k].data()))
+                return false;
+        }
+        // Residuals.
+        double err = 0.0;
+        int row = 0;
+        for (int k = 1; k <= m; ++k) {
+            for (int a = 0; a < act; ++a) {
+                const int i = idx[a];
+                res[row + a] = (*lnK[k])[i] + w.lnPhi[k][i] - w.lnPhi[0][i];
+                err = std::max(err, std::fabs(res[row + a]));
+            }
+            row += act;
+        }
+        for (int k = 1; k <= m; ++k) {
+            res[row++] = sums[k] - sums[0];
+            err = std::max(err, std::fabs(sums[k] - sums[0]));
+        }
+        // Trivial solution: a phase collapsing onto the reference.
+        for (int k = 1; k <= m; ++k) {
+            double tr = 0.0;
+            for (int a = 0; a < act; ++a)
+                tr += z[idx[a]] * (*lnK[k])[idx[a]] * (*lnK[k])[idx[a]];
+            if (tr < 1e-8)
+                return false;
+        }
+        if (err < 1e-12) {
+            *t = tt;
+            for (int k = 0; k <= m; ++k) {
+                for (int i = 0; i < nc; ++i)
+                    w.x[k][i] /= sums[k];
+            }
+            w.np = m + 1;
+            double bsum = 0.0;
+            for (int k = 1; k <= m; ++k) {
+                w.beta[k] = beta[k];
+                bsum += beta[k];
+            }
+            w.beta[0] = 1.0 - bsum;
+            return true;
+        }
+        // Jacobian. With x_j0 = z_j/E_j, E_j = 1 + Σ_k β_k (K_jk - 1), x_jk = K_jk x_j0:
+        // ∂x_j0/∂lnK_jk = -β_k x_j0 x_jk / z_j,
+        // ∂x_jl/∂lnK_jk = -β_k x_jl x_jk / z_j + δ_lk x_jk, ∂x_jl/∂β_k = -x_jl (x_jk - x_j0)/z_j.
+        std::fill(jac, jac + dim * dim, 0.0);
+        const int colBeta = m * act, colT = m * act + nFree;
+        for (int k = 1; k <= m; ++k) {       // equation block
+            for (int a = 0; a < act; ++a) {  // equation component i
+                const int i = idx[a];
+                double* J = &jac[((k - 1) * act + a) * dim];
+                J[(k - 1) * act + a] += 1.0;
+                for (int q = 1; q <= m; ++q) {       // unknown block lnK_.q
+                    for (int b = 0; b < act; ++b) {  // unknown component j
+                        const int j = idx[b];
+                        const double xq = w.x[q][j];
+                        const double d0 = -beta[q] * w.x[0][j] * xq / z[j];
+                        const double dk = -beta[q] * w.x[k][j] * xq / z[j] + (k == q ? xq : 0.0);
+                        J[(q - 1) * act + b] +=
+                            w.dN[k][i * nc + j] / sums[k] * dk - w.dN[0][i * nc + j] / sums[0] * d0;
+                    }
+                }
+                for (int q = 2; q <= m; ++q) {
+                    double v = 0.0;
+                    for (int b = 0; b < act; ++b) {
+                        const int j = idx[b];
+                        const double f = -(w.x[q][j] - w.x[0][j]) / z[j];
+                        v += w.dN[k][i * nc + j] / sums[k] * w.x[k][j] * f -
+                             w.dN[0][i * nc + j] / sums[0] * w.x[0][j] * f;
+                    }
+                    J[colBeta + q - 2] = v;
+                }
+                J[colT] = tt * (w.dT[k][i] - w.dT[0][i]);
+            }
+        }
+        for (int k = 1; k <= m; ++k) {  // sum equations Σ_j (x_jk - x_j0)
+            double* J = &jac[(m * act + k - 1) * dim];
+            for (int q = 1; q <= m; ++q) {
+                for (int b = 0; b < act; ++b) {
+                    const int j = idx[b];
+                    const double xq = w.x[q][j];
+                    const double d0 = -beta[q] * w.x[0][j] * xq / z[j];
+                    const double dk = -beta[q] * w.x[k][j] * xq / z[j] + (k == q ? xq : 0.0);
+                    J[(q - 1) * act + b] = dk - d0;
+                }
+            }
+            for (int q = 2; q <= m; ++q) {
+                double v = 0.0;
+                for (int b = 0; b < act; ++b) {
+                    const int j = idx[b];
+                    const double f = -(w.x[q][j] - w.x[0][j]) / z[j];
+                    v += w.x[k][j] * f - w.x[0][j] * f;
+                }
+                J[colBeta + q - 2] = v;
+            }
+        }
+        for (int r = 0; r < dim; ++r)
+            res[r] = -res[r];
+        if (!detail::SolveLinear(dim, jac, res, w.piv.data()))
+            return false;
+        // Damped step: ln T by at most 0.05, ln K by at most 1.
+        double s = 1.0;
+        if (std::fabs(res[colT]) > 0.05)
+            s = std::min(s, 0.05 / std::fabs(res[colT]));
+        for (int r = 0; r < m * act; ++r) {
+            if (std::fabs(res[r]) > 1.0)
+                s = std::min(s, 1.0 / std::fabs(res[r]));
+        }
+        for (int k = 1; k <= m; ++k) {
+            for (int a = 0; a < act; ++a)
+                (*lnK[k])[idx[a]] += s * res[(k - 1) * act + a];
+        }
+        for (int q = 2; q <= m; ++q) {
+            beta[q] = std::min(1.0, std::max(0.0, beta[q] + s * res[colBeta + q - 2]));
+        }
+        lt += s * res[colT];
+        if (!std::isfinite(lt))
+            return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
+                                        const SaturationOptions& sat, const FlashOptions& options) {
+    FlashResult out;
+    Work& w = *work_;
+    w.evaluations = 0;
+    out.p = p;
+    std::ostringstream os;
+    if (!(p > 0) || !std::isfinite(p)) {
+        os << "pressure = " << p << " kPa must be positive and finite";
+        out.message = os.str();
+        return out;
+    }
+    if (!(beta >= 0.0 && beta <= 1.0)) {
+        os << "vapour fraction = " << beta << " must lie in [0, 1]";
+        out.message = os.str();
+        return out;
+    }
+    if (!detail::NormaliseComposition(nc_, z, w.z.data(), &out.message))
+        return out;
+    const Fluid& f = fluid();
+    double tcMin = HUGE_VAL, tcMax = 0.0, tPseudo = 0.0;
+    for (int i = 0; i < nc_; ++i) {
+        if (w.z[i] <= 0.0)
+            continue;
+        tcMin = std::min(tcMin, f.compound(i).tc);
+        tcMax = std::max(tcMax, f.compound(i).tc);
+        tPseudo += w.z[i] * f.compound(i).tc;
+    }
+    double tLo = std::isfinite(sat.tMin) ? sat.tMin : 0.35 * tcMin;
+    double tHi = std::isfinite(sat.tMax) ? sat.tMax : 1.3 * tcMax;
+    if (!(tLo > 0.0) || !(tHi > tLo)) {
+        os << "temperature bounds [" << tLo << ", " << tHi << "] K must be positive and increasing";
+        out.message = os.str();
+        return out;
+    }
+    const bool haveInit = std::isfinite(sat.tInit) && sat.tInit > 0.0;
+    const double t0 = haveInit ? std::min(std::max(sat.tInit, tLo), tHi) : tHi;
+
+    std::vector<double>& zz = w.z;  // normalised feed (FlashCore leaves w.z alone)
+    int iters = 0;
+    auto probe = [&](double t) { return Classify(*model_, w, t, p, zz.data(), options, &iters); };
+
+    // Accepts the crossing between ta < tb: bisects, checks the kind of the phase that
+    // appears, polishes with Newton. True with the result in `out`.
+    auto settle = [&](double ta, Probe pa, double tb, Probe pb) -> bool {
+        for (int it = 0; it < 60 && tb - ta > 1e-7 * tb; ++it) {
+            const double tm = 0.5 * (ta + tb);
+            const Probe pm = probe(tm);
+            if (!pm.valid)
+                return false;
+            if ((Indicator(pm, beta) > 0) == (Indicator(pa, beta) > 0)) {
+                ta = tm;
+                pa = pm;
+            } else {
+                tb = tm;
+                pb = pm;
+            }
+        }
+        // The side with more phases (for β = 0 or 1) or the side nearer the target
+        // fraction seeds the Newton method.
+        const bool useB = (beta <= 0.0 || beta >= 1.0)
+                              ? pb.np > pa.np || (pb.np == pa.np && pb.hasVapour && !pa.hasVapour)
+                              : std::fabs(Indicator(pb, beta)) <= std::fabs(Indicator(pa, beta));
+        const double tIn = useB ? tb : ta;
+        const double tOut = useB ? ta : tb;
+        const Probe pIn = probe(tIn);
+        if (!pIn.valid || pIn.np < 2)
+            return false;
+        // Phase order in w: vapour (if any) first, then liquids by increasing density.
+        // Kind check for β = 0 / 1: the smallest fraction must be the vapour (bubble)
+        // or a denser phase than the vapour (dew).
+        int inc = 0;
+        for (int k = 1; k < w.np; ++k) {
+            if (w.beta[k] < w.beta[inc])
+                inc = k;
+        }
+        if (beta <= 0.0 && !(w.type[inc] == PhaseType::kVapour))
+            return false;
+        if (beta >= 1.0 && !(inc != 0 && w.type[0] == PhaseType::kVapour))
+            return false;
+        // Arrange phases for the Newton method: 0 reference, 1 the fixed-fraction phase.
+        NewtonSpec spec;
+        double tSat = tIn;
+        int vap = -1;
+        for (int k = 0; k < w.np; ++k) {
+            if (w.type[k] == PhaseType::kVapour)
+                vap = k;
+        }
+        auto swapPh = [&](int a, int b) {
+            if (a == b)
+                return;
+            std::swap(w.x[a], w.x[b]);
+            std::swap(w.beta[a], w.beta[b]);
+            std::swap(w.lnPhi[a], w.lnPhi[b]);
+            std::swap(w.type[a], w.type[b]);
+            std::swap(w.aqueous[a], w.aqueous[b]);
+        };
+        if (beta >= 1.0) {
+            // Vapour reference; the incipient liquid at zero fraction.
+            swapPh(0, vap);
+            if (inc == 0)
+                inc = vap;
+            swapPh(1, inc);
+            w.np = 2;
+            spec.m = 1;
+            spec.fixedBeta = 0.0;
+        } else {
+            if (vap < 0)
+                return false;
+            swapPh(1, vap);
+            // Reference: the most abundant remaining liquid.
+            int ref = 0;
+            if (w.np == 3 && w.beta[2] > w.beta[0])
+                ref = 2;
+            swapPh(0, ref);
+            spec.m = w.np - 1;
+            spec.fixedBeta = beta;
+        }
+        for (int i = 0; i < nc_; ++i)
+            w.present[i] = zz[i] > 0.0 ? 1 : 0;
+        if (!SaturationNewton(*model_, w, p, zz.data(), spec, &tSat, &iters))
+            return false;
+        if (std::fabs(tSat - tIn) > std::max(0.5, 2.0 * std::fabs(tb - ta)))
+            return false;
+        // Save the saturation phases before confirming.
+        const int np = w.np;
+        double savedBeta[kMaxPhases];
+        for (int k = 0; k < np; ++k) {
+            savedBeta[k] = w.beta[k];
+            std::copy(w.x[k].begin(), w.x[k].end(), w.bestX.begin() + k * nc_);
+        }
+        // Confirm the other side: slightly outside, the phase just found must be absent.
+        const double dir = tOut > tIn ? 1.0 : -1.0;
+        const Probe outside = probe(tSat + dir * 0.01);
+        if (!outside.valid)
+            return false;
+        if ((Indicator(outside, beta) > 0) == (Indicator(pIn, beta) > 0))
+            return false;
+        w.np = np;
+        for (int k = 0; k < np; ++k) {
+            w.beta[k] = savedBeta[k];
+            std::copy(w.bestX.begin() + k * nc_, w.bestX.begin() + (k + 1) * nc_, w.x[k].begin());
+        }
+        detail::LabelAndOrder(*model_, w, tSat, p);
+        // A vapour of zero fraction may be denser than expected near a critical point;
+        // keep the fixed-fraction phase labelled vapour for a bubble or mid fraction.
+        detail::FillResult(*model_, w, tSat, p, &out);
+        out.t = tSat;
+        out.outcome = out.fugacityError < 1e-9 ? Outcome::kConverged : Outcome::kNotConverged;
+        return true;
+    };
+
+    // Scan outwards from t0 (or downwards from the upper bound) in steps of 3 % in T.
+    const double ratio = 1.03;
+    bool done = false;
+    if (haveInit) {
+        Probe p0 = probe(t0);
+        if (!p0.valid) {
+            out.message = "the equation of state has no admissible root for the feed";
+            return out;
+        }
+        double tUp = t0, tDn = t0;
+        Probe pUp = p0, pDn = p0;
+        while (!done && (tUp < tHi || tDn > tLo)) {
+            if (tUp < tHi) {
+                const double tn = std::min(tHi, tUp * ratio);
+                const Probe pn = probe(tn);
+                if (pn.valid && (Indicator(pn, beta) > 0) != (Indicator(pUp, beta) > 0))
+                    done = settle(tUp, pUp, tn, pn);
+                tUp = tn;
+                pUp = pn;
+            }
+            if (!done && tDn > tLo) {
+                const double tn = std::max(tLo, tDn / ratio);
+                const Probe pn = probe(tn);
+                if (pn.valid && (Indicator(pn, beta) > 0) != (Indicator(pDn, beta) > 0))
+                    done = settle(tn, pn, tDn, pDn);
+                tDn = tn;
+                pDn = pn;
+            }
+        }
+    } else {
+        double tb = tHi;
+        Probe pb = probe(tb);
+        while (!done && tb > tLo) {
+            const double ta = std::max(tLo, tb / ratio);
+            const Probe pa = probe(ta);
+            if (pa.valid && pb.valid && (Indicator(pa, beta) > 0) != (Indicator(pb, beta) > 0))
+                done = settle(ta, pa, tb, pb);
+            tb = ta;
+            pb = pa;
+        }
+    }
+    out.iterations = iters;
+    if (done) {
+        out.evaluations = static_cast<int>(w.evaluations);
+        os << "saturation temperature " << out.t << " K with " << out.phases.size() << " phases";
+        if (out.outcome != Outcome::kConverged)
+            os << "; fugacity error " << out.fugacityError;
+        out.message = os.str();
+        return out;
+    }
+    // No saturation point in the bounds: the trivial split, vapour and first liquid
+    // of the feed's composition, at the initial (or pseudo-critical) temperature.
+    const double tt = haveInit ? t0 : tPseudo;
+    out.t = tt;
+    out.phases.assign(2, PhaseResult());
+    for (int k = 0; k < 2; ++k) {
+        PhaseResult& ph = out.phases[k];
+        ph.type = k == 0 ? PhaseType::kVapour : PhaseType::kLiquid;
+        ph.fraction = k == 0 ? beta : 1.0 - beta;
+        ph.x.assign(zz.begin(), zz.end());
+        const Root root = k == 0 ? Root::Vapour : Root::Liquid;
+        double hr = 0, sr = 0, hi = 0, si = 0;
+        RootInfo info;
+        model_->Residual(tt, p, zz.data(), root, &hr, &sr, nullptr, &info);
+        model_->IdealGas(tt, p, zz.data(), &hi, &si, nullptr);
+        ph.z = info.z;
+        ph.v = info.v;
+        ph.h = hi + hr;
+        ph.s = si + sr;
+    }
+    out.outcome = Outcome::kTrivialSplit;
+    out.evaluations = static_cast<int>(w.evaluations);
+    os << "no saturation point at " << p << " kPa in [" << tLo << ", " << tHi
+       << "] K: trivial split";
+    out.message = os.str();
+    return out;
+}
+
+}  // namespace pyrana::thermo
