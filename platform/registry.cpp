@@ -1,6 +1,8 @@
 // The in-memory registry: a tree of keys per predefined root, counted
 // handles, the Reg* functions and text persistence.
 
+#include <locale.h>
+#include <wctype.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -60,14 +62,21 @@ Registry& registry() {
     return *r;
 }
 
+// Upper-casing of non-ASCII characters uses the Unicode tables of the C.UTF-8
+// locale, whatever locale the process runs in; without it, only ASCII folds.
+locale_t UnicodeLocale() {
+    static locale_t loc = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+    return loc;
+}
+
 // Case folding for key and value names (Windows compares upper-cased names).
 std::wstring Fold(const std::wstring& s) {
     std::wstring f = s;
     for (auto& c : f) {
         if (c >= L'a' && c <= L'z') {
             c = static_cast<wchar_t>(c - L'a' + L'A');
-        } else if (c > 0x7f) {
-            c = static_cast<wchar_t>(std::towupper(static_cast<wint_t>(c)));
+        } else if (c > 0x7f && UnicodeLocale()) {
+            c = static_cast<wchar_t>(towupper_l(static_cast<wint_t>(c), UnicodeLocale()));
         }
     }
     return f;

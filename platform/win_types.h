@@ -338,10 +338,13 @@ inline bool operator!=(REFGUID a, REFGUID b) {
     return !IsEqualGUID(a, b);
 }
 
-// Defines a GUID constant. Every module that includes the definition gets the
-// same value (an inline variable), so no INITGUID translation unit is needed.
+// Defines a GUID constant. Each translation unit gets its own copy of the
+// value (internal linkage), so no INITGUID translation unit is needed and no
+// symbol is shared between modules: a vague-linkage (inline) variable would
+// become a GNU unique symbol, which keeps a server module from ever being
+// unloaded by dlclose. GUIDs are compared by value, never by address.
 #define DEFINE_GUID(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8) \
-    inline constexpr GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
+    static constexpr GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
 
 DEFINE_GUID(GUID_NULL, 0x00000000, 0x0000, 0x0000, 0, 0, 0, 0, 0, 0, 0, 0);
 DEFINE_GUID(IID_NULL, 0x00000000, 0x0000, 0x0000, 0, 0, 0, 0, 0, 0, 0, 0);

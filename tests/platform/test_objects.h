@@ -28,7 +28,7 @@ struct ITestServerObject : public IUnknown {
 
 // An IDispatch whose reference count can be read; it deletes itself at zero.
 class CountingObject final : public IDispatch {
-public:
+  public:
     static CountingObject* Create() { return new CountingObject; }
 
     ULONG refs() const { return refs_; }
@@ -69,7 +69,7 @@ public:
         return DISP_E_MEMBERNOTFOUND;
     }
 
-private:
+  private:
     CountingObject() = default;
     platform::LiveObject live_{"CountingObject"};
     std::atomic<ULONG> refs_{1};
@@ -78,7 +78,7 @@ private:
 // A class factory that creates CountingObjects and remembers the controlling
 // unknown and interface it was last asked for.
 class RecordingFactory final : public IClassFactory {
-public:
+  public:
     static RecordingFactory* Create() { return new RecordingFactory; }
 
     IUnknown* last_outer = nullptr;
@@ -126,7 +126,7 @@ public:
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
-private:
+  private:
     RecordingFactory() = default;
     platform::LiveObject live_{"RecordingFactory"};
     std::atomic<ULONG> refs_{1};

@@ -13,7 +13,7 @@ namespace {
 std::atomic<long> g_module_locks{0};  // live objects + LockServer locks
 
 class ServerObject final : public platform_test::ITestServerObject {
-public:
+  public:
     explicit ServerObject(IUnknown* outer) : outer_(outer) { ++g_module_locks; }
     ~ServerObject() { --g_module_locks; }
 
@@ -47,14 +47,14 @@ public:
     }
     IUnknown* STDMETHODCALLTYPE Outer() override { return outer_; }
 
-private:
+  private:
     platform::LiveObject live_{"TestServerObject"};
     std::atomic<ULONG> refs_{1};
     IUnknown* outer_;
 };
 
 class ServerFactory final : public IClassFactory {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) {
             return E_POINTER;
@@ -98,7 +98,7 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     platform::LiveObject live_{"TestServerFactory"};
     std::atomic<ULONG> refs_{1};
 };
@@ -153,8 +153,14 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
     return hr;
 }
 
-STDAPI DllCanUnloadNow() { return g_module_locks.load() == 0 ? S_OK : S_FALSE; }
+STDAPI DllCanUnloadNow() {
+    return g_module_locks.load() == 0 ? S_OK : S_FALSE;
+}
 
-STDAPI DllRegisterServer() { return RunScript(true); }
+STDAPI DllRegisterServer() {
+    return RunScript(true);
+}
 
-STDAPI DllUnregisterServer() { return RunScript(false); }
+STDAPI DllUnregisterServer() {
+    return RunScript(false);
+}
