@@ -1,0 +1,293 @@
+// Newton iteration of the constant-fraction two-phase point solver.
+#include "engine/two_phase_point_solver.h"
+
+#include <cmath>
+
+#include "engine/com_error.h"
+#include "engine/ln_phi_channel.h"
+#include "engine/matrix_lu_solver.h"
+
+namespace {
+
+const int kMaxIterations = 50;
+const int kMaxLaterIterations = 25;
+const double kTolerance = 1e-14;
+const double kRelaxedTolerance = 1e-12;
+const double kDivergenceLimit = 0.01;
+const double kMinTemperature = 50.0;
+const double kMaxTemperature = 2500.0;
+const double kMaxLog = 70.0;
+const double kMinSensitivity = 1e-6;
+const double kKpaPerAtm = 101.325;
+
+// The ln phi of the base state with the entries of absent compounds zeroed.
+void ZeroAbsent(double* v, const double* w, const uint8_t* flags, int32_t ncomp) {
+    for (int32_t i = 0; i < ncomp; ++i) {
+        if (flags[i] == 1 || w[i] < 1e-30) v[i] = 0.0;
+    }
+}
+
+}  // namespace
+
+HRESULT EvaluatePhase(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
+                      int32_t phaseType, double T, double P, const double* composition,
+                      double* lnPhi, double* dLnPhidT, double* dLnPhidP, double** dLnPhidn,
+                      const uint8_t* flags, bool sameKind, IAppPhase* appPhase,
+                      bool useAppThermo) {
+    const int32_t nc = tr->ncomp;
+    double* w = tr->workComp;
+    double* v = tr->workResult;
+
+    // The composition handed to the host: normalised over the entries above
+    // 1e-30; the raw total is kept for the mole-number derivatives.
+    double sum = 0.0;
+    for (int32_t i = 0; i < nc; ++i) {
+        if (composition[i] > 1e-30) sum += composition[i];
+    }
+    for (int32_t i = 0; i < nc; ++i) w[i] = composition[i] > 1e-30 ? composition[i] / sum : 0.0;
+
+    LnPhiChannel channel = useAppThermo
+                               ? LnPhiChannel(appPhase, &tr->compositionVariant, nc)
+                               : LnPhiChannel(workingPhase, propManager, tr->lnPhiPropId, nc);
+    const double pKpa = P * kKpaPerAtm;
+    channel.PutPressure(pKpa);
+    channel.PutTemperature(T);
+    channel.PutActive();
+    channel.SendComposition(w);
+    channel.Evaluate(v, flags);
+    ZeroAbsent(v, w, flags, nc);
+
+    for (int32_t i = 0; i < nc; ++i) {
+        if (lnPhi != nullptr) lnPhi[i] = v[i];
+        if (dLnPhidT != nullptr) dLnPhidT[i] = v[i];
+        if (dLnPhidP != nullptr) dLnPhidP[i] = v[i];
+        if (dLnPhidn != nullptr) {
+            for (int32_t j = 0; j < nc; ++j) dLnPhidn[i][j] = v[i];
+        }
+    }
+
+    if (dLnPhidP != nullptr) {
+        const double h = PressureStep(pKpa);
+        channel.PutPressure(pKpa + h);
+        channel.Evaluate(v, flags);
+        ZeroAbsent(v, w, flags, nc);
+        for (int32_t i = 0; i < nc; ++i) dLnPhidP[i] = (v[i] - dLnPhidP[i]) / (h / kKpaPerAtm);
+        channel.PutPressure(pKpa);
+    }
+
+    if (dLnPhidT != nullptr) {
+        const double h = TemperatureStep(phaseType, sameKind);
+        channel.PutTemperature(T + h);
+        channel.Evaluate(v, flags);
+        ZeroAbsent(v, w, flags, nc);
+        for (int32_t i = 0; i < nc; ++i) dLnPhidT[i] = (v[i] - dLnPhidT[i]) / h;
+        channel.PutTemperature(T);
+    }
+
+    if (dLnPhidn != nullptr) {
+        // Perturbed compositions go through the same scratch vector after the
+        // base composition has been used; the base is restored at the end.
+        double* perturbed = w;
+        for (int32_t k = 0; k < nc; ++k) {
+            const double nk = composition[k];
+            if (nk > 1e-30) {
+                double h = CompositionStep(nk);
+                if (nk > 0.5) h = -h;
+                for (int32_t i = 0; i < nc; ++i) {
+                    const double ni = composition[i] > 1e-30 ? composition[i] : 0.0;
+                    perturbed[i] = (i == k ? ni + h : ni) / (sum + h);
+                }
+                channel.SendComposition(perturbed);
+                channel.Evaluate(v, flags);
+                ZeroAbsent(v, perturbed, flags, nc);
+                for (int32_t i = 0; i < nc; ++i) dLnPhidn[i][k] = (v[i] - dLnPhidn[i][k]) / h;
+            } else {
+                for (int32_t i = 0; i < nc; ++i) dLnPhidn[i][k] = 0.0;
+                dLnPhidn[k][k] = 1.0;
+            }
+        }
+        for (int32_t i = 0; i < nc; ++i) {
+            for (int32_t k = i + 1; k < nc; ++k) {
+                const double s = sum * 0.5 * (dLnPhidn[i][k] + dLnPhidn[k][i]);
+                dLnPhidn[i][k] = s;
+                dLnPhidn[k][i] = s;
+            }
+        }
+        for (int32_t i = 0; i < nc; ++i) {
+            w[i] = composition[i] > 1e-30 ? composition[i] / sum : 0.0;
+        }
+        channel.SendComposition(w);
+    }
+    return S_OK;
+}
+
+HRESULT SolveReducedSystem(TwoPhaseTracer* tr, int32_t specVarIdx, double* rhs, double* X,
+                           double* err, double tolerance, const uint8_t* flags) {
+    const int32_t nc = tr->ncomp;
+    const int32_t s = specVarIdx;
+    double** jac = tr->jac;
+    double* sens = tr->sens;
+
+    // The fixed variable's column is replaced by the ln P column; its
+    // negative becomes the right-hand side of the sensitivity.
+    for (int32_t i = 0; i <= nc; ++i) {
+        if (flags[i] == 1) continue;
+        const double t = jac[i][s];
+        jac[i][s] = jac[i][nc + 1];
+        sens[i] = -t;
+    }
+    if (FAILED(tr->luSolver->Factor(nc + 1, jac, tr->pivots))) return E_FAIL;
+    tr->luSolver->BackSubstitute(nc + 1, jac, rhs, tr->pivots);
+    rhs[nc + 1] = rhs[s];
+    rhs[s] = 0.0;
+
+    *err = 0.0;
+    for (int32_t i = 0; i <= nc + 1; ++i) {
+        if (flags[i] == 1) continue;
+        X[i] -= rhs[i];
+        *err += rhs[i] * rhs[i];
+    }
+    if (*err <= tolerance) {
+        tr->luSolver->BackSubstitute(nc + 1, jac, sens, tr->pivots);
+        sens[nc + 1] = sens[s];
+        sens[s] = 1.0;
+    }
+    return S_OK;
+}
+
+void UpdateFromUnknowns(TwoPhaseTracer* tr, double* T, double* P, double* x, double* y,
+                        const double* z, double* K, const uint8_t* flags, const double* X,
+                        double beta) {
+    const int32_t nc = tr->ncomp;
+    *T = ClampedExp(X[nc]);
+    *P = ClampedExp(X[nc + 1]);
+    for (int32_t i = 0; i < nc; ++i) {
+        x[i] = 0.0;
+        y[i] = 0.0;
+        if (flags[i] != 0) continue;
+        double lnK = X[i];
+        if (lnK < -kMaxLog) lnK = -kMaxLog;
+        if (lnK > kMaxLog) lnK = kMaxLog;
+        K[i] = ClampedExp(lnK);
+        if (beta == 1.0) {
+            x[i] = z[i] / K[i];
+            y[i] = z[i];
+        } else {
+            x[i] = z[i] / (beta * (K[i] - 1.0) + 1.0);
+            y[i] = K[i] * x[i];
+        }
+    }
+}
+
+namespace {
+
+// Puts the host phase type and evaluates one phase with every derivative;
+// false when a host call failed.
+bool EvaluateWithDerivatives(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
+                             int32_t phaseType, bool asLiquid, double T, double P,
+                             const double* composition, double* lnPhi, double* dT, double* dP,
+                             double** dn, const uint8_t* flags, bool sameKind,
+                             bool useAppThermo) {
+    const bool liquid = asLiquid || phaseType == 1;
+    IAppPhase* appPhase = liquid ? tr->fracOnePhase : tr->fracZeroPhase;
+    try {
+        if (!useAppThermo) CheckOk(workingPhase->put_PhaseType(liquid ? 4 : 3));
+        EvaluatePhase(tr, workingPhase, propManager, asLiquid ? 1 : phaseType, T, P, composition,
+                      lnPhi, dT, dP, dn, flags, sameKind, appPhase, useAppThermo);
+        return true;
+    } catch (const CPYCOMError&) {
+        return false;
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace
+
+int SolvePoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager, double beta,
+               double* T, double* P, double* x, double* y, const double* z, double* X, double* K,
+               const uint8_t* flags, int32_t specVarIdx, bool firstPoint, int32_t pureCompIdx,
+               bool sameKind, bool useAppThermo) {
+    const int32_t nc = tr->ncomp;
+    const int32_t n = tr->n;
+    double** jac = tr->jac;
+    double* resid = tr->resid;
+
+    int iter = 0;
+    double err = 1e10;
+    for (;;) {
+        if (iter > kMaxIterations || err <= kTolerance) break;
+        if (!firstPoint && iter > kMaxLaterIterations) return -1;
+        if (*T < kMinTemperature || *T > kMaxTemperature) return -2;
+
+        for (int32_t i = 0; i < n; ++i) {
+            for (int32_t j = 0; j < n; ++j) jac[i][j] = i == j ? 1.0 : 0.0;
+        }
+        resid[nc] = 0.0;
+        resid[nc + 1] = 0.0;
+        tr->sens[nc + 1] = 1.0;
+
+        // Material balance and the composition derivatives.
+        for (int32_t i = 0; i < nc; ++i) {
+            if (flags[i] == 1) continue;
+            double d = beta * (K[i] - 1.0) + 1.0;
+            if (d <= 1e-20) d = 1e-20;
+            const double t = z[i] / (d * d);
+            resid[nc] += y[i] - x[i];
+            jac[nc][i] = t * K[i];
+            tr->dxdK[i] = -beta * t;
+            tr->dydK[i] = (1.0 - beta) * t;
+        }
+
+        // Phase A.
+        if (!EvaluateWithDerivatives(tr, workingPhase, propManager, tr->phaseTypeA, false, *T, *P,
+                                     x, tr->lnPhiA, tr->dLnPhiAdT, tr->dLnPhiAdP, tr->dLnPhiAdn,
+                                     flags, sameKind, useAppThermo)) {
+            return -10;
+        }
+        for (int32_t i = 0; i < nc; ++i) {
+            if (flags[i] == 1) continue;
+            resid[i] = X[i] - tr->lnPhiA[i];
+            jac[i][nc] = -tr->dLnPhiAdT[i];
+            jac[i][nc + 1] = -tr->dLnPhiAdP[i];
+            for (int32_t j = 0; j < nc; ++j) {
+                if (flags[j] != 0) continue;
+                jac[i][j] = -tr->dLnPhiAdn[i][j] * tr->dxdK[j] * K[j];
+            }
+        }
+
+        // Phase B.
+        if (!EvaluateWithDerivatives(tr, workingPhase, propManager, tr->phaseTypeB, sameKind, *T,
+                                     *P, y, tr->lnPhiB, tr->dLnPhiBdT, tr->dLnPhiBdP,
+                                     tr->dLnPhiBdn, flags, sameKind, useAppThermo)) {
+            return -10;
+        }
+        double sensitivity = 0.0;
+        for (int32_t i = 0; i < nc; ++i) {
+            if (flags[i] == 1) continue;
+            resid[i] += tr->lnPhiB[i];
+            jac[i][nc] = *T * (tr->dLnPhiBdT[i] + jac[i][nc]);
+            jac[i][nc + 1] = *P * (tr->dLnPhiBdP[i] + jac[i][nc + 1]);
+            sensitivity += std::fabs(jac[i][nc]) + std::fabs(jac[i][nc + 1]);
+            for (int32_t j = 0; j < nc; ++j) {
+                if (flags[j] != 0) continue;
+                jac[i][j] += tr->dLnPhiBdn[i][j] * tr->dydK[j] * K[j];
+            }
+            jac[i][i] += 1.0;
+        }
+        jac[nc][nc] = 0.0;
+        jac[nc][nc + 1] = 0.0;
+
+        if (pureCompIdx >= 0) return 3;
+        if (sensitivity < kMinSensitivity) return -3;
+        if (FAILED(SolveReducedSystem(tr, specVarIdx, resid, X, &err, kTolerance, flags))) {
+            return -4;
+        }
+        if (!firstPoint && err >= kDivergenceLimit) return -5;
+        if (std::fabs(X[nc]) > kMaxLog || std::fabs(X[nc + 1]) > kMaxLog) return -6;
+        UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, beta);
+        if (!firstPoint && iter >= kMaxLaterIterations && err < kRelaxedTolerance) break;
+        ++iter;
+    }
+    return iter >= kMaxIterations ? -1 : iter;
+}
