@@ -1,0 +1,64 @@
+// The process-wide fault plan of the reference host.
+#include "pyrana/objects/fault_injection.h"
+
+#include <cstring>
+
+namespace pyrana::objects {
+
+namespace detail {
+bool g_faultPlanActive = false;
+}  // namespace detail
+
+namespace {
+FaultPlan g_plan;
+long g_calls = 0;
+bool g_injected = false;
+bool g_operationFired = false;
+std::string g_injectedOperation;
+}  // namespace
+
+void SetFaultPlan(const FaultPlan& plan) {
+    g_plan = plan;
+    g_calls = 0;
+    g_injected = false;
+    g_operationFired = false;
+    g_injectedOperation.clear();
+    detail::g_faultPlanActive = true;
+}
+
+void ClearFaultPlan() {
+    detail::g_faultPlanActive = false;
+}
+
+long HostCallCount() {
+    return g_calls;
+}
+
+bool FaultInjected() {
+    return g_injected;
+}
+
+std::string InjectedOperation() {
+    return g_injectedOperation;
+}
+
+HRESULT detail::OnHostCall(const char* operation) noexcept {
+    ++g_calls;
+    bool fail = g_plan.failAtCall > 0 && g_calls == g_plan.failAtCall;
+    if (!g_operationFired && !g_plan.failOperation.empty() &&
+        std::strcmp(g_plan.failOperation.c_str(), operation) == 0) {
+        g_operationFired = true;
+        fail = true;
+    }
+    if (!fail) {
+        return S_OK;
+    }
+    g_injected = true;
+    try {
+        g_injectedOperation = operation;
+    } catch (...) {
+    }
+    return g_plan.result;
+}
+
+}  // namespace pyrana::objects

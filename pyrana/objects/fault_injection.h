@@ -1,0 +1,69 @@
+// Fault injection for the reference host's COM objects.
+//
+// Every interface method of a host object (phases, collections, managers,
+// settings, arrays, compounds, the application-side provider and its
+// objects) is a "host call": before doing anything it asks this hook whether
+// to fail. A test sets a plan that makes the k-th host call (counted over all
+// host objects from the moment the plan is set) fail, or the first call of a
+// named operation such as "IFlashManager::Flash", with a chosen HRESULT, and
+// afterwards reads how many host calls were made. IUnknown and IDispatch's
+// four methods are not host calls: reference counting never fails.
+//
+// Off by default: with no plan set, a host call costs one test of a global
+// flag. The plan is process-wide and not thread-safe (the host lives in one
+// apartment).
+//
+//     pyrana::objects::ScopedFaultPlan plan({/*failAtCall=*/3, "", E_OUTOFMEMORY});
+//     ... run ...
+//     EXPECT_TRUE(pyrana::objects::FaultInjected());
+#pragma once
+
+#include <string>
+
+#include "platform/com.h"
+
+namespace pyrana::objects {
+
+struct FaultPlan {
+    // 1-based index of the host call to fail, counted from SetFaultPlan; 0: none.
+    long failAtCall = 0;
+    // Operation whose first call (from SetFaultPlan on) fails, written
+    // "Interface::Method", e.g. "IFlashManager::Flash"; empty: none.
+    std::string failOperation;
+    // What the failing call returns (a failure code).
+    HRESULT result = E_FAIL;
+};
+
+// Starts a plan: resets the call count and the injected-fault record. A plan
+// with neither a call index nor an operation only counts calls.
+void SetFaultPlan(const FaultPlan& plan);
+// Ends the plan: no more counting or failing (the count stays readable).
+void ClearFaultPlan();
+// Host calls made since the last SetFaultPlan.
+long HostCallCount();
+// Whether the plan has made a call fail, and which operation it was.
+bool FaultInjected();
+std::string InjectedOperation();
+
+// SetFaultPlan in the constructor, ClearFaultPlan in the destructor.
+class ScopedFaultPlan {
+  public:
+    explicit ScopedFaultPlan(const FaultPlan& plan) { SetFaultPlan(plan); }
+    ~ScopedFaultPlan() { ClearFaultPlan(); }
+    ScopedFaultPlan(const ScopedFaultPlan&) = delete;
+    ScopedFaultPlan& operator=(const ScopedFaultPlan&) = delete;
+};
+
+namespace detail {
+// True while a plan is set.
+extern bool g_faultPlanActive;
+// Counts the call and returns the plan's failure for it, or S_OK.
+HRESULT OnHostCall(const char* operation) noexcept;
+
+// The entry of every host call: S_OK, or the injected failure.
+inline HRESULT EnterHostCall(const char* operation) noexcept {
+    return g_faultPlanActive ? OnHostCall(operation) : S_OK;
+}
+}  // namespace detail
+
+}  // namespace pyrana::objects
