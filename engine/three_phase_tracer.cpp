@@ -16,6 +16,7 @@ ThreePhaseTracer::ThreePhaseTracer()
       jac(nullptr),
       resid(nullptr),
       sens(nullptr),
+      pivots(nullptr),
       lnPhiRef(nullptr),
       lnPhi1(nullptr),
       lnPhi2(nullptr),
@@ -59,6 +60,7 @@ void ThreePhaseTracer::Init(int32_t count) {
     jac = NewMatrix(neq, neq);
     resid = NewVector(neq);
     sens = NewVector(neq);
+    pivots = new int32_t[neq];
     lnPhiRef = NewVector(ncomp);
     lnPhi1 = NewVector(ncomp);
     lnPhi2 = NewVector(ncomp);
@@ -98,6 +100,7 @@ void ThreePhaseTracer::SetPropertyIds(int32_t enthalpy, int32_t entropy, int32_t
 ThreePhaseTracer::~ThreePhaseTracer() {
     delete luSolver;
     DeleteMatrix(jac, neq);
+    delete[] pivots;
     for (double* v : {resid, sens, lnPhiRef, lnPhi1, lnPhi2, dLnPhiRefdT, dLnPhi1dT, dLnPhi2dT,
                       dLnPhiRefdP, dLnPhi1dP, dLnPhi2dP, dxRefdK1, dxRefdK2, dxRefdBeta, dx1dK1,
                       dx1dK2, dx1dBeta, dx2dK1, dx2dK2, dx2dBeta, workComp, workResult}) {

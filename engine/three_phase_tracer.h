@@ -48,6 +48,7 @@ public:
     double** jac;  // neq x neq
     double* resid;
     double* sens;
+    int32_t* pivots;  // neq, kept with the tracer rather than allocated per solve
     double* lnPhiRef;
     double* lnPhi1;
     double* lnPhi2;

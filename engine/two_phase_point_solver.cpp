@@ -5,6 +5,7 @@
 
 #include "engine/com_error.h"
 #include "engine/ln_phi_channel.h"
+#include "engine/ln_phi_differences.h"
 #include "engine/matrix_lu_solver.h"
 
 namespace {
@@ -18,14 +19,6 @@ const double kMinTemperature = 50.0;
 const double kMaxTemperature = 2500.0;
 const double kMaxLog = 70.0;
 const double kMinSensitivity = 1e-6;
-const double kKpaPerAtm = 101.325;
-
-// The ln phi of the base state with the entries of absent compounds zeroed.
-void ZeroAbsent(double* v, const double* w, const uint8_t* flags, int32_t ncomp) {
-    for (int32_t i = 0; i < ncomp; ++i) {
-        if (flags[i] == 1 || w[i] < 1e-30) v[i] = 0.0;
-    }
-}
 
 }  // namespace
 
@@ -35,89 +28,12 @@ HRESULT EvaluatePhase(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* pr
                       const uint8_t* flags, bool sameKind, IAppPhase* appPhase,
                       bool useAppThermo) {
     const int32_t nc = tr->ncomp;
-    double* w = tr->workComp;
-    double* v = tr->workResult;
-
-    // The composition handed to the host: normalised over the entries above
-    // 1e-30; the raw total is kept for the mole-number derivatives.
-    double sum = 0.0;
-    for (int32_t i = 0; i < nc; ++i) {
-        if (composition[i] > 1e-30) sum += composition[i];
-    }
-    for (int32_t i = 0; i < nc; ++i) w[i] = composition[i] > 1e-30 ? composition[i] / sum : 0.0;
-
     LnPhiChannel channel = useAppThermo
                                ? LnPhiChannel(appPhase, &tr->compositionVariant, nc)
                                : LnPhiChannel(workingPhase, propManager, tr->lnPhiPropId, nc);
-    const double pKpa = P * kKpaPerAtm;
-    channel.PutPressure(pKpa);
-    channel.PutTemperature(T);
-    channel.PutActive();
-    channel.SendComposition(w);
-    channel.Evaluate(v, flags);
-    ZeroAbsent(v, w, flags, nc);
-
-    for (int32_t i = 0; i < nc; ++i) {
-        if (lnPhi != nullptr) lnPhi[i] = v[i];
-        if (dLnPhidT != nullptr) dLnPhidT[i] = v[i];
-        if (dLnPhidP != nullptr) dLnPhidP[i] = v[i];
-        if (dLnPhidn != nullptr) {
-            for (int32_t j = 0; j < nc; ++j) dLnPhidn[i][j] = v[i];
-        }
-    }
-
-    if (dLnPhidP != nullptr) {
-        const double h = PressureStep(pKpa);
-        channel.PutPressure(pKpa + h);
-        channel.Evaluate(v, flags);
-        ZeroAbsent(v, w, flags, nc);
-        for (int32_t i = 0; i < nc; ++i) dLnPhidP[i] = (v[i] - dLnPhidP[i]) / (h / kKpaPerAtm);
-        channel.PutPressure(pKpa);
-    }
-
-    if (dLnPhidT != nullptr) {
-        const double h = TemperatureStep(phaseType, sameKind);
-        channel.PutTemperature(T + h);
-        channel.Evaluate(v, flags);
-        ZeroAbsent(v, w, flags, nc);
-        for (int32_t i = 0; i < nc; ++i) dLnPhidT[i] = (v[i] - dLnPhidT[i]) / h;
-        channel.PutTemperature(T);
-    }
-
-    if (dLnPhidn != nullptr) {
-        // Perturbed compositions go through the same scratch vector after the
-        // base composition has been used; the base is restored at the end.
-        double* perturbed = w;
-        for (int32_t k = 0; k < nc; ++k) {
-            const double nk = composition[k];
-            if (nk > 1e-30) {
-                double h = CompositionStep(nk);
-                if (nk > 0.5) h = -h;
-                for (int32_t i = 0; i < nc; ++i) {
-                    const double ni = composition[i] > 1e-30 ? composition[i] : 0.0;
-                    perturbed[i] = (i == k ? ni + h : ni) / (sum + h);
-                }
-                channel.SendComposition(perturbed);
-                channel.Evaluate(v, flags);
-                ZeroAbsent(v, perturbed, flags, nc);
-                for (int32_t i = 0; i < nc; ++i) dLnPhidn[i][k] = (v[i] - dLnPhidn[i][k]) / h;
-            } else {
-                for (int32_t i = 0; i < nc; ++i) dLnPhidn[i][k] = 0.0;
-                dLnPhidn[k][k] = 1.0;
-            }
-        }
-        for (int32_t i = 0; i < nc; ++i) {
-            for (int32_t k = i + 1; k < nc; ++k) {
-                const double s = sum * 0.5 * (dLnPhidn[i][k] + dLnPhidn[k][i]);
-                dLnPhidn[i][k] = s;
-                dLnPhidn[k][i] = s;
-            }
-        }
-        for (int32_t i = 0; i < nc; ++i) {
-            w[i] = composition[i] > 1e-30 ? composition[i] / sum : 0.0;
-        }
-        channel.SendComposition(w);
-    }
+    const LnPhiDifferencing d{nc,   flags, TemperatureStep(phaseType, sameKind), true, false,
+                              tr->workComp, tr->workResult};
+    DifferenceLnPhi(channel, d, T, P, composition, lnPhi, dLnPhidT, dLnPhidP, dLnPhidn);
     return S_OK;
 }
 

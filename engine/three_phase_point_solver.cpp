@@ -1,0 +1,284 @@
+// Newton iteration of the three-phase point solver.
+#include "engine/three_phase_point_solver.h"
+
+#include <cmath>
+
+#include "engine/com_error.h"
+#include "engine/ln_phi_channel.h"
+#include "engine/ln_phi_differences.h"
+#include "engine/matrix_lu_solver.h"
+
+namespace {
+
+const int kMaxIterations = 50;
+const int kMaxLaterIterations = 25;
+const double kTolerance = 1e-14;
+const double kRelaxedTolerance = 1e-12;
+const double kDivergenceLimit = 0.01;
+const double kMinTemperature = 50.0;
+const double kMaxTemperature = 2500.0;
+const double kMaxLog = 70.0;
+const double kMinSensitivity = 1e-6;
+const double kDenominatorFloor = 1e-20;
+
+double ClampLog(double v) { return v < -kMaxLog ? -kMaxLog : (v > kMaxLog ? kMaxLog : v); }
+
+}  // namespace
+
+HRESULT EvaluatePhase(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
+                      int32_t phaseCode, double T, double P, const double* composition,
+                      double* lnPhi, double* dLnPhidT, double* dLnPhidP, double** dLnPhidn,
+                      const uint8_t* flags, IAppPhase* appPhase, bool useAppThermo) {
+    const int32_t nc = tr->ncomp;
+    try {
+        LnPhiChannel channel = useAppThermo
+                                   ? LnPhiChannel(appPhase, &tr->compositionVariant, nc)
+                                   : LnPhiChannel(workingPhase, propManager, tr->lnPhiPropId, nc);
+        const LnPhiDifferencing d{nc,   flags, TemperatureStep(phaseCode), false, true,
+                                  tr->workComp, tr->workResult};
+        DifferenceLnPhi(channel, d, T, P, composition, lnPhi, dLnPhidT, dLnPhidP, dLnPhidn);
+    } catch (const CPYCOMError& e) {
+        return e.Result();
+    } catch (...) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT SolveReducedSystem(ThreePhaseTracer* tr, int32_t specVarIdx, double* step, double* X,
+                           double* err, double tolerance, const uint8_t* flags) {
+    const int32_t nc = tr->ncomp;
+    const int32_t n = 2 * nc + 2;
+    const int32_t s = specVarIdx;
+    const int32_t beta = tr->idxLnBeta;
+    double** jac = tr->jac;
+    double* sens = tr->sens;
+
+    // The fixed variable's column is replaced by the phase-fraction column;
+    // its negative becomes the sensitivity's right-hand side.
+    for (int32_t i = 0; i < n; ++i) {
+        if (flags[i] == 1) continue;
+        const double t = jac[i][s];
+        jac[i][s] = jac[i][beta];
+        sens[i] = -t;
+    }
+    if (FAILED(tr->luSolver->Factor(n, jac, tr->pivots))) return E_FAIL;
+    tr->luSolver->BackSubstitute(n, jac, step, tr->pivots);
+    step[beta] = step[s];
+    step[s] = 0.0;
+
+    *err = 0.0;
+    for (int32_t i = 0; i < tr->neq; ++i) {
+        if (flags[i] == 1) continue;
+        X[i] -= step[i];
+        *err += step[i] * step[i];
+    }
+    if (*err <= tolerance) {
+        tr->luSolver->BackSubstitute(n, jac, sens, tr->pivots);
+        sens[beta] = sens[s];
+        sens[s] = 1.0;
+    }
+    return S_OK;
+}
+
+void UpdateFromUnknowns(ThreePhaseTracer* tr, double* T, double* P, double* x1, double* xRef,
+                        double* x2, const double* z, double* K1, double* K2,
+                        const uint8_t* flags, const double* X, double* betaRef, double* beta1,
+                        double* beta2, int32_t betaMode) {
+    const int32_t nc = tr->ncomp;
+    const int32_t neq = tr->neq;
+    *T = ClampedExp(X[neq - 3]);
+    *P = ClampedExp(X[neq - 2]);
+    const double f = ClampedExp(X[neq - 1]);
+    if (betaMode == 3) {
+        *beta1 = f;
+        *beta2 = 1.0 - *betaRef - *beta1;
+    } else if (betaMode == 5) {
+        *betaRef = f;
+        *beta1 = 1.0 - *betaRef - *beta2;
+    } else {
+        *betaRef = f;
+        *beta2 = 1.0 - *betaRef - *beta1;
+    }
+    for (int32_t i = 0; i < nc; ++i) {
+        xRef[i] = 0.0;
+        x1[i] = 0.0;
+        x2[i] = 0.0;
+        if (flags[i] != 0) continue;
+        K2[i] = ClampedExp(ClampLog(X[i]));
+        K1[i] = ClampedExp(ClampLog(X[nc + i]));
+        xRef[i] = z[i] / (*betaRef + *beta1 / K1[i] + *beta2 / K2[i]);
+        x1[i] = xRef[i] / K1[i];
+        x2[i] = xRef[i] / K2[i];
+    }
+}
+
+int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
+               double* betaRef, double* beta1, double* beta2, double* T, double* P, double* x1,
+               double* xRef, const double* z, double* x2, double* X, double* K1, double* K2,
+               const uint8_t* flags, int32_t specVarIdx, int32_t betaMode, bool firstPoint,
+               int32_t pureCompIdx, bool useAppThermo) {
+    const int32_t nc = tr->ncomp;
+    const int32_t neq = tr->neq;
+    const int32_t iT = tr->idxLnT;
+    const int32_t iP = tr->idxLnP;
+    const int32_t iB = tr->idxLnBeta;
+    double** jac = tr->jac;
+    double* resid = tr->resid;
+    double* a = tr->dxRefdK1;
+    double* b = tr->dxRefdK2;
+    double* c = tr->dxRefdBeta;
+
+    int iter = 0;
+    double err = 1e10;
+    for (;;) {
+        if (iter > kMaxIterations || err <= kTolerance) break;
+        if (!firstPoint && iter > kMaxLaterIterations) return -1;
+        if (*T < kMinTemperature || *T > kMaxTemperature) return -2;
+
+        for (int32_t i = 0; i < neq; ++i) {
+            for (int32_t j = 0; j < neq; ++j) jac[i][j] = 0.0;
+        }
+        for (int32_t i = 0; i < 2 * nc; ++i) {
+            if (flags[i] == 1) jac[i][i] = 1.0;
+        }
+        resid[iT] = 0.0;
+        resid[iB] = 0.0;
+        resid[iP] = -1.0;
+        tr->sens[iB] = 1.0;
+
+        // Material balance: sum(x2 - x1) = 0 and sum(xRef) = 1, with the
+        // derivatives of the compositions in K1, K2 and the free fraction.
+        for (int32_t i = 0; i < nc; ++i) {
+            if (flags[i] == 1) continue;
+            resid[iT] += x2[i] - x1[i];
+            resid[iP] += xRef[i];
+            double d;
+            if (betaMode == 5) {
+                d = *betaRef + (1.0 - *betaRef - *beta2) / K1[i] + *beta2 / K2[i];
+            } else {
+                d = *beta1 / K1[i] + *betaRef + (1.0 - *betaRef - *beta1) / K2[i];
+            }
+            if (!(d > kDenominatorFloor)) d = kDenominatorFloor;
+            const double g = z[i] / d / d;
+            if (betaMode == 3) {
+                a[i] = *beta1 * g / (K1[i] * K1[i]);
+                b[i] = (1.0 - *betaRef - *beta1) * g / (K2[i] * K2[i]);
+                c[i] = (1.0 / K2[i] - 1.0 / K1[i]) * g;
+            } else if (betaMode == 5) {
+                a[i] = (1.0 - *betaRef - *beta2) * g / (K1[i] * K1[i]);
+                b[i] = *beta2 * g / (K2[i] * K2[i]);
+                c[i] = (1.0 / K1[i] - 1.0) * g;
+            } else {
+                a[i] = *beta1 * g / (K1[i] * K1[i]);
+                b[i] = (1.0 - *betaRef - *beta1) * g / (K2[i] * K2[i]);
+                c[i] = (1.0 / K2[i] - 1.0) * g;
+            }
+            tr->dx1dK1[i] = a[i] / K1[i] - xRef[i] / (K1[i] * K1[i]);
+            tr->dx1dK2[i] = b[i] / K1[i];
+            tr->dx1dBeta[i] = c[i] / K1[i];
+            tr->dx2dK1[i] = a[i] / K2[i];
+            tr->dx2dK2[i] = b[i] / K2[i] - xRef[i] / (K2[i] * K2[i]);
+            tr->dx2dBeta[i] = c[i] / K2[i];
+
+            jac[iT][i] = K2[i] * (tr->dx2dK2[i] - tr->dx1dK2[i]);
+            jac[iT][nc + i] = K1[i] * (tr->dx2dK1[i] - tr->dx1dK1[i]);
+            jac[iT][iB] += tr->dx2dBeta[i] - tr->dx1dBeta[i];
+            jac[iP][i] = K2[i] * b[i];
+            jac[iP][nc + i] = K1[i] * a[i];
+            jac[iP][iB] += c[i];
+        }
+
+        // Phase 2.
+        if (!useAppThermo) CheckOk(workingPhase->put_PhaseType(4));
+        if (EvaluatePhase(tr, workingPhase, propManager, tr->phaseCode2, *T, *P, x2, tr->lnPhi2,
+                          tr->dLnPhi2dT, tr->dLnPhi2dP, tr->dLnPhi2dn, flags, tr->appPhaseOther,
+                          useAppThermo) != S_OK) {
+            return -10;
+        }
+        for (int32_t i = 0; i < nc; ++i) {
+            if (flags[i] == 1) continue;
+            resid[i] = X[i] - tr->lnPhi2[i];
+            jac[i][iT] = -tr->dLnPhi2dT[i];
+            jac[i][iP] = -tr->dLnPhi2dP[i];
+            for (int32_t j = 0; j < nc; ++j) {
+                if (flags[j] != 0) continue;
+                const double d = tr->dLnPhi2dn[i][j];
+                jac[i][j] = -d * tr->dx2dK2[j] * K2[j];
+                jac[i][nc + j] = -d * tr->dx2dK1[j] * K1[j];
+                jac[i][iB] += -d * tr->dx2dBeta[j];
+            }
+        }
+
+        // Phase 1.
+        if (!useAppThermo) CheckOk(workingPhase->put_PhaseType(4));
+        if (EvaluatePhase(tr, workingPhase, propManager, tr->phaseCode1, *T, *P, x1, tr->lnPhi1,
+                          tr->dLnPhi1dT, tr->dLnPhi1dP, tr->dLnPhi1dn, flags, tr->appPhaseOther,
+                          useAppThermo) != S_OK) {
+            return -10;
+        }
+        for (int32_t i = 0; i < nc; ++i) {
+            if (flags[i] == 1) continue;
+            const int32_t r = nc + i;
+            resid[r] = X[r] - tr->lnPhi1[i];
+            jac[r][iT] = -tr->dLnPhi1dT[i];
+            jac[r][iP] = -tr->dLnPhi1dP[i];
+            for (int32_t j = 0; j < nc; ++j) {
+                if (flags[j] != 0) continue;
+                const double d = tr->dLnPhi1dn[i][j];
+                jac[r][j] = -d * tr->dx1dK2[j] * K2[j];
+                jac[r][nc + j] = -d * tr->dx1dK1[j] * K1[j];
+                jac[r][iB] += -d * tr->dx1dBeta[j];
+            }
+        }
+
+        // Reference phase.
+        if (!useAppThermo) CheckOk(workingPhase->put_PhaseType(3));
+        if (EvaluatePhase(tr, workingPhase, propManager, tr->phaseCodeRef, *T, *P, xRef,
+                          tr->lnPhiRef, tr->dLnPhiRefdT, tr->dLnPhiRefdP, tr->dLnPhiRefdn, flags,
+                          tr->appPhaseRef, useAppThermo) != S_OK) {
+            return -10;
+        }
+        const double beta = betaMode == 3 ? *beta1 : *betaRef;
+        double sensitivity = 0.0;
+        for (int32_t i = 0; i < nc; ++i) {
+            if (flags[i] == 1) continue;
+            const int32_t r = nc + i;
+            resid[i] += tr->lnPhiRef[i];
+            resid[r] += tr->lnPhiRef[i];
+            jac[i][iT] = *T * (tr->dLnPhiRefdT[i] + jac[i][iT]);
+            jac[i][iP] = *P * (tr->dLnPhiRefdP[i] + jac[i][iP]);
+            jac[r][iT] = *T * (tr->dLnPhiRefdT[i] + jac[r][iT]);
+            jac[r][iP] = *P * (tr->dLnPhiRefdP[i] + jac[r][iP]);
+            sensitivity += std::fabs(jac[i][iT]) + std::fabs(jac[i][iP]);
+            for (int32_t j = 0; j < nc; ++j) {
+                if (flags[j] != 0) continue;
+                const double d = tr->dLnPhiRefdn[i][j];
+                for (const int32_t row : {i, r}) {
+                    jac[row][j] += d * b[j] * K2[j];
+                    jac[row][nc + j] += d * a[j] * K1[j];
+                    jac[row][iB] += d * c[j];
+                }
+            }
+            jac[i][iB] *= beta;
+            jac[r][iB] *= beta;
+            jac[i][i] += 1.0;
+            jac[r][r] += 1.0;
+        }
+        jac[iT][iB] *= beta;
+        jac[iP][iB] *= beta;
+
+        if (pureCompIdx >= 0) return 3;
+        if (sensitivity < kMinSensitivity) return -3;
+        if (FAILED(SolveReducedSystem(tr, specVarIdx, resid, X, &err, kTolerance, flags))) {
+            return -4;
+        }
+        if (!firstPoint && err >= kDivergenceLimit) return -5;
+        if (std::fabs(X[iT]) > kMaxLog || std::fabs(X[iP]) > kMaxLog) return -6;
+        UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1, beta2,
+                           betaMode);
+        if (!firstPoint && iter >= kMaxLaterIterations && err < kRelaxedTolerance) break;
+        ++iter;
+    }
+    return iter >= kMaxIterations ? -1 : iter;
+}
