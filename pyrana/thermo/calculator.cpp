@@ -67,6 +67,7 @@ Calculator::Work::Work(int n) : nc(n) {
     extraW.assign(un * maxTrials, 0);
     bestX.assign(un * detail::kMaxPhases, 0);
     nOld.assign(un * detail::kMaxPhases, 0);
+    psi.assign(un * detail::kMaxPhases, 0);
     for (auto* v : {&lnW, &lnWPrev, &lnW2, &delta, &deltaPrev, &w, &lnPhiW, &g, &alpha, &lnK,
                     &lnKPrev, &dK, &dKPrev, &saveA, &saveB})
         v->assign(un, 0);
@@ -268,9 +269,9 @@ void SwapPhases(Calculator::Work& w, int a, int b) {
 }  // namespace
 
 // Labelling: a single phase is vapour when its phase identification parameter
-// Π > 1 (Venkatarathnam & Oellrich 2011), which stays meaningful above Tc. Of two
+// Π <= 1 (Venkatarathnam & Oellrich 2011), which stays meaningful above Tc. Of two
 // phases the one of larger molar volume is the vapour, unless it is liquid-like
-// itself (Π < 1) and the pair is an aqueous/non-aqueous split, which makes two
+// itself (Π > 1) and the pair is an aqueous/non-aqueous split, which makes two
 // liquids. Of three phases the largest molar volume is the vapour. Two liquids
 // are ordered with the richer in aqueous compounds (else the denser) second.
 void LabelAndOrder(Model& m, Calculator::Work& w, double t, double p) {
@@ -294,7 +295,7 @@ void LabelAndOrder(Model& m, Calculator::Work& w, double t, double p) {
     const bool hasAq = f.hasAqueous();
     if (w.np == 1) {
         const double pip = m.PhaseIdentification(t, p, w.x[0].data(), Root::Stable);
-        w.type[0] = pip > 1.0 ? PhaseType::kVapour : PhaseType::kLiquid;
+        w.type[0] = pip <= 1.0 ? PhaseType::kVapour : PhaseType::kLiquid;
     } else if (w.np == 2) {
         bool twoLiquids = false;
         if (hasAq) {
@@ -302,7 +303,7 @@ void LabelAndOrder(Model& m, Calculator::Work& w, double t, double p) {
             const double a1 = AqueousContent(f, w.x[1].data());
             if ((a0 < 0.5) != (a1 < 0.5)) {
                 const double pip = m.PhaseIdentification(t, p, w.x[0].data(), Root::Stable);
-                twoLiquids = pip < 1.0;
+                twoLiquids = pip > 1.0;
             }
         }
         w.type[0] = twoLiquids ? PhaseType::kLiquid : PhaseType::kVapour;

@@ -50,6 +50,8 @@ struct Calculator::Work {
     std::vector<double> extraW;
     // Best split of a flash and the mole numbers before a Newton step: [kMaxPhases][nc].
     std::vector<double> bestX, nOld;
+    // ψ_ik = 1/φ_ik (scaled) of the phase-fraction problem: [kMaxPhases][nc].
+    std::vector<double> psi;
 
     // Trial and iteration scratch.
     std::vector<double> lnW, lnWPrev, lnW2, delta, deltaPrev, w, lnPhiW, dNW, g, alpha;

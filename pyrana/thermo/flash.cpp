@@ -84,10 +84,10 @@ bool SolveRachfordRice(const Calculator::Work& w, const double* z, const double*
 
 // Phase fractions of np phases at fixed fugacity coefficients: minimises the convex
 // Q(β) = Σ_k β_k - Σ_i z_i ln E_i, E_i = Σ_k β_k ψ_ik, ψ_ik = exp(-(ln φ_ik - min_k ln φ_ik)),
-// over β >= 0 by an active-set Newton method. Leaves ψ in w.dNW ([np][nc]) and E in w.g.
+// over β >= 0 by an active-set Newton method. Leaves ψ in w.psi ([np][nc]) and E in w.g.
 void SolveFractions(Calculator::Work& w, const double* z, int np, double* beta) {
     const int nc = w.nc;
-    double* psi = w.dNW.data();
+    double* psi = w.psi.data();
     for (int i = 0; i < nc; ++i) {
         if (!w.present[i])
             continue;
@@ -485,11 +485,11 @@ bool ThreePhaseSplit(Model& m, Calculator::Work& w, double t, double p, const do
             if (w.beta[k] > 0.0)
                 ++alive;
         }
-        // New compositions x_ik = z_i ψ_ik / E_i (ψ in dNW, E in g).
+        // New compositions x_ik = z_i ψ_ik / E_i (ψ in psi, E in g).
         for (int k = 0; k < 3; ++k) {
             double s = 0.0;
             for (int i = 0; i < nc; ++i) {
-                const double xi = w.present[i] ? z[i] * w.dNW[k * nc + i] / w.g[i] : 0.0;
+                const double xi = w.present[i] ? z[i] * w.psi[k * nc + i] / w.g[i] : 0.0;
                 w.x[k][i] = xi;
                 s += xi;
             }

@@ -58,7 +58,7 @@ class Model {
                           double* sRes, double* cpRes, RootInfo* info) = 0;
 
     // Phase identification parameter Π (Venkatarathnam & Oellrich 2011) of the chosen
-    // root: Π > 1 vapour-like, Π < 1 liquid-like. NaN on invalid input.
+    // root: Π > 1 liquid-like, Π <= 1 vapour-like (the ideal gas has Π = 1). NaN on invalid input.
     virtual double PhaseIdentification(double t, double p, const double* x, Root root) = 0;
 
     // Ideal-gas molar enthalpy [kJ/kmol], entropy [kJ/(kmol K)] (including mixing and

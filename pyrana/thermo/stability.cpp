@@ -383,7 +383,7 @@ FurtherPhaseResult Calculator::FurtherPhase(double t, double p, const double* fe
         r.tm = w.spTm[best];
         r.x.assign(w.spW.begin() + best * nc_, w.spW.begin() + (best + 1) * nc_);
         const double pip = model_->PhaseIdentification(t, p, r.x.data(), Root::Stable);
-        r.type = pip > 1.0 ? PhaseType::kVapour : PhaseType::kLiquid;
+        r.type = pip <= 1.0 ? PhaseType::kVapour : PhaseType::kLiquid;
         std::ostringstream os;
         os << "further phase with tm = " << r.tm;
         r.message = os.str();

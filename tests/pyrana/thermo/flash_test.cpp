@@ -1,0 +1,186 @@
+// PT flash: phase counts and labels of known systems, equal fugacities, material
+// balance, Gibbs energy against the alternatives, and the propane–water
+// three-phase pressure against the pure-compound vapour pressures.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "pyrana/thermo/calculator.h"
+#include "test_fluids.h"
+
+namespace pyrana::thermo {
+namespace {
+
+using testing::MakeFluid;
+using testing::PropaneWater;
+using testing::RelDiff;
+
+// Checks a converged flash against its own definition: every phase's fugacities
+// equal (recomputed here), the material balance closes, fractions sum to one.
+void ExpectEquilibrium(Calculator& calc, const FlashResult& r, const std::vector<double>& z) {
+    ASSERT_EQ(r.outcome, Outcome::kConverged) << r.message;
+    const int nc = calc.size();
+    std::vector<std::vector<double>> lnf;
+    double bsum = 0;
+    for (const PhaseResult& ph : r.phases) {
+        EXPECT_GT(ph.fraction, 0.0);
+        bsum += ph.fraction;
+        const PhaseProperties pp = calc.Properties(r.t, r.p, ph.x.data(), Root::Stable);
+        ASSERT_TRUE(pp.ok);
+        std::vector<double> f(nc);
+        for (int i = 0; i < nc; ++i)
+            f[i] = std::log(ph.x[i]) + pp.lnPhi[i];
+        lnf.push_back(f);
+        EXPECT_NEAR(pp.root.z, ph.z, 1e-12 * ph.z);
+    }
+    EXPECT_NEAR(bsum, 1.0, 1e-12);
+    for (size_t k = 1; k < lnf.size(); ++k) {
+        for (int i = 0; i < nc; ++i)
+            EXPECT_NEAR(lnf[k][i], lnf[0][i], 1e-10) << "phase " << k;
+    }
+    double zs = 0;
+    for (double v : z)
+        zs += v;
+    for (int i = 0; i < nc; ++i) {
+        double m = 0;
+        for (const PhaseResult& ph : r.phases)
+            m += ph.fraction * ph.x[i];
+        EXPECT_NEAR(m, z[i] / zs, 1e-12) << "component " << i;
+    }
+}
+
+TEST(FlashPT, PurePropaneIsVapourBelowAndLiquidAboveItsVapourPressure) {
+    Calculator calc(MakeFluid({"propane"}));
+    const double z[] = {1.0};
+    FlashResult v = calc.FlashPT(300.0, 900.0, z);
+    ASSERT_EQ(v.phases.size(), 1u) << v.message;
+    EXPECT_EQ(v.phases[0].type, PhaseType::kVapour);
+    FlashResult l = calc.FlashPT(300.0, 1100.0, z);
+    ASSERT_EQ(l.phases.size(), 1u);
+    EXPECT_EQ(l.phases[0].type, PhaseType::kLiquid);
+    EXPECT_LT(l.phases[0].v, 0.2 * v.phases[0].v);
+}
+
+TEST(FlashPT, PropaneWaterGivesVapourAndWaterBelowAndTwoLiquidsAboveThreePhasePressure) {
+    Calculator calc(PropaneWater());
+    const std::vector<double> z = {0.5, 0.5};
+    FlashResult low = calc.FlashPT(300.0, 950.0, z.data());
+    ASSERT_EQ(low.phases.size(), 2u) << low.message;
+    EXPECT_EQ(low.phases[0].type, PhaseType::kVapour);
+    EXPECT_EQ(low.phases[1].type, PhaseType::kLiquid);
+    EXPECT_TRUE(low.phases[1].aqueous);
+    EXPECT_GT(low.phases[1].x[1], 0.99);
+    ExpectEquilibrium(calc, low, z);
+
+    FlashResult high = calc.FlashPT(300.0, 1050.0, z.data());
+    ASSERT_EQ(high.phases.size(), 2u) << high.message;
+    EXPECT_EQ(high.VapourIndex(), -1);
+    const int l1 = high.LiquidIndex(0), l2 = high.LiquidIndex(1);
+    ASSERT_GE(l1, 0);
+    ASSERT_GE(l2, 0);
+    EXPECT_GT(high.phases[l1].x[0], 0.9);  // propane-rich first
+    EXPECT_TRUE(high.phases[l2].aqueous);  // aqueous second
+    ExpectEquilibrium(calc, high, z);
+}
+
+TEST(FlashPT, PropaneWaterThreePhasePressureIsNearSumOfPureVapourPressures) {
+    Calculator calc(PropaneWater());
+    const std::vector<double> z = {0.5, 0.5};
+    // Three-phase pressure: where the vapour disappears between 950 and 1050 kPa.
+    double lo = 950.0, hi = 1050.0;
+    for (int it = 0; it < 40; ++it) {
+        const double mid = 0.5 * (lo + hi);
+        const FlashResult r = calc.FlashPT(300.0, mid, z.data());
+        ASSERT_EQ(r.outcome, Outcome::kConverged);
+        (r.VapourIndex() >= 0 ? lo : hi) = mid;
+    }
+    const double p3 = 0.5 * (lo + hi);
+    // Pure vapour pressures of the same model (saturation flash of each pure compound).
+    double psum = 0;
+    for (const char* name : {"propane", "water"}) {
+        Calculator pure(MakeFluid({name}));
+        const double x[] = {1.0};
+        // P where the pure compound's flash changes phase at 300 K.
+        double a = 0.5, b = 5000.0;
+        for (int it = 0; it < 60; ++it) {
+            const double mid = std::sqrt(a * b);
+            (pure.FlashPT(300.0, mid, x).phases[0].type == PhaseType::kVapour ? a : b) = mid;
+        }
+        psum += std::sqrt(a * b);
+    }
+    EXPECT_GT(p3, 950.0);
+    EXPECT_LT(p3, 1050.0);
+    EXPECT_LT(RelDiff(p3, psum), 0.01) << p3 << " vs " << psum;
+}
+
+TEST(FlashPT, ThreePhaseSplitIsInEquilibriumAndBelowEveryTwoPhaseSplit) {
+    Calculator calc(MakeFluid({"methane", "propane", "n-hexane", "water"}));
+    const std::vector<double> z = {0.3, 0.2, 0.15, 0.35};
+    const FlashResult r = calc.FlashPT(300.0, 2000.0, z.data());
+    ASSERT_EQ(r.phases.size(), 3u) << r.message;
+    ExpectEquilibrium(calc, r, z);
+    EXPECT_EQ(r.phases[0].type, PhaseType::kVapour);
+    EXPECT_TRUE(r.phases[2].aqueous);
+    EXPECT_FALSE(r.phases[1].aqueous);
+    FlashOptions two;
+    two.allowThreePhases = false;
+    const FlashResult r2 = calc.FlashPT(300.0, 2000.0, z.data(), two);
+    ASSERT_EQ(r2.phases.size(), 2u);
+    EXPECT_LT(r.gibbs, r2.gibbs - 1e-8);
+    // And below the single phase.
+    const PhaseProperties feed = calc.Properties(300.0, 2000.0, z.data(), Root::Stable);
+    double g1 = 0;
+    for (int i = 0; i < 4; ++i)
+        g1 += z[i] * (std::log(z[i]) + feed.lnPhi[i]);
+    EXPECT_LT(r2.gibbs, g1);
+}
+
+TEST(FlashPT, NaturalGasTwoPhaseSplitSatisfiesEquilibriumForBothEquations) {
+    for (EosKind eos : {EosKind::PR, EosKind::SRK}) {
+        Calculator calc(
+            MakeFluid({"nitrogen", "carbon dioxide", "methane", "ethane", "propane", "isobutane",
+                       "n-butane", "isopentane", "n-pentane", "n-hexane", "n-decane"},
+                      eos));
+        const std::vector<double> z = {0.0034, 0.022, 0.80,  0.076,  0.033, 0.006,
+                                       0.011,  0.004, 0.004, 0.0066, 0.034};
+        const FlashResult r = calc.FlashPT(250.0, 5000.0, z.data());
+        ASSERT_EQ(r.phases.size(), 2u) << r.message;
+        EXPECT_EQ(r.phases[0].type, PhaseType::kVapour);
+        ExpectEquilibrium(calc, r, z);
+        EXPECT_GT(r.evaluations, 0);
+    }
+}
+
+TEST(FlashPT, InvalidInputIsReportedNotComputed) {
+    Calculator calc(MakeFluid({"methane", "ethane"}));
+    const double z[] = {0.5, 0.5};
+    const double bad[] = {0.5, -0.1};
+    EXPECT_EQ(calc.FlashPT(-1.0, 100.0, z).outcome, Outcome::kInvalidInput);
+    EXPECT_EQ(calc.FlashPT(200.0, NAN, z).outcome, Outcome::kInvalidInput);
+    const FlashResult r = calc.FlashPT(200.0, 100.0, bad);
+    EXPECT_EQ(r.outcome, Outcome::kInvalidInput);
+    EXPECT_NE(r.message.find("composition[1]"), std::string::npos);
+}
+
+TEST(Stability, WaterTrialFindsTheAqueousPhaseWilsonCannotSee) {
+    Calculator calc(MakeFluid({"methane", "n-butane", "water"}));
+    const double z[] = {0.45, 0.45, 0.10};
+    FlashOptions reduced;
+    reduced.fullStability = false;
+    const StabilityResult r = calc.Stability(300.0, 1000.0, z, reduced);
+    ASSERT_FALSE(r.stable);
+    bool aqueous = false;
+    for (const StationaryPoint& sp : r.points) {
+        EXPECT_LT(sp.tm, 0.0);
+        if (sp.w[2] > 0.99)
+            aqueous = true;
+    }
+    EXPECT_TRUE(aqueous);
+    // A gas far from saturation is stable.
+    const double gas[] = {0.95, 0.05, 0.0};
+    EXPECT_TRUE(calc.Stability(300.0, 1000.0, gas).stable);
+}
+
+}  // namespace
+}  // namespace pyrana::thermo
