@@ -44,7 +44,7 @@ bool Contains(const std::vector<GUID>& v, REFGUID g) {
     return std::any_of(v.begin(), v.end(), [&](const GUID& x) { return IsEqualGUID(x, g); });
 }
 
-class CategoryManager : public ::testing::Test {
+class PlatformCategoryManager : public ::testing::Test {
   protected:
     void SetUp() override {
         platform::RegistryClear();
@@ -78,7 +78,7 @@ class CategoryManager : public ::testing::Test {
     long live_before_ = 0;
 };
 
-TEST_F(CategoryManager, CategoriesAreStoredAsWindowsStoresThem) {
+TEST_F(PlatformCategoryManager, CategoriesAreStoredAsWindowsStoresThem) {
     CATEGORYINFO cats[] = {Info(CATID_Solvers, 0x409, L"Envelope utilities"),
                            Info(CATID_Solvers, 0x407, L"Huellkurven")};
     ASSERT_EQ(reg_->RegisterCategories(2, cats), S_OK);
@@ -101,7 +101,7 @@ TEST_F(CategoryManager, CategoriesAreStoredAsWindowsStoresThem) {
     RegCloseKey(key);
 }
 
-TEST_F(CategoryManager, DescriptionFallsBackFromLocaleToLanguageToAny) {
+TEST_F(PlatformCategoryManager, DescriptionFallsBackFromLocaleToLanguageToAny) {
     CATEGORYINFO cats[] = {Info(CATID_Solvers, 0x409, L"English"),
                            Info(CATID_Solvers, 0x407, L"Deutsch")};
     ASSERT_EQ(reg_->RegisterCategories(2, cats), S_OK);
@@ -132,7 +132,7 @@ TEST_F(CategoryManager, DescriptionFallsBackFromLocaleToLanguageToAny) {
     EXPECT_EQ(info_->GetCategoryDesc(plots[0], 0x409, &desc), CAT_E_NODESCRIPTION);
 }
 
-TEST_F(CategoryManager, ClassesAreEnumeratedByAllImplementedCategories) {
+TEST_F(PlatformCategoryManager, ClassesAreEnumeratedByAllImplementedCategories) {
     RegisterClasses();
     const ULONG kAny = static_cast<ULONG>(-1);
     const CATID solver[] = {CATID_Solvers};
@@ -161,7 +161,7 @@ TEST_F(CategoryManager, ClassesAreEnumeratedByAllImplementedCategories) {
     EXPECT_EQ(info_->IsClassOfCategories(CLSID_SolverOnly, 1, nullptr, kAny, nullptr), E_POINTER);
 }
 
-TEST_F(CategoryManager, EnumeratorsFollowTheNextSkipResetCloneContract) {
+TEST_F(PlatformCategoryManager, EnumeratorsFollowTheNextSkipResetCloneContract) {
     RegisterClasses();
     ComPtr<IEnumGUID> e;
     ASSERT_EQ(info_->EnumImplCategoriesOfClass(CLSID_Both, e.put()), S_OK);
@@ -191,7 +191,7 @@ TEST_F(CategoryManager, EnumeratorsFollowTheNextSkipResetCloneContract) {
     EXPECT_STREQ(out[0].szDescription, L"Plots");
 }
 
-TEST_F(CategoryManager, UnregisteringRemovesLinksAndEmptyParents) {
+TEST_F(PlatformCategoryManager, UnregisteringRemovesLinksAndEmptyParents) {
     RegisterClasses();
     CATID both[] = {CATID_Solvers, CATID_Plots};
     ASSERT_EQ(reg_->UnRegisterClassImplCategories(CLSID_Both, 2, both), S_OK);
@@ -208,7 +208,7 @@ TEST_F(CategoryManager, UnregisteringRemovesLinksAndEmptyParents) {
     EXPECT_EQ(info_->GetCategoryDesc(CATID_Plots, 0x409, &desc), CAT_E_CATIDNOEXIST);
 }
 
-TEST_F(CategoryManager, RefusesAggregationLikeAnyBuiltInClass) {
+TEST_F(PlatformCategoryManager, RefusesAggregationLikeAnyBuiltInClass) {
     ComPtr<IUnknown> outer;
     ASSERT_EQ(reg_.QueryInterface(IID_IUnknown, &outer), S_OK);
     void* p = nullptr;

@@ -11,7 +11,7 @@ using platform_test::CountingObject;
 
 namespace {
 
-TEST(Bstr, LengthsCountCharactersAndBytesIncludingEmbeddedNulls) {
+TEST(PlatformBstr, LengthsCountCharactersAndBytesIncludingEmbeddedNulls) {
     const OLECHAR text[] = {L'a', L'\0', L'b', L'c'};
     BSTR s = SysAllocStringLen(text, 4);
     ASSERT_NE(s, nullptr);
@@ -25,7 +25,7 @@ TEST(Bstr, LengthsCountCharactersAndBytesIncludingEmbeddedNulls) {
     SysFreeString(s);
 }
 
-TEST(Bstr, AllocWithoutSourceGivesZeroedCharacters) {
+TEST(PlatformBstr, AllocWithoutSourceGivesZeroedCharacters) {
     BSTR s = SysAllocStringLen(nullptr, 5);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(SysStringLen(s), 5u);
@@ -35,7 +35,7 @@ TEST(Bstr, AllocWithoutSourceGivesZeroedCharacters) {
     SysFreeString(s);
 }
 
-TEST(Bstr, NullIsTheEmptyStringEverywhere) {
+TEST(PlatformBstr, NullIsTheEmptyStringEverywhere) {
     EXPECT_EQ(SysAllocString(nullptr), nullptr);
     EXPECT_EQ(SysStringLen(nullptr), 0u);
     EXPECT_EQ(SysStringByteLen(nullptr), 0u);
@@ -46,7 +46,7 @@ TEST(Bstr, NullIsTheEmptyStringEverywhere) {
     SysFreeString(empty);
 }
 
-TEST(Bstr, ByteLengthNeedNotBeAWholeCharacter) {
+TEST(PlatformBstr, ByteLengthNeedNotBeAWholeCharacter) {
     BSTR s = SysAllocStringByteLen("abc", 3);
     ASSERT_NE(s, nullptr);
     EXPECT_EQ(SysStringByteLen(s), 3u);
@@ -55,7 +55,7 @@ TEST(Bstr, ByteLengthNeedNotBeAWholeCharacter) {
     SysFreeString(s);
 }
 
-TEST(Bstr, ReAllocReplacesAndMayReadFromItself) {
+TEST(PlatformBstr, ReAllocReplacesAndMayReadFromItself) {
     BSTR s = SysAllocString(L"hello world");
     ASSERT_TRUE(SysReAllocString(&s, s + 6));  // source inside the old string
     EXPECT_STREQ(s, L"world");
@@ -65,7 +65,7 @@ TEST(Bstr, ReAllocReplacesAndMayReadFromItself) {
     SysFreeString(s);
 }
 
-TEST(BstrWrapper, Utf8RoundTripOutsideTheBasicPlane) {
+TEST(PlatformBstrWrapper, Utf8RoundTripOutsideTheBasicPlane) {
     const std::string text = "T=300 K, \xCE\xA9, \xE2\x82\xAC, \xF0\x9D\x84\x9E";  // Ω € 𝄞
     platform::Bstr b(text);
     EXPECT_EQ(b.ToUtf8(), text);
@@ -77,7 +77,7 @@ TEST(BstrWrapper, Utf8RoundTripOutsideTheBasicPlane) {
     SysFreeString(detached);
 }
 
-TEST(BstrWrapper, InvalidUtf8BecomesReplacementCharacters) {
+TEST(PlatformBstrWrapper, InvalidUtf8BecomesReplacementCharacters) {
     const std::string bad = "a\xC3(b\xF0\x9D";
     const std::wstring w = platform::WideFromUtf8(bad);
     EXPECT_EQ(w, std::wstring(L"a\xFFFD(b\xFFFD"));
@@ -85,7 +85,7 @@ TEST(BstrWrapper, InvalidUtf8BecomesReplacementCharacters) {
 
 // --- VARIANT -----------------------------------------------------------------
 
-TEST(Variant, CopyDuplicatesStringsAndClearFreesThem) {
+TEST(PlatformVariant, CopyDuplicatesStringsAndClearFreesThem) {
     VARIANT a, b;
     VariantInit(&a);
     VariantInit(&b);
@@ -103,7 +103,7 @@ TEST(Variant, CopyDuplicatesStringsAndClearFreesThem) {
     VariantClear(&b);
 }
 
-TEST(Variant, InterfacesAreAddRefedByCopyAndReleasedByClear) {
+TEST(PlatformVariant, InterfacesAreAddRefedByCopyAndReleasedByClear) {
     CountingObject* obj = CountingObject::Create();  // refs 1 (ours)
     VARIANT a, b;
     VariantInit(&a);
@@ -127,7 +127,7 @@ TEST(Variant, InterfacesAreAddRefedByCopyAndReleasedByClear) {
     obj->Release();
 }
 
-TEST(Variant, ArraysAreCopiedDeeplyAndDestroyedByClear) {
+TEST(PlatformVariant, ArraysAreCopiedDeeplyAndDestroyedByClear) {
     CountingObject* obj = CountingObject::Create();
     SAFEARRAY* sa = SafeArrayCreateVector(VT_VARIANT, 0, 2);
     LONG i = 0;
@@ -165,7 +165,7 @@ TEST(Variant, ArraysAreCopiedDeeplyAndDestroyedByClear) {
     obj->Release();
 }
 
-TEST(Variant, ClearRefusesUnknownTypesAndLockedArrays) {
+TEST(PlatformVariant, ClearRefusesUnknownTypesAndLockedArrays) {
     VARIANT v;
     VariantInit(&v);
     V_VT(&v) = 0x0FF0;
@@ -179,7 +179,7 @@ TEST(Variant, ClearRefusesUnknownTypesAndLockedArrays) {
     EXPECT_EQ(VariantClear(&v), S_OK);
 }
 
-TEST(Variant, CopyIndDereferencesByRefValues) {
+TEST(PlatformVariant, CopyIndDereferencesByRefValues) {
     BSTR s = SysAllocString(L"ref");
     VARIANT ref, out;
     VariantInit(&ref);
@@ -196,7 +196,7 @@ TEST(Variant, CopyIndDereferencesByRefValues) {
     SysFreeString(s);
 }
 
-TEST(VariantChangeType, NumericConversionsRoundHalfToEvenAndCheckRange) {
+TEST(PlatformVariantChangeType, NumericConversionsRoundHalfToEvenAndCheckRange) {
     VARIANT src, dst;
     VariantInit(&src);
     VariantInit(&dst);
@@ -221,7 +221,7 @@ TEST(VariantChangeType, NumericConversionsRoundHalfToEvenAndCheckRange) {
     EXPECT_EQ(V_BOOL(&dst), VARIANT_TRUE);
 }
 
-TEST(VariantChangeType, TextConversionsBothWaysAndInPlace) {
+TEST(PlatformVariantChangeType, TextConversionsBothWaysAndInPlace) {
     VARIANT v;
     VariantInit(&v);
     V_VT(&v) = VT_BSTR;
@@ -252,7 +252,7 @@ TEST(VariantChangeType, TextConversionsBothWaysAndInPlace) {
 
 // --- SAFEARRAY -----------------------------------------------------------------
 
-TEST(SafeArray, BoundsFollowTheLowerBoundAndRejectOutsideIndices) {
+TEST(PlatformSafeArray, BoundsFollowTheLowerBoundAndRejectOutsideIndices) {
     SAFEARRAY* sa = SafeArrayCreateVector(VT_R8, 5, 3);  // indices 5..7
     ASSERT_NE(sa, nullptr);
     LONG lb = 0, ub = 0;
@@ -281,7 +281,7 @@ TEST(SafeArray, BoundsFollowTheLowerBoundAndRejectOutsideIndices) {
     EXPECT_EQ(SafeArrayDestroy(sa), S_OK);
 }
 
-TEST(SafeArray, EmptyArrayAndUnsupportedShapes) {
+TEST(PlatformSafeArray, EmptyArrayAndUnsupportedShapes) {
     SAFEARRAYBOUND bound = {0, 1};
     SAFEARRAY* sa = SafeArrayCreate(VT_I4, 1, &bound);
     ASSERT_NE(sa, nullptr);
@@ -294,7 +294,7 @@ TEST(SafeArray, EmptyArrayAndUnsupportedShapes) {
     EXPECT_EQ(SafeArrayCreateVector(VT_NULL, 0, 2), nullptr);
 }
 
-TEST(SafeArray, StringElementsAreCopiedInAndOut) {
+TEST(PlatformSafeArray, StringElementsAreCopiedInAndOut) {
     SAFEARRAY* sa = SafeArrayCreateVector(VT_BSTR, 1, 2);
     BSTR mine = SysAllocString(L"propane");
     LONG i = 1;
@@ -316,7 +316,7 @@ TEST(SafeArray, StringElementsAreCopiedInAndOut) {
     SafeArrayDestroy(sa);
 }
 
-TEST(SafeArray, InterfaceElementsHoldOneReferenceEach) {
+TEST(PlatformSafeArray, InterfaceElementsHoldOneReferenceEach) {
     CountingObject* a = CountingObject::Create();
     CountingObject* b = CountingObject::Create();
     SAFEARRAY* sa = SafeArrayCreateVector(VT_DISPATCH, 0, 2);
@@ -343,7 +343,7 @@ TEST(SafeArray, InterfaceElementsHoldOneReferenceEach) {
     b->Release();
 }
 
-TEST(SafeArray, AccessDataLocksTheArray) {
+TEST(PlatformSafeArray, AccessDataLocksTheArray) {
     SAFEARRAY* sa = SafeArrayCreateVector(VT_I4, 0, 4);
     LONG* data = nullptr;
     ASSERT_EQ(SafeArrayAccessData(sa, reinterpret_cast<void**>(&data)), S_OK);
@@ -359,7 +359,7 @@ TEST(SafeArray, AccessDataLocksTheArray) {
     EXPECT_EQ(SafeArrayDestroy(sa), S_OK);
 }
 
-TEST(SafeArray, CopyIsDeep) {
+TEST(PlatformSafeArray, CopyIsDeep) {
     SAFEARRAY* sa = SafeArrayCreateVector(VT_BSTR, -2, 2);
     LONG i = -1;
     BSTR s = SysAllocString(L"ethane");

@@ -8,7 +8,7 @@
 
 namespace {
 
-class Registrar : public ::testing::Test {
+class PlatformRegistrar : public ::testing::Test {
   protected:
     void SetUp() override {
         platform::RegistryClear();
@@ -75,7 +75,7 @@ HKCR
 
 const std::wstring kClass = L"CLSID\\{11111111-2222-3333-4444-555555555555}";
 
-TEST_F(Registrar, RegisterCreatesKeysValuesAndSubstitutesTheModule) {
+TEST_F(PlatformRegistrar, RegisterCreatesKeysValuesAndSubstitutesTheModule) {
     ASSERT_EQ(registrar.Register(kServerScript), S_OK) << registrar.LastError();
     EXPECT_EQ(Text(L"Pe.Utility.1"), L"Phase envelope utility");
     EXPECT_EQ(Text(L"Pe.Utility.1\\CLSID"), L"{11111111-2222-3333-4444-555555555555}");
@@ -91,14 +91,14 @@ TEST_F(Registrar, RegisterCreatesKeysValuesAndSubstitutesTheModule) {
     EXPECT_EQ(flags, 0x10u);
 }
 
-TEST_F(Registrar, ForceRemoveReplacesTheWholeExistingTree) {
+TEST_F(PlatformRegistrar, ForceRemoveReplacesTheWholeExistingTree) {
     Create(kClass + L"\\Stale\\Deeper");
     ASSERT_EQ(registrar.Register(kServerScript), S_OK) << registrar.LastError();
     EXPECT_FALSE(Exists(kClass + L"\\Stale"));
     EXPECT_TRUE(Exists(kClass + L"\\InprocServer32"));
 }
 
-TEST_F(Registrar, UnregisterRemovesScriptKeysButKeepsNoRemoveAndForeignKeys) {
+TEST_F(PlatformRegistrar, UnregisterRemovesScriptKeysButKeepsNoRemoveAndForeignKeys) {
     Create(L"CLSID\\{99999999-0000-0000-0000-000000000000}");  // another server's class
     ASSERT_EQ(registrar.Register(kServerScript), S_OK);
     Create(L"Pe.Utility\\Foreign");  // added by someone else under a scripted key
@@ -113,7 +113,7 @@ TEST_F(Registrar, UnregisterRemovesScriptKeysButKeepsNoRemoveAndForeignKeys) {
     EXPECT_EQ(registrar.Unregister(kServerScript), S_OK);
 }
 
-TEST_F(Registrar, NoRemoveKeepsTheKeyButRemovesItsScriptedValuesAndChildren) {
+TEST_F(PlatformRegistrar, NoRemoveKeepsTheKeyButRemovesItsScriptedValuesAndChildren) {
     const wchar_t script[] =
         LR"(
         HKCR {
@@ -135,7 +135,7 @@ TEST_F(Registrar, NoRemoveKeepsTheKeyButRemovesItsScriptedValuesAndChildren) {
     EXPECT_EQ(Text(L"Shared", L"Theirs"), L"y");
 }
 
-TEST_F(Registrar, QuotingReplacementsAndDeleteKeyword) {
+TEST_F(PlatformRegistrar, QuotingReplacementsAndDeleteKeyword) {
     registrar.AddReplacement(L"clsid", L"{22222222-0000-0000-0000-000000000000}");
     Create(L"Obsolete\\Sub");
     const wchar_t script[] =
@@ -163,7 +163,7 @@ TEST_F(Registrar, QuotingReplacementsAndDeleteKeyword) {
     EXPECT_EQ(bytes[2], 0x10);
 }
 
-TEST_F(Registrar, ScriptErrorsAreReportedWithTheirLineAndChangeNothing) {
+TEST_F(PlatformRegistrar, ScriptErrorsAreReportedWithTheirLineAndChangeNothing) {
     struct Case {
         const wchar_t* script;
         const char* line;
@@ -186,7 +186,7 @@ TEST_F(Registrar, ScriptErrorsAreReportedWithTheirLineAndChangeNothing) {
     }
 }
 
-TEST_F(Registrar, SetModuleUsesThePathOfTheGivenModule) {
+TEST_F(PlatformRegistrar, SetModuleUsesThePathOfTheGivenModule) {
     platform::Registrar r;
     ASSERT_EQ(r.SetModule(platform::ThisModule()), S_OK);
     ASSERT_EQ(r.Register(L"HKCR { Where = s '%MODULE%' }"), S_OK) << r.LastError();

@@ -10,7 +10,7 @@
 
 namespace {
 
-class Registry : public ::testing::Test {
+class PlatformRegistry : public ::testing::Test {
   protected:
     void SetUp() override { platform::RegistryClear(); }
     void TearDown() override { platform::RegistryClear(); }
@@ -31,7 +31,7 @@ class Registry : public ::testing::Test {
     }
 };
 
-TEST_F(Registry, KeysAreCreatedWithEveryLevelAndFoundIgnoringCase) {
+TEST_F(PlatformRegistry, KeysAreCreatedWithEveryLevelAndFoundIgnoringCase) {
     HKEY key = nullptr;
     DWORD disposition = 0;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CLASSES_ROOT, L"CLSID\\{ABC}\\InprocServer32", 0, nullptr, 0,
@@ -54,7 +54,7 @@ TEST_F(Registry, KeysAreCreatedWithEveryLevelAndFoundIgnoringCase) {
         << "roots are separate trees";
 }
 
-TEST_F(Registry, QueryReportsSizesTypesAndShortBuffers) {
+TEST_F(PlatformRegistry, QueryReportsSizesTypesAndShortBuffers) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyW(HKEY_CURRENT_USER, L"Software\\Test", &key), ERROR_SUCCESS);
     SetString(key, L"Name", L"abc");
@@ -97,7 +97,7 @@ TEST_F(Registry, QueryReportsSizesTypesAndShortBuffers) {
     RegCloseKey(key);
 }
 
-TEST_F(Registry, DeleteKeyNeedsAnEmptyKeyAndHandlesSeeTheDeletion) {
+TEST_F(PlatformRegistry, DeleteKeyNeedsAnEmptyKeyAndHandlesSeeTheDeletion) {
     HKEY leaf = nullptr;
     ASSERT_EQ(RegCreateKeyW(HKEY_CLASSES_ROOT, L"A\\B\\C", &leaf), ERROR_SUCCESS);
     EXPECT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, L"A\\B"), ERROR_ACCESS_DENIED);
@@ -115,7 +115,7 @@ TEST_F(Registry, DeleteKeyNeedsAnEmptyKeyAndHandlesSeeTheDeletion) {
     EXPECT_EQ(RegDeleteKeyW(HKEY_CLASSES_ROOT, L"A"), ERROR_FILE_NOT_FOUND);
 }
 
-TEST_F(Registry, SubkeysEnumerateInCaseInsensitiveOrderKeepingTheirCase) {
+TEST_F(PlatformRegistry, SubkeysEnumerateInCaseInsensitiveOrderKeepingTheirCase) {
     for (const wchar_t* name : {L"beta", L"Alpha", L"GAMMA"}) {
         HKEY k = nullptr;
         ASSERT_EQ(RegCreateKeyW(HKEY_CLASSES_ROOT, (std::wstring(L"Root\\") + name).c_str(), &k),
@@ -143,7 +143,7 @@ TEST_F(Registry, SubkeysEnumerateInCaseInsensitiveOrderKeepingTheirCase) {
     RegCloseKey(root);
 }
 
-TEST_F(Registry, NarrowFunctionsConvertNamesAndTextFromUtf8) {
+TEST_F(PlatformRegistry, NarrowFunctionsConvertNamesAndTextFromUtf8) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyA(HKEY_CLASSES_ROOT, "Caf\xC3\xA9", &key), ERROR_SUCCESS);
     const char text[] = "\xE2\x82\xAC 5";
@@ -162,7 +162,7 @@ TEST_F(Registry, NarrowFunctionsConvertNamesAndTextFromUtf8) {
     RegCloseKey(key);
 }
 
-TEST_F(Registry, SaveClearLoadRestoresTheSameTree) {
+TEST_F(PlatformRegistry, SaveClearLoadRestoresTheSameTree) {
     HKEY key = nullptr;
     ASSERT_EQ(RegCreateKeyW(HKEY_CLASSES_ROOT, L"Odd \"name\"\\Empty", &key), ERROR_SUCCESS);
     RegCloseKey(key);
@@ -209,7 +209,7 @@ TEST_F(Registry, SaveClearLoadRestoresTheSameTree) {
     EXPECT_EQ(got_bin[2], 0xfe);
 }
 
-TEST_F(Registry, MalformedTextChangesNothing) {
+TEST_F(PlatformRegistry, MalformedTextChangesNothing) {
     const std::string text =
         "[HKEY_CLASSES_ROOT\\Good]\n"
         "\"v\"=sz:\"ok\"\n"

@@ -21,7 +21,7 @@ using platform_test::RecordingFactory;
 
 namespace {
 
-class Runtime : public ::testing::Test {
+class PlatformRuntime : public ::testing::Test {
   protected:
     void SetUp() override {
         platform::RegistryClear();
@@ -62,7 +62,7 @@ class Runtime : public ::testing::Test {
     long live_before_ = 0;
 };
 
-TEST(RuntimeInit, InitialisationNestsAndKeepsItsModel) {
+TEST(PlatformRuntimeInit, InitialisationNestsAndKeepsItsModel) {
     ASSERT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), S_OK);
     EXPECT_EQ(OleInitialize(nullptr), S_FALSE);
     EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
@@ -79,7 +79,7 @@ TEST(RuntimeInit, InitialisationNestsAndKeepsItsModel) {
     EXPECT_EQ(p, nullptr);
 }
 
-TEST(GuidStrings, FormatIsBracedUpperCaseAndParsesBack) {
+TEST(PlatformGuidStrings, FormatIsBracedUpperCaseAndParsesBack) {
     const GUID g = {0x0002E005, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
     EXPECT_TRUE(IsEqualCLSID(g, CLSID_StdComponentCategoriesMgr));
     wchar_t buf[39];
@@ -100,7 +100,7 @@ TEST(GuidStrings, FormatIsBracedUpperCaseAndParsesBack) {
     CoTaskMemFree(s);
 }
 
-TEST_F(Runtime, ProgIdsResolveDirectlyAndThroughCurVer) {
+TEST_F(PlatformRuntime, ProgIdsResolveDirectlyAndThroughCurVer) {
     SetDefault(L"Pe.Thing.2\\CLSID", L"{6A1F0C2E-3B4D-4E5F-8A9B-0C1D2E3F4A5B}");
     SetDefault(L"Pe.Thing\\CurVer", L"Pe.Thing.2");
     SetDefault(ClassKey(CLSID_TestLocalObject) + L"\\ProgID", L"Pe.Thing.2");
@@ -123,7 +123,7 @@ TEST_F(Runtime, ProgIdsResolveDirectlyAndThroughCurVer) {
     EXPECT_EQ(ProgIDFromCLSID(CLSID_TestServerObject, &progid), REGDB_E_CLASSNOTREG);
 }
 
-TEST_F(Runtime, ProcessRegisteredClassWinsOverTheRegistryUntilRevoked) {
+TEST_F(PlatformRuntime, ProcessRegisteredClassWinsOverTheRegistryUntilRevoked) {
     // The registry names a library that does not exist: only the in-process
     // registration can satisfy the request.
     SetDefault(ClassKey(CLSID_TestLocalObject) + L"\\InprocServer32", L"/nonexistent/lib.so");
@@ -167,7 +167,7 @@ TEST_F(Runtime, ProcessRegisteredClassWinsOverTheRegistryUntilRevoked) {
     factory->Release();
 }
 
-TEST_F(Runtime, UnknownClassesAndSingleUseRegistrations) {
+TEST_F(PlatformRuntime, UnknownClassesAndSingleUseRegistrations) {
     void* p = nullptr;
     EXPECT_EQ(
         CoCreateInstance(CLSID_TestLocalObject, nullptr, CLSCTX_INPROC_SERVER, IID_IUnknown, &p),
@@ -193,7 +193,7 @@ TEST_F(Runtime, UnknownClassesAndSingleUseRegistrations) {
     factory->Release();
 }
 
-TEST_F(Runtime, ServerModuleIsLoadedOnceAndFreedWhenIdle) {
+TEST_F(PlatformRuntime, ServerModuleIsLoadedOnceAndFreedWhenIdle) {
     RegisterTestServer();
     EXPECT_EQ(platform::LoadedServerCount(), 0);
     CLSID clsid;
@@ -244,7 +244,7 @@ TEST_F(Runtime, ServerModuleIsLoadedOnceAndFreedWhenIdle) {
     EXPECT_EQ(platform::LoadedServerCount(), 0);
 }
 
-TEST_F(Runtime, ServerRegistrationUsesTheModulePathAndUnregistersCleanly) {
+TEST_F(PlatformRuntime, ServerRegistrationUsesTheModulePathAndUnregistersCleanly) {
     RegisterTestServer();
     wchar_t path[4096];
     DWORD cb = sizeof path;
@@ -272,7 +272,7 @@ TEST_F(Runtime, ServerRegistrationUsesTheModulePathAndUnregistersCleanly) {
         REGDB_E_CLASSNOTREG);
 }
 
-TEST_F(Runtime, LibraryWithoutClassObjectExportIsAnErrorInTheDll) {
+TEST_F(PlatformRuntime, LibraryWithoutClassObjectExportIsAnErrorInTheDll) {
     // The runtime library itself exports no DllGetClassObject.
     char path[4096];
     HMODULE runtime_module = reinterpret_cast<HMODULE>(reinterpret_cast<void*>(&SysAllocString));
@@ -289,7 +289,7 @@ TEST_F(Runtime, LibraryWithoutClassObjectExportIsAnErrorInTheDll) {
     EXPECT_EQ(std::strlen(path), 3u);
 }
 
-TEST(LiveObjects, CountsByKindAndReportsWhatIsAlive) {
+TEST(PlatformLiveObjects, CountsByKindAndReportsWhatIsAlive) {
     const long before = platform::LiveObjectCount();
     {
         platform::LiveObject a("KindA");
@@ -305,7 +305,7 @@ TEST(LiveObjects, CountsByKindAndReportsWhatIsAlive) {
     EXPECT_EQ(platform::LiveObjectReport().find("KindA"), std::string::npos);
 }
 
-TEST(ComPtr, HoldsExactlyOneReference) {
+TEST(PlatformComPtr, HoldsExactlyOneReference) {
     CountingObject* obj = CountingObject::Create();
     {
         ComPtr<IDispatch> a(obj);
