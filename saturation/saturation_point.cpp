@@ -1,0 +1,253 @@
+// Saturation points from the host's flash, phase labelling and the engines'
+// starting vector.
+#include "saturation/saturation_point.h"
+
+#include <cmath>
+#include <utility>
+
+#include "driver/envelope_point_store.h"
+#include "engine/com_error.h"
+#include "saturation/host_phases.h"
+
+namespace {
+
+const double kKpaPerAtm = 101.325;
+const double kUndefined = -32767.0;
+const double kCoincidence = 5e-5;
+const double kTiny = 1e-30;
+
+// Host IDs of water, methanol, ethanol and ethylene glycol: the compounds
+// that make a liquid the aqueous one.
+bool IsAqueousId(int32_t id) { return id == 19 || id == 29 || id == 30 || id == 54; }
+
+// num / den with both guarded against values below 1e-30.
+double GuardedRatio(double num, double den) {
+    const bool numSmall = num < kTiny;
+    const bool denSmall = den < kTiny;
+    if (numSmall && denSmall) return 1.0;
+    if (denSmall) return num / kTiny;
+    if (numSmall) return kTiny / den;
+    return num / den;
+}
+
+// Temperature interpolated from the stored rows of the curve being scanned
+// (dew rows for vapour fraction 1, three-phase bubble rows for 0); false when
+// no row reaches the pressure.
+bool InterpolateStoredCurve(UtilityState* u, double pKpa) {
+    EnvelopePointStore* store = u->pointStore;
+    if (store == nullptr) return false;
+    int32_t count = 0;
+    store->GetNumPoints(&count, 0);
+    double pPrev = 100.0;
+    for (int32_t i = 0; i < count; ++i) {
+        int32_t type = 0;
+        store->GetPointType(i, &type, 0);
+        const bool match = (u->vapFrac == 1.0 && (type == kPointDew ||
+                                                  type == kPointDewAfterThreePhase ||
+                                                  type == kPointDewAfterSecond)) ||
+                           (u->vapFrac == 0.0 && type == kPointThreePhaseBubble);
+        if (!match) continue;
+        double p = 0.0;
+        store->GetValue(i, kCodePressure, &p, 0);
+        if (p > pKpa) {
+            double t = 0.0;
+            store->GetValue(i, kCodeTemperature, &t, 0);
+            // Without a row before it, the first bracketing row's temperature.
+            double tPrev = t;
+            if (i > 0) store->GetValue(i - 1, kCodeTemperature, &tPrev, 0);
+            u->curTdegk = tPrev + (pKpa - pPrev) * (t - tPrev) / (p - pPrev);
+            return true;
+        }
+        if (p == pKpa) {
+            store->GetValue(i, kCodeTemperature, &u->curTdegk, 0);
+            return true;
+        }
+        pPrev = p;
+    }
+    return false;
+}
+
+}  // namespace
+
+double ClampedLog(double x) {
+    if (!(x > std::exp(-70.0))) return -70.0;
+    if (x >= std::exp(70.0)) return 70.0;
+    return std::log(x);
+}
+
+void ReadAppComposition(UtilityState* u, IAppPhase* phase, double* dest) {
+    IAppValue* value = nullptr;
+    phase->get_Composition(&value);
+    if (value == nullptr) return;
+    VARIANT v;
+    VariantInit(&v);
+    value->get_Value(&v);
+    value->Release();
+    if ((v.vt & VT_ARRAY) != 0 && v.parray != nullptr) {
+        LONG lo = 0;
+        LONG hi = -1;
+        SafeArrayGetLBound(v.parray, 1, &lo);
+        SafeArrayGetUBound(v.parray, 1, &hi);
+        double* data = nullptr;
+        if (SUCCEEDED(SafeArrayAccessData(v.parray, reinterpret_cast<void**>(&data)))) {
+            for (LONG i = 0; i <= hi - lo && i < u->ncomp; ++i) dest[i] = data[i];
+            SafeArrayUnaccessData(v.parray);
+        }
+    }
+    VariantClear(&v);
+}
+
+bool PhasesCoincide(UtilityState* u, int32_t numbPhases) {
+    for (int32_t i = 0; i < u->ncomp; ++i) {
+        const bool apart1 = std::fabs(u->xLiq1[i] - u->yVap[i]) > kCoincidence;
+        if (numbPhases == 2 && apart1) return false;
+        if (numbPhases == 3 && apart1 && std::fabs(u->xLiq2[i] - u->yVap[i]) > kCoincidence) {
+            return false;
+        }
+    }
+    return true;
+}
+
+int PhaseLabelCheck(UtilityState* u, int32_t numbPhases, uint8_t* switched) {
+    const int32_t nc = u->ncomp;
+    if (numbPhases == 3 || (numbPhases == 2 && u->fromThreePhasePoint == 1)) {
+        double a1 = 0.0, a2 = 0.0, o1 = 0.0, o2 = 0.0;
+        for (int32_t i = 0; i < nc; ++i) {
+            if (IsAqueousId(u->compID[i])) {
+                a1 += u->xLiq1[i];
+                a2 += u->xLiq2[i];
+            } else if (u->compFamily[i] != eSolid) {
+                o1 += u->xLiq1[i];
+                o2 += u->xLiq2[i];
+            }
+        }
+        if (a1 > a2 || o2 > o1) {
+            for (int32_t i = 0; i < nc; ++i) std::swap(u->xLiq1[i], u->xLiq2[i]);
+            std::swap(u->liq1Frac, u->liq2Frac);
+            *switched = 1;
+        }
+    }
+
+    if (numbPhases == 2) {
+        u->numbUnknowns = nc + 2;
+        delete[] u->unknowns;
+        u->unknowns = new double[nc + 2];
+        for (int32_t i = 0; i < nc; ++i) {
+            const double k = u->fromThreePhasePoint != 0 ? GuardedRatio(u->xLiq1[i], u->xLiq2[i])
+                                                         : GuardedRatio(u->yVap[i], u->xLiq1[i]);
+            u->K1[i] = k;
+            u->unknowns[i] = ClampedLog(k);
+        }
+        u->unknowns[nc] = ClampedLog(u->curTdegk);
+        u->unknowns[nc + 1] = ClampedLog(u->curPatm);
+        return 0;
+    }
+    if (numbPhases == 3) {
+        u->numbUnknowns = 2 * nc + 3;
+        delete[] u->unknowns;
+        u->unknowns = new double[2 * nc + 3];
+        for (int32_t i = 0; i < nc; ++i) {
+            u->K2[i] = GuardedRatio(u->yVap[i], u->xLiq2[i]);
+            u->unknowns[i] = ClampedLog(u->K2[i]);
+            u->K1[i] = GuardedRatio(u->yVap[i], u->xLiq1[i]);
+            u->unknowns[nc + i] = ClampedLog(u->K1[i]);
+        }
+        u->unknowns[2 * nc] = ClampedLog(u->curTdegk);
+        u->unknowns[2 * nc + 1] = ClampedLog(u->curPatm);
+        u->unknowns[2 * nc + 2] = ClampedLog(u->betaMode == 3 ? u->liq1Frac : u->vapFrac);
+        return 0;
+    }
+    return 1;
+}
+
+int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, double* S,
+                    double* V, uint8_t storedCurve) {
+    const double pKpa = P * kKpaPerAtm;
+    *H = 0.0;
+    *S = 0.0;
+    *V = 0.0;
+    if (storedCurve == 1 && InterpolateStoredCurve(u, pKpa)) return 0;
+
+    *numbPhases = 0;
+    if (u->useAppThermo == 0) {
+        PutFlashSpecification(u, pKpa, u->vapFrac, kUndefined);
+        CheckOk(u->flashManager->Flash(u->phaseCollection));
+
+        if (!ReadHostPhase(u, kPhaseKindVapour, 0, &u->vapFrac, u->yVap, H, S, V, false)) {
+            throw CPYCOMError(E_FAIL);
+        }
+        *numbPhases += 1;
+        if (ReadHostPhase(u, kPhaseKindLiquid, 0, &u->liq1Frac, u->xLiq1, H, S, V, false)) {
+            *numbPhases += 1;
+        }
+        // The second liquid's composition goes where the count says: the
+        // second slot after two phases, the first when the first was absent.
+        double fraction = 0.0;
+        double* target = *numbPhases == 2 ? u->xLiq2 : u->xLiq1;
+        if (ReadHostPhase(u, kPhaseKindLiquid, 1, &fraction, target, H, S, V, true)) {
+            u->liq2Frac = fraction;
+            *numbPhases += 1;
+        }
+        if (*numbPhases < 2) throw CPYCOMError(E_FAIL);
+
+        IDispatch* object = nullptr;
+        CheckOk(u->phaseCollection->GetPhase(kPhaseKindSpecification, 0, &object));
+        IPhase* spec = nullptr;
+        const HRESULT q = object->QueryInterface(IID_IPhase, reinterpret_cast<void**>(&spec));
+        object->Release();
+        CheckFailed(q);
+        const HRESULT hr = spec->get_Temperature(&u->curTdegk);
+        spec->Release();
+        CheckOk(hr);
+    } else {
+        IAppThermoProvider* provider = u->appThermoProvider;
+        VARIANT pressure;
+        VARIANT fraction;
+        VariantInit(&pressure);
+        VariantInit(&fraction);
+        pressure.vt = VT_R8;
+        pressure.dblVal = pKpa;
+        fraction.vt = VT_R8;
+        fraction.dblVal = u->vapFrac;
+        int status = -1;
+        provider->FlashPVF(pressure, fraction, &status);
+        if (status == 0) {
+            u->curTdegk = ProviderValue(provider, &IAppThermoProvider::get_Temperature) + 273.15;
+            *H = ProviderValue(provider, &IAppThermoProvider::get_Enthalpy);
+            *S = ProviderValue(provider, &IAppThermoProvider::get_Entropy);
+            *V = ProviderValue(provider, &IAppThermoProvider::get_MolarVolume);
+            IAppPhase* phase = nullptr;
+            provider->get_VapourPhase(&phase);
+            if (phase != nullptr) {
+                ReadAppComposition(u, phase, u->yVap);
+                *numbPhases += 1;
+                SafeRelease(phase);
+            }
+            provider->get_LiquidPhase(&phase);
+            if (phase != nullptr) {
+                u->liq1Frac = PhaseValue(phase, &IAppPhase::get_Fraction);
+                ReadAppComposition(u, phase, u->xLiq1);
+                *numbPhases += 1;
+                SafeRelease(phase);
+            }
+            provider->get_Liquid2Phase(&phase);
+            if (phase != nullptr) {
+                if (*numbPhases == 2) {
+                    u->liq2Frac = PhaseValue(phase, &IAppPhase::get_Fraction);
+                    ReadAppComposition(u, phase, u->xLiq2);
+                    *numbPhases += 1;
+                } else if (*numbPhases == 1) {
+                    u->liq1Frac = PhaseValue(phase, &IAppPhase::get_Fraction);
+                    ReadAppComposition(u, phase, u->xLiq1);
+                    *numbPhases += 1;
+                }
+                SafeRelease(phase);
+            }
+        }
+    }
+
+    uint8_t switched = 0;
+    const int rc = PhaseLabelCheck(u, *numbPhases, &switched);
+    if (PhasesCoincide(u, *numbPhases)) *numbPhases = 1;
+    return rc;
+}
