@@ -63,36 +63,50 @@ Runtime& runtime() {
 // Opens (or finds) the server module at `path`; outside the lock the caller
 // then uses the function pointers, which stay valid until
 // CoFreeUnusedLibraries, which only closes modules that agreed to unload.
+// dlopen runs without the lock held: a module's static initialisers may call
+// back into the runtime.
 HRESULT LoadServer(const std::wstring& wpath, LPFNGETCLASSOBJECT* get) {
     const std::string path = platform::Utf8FromWide(wpath);
     Runtime& r = runtime();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    auto it = r.modules.find(path);
-    if (it != r.modules.end()) {
-        *get = it->second.get_class_object;
-        return S_OK;
+    {
+        std::lock_guard<std::mutex> lock(r.mutex);
+        auto it = r.modules.find(path);
+        if (it != r.modules.end()) {
+            *get = it->second.get_class_object;
+            return S_OK;
+        }
+        if (path.empty()) {
+            r.last_load_error = "empty InprocServer32 path";
+            return CO_E_DLLNOTFOUND;
+        }
     }
-    if (path.empty()) {
-        r.last_load_error = "empty InprocServer32 path";
-        return CO_E_DLLNOTFOUND;
-    }
-    dlerror();
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* why = dlerror();
+        std::lock_guard<std::mutex> lock(r.mutex);
         r.last_load_error = why ? why : ("cannot open " + path);
         return CO_E_DLLNOTFOUND;
     }
     auto get_fn = reinterpret_cast<LPFNGETCLASSOBJECT>(dlsym(handle, "DllGetClassObject"));
     if (!get_fn) {
-        r.last_load_error = path + ": no DllGetClassObject export";
         dlclose(handle);
+        std::lock_guard<std::mutex> lock(r.mutex);
+        r.last_load_error = path + ": no DllGetClassObject export";
         return CO_E_ERRORINDLL;
     }
     auto unload_fn = reinterpret_cast<LPFNCANUNLOADNOW>(dlsym(handle, "DllCanUnloadNow"));
-    r.modules[path] = ServerModule{handle, get_fn, unload_fn};
-    r.last_load_error.clear();
-    *get = get_fn;
+    bool duplicate = false;
+    {
+        std::lock_guard<std::mutex> lock(r.mutex);
+        auto inserted = r.modules.emplace(path, ServerModule{handle, get_fn, unload_fn});
+        // Another thread may have loaded the same path meanwhile: keep one.
+        duplicate = !inserted.second;
+        *get = inserted.first->second.get_class_object;
+        r.last_load_error.clear();
+    }
+    if (duplicate) {
+        dlclose(handle);  // drops only our extra reference to the same library
+    }
     return S_OK;
 }
 
@@ -445,6 +459,9 @@ HRESULT CoRegisterClassObject(REFCLSID rclsid, LPUNKNOWN pUnk, DWORD, DWORD flag
                               LPDWORD lpdwRegister) {
     if (!pUnk || !lpdwRegister) {
         return E_INVALIDARG;
+    }
+    if (t_init_count == 0) {
+        return CO_E_NOTINITIALIZED;
     }
     Runtime& r = runtime();
     pUnk->AddRef();

@@ -44,8 +44,9 @@ extern "C" {
 // null.
 HRESULT CoInitialize(LPVOID pvReserved);
 HRESULT CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
-// Undoes one successful CoInitialize(Ex). The last one on a thread also
-// closes every loaded server module that agrees to unload (DllCanUnloadNow).
+// Undoes one successful CoInitialize(Ex). The last one on a thread revokes
+// the class objects the thread registered and closes every loaded server
+// module that agrees to unload (DllCanUnloadNow).
 void CoUninitialize();
 // CoInitializeEx(COINIT_APARTMENTTHREADED) / CoUninitialize.
 HRESULT OleInitialize(LPVOID pvReserved);
@@ -76,8 +77,9 @@ HRESULT CoCreateInstance(REFCLSID rclsid, LPUNKNOWN pUnkOuter, DWORD dwClsContex
 // class object of `rclsid` for this process. `flags` is a REGCLS value:
 // REGCLS_SINGLEUSE hides the object after the first CoGetClassObject that
 // finds it. The most recent registration of a class wins. *lpdwRegister
-// receives a nonzero cookie for CoRevokeClassObject. Returns S_OK,
-// E_INVALIDARG (null pointer).
+// receives a nonzero cookie for CoRevokeClassObject. The registration belongs
+// to the calling thread: its last CoUninitialize revokes it. Returns S_OK,
+// E_INVALIDARG (null pointer), CO_E_NOTINITIALIZED.
 HRESULT CoRegisterClassObject(REFCLSID rclsid, LPUNKNOWN pUnk, DWORD dwClsContext, DWORD flags,
                               LPDWORD lpdwRegister);
 // Removes a registration and releases its object. CO_E_OBJNOTREG for an

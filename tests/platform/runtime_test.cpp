@@ -79,6 +79,26 @@ TEST(PlatformRuntimeInit, InitialisationNestsAndKeepsItsModel) {
     EXPECT_EQ(p, nullptr);
 }
 
+TEST(PlatformRuntimeInit, ClassObjectsBelongToAnInitialisedThreadUntilItsLastUninitialize) {
+    RecordingFactory* factory = RecordingFactory::Create();
+    DWORD cookie = 0;
+    EXPECT_EQ(CoRegisterClassObject(CLSID_TestLocalObject, factory, CLSCTX_INPROC_SERVER,
+                                    REGCLS_MULTIPLEUSE, &cookie),
+              CO_E_NOTINITIALIZED);
+    EXPECT_EQ(factory->refs(), 1u);
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    ASSERT_EQ(CoInitialize(nullptr), S_FALSE);
+    ASSERT_EQ(CoRegisterClassObject(CLSID_TestLocalObject, factory, CLSCTX_INPROC_SERVER,
+                                    REGCLS_MULTIPLEUSE, &cookie),
+              S_OK);
+    CoUninitialize();
+    EXPECT_EQ(factory->refs(), 2u) << "a nested uninitialize keeps the registration";
+    CoUninitialize();
+    EXPECT_EQ(factory->refs(), 1u) << "the last one revokes it";
+    EXPECT_EQ(CoRevokeClassObject(cookie), CO_E_OBJNOTREG);
+    factory->Release();
+}
+
 TEST(PlatformGuidStrings, FormatIsBracedUpperCaseAndParsesBack) {
     const GUID g = {0x0002E005, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
     EXPECT_TRUE(IsEqualCLSID(g, CLSID_StdComponentCategoriesMgr));
