@@ -1,0 +1,119 @@
+// Fault injection: every host call of a saturation flash, failed in turn, is
+// reported to the caller, crashes nothing and leaves no object alive.
+#include <gtest/gtest.h>
+
+#include "host_test_support.h"
+#include "pyrana/objects/fault_injection.h"
+#include "pyrana/objects/host.h"
+
+namespace pyrana::testing {
+namespace {
+
+using objects::FaultPlan;
+using objects::Host;
+using platform::ComPtr;
+
+// The saturation point as the utility asks for it: flash through the kind-1
+// phase, then read each phase by kind and index with its properties. Every
+// result is checked; the first failure is returned.
+HRESULT SaturationPointCalls(const Host& host) {
+    ComPtr<IPhaseCollection> phases = host.NewPhaseCollection();
+    ComPtr<IPropManager> props = host.PropManager();
+    HRESULT hr = FlashAt(host.FlashManager().Get(), phases.Get(), -1, 2000.0, 1.0);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const int ids[] = {host.PropertyId("Enthalpy"), host.PropertyId("Entropy"),
+                       host.PropertyId("MolarVolume")};
+    for (int kind : {kPhaseKindVapour, kPhaseKindLiquid}) {
+        ComPtr<IDispatch> disp;
+        ComPtr<IPhase> phase;
+        hr = phases->GetPhase(kind, 0, disp.put());
+        if (SUCCEEDED(hr))
+            hr = disp.QueryInterface(IID_IPhase, &phase);
+        int active = 0;
+        if (SUCCEEDED(hr))
+            hr = phase->get_Active(&active);
+        if (FAILED(hr))
+            return hr;
+        if (active != 1)
+            return E_FAIL;
+        ComPtr<IRealArrayDisp> comp;
+        hr = phase->get_Composition(comp.put());
+        double fraction = 0;
+        if (SUCCEEDED(hr))
+            hr = phase->get_Fraction(&fraction);
+        for (int id : ids) {
+            if (SUCCEEDED(hr))
+                hr = phase->ResetProperties(159);
+            if (SUCCEEDED(hr))
+                hr = props->CalcProperty(id, phase.Get());
+        }
+        double value = 0;
+        if (SUCCEEDED(hr))
+            hr = phase->get_Enthalpy(&value);
+        for (LONG i = 0; i < 2 && SUCCEEDED(hr); ++i) {
+            hr = comp->get_IthValue(i, &value);
+        }
+        if (FAILED(hr))
+            return hr;
+    }
+    ComPtr<IDispatch> disp;
+    ComPtr<IPhase> spec;
+    hr = phases->GetPhase(kPhaseKindSpecification, 0, disp.put());
+    if (SUCCEEDED(hr))
+        hr = disp.QueryInterface(IID_IPhase, &spec);
+    double t = 0;
+    if (SUCCEEDED(hr))
+        hr = spec->get_Temperature(&t);
+    return hr;
+}
+
+using FaultInjection = HostTest;
+
+TEST_F(FaultInjection, EachCallOfASaturationFlashFailsInTurn) {
+    long calls = 0;
+    {
+        Host host(MakeFluid({"methane", "n-butane"}), {0.8, 0.2});
+        objects::ScopedFaultPlan counting(FaultPlan{});
+        ASSERT_EQ(SaturationPointCalls(host), S_OK);
+        calls = objects::HostCallCount();
+        EXPECT_FALSE(objects::FaultInjected());
+    }
+    ASSERT_GT(calls, 20);
+    for (long k = 1; k <= calls; ++k) {
+        {
+            Host host(MakeFluid({"methane", "n-butane"}), {0.8, 0.2});
+            objects::ScopedFaultPlan plan(FaultPlan{k, "", E_OUTOFMEMORY});
+            EXPECT_EQ(SaturationPointCalls(host), E_OUTOFMEMORY) << "call " << k;
+            EXPECT_TRUE(objects::FaultInjected()) << "call " << k;
+        }
+        ASSERT_EQ(platform::LiveObjectCount(), 0)
+            << "call " << k << ": " << platform::LiveObjectReport();
+    }
+}
+
+TEST_F(FaultInjection, NamedOperationFailsOnItsFirstCallOnly) {
+    Host host(MakeFluid({"methane", "n-butane"}), {0.8, 0.2});
+    {
+        objects::ScopedFaultPlan plan(FaultPlan{0, "IFlashManager::Flash", E_UNEXPECTED});
+        EXPECT_EQ(SaturationPointCalls(host), E_UNEXPECTED);
+        EXPECT_EQ(objects::InjectedOperation(), "IFlashManager::Flash");
+        EXPECT_EQ(SaturationPointCalls(host), S_OK);
+    }
+    {
+        objects::ScopedFaultPlan plan(FaultPlan{0, "IPropManager::CalcProperty", E_FAIL});
+        EXPECT_EQ(SaturationPointCalls(host), E_FAIL);
+    }
+}
+
+TEST_F(FaultInjection, IsOffByDefaultAndCountsNothingThen) {
+    Host host(MakeFluid({"methane", "n-butane"}), {0.8, 0.2});
+    objects::SetFaultPlan(FaultPlan{});
+    objects::ClearFaultPlan();
+    ASSERT_EQ(SaturationPointCalls(host), S_OK);
+    EXPECT_EQ(objects::HostCallCount(), 0);
+}
+
+}  // namespace
+}  // namespace pyrana::testing
