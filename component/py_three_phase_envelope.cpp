@@ -111,21 +111,6 @@ HRESULT pyThreePhaseEnvelope::Invoke(DISPID dispIdMember, REFIID riid, LCID lcid
 // ---------------------------------------------------------------------------
 // Construction and destruction of the object's state.
 
-void pyThreePhaseEnvelope::ResetCalculationState() {
-    vapFrac = kUndefined;
-    liq1Frac = kUndefined;
-    liq2Frac = kUndefined;
-    betaMode = 3;
-    threePhaseFound = 0;
-    threePhaseCheck = 0;
-    fromThreePhasePoint = 0;
-    initPkpa = kUndefined;
-    curPatm = kUndefined;
-    curTdegk = kUndefined;
-    for (ThreePhasePoint& p : threePhasePoints) p = {kUndefined, kUndefined, kUndefined,
-                                                     kUndefined, kUndefined};
-}
-
 HRESULT pyThreePhaseEnvelope::FinalConstruct() {
     propManager = nullptr;
     phaseCollection = nullptr;
@@ -184,67 +169,6 @@ void pyThreePhaseEnvelope::FinalRelease() {
     SafeRelease(appThermoProvider);
     SafeRelease(appComponents);
     ReleaseWorkspace();
-}
-
-void pyThreePhaseEnvelope::AllocateWorkspace(int32_t n) {
-    if (n < 0) n = 0;
-    compound19Index = -1;
-    ResetCalculationState();
-    ncomp = n;
-    numbPresent = 0;
-    numbUnknowns = kUndefinedInt;
-
-    yVap = new double[n];
-    xLiq1 = new double[n];
-    xLiq2 = new double[n];
-    feedComp = new double[n];
-    hostComp = new double[n];
-    K1 = new double[n];
-    K2 = new double[n];
-    critTdegk = new double[n];
-    critPkpa = new double[n];
-    compID = new int32_t[n];
-    compFamily = new int32_t[n];
-    for (int32_t i = 0; i < n; ++i) compFamily[i] = eHydrocarbon;
-
-    twoPhaseSkip = new uint8_t[n + 2];
-    threePhaseSkip = new uint8_t[2 * n + 3];
-    twoPhaseSkip[n] = twoPhaseSkip[n + 1] = 0;
-    threePhaseSkip[2 * n] = threePhaseSkip[2 * n + 1] = threePhaseSkip[2 * n + 2] = 0;
-
-    delete twoPhaseTracer;
-    twoPhaseTracer = new TwoPhaseTracer();
-    twoPhaseTracer->Init(n);
-    twoPhaseTracer->SetLnPhiPropertyId(propIds[kPropLnFugacityCoeff]);
-
-    delete threePhaseTracer;
-    threePhaseTracer = new ThreePhaseTracer();
-    threePhaseTracer->Init(n);
-    threePhaseTracer->SetPropertyIds(propIds[kPropEnthalpy], propIds[kPropEntropy],
-                                     propIds[kPropMolarVolume], propIds[kPropLnFugacityCoeff]);
-
-    if (pointStore != nullptr) {
-        pointStore->Free();
-        delete pointStore;
-    }
-    pointStore = new EnvelopePointStore();
-    pointStore->Init();
-}
-
-void pyThreePhaseEnvelope::ReleaseWorkspace() {
-    FreeArray(yVap);
-    FreeArray(xLiq1);
-    FreeArray(xLiq2);
-    FreeArray(feedComp);
-    FreeArray(K1);
-    FreeArray(K2);
-    FreeArray(hostComp);
-    FreeArray(twoPhaseSkip);
-    FreeArray(threePhaseSkip);
-    FreeArray(critPkpa);
-    FreeArray(critTdegk);
-    FreeArray(compFamily);
-    FreeArray(compID);
 }
 
 // ---------------------------------------------------------------------------

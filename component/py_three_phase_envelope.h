@@ -75,13 +75,6 @@ public:
     // Frees and releases everything the object holds.
     void FinalRelease();
 
-    // Sets up the per-calculation state and arrays for n compounds, with new
-    // engine objects and a new, empty point store. The caller has run
-    // ReleaseWorkspace.
-    void AllocateWorkspace(int32_t n);
-    // Frees the per-compound arrays (the engines, point store and unknowns
-    // stay). A second call does nothing.
-    void ReleaseWorkspace();
 
 private:
     // The non-delegating IUnknown of the object, which an aggregate's outer
@@ -102,7 +95,6 @@ private:
     pyThreePhaseEnvelope(const pyThreePhaseEnvelope&) = delete;
     pyThreePhaseEnvelope& operator=(const pyThreePhaseEnvelope&) = delete;
 
-    void ResetCalculationState();
     void ReleaseHostObjects();
 
     ULONG refCount_;

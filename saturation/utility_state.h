@@ -58,6 +58,16 @@ enum PropertyIdIndex {
 extern const wchar_t* const kPropertyNames[kNumPropertyIds];
 
 struct UtilityState {
+    // Sets up the per-calculation state and arrays for n compounds, with new
+    // engine objects and a new, empty point store. The caller has run
+    // ReleaseWorkspace.
+    void AllocateWorkspace(int32_t n);
+    // Frees the per-compound arrays (the engines, point store and unknowns
+    // stay). A second call does nothing.
+    void ReleaseWorkspace();
+    // Sets the calculation state that AllocateWorkspace resets.
+    void ResetCalculationState();
+
     // "Host" pointers hold one reference each.
     IPropManager* propManager;
     IPhaseCollection* phaseCollection;
