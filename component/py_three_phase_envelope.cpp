@@ -8,6 +8,7 @@
 
 #include "component/module.h"
 #include "component/type_info.h"
+#include "driver/envelope_calculation.h"
 #include "engine/com_error.h"
 
 
@@ -290,13 +291,13 @@ HRESULT pyThreePhaseEnvelope::InitializePropertyIDs(IDispatch* pPropertyRegistry
 HRESULT pyThreePhaseEnvelope::ReleaseThermo() { return S_OK; }
 
 HRESULT pyThreePhaseEnvelope::Execute(BSTR /*sStreamName*/, BSTR /*sUserName*/,
-                                      IPYRUtilityManager* /*pUtilityManager*/,
-                                      IDispatch* /*pPhaseCollection*/,
-                                      IDispatch* /*pPropContainer*/, LONG bRecalculate,
-                                      LONG /*bCalculationOnly*/, LONG /*nProp*/,
+                                      IPYRUtilityManager* pUtilityManager,
+                                      IDispatch* pPhaseCollection, IDispatch* pPropContainer,
+                                      LONG bRecalculate, LONG bCalculationOnly, LONG nProp,
                                       VARIANT /*pPropIDs*/) {
-    if (bRecalculate == 0) return S_OK;
-    return E_NOTIMPL;
+    EnvelopeCalculation calculation(this, this, nullptr);
+    return calculation.Run(pUtilityManager, pPhaseCollection, pPropContainer, bRecalculate,
+                           bCalculationOnly, nProp);
 }
 
 // ---------------------------------------------------------------------------

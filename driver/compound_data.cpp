@@ -1,0 +1,115 @@
+// Compound data and the normalised feed.
+#include "driver/compound_data.h"
+
+#include <cmath>
+
+#include "engine/com_error.h"
+
+namespace {
+
+const double kAbsent = 1e-10;
+const double kUndefined = -32767.0;
+
+// Critical constants, ID and family of compound i from the host's collection.
+void ReadHostCompound(UtilityState* u, ICompoundCollection* compounds, int32_t i) {
+    IDispatch* object = nullptr;
+    IBasicCompound* basic = nullptr;
+    ICompoundID* id = nullptr;
+    ICompoundFamily* family = nullptr;
+    try {
+        CheckOk(compounds->get_Compound(i, &object));
+        if (object == nullptr) throw CPYCOMError(E_POINTER);
+        CheckFailed(object->QueryInterface(IID_IBasicCompound, reinterpret_cast<void**>(&basic)));
+        SafeRelease(object);
+        CheckOk(basic->TC(kUndefined, kUndefined, eNoExtrapolation, &u->critTdegk[i]));
+        CheckOk(basic->PC(kUndefined, kUndefined, eNoExtrapolation, &u->critPkpa[i]));
+        CheckFailed(basic->QueryInterface(IID_ICompoundID, reinterpret_cast<void**>(&id)));
+        SafeRelease(basic);
+        int value = 0;
+        CheckOk(id->get_ID(&value));
+        u->compID[i] = value;
+        CheckFailed(id->QueryInterface(IID_ICompoundFamily, reinterpret_cast<void**>(&family)));
+        SafeRelease(id);
+        CheckOk(family->get_Family(&value));
+        u->compFamily[i] = value;
+        SafeRelease(family);
+    } catch (...) {
+        SafeRelease(object);
+        SafeRelease(basic);
+        SafeRelease(id);
+        SafeRelease(family);
+        throw;
+    }
+}
+
+double AppValue(IAppValue* value) {
+    if (value == nullptr) return 0.0;
+    VARIANT v;
+    VariantInit(&v);
+    value->get_Value(&v);
+    const double result = v.vt == VT_R8 ? v.dblVal : 0.0;
+    VariantClear(&v);
+    value->Release();
+    return result;
+}
+
+// The same data from the provider's component list; not tested.
+void ReadAppCompound(UtilityState* u, int32_t i) {
+    VARIANT index;
+    VariantInit(&index);
+    index.vt = VT_I4;
+    index.lVal = i;
+    IAppComponent* component = nullptr;
+    u->appComponents->get_Item(index, &component);
+    if (component == nullptr) return;
+    IAppValue* value = nullptr;
+    component->get_CriticalTemperature(&value);
+    u->critTdegk[i] = AppValue(value) + 273.15;
+    value = nullptr;
+    component->get_CriticalPressure(&value);
+    u->critPkpa[i] = AppValue(value);
+    int id = 0;
+    component->get_ID(&id);
+    u->compID[i] = id;
+    VARIANT_BOOL solid = VARIANT_FALSE;
+    component->get_IsSolid(&solid);
+    if (solid == VARIANT_TRUE) u->compFamily[i] = eSolid;
+    int state = 0;
+    component->get_State(&state);
+    if (state == 200) u->compFamily[i] = eGeneral;
+    component->Release();
+}
+
+}  // namespace
+
+HRESULT LoadCompoundData(UtilityState* u, const double* feed, ICompoundCollection* compounds) {
+    try {
+        const int32_t nc = u->ncomp;
+        u->numbPresent = 0;
+        double sum = 0.0;
+        for (int32_t i = 0; i < nc; ++i) {
+            if (u->useAppThermo == 0) {
+                if (compounds == nullptr) throw CPYCOMError(E_POINTER);
+                ReadHostCompound(u, compounds, i);
+            } else {
+                ReadAppCompound(u, i);
+            }
+            if (u->compID[i] == 19) u->compound19Index = i;
+            u->feedComp[i] = u->compFamily[i] == eSolid ? 0.0 : feed[i];
+            if (std::isnan(u->feedComp[i]) || u->feedComp[i] < 0.0) return E_INVALIDARG;
+            sum += u->feedComp[i];
+            const uint8_t absent = u->feedComp[i] <= kAbsent ? 1 : 0;
+            u->threePhaseSkip[nc + i] = absent;
+            u->threePhaseSkip[i] = absent;
+            u->twoPhaseSkip[i] = absent;
+            if (absent == 0) ++u->numbPresent;
+        }
+        if (!(sum > 0.0) || !std::isfinite(sum)) return E_INVALIDARG;
+        for (int32_t i = 0; i < nc; ++i) u->feedComp[i] /= sum;
+        return S_OK;
+    } catch (const CPYCOMError& e) {
+        return e.Result();
+    } catch (...) {
+        return E_FAIL;
+    }
+}

@@ -1,0 +1,638 @@
+// Execute: set-up, the stage plan of scans and traces, the end of the
+// calculation and the results output.
+#include "driver/envelope_calculation.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "driver/compound_data.h"
+#include "driver/results_output.h"
+#include "engine/com_error.h"
+#include "engine/three_phase_continuation.h"
+#include "engine/two_phase_continuation.h"
+#include "saturation/incipient_phase.h"
+#include "saturation/saturation_point.h"
+
+namespace {
+
+const double kKpaPerAtm = 101.325;
+const double kUndefined = -32767.0;
+const int kResetMask = 159;
+const double kDominantFraction = 0.99999;
+const double kBubbleScanTop = 200.0;  // atm
+
+}  // namespace
+
+EnvelopeCalculation::EnvelopeCalculation(UtilityState* u, IPYRUtility* utility,
+                                         OptionsDialogHook dialog)
+    : u_(u), utility_(utility), dialog_(dialog) {}
+
+// ---------------------------------------------------------------------------
+// Set-up and end.
+
+HRESULT EnvelopeCalculation::SetUp(IDispatch* pPhaseCollection, IDispatch* pPropContainer) {
+    UtilityState* u = u_;
+    numbCalculatedPoints = 0;
+    CriticalPointFound = 0;
+    methodSetting = 3;
+    Storedmethod = 3;
+
+    if (u->useAppThermo == 0) {
+        if (u->propManager == nullptr || u->flashManager == nullptr ||
+            pPhaseCollection == nullptr || pPropContainer == nullptr) {
+            return S_FALSE;
+        }
+        SafeRelease(u->phaseCollection);
+        CheckFailed(
+            pPropContainer->QueryInterface(IID_IPhase, reinterpret_cast<void**>(&pStabTestPhase)));
+        CheckFailed(pPhaseCollection->QueryInterface(
+            IID_IPhaseCollection, reinterpret_cast<void**>(&u->phaseCollection)));
+
+        IDispatch* compounds = nullptr;
+        CheckOk(u->phaseCollection->get_Compounds(&compounds));
+        if (compounds == nullptr) throw CPYCOMError(E_POINTER);
+        const HRESULT q = compounds->QueryInterface(IID_ICompoundCollection,
+                                                    reinterpret_cast<void**>(&pCompColl));
+        compounds->Release();
+        CheckFailed(q);
+        LONG count = 0;
+        CheckOk(pCompColl->get_NumberOfCompounds(&count));
+        if (count < 0) throw CPYCOMError(E_INVALIDARG);
+
+        u->ReleaseWorkspace();
+        u->AllocateWorkspace(count);
+
+        IDispatch* feed = nullptr;
+        CheckOk(u->phaseCollection->GetPhase(kPhaseKindSpecification, 0, &feed));
+        if (feed == nullptr) throw CPYCOMError(E_POINTER);
+        const HRESULT f = feed->QueryInterface(IID_IPhase, reinterpret_cast<void**>(&pPhase));
+        feed->Release();
+        CheckFailed(f);
+        IRealArrayDisp* composition = nullptr;
+        CheckOk(pPhase->get_Composition(&composition));
+        if (composition == nullptr) throw CPYCOMError(E_POINTER);
+        for (int32_t i = 0; i < u->ncomp; ++i) {
+            const HRESULT hr = composition->get_IthValue(i, &u->hostComp[i]);
+            if (hr != S_OK) {
+                composition->Release();
+                throw CPYCOMError(hr);
+            }
+        }
+        composition->Release();
+
+        if (u->numbPresent > 10) methodSetting = 2;
+        if (u->flashSettings != nullptr) {
+            u->flashSettings->GetVariableSettings(u->propIds[kPropTemperature], &tinit, &lowerBnd,
+                                                  &upperBnd, &delt, &tolDelBnd);
+            u->flashSettings->get_IntSetting(&Storedmethod);
+            u->flashSettings->put_IntSetting(methodSetting);
+            settingsSaved = true;
+        }
+    } else {
+        // Each calculation on the provider's path starts from an empty store.
+        if (pPropContainer == nullptr) return E_POINTER;
+        if (u->pointStore != nullptr) {
+            u->pointStore->Free();
+            u->pointStore->Init();
+            u->pointStore->SetNumPoints(0, 0);
+        }
+        IAppValue* value = nullptr;
+        u->appThermoProvider->get_Composition(&value);
+        if (value != nullptr) {
+            VARIANT v;
+            VariantInit(&v);
+            value->get_Value(&v);
+            value->Release();
+            if ((v.vt & VT_ARRAY) != 0 && v.parray != nullptr) {
+                LONG lo = 0;
+                LONG hi = -1;
+                SafeArrayGetLBound(v.parray, 1, &lo);
+                SafeArrayGetUBound(v.parray, 1, &hi);
+                double* data = nullptr;
+                if (SUCCEEDED(SafeArrayAccessData(v.parray, reinterpret_cast<void**>(&data)))) {
+                    for (LONG i = 0; i <= hi - lo && i < u->ncomp; ++i) u->hostComp[i] = data[i];
+                    SafeArrayUnaccessData(v.parray);
+                }
+            }
+            VariantClear(&v);
+        }
+        if (u->numbPresent > 10) methodSetting = 2;
+        u->appThermoProvider->put_Mode(methodSetting);
+    }
+
+    u->curPatm = u->initPkpa >= 0.0 ? u->initPkpa / kKpaPerAtm : kUndefined;
+
+    const HRESULT loaded = LoadCompoundData(u, u->hostComp, pCompColl);
+    if (FAILED(loaded)) throw CPYCOMError(loaded);
+
+    pureCompIdx = -32767;
+    for (int32_t i = 0; i < u->ncomp; ++i) {
+        if (u->feedComp[i] > kDominantFraction) pureCompIdx = i;
+    }
+    ChoosePressureRange();
+
+    NumbPhases = 0;
+    InvertLine = 0;
+    Switched = 0;
+    stuck = 0;
+    b3Phasestuck = 0;
+    u->threePhaseCheck = 1;
+    u->fromThreePhasePoint = 0;
+    u->curPointType = kPointDew;
+    return S_OK;
+}
+
+void EnvelopeCalculation::ChoosePressureRange() {
+    UtilityState* u = u_;
+    if (pureCompIdx >= 0) {
+        if (u->curPatm == kUndefined) u->curPatm = 0.5;
+        pressLow = std::min(u->curPatm - 0.01, 0.25);
+        pressHigh = std::min(0.97 * u->critPkpa[pureCompIdx] / kKpaPerAtm, 500.0);
+    } else {
+        if (u->curPatm == kUndefined) u->curPatm = 2.0;
+        pressLow = std::min(u->curPatm - 0.01, 2.0);
+        pressHigh = 500.0;
+    }
+    if (!(u->curPatm > pressLow)) pressLow = u->curPatm - 0.01;
+    if (!(pressHigh > u->curPatm)) pressHigh = u->curPatm + 0.01;
+    startPressLow = pressLow;
+    startPressHigh = pressHigh;
+}
+
+void EnvelopeCalculation::RestoreFlashSettings() {
+    if (!settingsSaved || u_->flashSettings == nullptr) return;
+    u_->flashSettings->put_IntSetting(Storedmethod);
+    u_->flashSettings->SetVariableSettings(u_->propIds[kPropTemperature], tinit, lowerBnd,
+                                           upperBnd, delt, tolDelBnd);
+}
+
+void EnvelopeCalculation::ReleaseLocals() {
+    SafeRelease(pCompColl);
+    SafeRelease(pPhase);
+    SafeRelease(pStabTestPhase);
+}
+
+HRESULT EnvelopeCalculation::Run(IPYRUtilityManager* pUtilityManager,
+                                 IDispatch* pPhaseCollection, IDispatch* pPropContainer,
+                                 LONG bRecalculate, LONG bCalculationOnly, LONG nProp) {
+    if (bRecalculate == 0) return S_OK;
+    try {
+        const HRESULT ready = SetUp(pPhaseCollection, pPropContainer);
+        if (ready != S_OK) {
+            ReleaseLocals();
+            return ready;
+        }
+        RunStagePlan();
+        RestoreFlashSettings();
+        ResultsOutput output(u_, pPhaseCollection, pPropContainer);
+        const HRESULT status = output.Write(bCalculationOnly, nProp);
+        if (bCalculationOnly == 0 && dialog_ != nullptr) {
+            const HRESULT shown = dialog_(utility_, pUtilityManager, pPhaseCollection,
+                                          pPropContainer, u_->propManager);
+            if (FAILED(shown)) throw CPYCOMError(shown);
+        }
+        ReleaseLocals();
+        return status;
+    } catch (const CPYCOMError& e) {
+        ReleaseLocals();
+        delete[] u_->feedComp;
+        u_->feedComp = nullptr;
+        return e.Result();
+    } catch (...) {
+        ReleaseLocals();
+        delete[] u_->feedComp;
+        u_->feedComp = nullptr;
+        return E_FAIL;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Common steps.
+
+void EnvelopeCalculation::SeedHostFlash() {
+    UtilityState* u = u_;
+    if (u->useAppThermo == 0) {
+        if (u->flashSettings != nullptr && settingsSaved) {
+            u->flashSettings->SetVariableSettings(u->propIds[kPropTemperature], u->curTdegk,
+                                                  lowerBnd, upperBnd, delt, tolDelBnd);
+        }
+        return;
+    }
+    IAppValue* value = nullptr;
+    u->appThermoProvider->get_Temperature(&value);
+    if (value == nullptr) return;
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_R8;
+    v.dblVal = u->curTdegk - 273.15;
+    value->put_Value(v);
+    value->Release();
+}
+
+void EnvelopeCalculation::AppendPoint(double patm, double tdegk, double h, double s, double v) {
+    EnvelopePointStore* store = u_->pointStore;
+    int32_t row = 0;
+    store->GetNumPoints(&row, 0);
+    store->SetPointType(row, u_->curPointType, 0);
+    store->SetValue(row, kCodePressure, patm * kKpaPerAtm, 0);
+    store->SetValue(row, kCodeTemperature, tdegk, 0);
+    store->SetValue(row, kCodeEnthalpy, h, 3);
+    store->SetValue(row, kCodeEntropy, s, 3);
+    store->SetValue(row, kCodeMolarVolume, v, 3);
+    store->SetNumPoints(row + 1, 0);
+}
+
+void EnvelopeCalculation::RecordThreePhasePoint(int record) {
+    UtilityState* u = u_;
+    ThreePhasePoint& p = u->threePhasePoints[record];
+    if (u->useAppThermo == 0) {
+        CheckOk(pStabTestPhase->put_PhaseType(InvertLine != 0 ? 4 : 3));
+        CheckOk(pStabTestPhase->put_Temperature(p.Tdegk));
+        CheckOk(pStabTestPhase->put_Pressure(p.Patm * kKpaPerAtm));
+        IRealArrayDisp* composition = nullptr;
+        CheckOk(pStabTestPhase->get_Composition(&composition));
+        if (composition == nullptr) throw CPYCOMError(E_POINTER);
+        for (int32_t i = 0; i < u->ncomp; ++i) {
+            const HRESULT hr = composition->put_IthValue(i, u->feedComp[i]);
+            if (hr != S_OK) {
+                composition->Release();
+                throw CPYCOMError(hr);
+            }
+        }
+        composition->Release();
+        struct Property {
+            int id;
+            HRESULT (STDMETHODCALLTYPE IPhase::*get)(double*);
+            double* out;
+        };
+        const Property properties[3] = {{u->propIds[kPropEnthalpy], &IPhase::get_Enthalpy, &p.H},
+                                        {u->propIds[kPropEntropy], &IPhase::get_Entropy, &p.S},
+                                        {u->propIds[kPropMolarVolume], &IPhase::get_MolarVolume,
+                                         &p.V}};
+        for (const Property& prop : properties) {
+            CheckOk(pStabTestPhase->ResetProperties(kResetMask));
+            CheckOk(u->propManager->CalcProperty(prop.id, pStabTestPhase));
+            CheckOk((pStabTestPhase->*prop.get)(prop.out));
+        }
+    }
+    u->curPointType = kPointThreePhase;
+    AppendRecord(record);
+}
+
+void EnvelopeCalculation::AppendRecord(int record) {
+    const ThreePhasePoint& p = u_->threePhasePoints[record];
+    AppendPoint(p.Patm, p.Tdegk, p.H, p.S, p.V);
+}
+
+int EnvelopeCalculation::TraceTwoPhase(double* x, double* y, int record) {
+    UtilityState* u = u_;
+    ThreePhasePoint& p = u->threePhasePoints[record];
+    return TraceCurve(u->twoPhaseTracer, u->phaseCollection, u->flashSettings, pStabTestPhase,
+                      u->propManager, u->flashManager, u->settingsCompanion, &u->vapFrac, x, y,
+                      u->feedComp, u->K1, pressLow, pressHigh, pureCompIdx, u->unknowns,
+                      u->twoPhaseSkip, &u->curTdegk, &u->curPatm, &u->threePhaseFound, u->xLiq2,
+                      &p.Patm, &p.Tdegk, 0, u->pointStore, &u->threePhaseCheck,
+                      u->fromThreePhasePoint != 0, &InvertLine, u->curPointType, 0, u->critTdegk,
+                      u->critPkpa, &stuck, methodSetting, u->appThermoProvider,
+                      u->useAppThermo != 0, pPhase);
+}
+
+int EnvelopeCalculation::TraceThreePhase() {
+    UtilityState* u = u_;
+    return TraceBoundary(u->threePhaseTracer, pStabTestPhase, u->propManager, &u->vapFrac,
+                         &u->liq1Frac, &u->liq2Frac, u->xLiq1, u->yVap, u->xLiq2, u->feedComp,
+                         u->K1, u->K2, pressLow, pressHigh, pureCompIdx, u->unknowns,
+                         u->threePhaseSkip, &u->curTdegk, &u->curPatm, u->betaMode, 0,
+                         u->pointStore, u->curPointType, u->critTdegk, &CriticalPointFound,
+                         u->appThermoProvider, u->useAppThermo != 0, &b3Phasestuck);
+}
+
+// ---------------------------------------------------------------------------
+// Scans.
+
+void EnvelopeCalculation::DewScan(double bound, int record, bool firstStage) {
+    UtilityState* u = u_;
+    while (u->curPatm < bound) {
+        pressStep = u->curPatm < 100.0 ? 2.0 : 20.0;
+        u->vapFrac = 1.0;
+        SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        if (NumbPhases == 2) {
+            SeedHostFlash();
+            Tsat = u->curTdegk;
+            if (TraceTwoPhase(u->xLiq1, u->yVap, record) == 0) {
+                if (firstStage) {
+                    lastPointInverted = InvertLine;
+                    if (stuck != 0) {
+                        stuckPatm = u->curPatm;
+                        stuckTdegk = u->curTdegk;
+                    }
+                }
+                return;
+            }
+            AppendPoint(u->curPatm, Tsat, H, S, V);
+        }
+        u->curPatm += pressStep;
+    }
+}
+
+void EnvelopeCalculation::IncipientLiquidScan(double bound, int record) {
+    UtilityState* u = u_;
+    const ThreePhasePoint& p = u->threePhasePoints[record];
+    NumbPhases = 2;
+    const double lower = p.Tdegk - 50.0;
+    const double upper = p.Tdegk + 50.0;
+    while (u->curPatm < bound) {
+        pressStep = u->curPatm < 100.0 ? 2.0 : 20.0;
+        u->vapFrac = 1.0;
+        IncipientPhaseCurve(u, u->curPatm, lower, upper, &IncipientLiqTdegk, &NumbPhases, &H, &S,
+                            &V);
+        if (NumbPhases == 2) {
+            if (TraceTwoPhase(u->xLiq2, u->xLiq1, record) == 0) return;
+            AppendPoint(u->curPatm, IncipientLiqTdegk, H, S, V);
+        }
+        u->curPatm += pressStep;
+    }
+}
+
+void EnvelopeCalculation::BubbleBoundaryScan(double bound, bool saturationAtEndOfPass) {
+    UtilityState* u = u_;
+    u->vapFrac = 0.0;
+    u->betaMode = 3;
+    CriticalPointFound = 0;
+    while (u->curPatm < bound) {
+        b3Phasestuck = 0;
+        if (!saturationAtEndOfPass) {
+            SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        }
+        if (NumbPhases == 3) {
+            bubbleTraced = 1;
+            SeedHostFlash();
+            const int rc = TraceThreePhase();
+            if (rc == 0 && b3Phasestuck == 0) return;
+            if (rc != 0) AppendPoint(u->curPatm, u->curTdegk, H, S, V);
+        }
+        u->curPatm += pressStep;
+        if (saturationAtEndOfPass) {
+            SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        }
+    }
+}
+
+void EnvelopeCalculation::LiquidLiquidScan(double bound, bool clearCriticalPoint) {
+    UtilityState* u = u_;
+    bothSaturations = 1;
+    if (clearCriticalPoint) CriticalPointFound = 0;
+    while (u->curPatm < bound) {
+        b3Phasestuck = 0;
+        u->vapFrac = 1.0;
+        SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        const double dewT = u->curTdegk;
+        u->vapFrac = 0.0;
+        SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        const double bubbleT = u->curTdegk;
+        NumbPhases = 3;
+        IncipientPhaseCurve(u, u->curPatm, bubbleT, dewT, &IncipientLiqTdegk, &NumbPhases, &H, &S,
+                            &V);
+        u->betaMode = u->liq2Frac > u->liq1Frac ? 4 : 5;
+        if (NumbPhases == 3) {
+            const int rc = TraceThreePhase();
+            if (rc == 0 && b3Phasestuck == 0) break;
+            if (rc != 0) AppendPoint(u->curPatm, IncipientLiqTdegk, H, S, V);
+        }
+        u->curPatm += pressStep;
+    }
+    bothSaturations = 0;
+}
+
+// ---------------------------------------------------------------------------
+// The stage plan.
+
+void EnvelopeCalculation::RunStagePlan() {
+    UtilityState* u = u_;
+    u->curPointType = kPointDew;
+    DewScan(pressHigh, 0, true);
+    if (u->threePhaseFound != 0) {
+        ThreePhasePath();
+    } else {
+        TwoPhasePath();
+    }
+}
+
+// The incipient-liquid stage (type 13) from three-phase point `record`.
+void EnvelopeCalculation::IncipientStageFrom(int record, bool clearInvertLine,
+                                             double pressLowOffset) {
+    UtilityState* u = u_;
+    const ThreePhasePoint& p = u->threePhasePoints[record];
+    u->threePhaseCheck = 0;
+    u->fromThreePhasePoint = 1;
+    NumbPhases = 2;
+    u->vapFrac = 1.0;
+    u->curPointType = kPointIncipientLiquid;
+    if (clearInvertLine) InvertLine = 0;
+    pressLow = p.Patm - pressLowOffset;
+    u->curTdegk = p.Tdegk;
+    u->curPatm = p.Patm;
+    PhaseLabelCheck(u, NumbPhases, &Switched);
+    if (TraceTwoPhase(u->xLiq2, u->xLiq1, record) != 0) {
+        NumbPhases = 2;
+        u->curPatm = p.Patm + 2.0;
+        IncipientLiquidScan(pressHigh, record);
+    }
+}
+
+// Restarts the dew side from three-phase point `record`, the liquids swapped.
+void EnvelopeCalculation::RestartDewSide(int record, int32_t pointType, double scanStartOffset) {
+    UtilityState* u = u_;
+    const ThreePhasePoint& p = u->threePhasePoints[record];
+    u->threePhaseCheck = 1;
+    u->threePhaseFound = 0;
+    u->fromThreePhasePoint = 0;
+    NumbPhases = 2;
+    u->vapFrac = 1.0;
+    pressLow = startPressLow;
+    pressHigh = startPressHigh;
+    for (int32_t i = 0; i < u->ncomp; ++i) std::swap(u->xLiq1[i], u->xLiq2[i]);
+    PhaseLabelCheck(u, NumbPhases, &Switched);
+    u->curTdegk = p.Tdegk;
+    u->curPatm = p.Patm;
+    u->curPointType = pointType;
+    if (TraceTwoPhase(u->xLiq1, u->yVap, 1) != 0) {
+        u->curPatm = p.Patm + scanStartOffset;
+        DewScan(pressHigh, 1, false);
+    }
+}
+
+void EnvelopeCalculation::ThreePhasePath() {
+    UtilityState* u = u_;
+    ThreePhasePoint* points = u->threePhasePoints;
+    RecordThreePhasePoint(0);
+
+    if (InvertLine != 0) {
+        IncipientStageFrom(0, true, 1.0);
+
+        u->curPointType = kPointThreePhaseBubble;
+        u->curPatm = 2.0;
+        pressLow = startPressLow;
+        pressHigh = points[0].Patm;
+        pressStep = (points[0].Patm - startPressLow) / 5.0;
+        BubbleBoundaryScan(points[0].Patm, false);
+        AppendRecord(0);
+
+        if (u->numbPresent > 2) {
+            u->curPointType = kPointLiquidLiquid;
+            u->curPatm = 2.0;
+            u->betaMode = 4;
+            pressStep = (points[0].Patm - startPressLow) / 5.0;
+            LiquidLiquidScan(points[0].Patm, true);
+            AppendRecord(0);
+        }
+        return;
+    }
+
+    u->curPointType = kPointLiquidLiquid;
+    u->curPatm = 2.0;
+    u->betaMode = 4;
+    pressLow = startPressLow;
+    pressHigh = points[0].Patm;
+    pressStep = (points[0].Patm - startPressLow) / 5.0;
+    LiquidLiquidScan(points[0].Patm, true);
+    AppendRecord(0);
+
+    u->curPointType = kPointDewAfterThreePhase;
+    AppendRecord(0);
+    RestartDewSide(0, kPointDewAfterThreePhase, 1.0);
+
+    if (u->threePhaseFound != 0) {
+        RecordThreePhasePoint(1);
+        if (InvertLine != 0) {
+            IncipientStageFrom(1, false, 0.0);
+
+            u->curPointType = kPointThreePhaseBubble;
+            u->curPatm = 2.0;
+            pressLow = startPressLow;
+            pressHigh = points[1].Patm;
+            pressStep = (points[1].Patm - startPressLow) / 5.0;
+            BubbleBoundaryScan(points[1].Patm, false);
+            AppendRecord(1);
+
+            const double lower = std::min(points[0].Patm, points[1].Patm);
+            const double higher = std::max(points[0].Patm, points[1].Patm);
+            u->curPointType = kPointLiquidLiquidUpper;
+            u->betaMode = 4;
+            u->curPatm = lower + 1.0;
+            pressLow = lower;
+            pressHigh = higher;
+            LiquidLiquidScan(points[1].Patm, false);
+            AppendRecord(points[1].Patm > points[0].Patm ? 1 : 0);
+            return;
+        }
+
+        u->curPointType = kPointDewAfterSecond;
+        AppendRecord(1);
+        RestartDewSide(1, kPointDewAfterSecond, 2.0);
+        u->curPatm = 2.0;
+        u->vapFrac = 0.0;
+        u->betaMode = 3;
+        SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        if (NumbPhases == 3) {
+            u->curPointType = kPointThreePhaseBubble;
+            u->curPatm = 2.0;
+            pressLow = startPressLow;
+            pressHigh = kBubbleScanTop;
+            pressStep = (kBubbleScanTop - startPressLow) / 10.0;
+            BubbleBoundaryScan(startPressHigh, false);
+        }
+        return;
+    }
+
+    u->curPatm = 2.0;
+    u->vapFrac = 0.0;
+    SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+    u->betaMode = 3;
+    if (NumbPhases == 3) {
+        u->curPointType = kPointThreePhaseBubble;
+        pressLow = startPressLow;
+        pressHigh = kBubbleScanTop;
+        pressStep = (kBubbleScanTop - startPressLow) / 10.0;
+        BubbleBoundaryScan(startPressHigh, true);
+    }
+    u->curPointType = kPointLiquidLiquidUpper;
+    AppendRecord(0);
+    u->curPatm = points[0].Patm + 1.0;
+    pressLow = points[0].Patm;
+    pressHigh = kBubbleScanTop;
+    u->betaMode = 4;
+    pressStep = (kBubbleScanTop - points[0].Patm) / 10.0;
+    LiquidLiquidScan(kBubbleScanTop, true);
+}
+
+void EnvelopeCalculation::TwoPhasePath() {
+    UtilityState* u = u_;
+    const uint8_t stageAStuck = stuck;
+
+    u->curPointType = kPointThreePhaseBubble;
+    u->curPatm = 2.0;
+    pressLow = startPressLow;
+    pressHigh = kBubbleScanTop;
+    u->betaMode = 3;
+    pressStep = (kBubbleScanTop - startPressLow) / 10.0;
+    bubbleTraced = 0;
+    BubbleBoundaryScan(kBubbleScanTop, false);
+
+    if (bubbleTraced != 0 && u->numbPresent > 2) {
+        u->curPointType = kPointLiquidLiquid;
+        u->curPatm = 2.0;
+        pressLow = startPressLow;
+        pressHigh = kBubbleScanTop;
+        u->betaMode = 4;
+        pressStep = (kBubbleScanTop - startPressLow) / 10.0;
+        LiquidLiquidScan(kBubbleScanTop, true);
+        return;
+    }
+    if (bubbleTraced != 0 || stageAStuck == 0 || lastPointInverted != 0 || u->numbPresent <= 2) {
+        return;
+    }
+
+    // Stuck recovery: trace the bubble side with the third-phase watch on.
+    u->curPatm = 2.0;
+    u->vapFrac = 0.0;
+    pressLow = startPressLow;
+    pressHigh = startPressHigh;
+    u->threePhaseCheck = 1;
+    u->fromThreePhasePoint = 0;
+    u->curPointType = kPointBubble;
+    InvertLine = 0;
+    u->threePhaseFound = 0;
+    pressStep = (startPressHigh - startPressLow) / 10.0;
+    while (u->curPatm < startPressHigh) {
+        SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        if (NumbPhases == 2) {
+            SeedHostFlash();
+            if (TraceTwoPhase(u->xLiq1, u->yVap, 0) == 0) {
+                if (InvertLine == 0) {
+                    const ThreePhasePoint& p = u->threePhasePoints[0];
+                    AppendPoint(stuckPatm, stuckTdegk, p.H, p.S, p.V);
+                }
+                break;
+            }
+        }
+        u->curPatm += pressStep;
+    }
+
+    if (u->threePhaseFound != 0) {
+        u->curPointType = kPointThreePhase;
+        AppendRecord(0);
+        u->curPatm = u->threePhasePoints[0].Patm;
+        u->vapFrac = 0.0;
+        SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        u->betaMode = 3;
+        if (NumbPhases == 3) {
+            u->curPointType = kPointThreePhaseBubble;
+            pressLow = startPressLow;
+            pressHigh = kBubbleScanTop;
+            pressStep = (kBubbleScanTop - startPressLow) / 10.0;
+            BubbleBoundaryScan(startPressHigh, true);
+        }
+    }
+}

@@ -1,0 +1,103 @@
+// One envelope calculation: what the utility's Execute does from its
+// arguments to its result. The set-up binds the host objects of the call,
+// rebuilds the workspace, reads and normalises the feed, borrows the host
+// flash's settings and chooses the pressure range; the stage plan runs the
+// dew, bubble, three-phase and liquid-liquid scans whose curves the engines
+// trace; the end puts the host's settings back and writes the results.
+//
+// Host failures in the set-up and the stages end the calculation with the
+// failing HRESULT and no output; the engines' and saturation routines'
+// result codes only steer the stages.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/envelope_point_store.h"
+#include "host/interfaces.h"
+#include "saturation/utility_state.h"
+
+// Shows the options dialog after a full calculation; returns S_OK, or the
+// HRESULT of a dialog that could not be set up (its plot view not created).
+// Null: no dialog.
+typedef HRESULT (*OptionsDialogHook)(IPYRUtility* utility, IPYRUtilityManager* utilityManager,
+                                     IDispatch* phaseCollection, IDispatch* propContainer,
+                                     IPropManager* propManager);
+
+class EnvelopeCalculation {
+public:
+    // u: the utility's state; utility: the utility object itself (handed to
+    // the options dialog).
+    EnvelopeCalculation(UtilityState* u, IPYRUtility* utility, OptionsDialogHook dialog);
+
+    // The whole calculation; the arguments are Execute's.
+    HRESULT Run(IPYRUtilityManager* pUtilityManager, IDispatch* pPhaseCollection,
+                IDispatch* pPropContainer, LONG bRecalculate, LONG bCalculationOnly, LONG nProp);
+
+private:
+    // Set-up; S_FALSE when the services or arguments are missing.
+    HRESULT SetUp(IDispatch* pPhaseCollection, IDispatch* pPropContainer);
+    void ChoosePressureRange();
+    void RunStagePlan();
+    void RestoreFlashSettings();
+    void ReleaseLocals();
+
+    // Common steps.
+    void SeedHostFlash();
+    void AppendPoint(double patm, double tdegk, double h, double s, double v);
+    void RecordThreePhasePoint(int record);
+    void AppendRecord(int record);
+    int TraceTwoPhase(double* x, double* y, int record);
+    int TraceThreePhase();
+
+    // Scans; each runs while curPatm < bound.
+    void DewScan(double bound, int record, bool firstStage);
+    void IncipientLiquidScan(double bound, int record);
+    void BubbleBoundaryScan(double bound, bool saturationAtEndOfPass);
+    void LiquidLiquidScan(double bound, bool clearCriticalPoint);
+
+    // Stage-plan branches.
+    void ThreePhasePath();
+    void IncipientStageFrom(int record, bool clearInvertLine, double pressLowOffset);
+    void RestartDewSide(int record, int32_t pointType, double scanStartOffset);
+    void TwoPhasePath();
+
+    UtilityState* u_;
+    IPYRUtility* utility_;
+    OptionsDialogHook dialog_;
+
+    // Execute's locals.
+    ICompoundCollection* pCompColl = nullptr;
+    IPhase* pPhase = nullptr;
+    IPhase* pStabTestPhase = nullptr;
+    int32_t methodSetting = 3;
+    int Storedmethod = 3;
+    double tinit = 0.0;
+    double lowerBnd = 0.0;
+    double upperBnd = 0.0;
+    double delt = 0.0;
+    double tolDelBnd = 0.0;
+    bool settingsSaved = false;
+    int32_t pureCompIdx = -32767;
+    double pressLow = 0.0;
+    double pressHigh = 0.0;
+    double pressStep = 0.0;
+    double startPressLow = 0.0;
+    double startPressHigh = 0.0;
+    int32_t numbCalculatedPoints = 0;
+    int32_t NumbPhases = 0;
+    double H = 0.0;
+    double S = 0.0;
+    double V = 0.0;
+    double IncipientLiqTdegk = 0.0;
+    uint8_t InvertLine = 0;
+    uint8_t Switched = 0;
+    uint8_t stuck = 0;
+    uint8_t b3Phasestuck = 0;
+    uint8_t CriticalPointFound = 0;
+    uint8_t lastPointInverted = 0;
+    double stuckPatm = 0.0;
+    double stuckTdegk = 0.0;
+    uint8_t bothSaturations = 0;
+    uint8_t bubbleTraced = 0;
+    double Tsat = 0.0;
+};

@@ -1,0 +1,302 @@
+// Writing the point store into the host's property container.
+#include "driver/results_output.h"
+
+#include <vector>
+
+#include "driver/envelope_point_store.h"
+#include "engine/com_error.h"
+
+namespace {
+
+const int kResetMask = 159;
+
+// The phase type used to recompute a stored row's properties: liquid for dew
+// rows and the bubble side, vapour for the rows of the dew side restarted
+// past a three-phase point and of the incipient-liquid stage, the previous
+// choice for special points; -1 for rows whose writers stored their own.
+int PhaseTypeForRow(int32_t type, int previous) {
+    switch (type) {
+        case kPointThreePhase:
+        case kPointThreePhaseCritical:
+        case kPointThreePhaseCriticalOther:
+        case kPointThreePhaseBubble:
+        case kPointLiquidLiquidUpper:
+        case kPointLiquidLiquid:
+            return -1;
+        case kPointDew:
+        case kPointBubble:
+            return kPhaseTypeLiquid;
+        case kPointDewAfterThreePhase:
+        case kPointDewAfterSecond:
+        case kPointIncipientLiquid:
+            return kPhaseTypeVapour;
+        default:
+            return previous;
+    }
+}
+
+}  // namespace
+
+ResultsOutput::ResultsOutput(UtilityState* u, IDispatch*, IDispatch* propContainer)
+    : u_(u), propContainerObject_(propContainer) {}
+
+ResultsOutput::~ResultsOutput() {
+    SafeRelease(container_);
+    SafeRelease(containerPhase_);
+    SafeRelease(arrayFactory_);
+    SafeRelease(matrixFactory_);
+}
+
+HRESULT ResultsOutput::RecomputeStoredProperties() {
+    UtilityState* u = u_;
+    IDispatch* object = nullptr;
+    IPhase* phase = nullptr;
+    IDispatch* compositionObject = nullptr;
+    IRealArrayDisp* composition = nullptr;
+    HRESULT status = S_OK;
+    try {
+        CheckOk(u->phaseCollection->put_Mode(0));
+        CheckOk(u->phaseCollection->put_NumberOfPhases(1));
+        CheckOk(u->phaseCollection->get_Phase(0, &object));
+        if (object == nullptr) throw CPYCOMError(E_POINTER);
+        CheckFailed(object->QueryInterface(IID_IPhase, reinterpret_cast<void**>(&phase)));
+        SafeRelease(object);
+        CheckOk(phase->put_Active(1));
+        CheckOk(phase->put_Fraction(1.0));
+        CheckOk(phase->get_CompositionObject(&compositionObject));
+        if (compositionObject == nullptr) throw CPYCOMError(E_POINTER);
+        CheckFailed(compositionObject->QueryInterface(IID_IRealArrayDisp,
+                                                      reinterpret_cast<void**>(&composition)));
+        SafeRelease(compositionObject);
+        for (int32_t i = 0; i < u->ncomp; ++i) {
+            CheckOk(composition->put_IthValue(i, u->feedComp[i]));
+        }
+        SafeRelease(composition);
+
+        EnvelopePointStore* store = u->pointStore;
+        int32_t rows = 0;
+        store->GetNumPoints(&rows, 3);
+        int phaseType = kPhaseTypeUnspecified;
+        for (int32_t row = 0; row < rows; ++row) {
+            int32_t type = 0;
+            store->GetPointType(row, &type, 3);
+            const int chosen = PhaseTypeForRow(type, phaseType);
+            if (chosen < 0) continue;
+            phaseType = chosen;
+            double p = 0.0;
+            double t = 0.0;
+            store->GetValue(row, kCodePressure, &p, 3);
+            store->GetValue(row, kCodeTemperature, &t, 3);
+            CheckOk(status = phase->put_PhaseType(phaseType));
+            CheckOk(status = phase->put_Pressure(p));
+            CheckOk(status = phase->put_Temperature(t));
+            struct Property {
+                int32_t id;
+                HRESULT (STDMETHODCALLTYPE IPhase::*get)(double*);
+                int32_t code;
+            };
+            const Property properties[3] = {
+                {u->propIds[kPropEnthalpy], &IPhase::get_Enthalpy, kCodeEnthalpy},
+                {u->propIds[kPropEntropy], &IPhase::get_Entropy, kCodeEntropy},
+                {u->propIds[kPropMolarVolume], &IPhase::get_MolarVolume, kCodeMolarVolume}};
+            for (const Property& prop : properties) {
+                CheckOk(status = phase->ResetProperties(kResetMask));
+                CheckOk(status = u->propManager->CalcProperty(prop.id, phase));
+                double value = 0.0;
+                CheckOk(status = (phase->*prop.get)(&value));
+                store->SetValue(row, prop.code, value, 3);
+            }
+        }
+        SafeRelease(phase);
+        return status;
+    } catch (const CPYCOMError& e) {
+        status = e.Result();
+    } catch (...) {
+        status = E_FAIL;
+    }
+    SafeRelease(object);
+    SafeRelease(compositionObject);
+    SafeRelease(composition);
+    SafeRelease(phase);
+    return status;
+}
+
+IClassFactory* ResultsOutput::Factory(REFCLSID clsid, IClassFactory** cache) {
+    if (*cache == nullptr) {
+        CheckFailed(CoGetClassObject(clsid,
+                                     CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
+                                         CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
+                                     nullptr, IID_IClassFactory, reinterpret_cast<void**>(cache)));
+    }
+    return *cache;
+}
+
+void ResultsOutput::SetScalar(int32_t propId, double value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_R8;
+    v.dblVal = value;
+    CheckOk(container_->SetProperty(propId, v));
+}
+
+void ResultsOutput::SetArray(int32_t propId, const double* values, int32_t count) {
+    IRealArrayDisp* array = nullptr;
+    VARIANT current;
+    VariantInit(&current);
+    CheckOk(container_->GetProperty(propId, &current));
+    if (current.vt == VT_DISPATCH && current.pdispVal != nullptr) {
+        if (FAILED(current.pdispVal->QueryInterface(IID_IRealArrayDisp,
+                                                    reinterpret_cast<void**>(&array)))) {
+            array = nullptr;
+        }
+    }
+    VariantClear(&current);
+    try {
+        if (array == nullptr) {
+            CheckFailed(Factory(CLSID_PyranaRealArray, &arrayFactory_)
+                            ->CreateInstance(nullptr, IID_IRealArrayDisp,
+                                             reinterpret_cast<void**>(&array)));
+        }
+        CheckOk(array->put_Size(count));
+        for (int32_t i = 0; i < count; ++i) CheckOk(array->put_IthValue(i, values[i]));
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_DISPATCH;
+        v.pdispVal = array;
+        CheckOk(container_->SetProperty(propId, v));
+    } catch (...) {
+        SafeRelease(array);
+        throw;
+    }
+    SafeRelease(array);
+}
+
+void ResultsOutput::SetMatrix(int32_t propId, double** rows, int32_t valuesPerRow,
+                              int32_t nRows) {
+    IRealMatrix* matrix = nullptr;
+    VARIANT current;
+    VariantInit(&current);
+    CheckOk(container_->GetProperty(propId, &current));
+    if ((current.vt == VT_DISPATCH || current.vt == VT_UNKNOWN) && current.punkVal != nullptr) {
+        if (FAILED(current.punkVal->QueryInterface(IID_IRealMatrix,
+                                                   reinterpret_cast<void**>(&matrix)))) {
+            matrix = nullptr;
+        }
+    }
+    VariantClear(&current);
+    IDispatch* asDispatch = nullptr;
+    try {
+        if (matrix == nullptr) {
+            CheckFailed(Factory(CLSID_PyranaRealMatrix, &matrixFactory_)
+                            ->CreateInstance(nullptr, IID_IRealMatrix,
+                                             reinterpret_cast<void**>(&matrix)));
+        }
+        CheckOk(matrix->put_Rows(valuesPerRow));
+        CheckOk(matrix->put_Columns(nRows));
+        for (int32_t i = 0; i < nRows; ++i) {
+            CheckOk(matrix->put_ColumnValues(i, valuesPerRow, rows[i]));
+        }
+        CheckFailed(matrix->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&asDispatch)));
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_DISPATCH;
+        v.pdispVal = asDispatch;
+        CheckOk(container_->SetProperty(propId, v));
+    } catch (...) {
+        SafeRelease(asDispatch);
+        SafeRelease(matrix);
+        throw;
+    }
+    SafeRelease(asDispatch);
+    SafeRelease(matrix);
+}
+
+HRESULT ResultsOutput::Write(LONG bCalculationOnly, LONG nProp) {
+    UtilityState* u = u_;
+    HRESULT status = S_OK;
+    if (u->useAppThermo == 0) status = RecomputeStoredProperties();
+
+    if (propContainerObject_ == nullptr) throw CPYCOMError(E_POINTER);
+    CheckFailed(propContainerObject_->QueryInterface(IID_IPhase,
+                                                     reinterpret_cast<void**>(&containerPhase_)));
+    CheckFailed(propContainerObject_->QueryInterface(IID_IPropContainer,
+                                                     reinterpret_cast<void**>(&container_)));
+
+    EnvelopePointStore* store = u->pointStore;
+    int32_t nRows = 0;
+    store->GetNumPoints(&nRows, 3);
+    store->GetNumColumns(&u->outColumns, 3);
+
+    std::vector<double> types(static_cast<size_t>(nRows));
+    for (int32_t row = 0; row < nRows; ++row) {
+        int32_t type = 0;
+        store->GetPointType(row, &type, 3);
+        types[static_cast<size_t>(row)] = type;
+        double p = 0.0;
+        double t = 0.0;
+        store->GetValue(row, kCodePressure, &p, 3);
+        store->GetValue(row, kCodeTemperature, &t, 3);
+        switch (type) {
+            case kPointCritical:
+                SetScalar(u->propIds[kProp2PhaseCriticalP], p);
+                SetScalar(u->propIds[kProp2PhaseCriticalT], t);
+                break;
+            case kPointThreePhaseCritical:
+                SetScalar(u->propIds[kProp3PhaseCriticalP], p);
+                SetScalar(u->propIds[kProp3PhaseCriticalT], t);
+                break;
+            case kPointThreePhase:
+                SetScalar(u->propIds[kProp3PhaseP], p);
+                SetScalar(u->propIds[kProp3PhaseT], t);
+                break;
+            case kPointCricondenbar:
+                SetScalar(u->propIds[kPropCricondenbar], p);
+                break;
+            case kPointCricondentherm:
+                SetScalar(u->propIds[kPropCricondentherm], t);
+                break;
+            default:
+                break;
+        }
+    }
+    SetArray(u->propIds[kPropTypeOfDataPoint], types.data(), nRows);
+
+    const int32_t columns = EnvelopePointStore::kColumns;
+    std::vector<double> storage(static_cast<size_t>(nRows) * columns);
+    std::vector<double*> rows(static_cast<size_t>(nRows));
+    for (int32_t i = 0; i < nRows; ++i) rows[static_cast<size_t>(i)] = &storage[static_cast<size_t>(i) * columns];
+    store->CopyValues(rows.data(), nRows, columns);
+
+    if (bCalculationOnly == 0) {
+        double names[EnvelopePointStore::kColumns];
+        for (int32_t c = 0; c < columns; ++c) {
+            int32_t code = 0;
+            int32_t type = 0;
+            store->GetColumnInfo(c, &code, &type, 3);
+            names[c] = code;
+        }
+        SetMatrix(u->propIds[kPropEnvelopeResultsMatrix], rows.data(), columns, nRows);
+        SetArray(u->propIds[kPropColumnName], names, columns);
+    } else if (nProp == 0) {
+        struct Curve {
+            PropertyIdIndex id;
+            int first;
+            int second;
+        };
+        const Curve curves[7] = {{kPropPTCurve, 0, 1}, {kPropPHCurve, 0, 2}, {kPropPSCurve, 0, 3},
+                                 {kPropPVCurve, 0, 4}, {kPropTHCurve, 1, 2}, {kPropTSCurve, 1, 3},
+                                 {kPropTVCurve, 1, 4}};
+        std::vector<double> pairs(static_cast<size_t>(nRows) * 2);
+        std::vector<double*> pairRows(static_cast<size_t>(nRows));
+        for (const Curve& c : curves) {
+            for (int32_t i = 0; i < nRows; ++i) {
+                double* pair = &pairs[static_cast<size_t>(i) * 2];
+                pair[0] = rows[static_cast<size_t>(i)][c.first];
+                pair[1] = rows[static_cast<size_t>(i)][c.second];
+                pairRows[static_cast<size_t>(i)] = pair;
+            }
+            SetMatrix(u->propIds[c.id], pairRows.data(), 2, nRows);
+        }
+    }
+    return status;
+}
