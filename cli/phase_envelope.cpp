@@ -1,173 +1,130 @@
-// phase-envelope: the program a user runs. It acts as the host of the
-// phase-envelope utility: it registers the utility module into this
-// process's registry, finds it through the host's utilities category,
-// creates it by ProgID and talks to it through its COM interfaces.
+// phase-envelope: the program a user runs. It acts as a host of the
+// reference thermodynamics and of the phase-envelope utility.
 //
-// This first version shows what a host sees of the utility: its class,
-// name, type and category, and the property names it registers.
-#include <dlfcn.h>
-#include <unistd.h>
-
-#include <cstdio>
+//   phase-envelope [module]                       what a host sees of the utility module
+//   phase-envelope compounds [--format json]      the compound database
+//   phase-envelope flash (--feed SPEC | --fluid FILE) [--eos PR|SRK]
+//                        (--T K --P kPa | --P kPa --vf X) [--format table|json]
+//   phase-envelope critical (--feed SPEC | --fluid FILE) [--eos PR|SRK] [--format ...]
+//
+// Exit status: 0 success, 1 a calculation failed, 2 bad usage or input; each
+// failure prints one line on standard error naming the problem.
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <iostream>
+#include <limits>
 #include <string>
-#include <vector>
 
-#include "host/interfaces.h"
+#include "cli/commands.h"
 #include "platform/com.h"
 
 namespace {
 
-std::string Narrow(const wchar_t* s, size_t n) {
-    std::string out;
-    for (size_t i = 0; i < n; ++i) out.push_back(static_cast<char>(s[i]));
-    return out;
-}
-
-std::string Narrow(BSTR s) { return s == nullptr ? std::string() : Narrow(s, SysStringLen(s)); }
-
-std::string GuidText(REFGUID g) {
-    OLECHAR buffer[64];
-    const int n = StringFromGUID2(g, buffer, 64);
-    return Narrow(buffer, n > 0 ? static_cast<size_t>(n - 1) : 0);
-}
-
-// The utility module sits in the build's lib/ folder beside bin/.
-std::string ModulePath() {
-    char exe[4096] = {0};
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
-    std::string path(exe, n > 0 ? static_cast<size_t>(n) : 0);
-    const size_t slash = path.find_last_of('/');
-    path = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-    return path + "/../lib/pyThreePhaseEnvelope.so";
-}
-
-// A property-name registry that hands out IDs in order of registration.
-class NameRegistry : public IPropertyEnumerationRegistry {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch) ||
-            IsEqualIID(riid, IID_IPropertyEnumerationRegistry)) {
-            *ppv = static_cast<IPropertyEnumerationRegistry*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override { return --refs_; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                     EXCEPINFO*, UINT*) override {
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetPropertyIDByName(BSTR name, LONG* id) override {
-        const std::string n = Narrow(name);
-        for (size_t i = 0; i < names.size(); ++i) {
-            if (names[i] == n) {
-                *id = static_cast<LONG>(i + 1);
-                return S_OK;
-            }
-        }
-        return E_INVALIDARG;
-    }
-    HRESULT STDMETHODCALLTYPE AddPropertyByName(BSTR name, LONG* id) override {
-        if (GetPropertyIDByName(name, id) == S_OK) return S_OK;
-        names.push_back(Narrow(name));
-        *id = static_cast<LONG>(names.size());
-        return S_OK;
-    }
-    std::vector<std::string> names;
-
-private:
-    ULONG refs_ = 1;
+struct FluidOptions {
+    std::string feed;
+    std::string file;
+    std::string eos;
 };
 
-int Run() {
-    const std::string path = ModulePath();
-    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) {
-        std::fprintf(stderr, "phase-envelope: cannot load the utility module: %s\n", dlerror());
-        return 1;
+void AddFluidOptions(CLI::App* command, FluidOptions* o) {
+    auto* feed = command->add_option("--feed", o->feed,
+                                     "feed as name=fraction,... (database names or aliases; "
+                                     "fractions are normalised)");
+    auto* file = command->add_option("--fluid", o->file, "fluid definition file (JSON)");
+    feed->excludes(file);
+    command->add_option("--eos", o->eos, "equation of state PR or SRK (overrides the file)");
+}
+
+cli::FluidInput ReadFluid(const FluidOptions& o) {
+    if (o.feed.empty() && o.file.empty()) {
+        throw cli::InputError("give the fluid with --feed or --fluid");
     }
-    auto registerServer = reinterpret_cast<HRESULT (*)()>(dlsym(module, "DllRegisterServer"));
-    HRESULT hr = registerServer != nullptr ? registerServer() : E_NOTIMPL;
-    if (FAILED(hr)) {
-        std::fprintf(stderr, "phase-envelope: registering the module failed: 0x%08X\n",
-                     static_cast<unsigned>(hr));
-        dlclose(module);
-        return 1;
+    cli::FluidInput input = o.feed.empty() ? cli::LoadFluidFile(o.file) : cli::ParseFeed(o.feed);
+    if (!o.eos.empty()) {
+        input.definition.eos = cli::ParseEos(o.eos);
+    }
+    return input;
+}
+
+cli::Format ParseFormat(const std::string& text) {
+    if (text == "table")
+        return cli::Format::kTable;
+    if (text == "json")
+        return cli::Format::kJson;
+    throw cli::InputError("--format '" + text + "': expected table or json");
+}
+
+int Run(int argc, char** argv) {
+    CLI::App app{"phase-envelope: phase envelopes, flashes and critical points of a fluid"};
+    app.require_subcommand(0, 1);
+
+    app.add_subcommand("module", "show what a host sees of the utility module");
+
+    std::string format = "table";
+    auto* compounds = app.add_subcommand("compounds", "list the compound database");
+    compounds->add_option("--format", format, "table or json");
+
+    FluidOptions flashFluid;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    double t = nan, p = nan, vf = nan;
+    auto* flash = app.add_subcommand(
+        "flash", "PT flash (--T, --P) or saturation flash (--P, --vf) through the host");
+    AddFluidOptions(flash, &flashFluid);
+    auto* tOption = flash->add_option("--T", t, "temperature, K");
+    flash->add_option("--P", p, "pressure, kPa")->required();
+    auto* vfOption = flash->add_option("--vf", vf, "vapour fraction of a saturation flash, 0..1");
+    tOption->excludes(vfOption);
+    flash->add_option("--format", format, "table or json");
+
+    FluidOptions criticalFluid;
+    auto* critical = app.add_subcommand("critical", "the mixture critical point of the feed");
+    AddFluidOptions(critical, &criticalFluid);
+    critical->add_option("--format", format, "table or json");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::cerr << "phase-envelope: " << e.what() << "\n";
+        return cli::kExitUsage;
     }
 
-    std::printf("Utility module   %s\n", path.c_str());
-    ICatInformation* categories = nullptr;
-    hr = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
-                          IID_ICatInformation, reinterpret_cast<void**>(&categories));
-    if (SUCCEEDED(hr)) {
-        LPOLESTR description = nullptr;
-        if (SUCCEEDED(categories->GetCategoryDesc(CATID_PyranaUtilities, 1033, &description))) {
-            std::printf("Category         %s %s\n", GuidText(CATID_PyranaUtilities).c_str(),
-                        Narrow(description, wcslen(description)).c_str());
-            CoTaskMemFree(description);
+    try {
+        if (*compounds) {
+            return cli::RunCompounds(ParseFormat(format));
         }
-        CATID catid = CATID_PyranaUtilities;
-        IEnumCLSID* classes = nullptr;
-        if (SUCCEEDED(categories->EnumClassesOfCategories(1, &catid, 0, nullptr, &classes))) {
-            CLSID clsid;
-            ULONG fetched = 0;
-            while (classes->Next(1, &clsid, &fetched) == S_OK && fetched == 1) {
-                std::printf("Utility class    %s\n", GuidText(clsid).c_str());
+        if (*flash) {
+            if (std::isnan(t) && std::isnan(vf)) {
+                throw cli::InputError("flash needs --T (PT flash) or --vf (saturation flash)");
             }
-            classes->Release();
+            const cli::Format f = ParseFormat(format);
+            return cli::RunFlash(ReadFluid(flashFluid), t, p, vf, f);
         }
-        categories->Release();
+        if (*critical) {
+            const cli::Format f = ParseFormat(format);
+            return cli::RunCritical(ReadFluid(criticalFluid), f);
+        }
+        return cli::RunModule();
+    } catch (const cli::InputError& e) {
+        std::cerr << "phase-envelope: " << e.what() << "\n";
+        return cli::kExitUsage;
+    } catch (const std::exception& e) {
+        std::cerr << "phase-envelope: " << e.what() << "\n";
+        return cli::kExitCalculation;
     }
-
-    CLSID clsid;
-    IPYRUtility* utility = nullptr;
-    hr = CLSIDFromProgID(L"pyThreePhaseEnvelope.pyThreePhaseEnvelope", &clsid);
-    if (SUCCEEDED(hr)) {
-        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPYRUtility,
-                              reinterpret_cast<void**>(&utility));
-    }
-    if (FAILED(hr)) {
-        std::fprintf(stderr, "phase-envelope: cannot create the utility: 0x%08X\n",
-                     static_cast<unsigned>(hr));
-        dlclose(module);
-        return 1;
-    }
-    BSTR name = nullptr;
-    BSTR type = nullptr;
-    utility->GetName(&name);
-    utility->GetType(&type);
-    std::printf("Name             %s\nType             %s\n", Narrow(name).c_str(),
-                Narrow(type).c_str());
-    SysFreeString(name);
-    SysFreeString(type);
-
-    NameRegistry registry;
-    // Without a connected host the utility registers its names and then
-    // reports that it has no flash-settings companion to hand them to.
-    utility->InitializePropertyIDs(static_cast<IPropertyEnumerationRegistry*>(&registry));
-    std::printf("Property names   %zu\n", registry.names.size());
-    for (size_t i = 0; i < registry.names.size(); ++i) {
-        std::printf("  %2zu  %s\n", i + 1, registry.names[i].c_str());
-    }
-    utility->Release();
-    CoFreeUnusedLibraries();
-    dlclose(module);
-    return 0;
 }
 
 }  // namespace
 
-int main() {
-    if (FAILED(CoInitialize(nullptr))) return 1;
-    const int rc = Run();
+int main(int argc, char** argv) {
+    if (FAILED(CoInitialize(nullptr))) {
+        std::cerr << "phase-envelope: COM could not be initialised\n";
+        return cli::kExitCalculation;
+    }
+    const int status = Run(argc, argv);
     CoUninitialize();
-    return rc;
+    return status;
 }

@@ -1,0 +1,29 @@
+// The commands of phase-envelope. Each returns the process's exit status:
+// 0 success, 1 a calculation failed, 2 bad usage or input (a one-line message
+// on standard error in both failure cases). COM is initialised by main.
+#pragma once
+
+#include <string>
+
+#include "cli/fluid_input.h"
+
+namespace cli {
+
+enum ExitStatus { kExitOk = 0, kExitCalculation = 1, kExitUsage = 2 };
+
+enum class Format { kTable, kJson };
+
+// Shows what a host sees of the utility module (its registration and names).
+int RunModule();
+
+// The compound database as a table (or JSON).
+int RunCompounds(Format format);
+
+// A PT flash (t > 0) or a saturation flash at vapour fraction `vf` (t unset,
+// NaN) of the fluid, through the reference host's COM objects.
+int RunFlash(const FluidInput& input, double t, double p, double vf, Format format);
+
+// The mixture critical point of the feed.
+int RunCritical(const FluidInput& input, Format format);
+
+}  // namespace cli
