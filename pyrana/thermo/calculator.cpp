@@ -68,11 +68,13 @@ Calculator::Work::Work(int n) : nc(n) {
     bestX.assign(un * detail::kMaxPhases, 0);
     nOld.assign(un * detail::kMaxPhases, 0);
     psi.assign(un * detail::kMaxPhases, 0);
+    satX.assign(un * detail::kMaxPhases, 0);
     for (auto* v : {&lnW, &lnWPrev, &lnW2, &delta, &deltaPrev, &w, &lnPhiW, &g, &alpha, &lnK,
                     &lnKPrev, &dK, &dKPrev, &saveA, &saveB})
         v->assign(un, 0);
     dNW.assign(un * un, 0);
     mat.assign(static_cast<size_t>(maxDim) * maxDim, 0);
+    mat2.assign(static_cast<size_t>(maxDim) * maxDim, 0);
     rhs.assign(maxDim, 0);
     piv.assign(maxDim, 0);
     idx.assign(un, 0);

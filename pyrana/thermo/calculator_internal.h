@@ -50,13 +50,15 @@ struct Calculator::Work {
     std::vector<double> extraW;
     // Best split of a flash and the mole numbers before a Newton step: [kMaxPhases][nc].
     std::vector<double> bestX, nOld;
+    // Phases kept by the saturation flash across its PT flashes: [kMaxPhases][nc].
+    std::vector<double> satX;
     // ψ_ik = 1/φ_ik (scaled) of the phase-fraction problem: [kMaxPhases][nc].
     std::vector<double> psi;
 
     // Trial and iteration scratch.
     std::vector<double> lnW, lnWPrev, lnW2, delta, deltaPrev, w, lnPhiW, dNW, g, alpha;
     std::vector<double> lnK, lnKPrev, dK, dKPrev, saveA, saveB;
-    std::vector<double> mat, rhs;  // [maxDim*maxDim], [maxDim]
+    std::vector<double> mat, mat2, rhs;  // [maxDim*maxDim] x2, [maxDim]
     std::vector<int> piv, idx;
     std::vector<double> tmp1, tmp2, tmp3;  // [maxDim] each
 };
@@ -74,9 +76,11 @@ bool SolveLinear(int n, double* a, double* b, int* piv);
 
 // Stability analysis of normalised z at T, P whose ln φ is lnPhiZ: fills
 // w.spCount/spW/spTm/spConv (distinct stationary points with tm < -1e-12, lowest
-// first) and w.minTm. `extraTrials` [count][nc] compositions are tried first.
+// first) and w.minTm. `extraTrials` [count][nc] compositions are tried first; with
+// `standard` false they are the only trials.
 int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const double* z,
-                  const double* lnPhiZ, bool full, const double* extraTrials, int extraCount);
+                  const double* lnPhiZ, bool full, const double* extraTrials, int extraCount,
+                  bool standard = true);
 
 struct CoreResult {
     bool valid = false;      // inputs accepted

@@ -218,6 +218,25 @@ bool NewtonSplit(Model& m, Calculator::Work& w, double t, double p, const double
     std::vector<double>& map = w.tmp3;
     for (int a = 0; a < act; ++a)
         map[a] = w.piv[a];
+    // Restore the material balance through the reference phase.
+    {
+        double b = 0.0;
+        for (int a = 0; a < act; ++a) {
+            const int i = static_cast<int>(map[a]);
+            double nr = z[i];
+            for (int k = 0; k < np; ++k) {
+                if (k != ref)
+                    nr -= w.beta[k] * w.x[k][i];
+            }
+            if (!(nr > 0.0))
+                return false;
+            w.x[ref][i] = nr;
+            b += nr;
+        }
+        w.beta[ref] = b;
+        for (int a = 0; a < act; ++a)
+            w.x[ref][static_cast<int>(map[a])] /= b;
+    }
     const int nk = np - 1;
     const int dim = nk * act;
     if (dim > w.maxDim)
@@ -234,16 +253,16 @@ bool NewtonSplit(Model& m, Calculator::Work& w, double t, double p, const double
             return true;
         if (!std::isfinite(err))
             return false;
-        // Gradient and Hessian over non-reference phases.
-        double* h = w.mat.data();
+        // Gradient (negated, in tmp1) and Hessian (in mat2) over non-reference phases.
+        double* h = w.mat2.data();
         int row = 0;
         for (int k = 0; k < np; ++k) {
             if (k == ref)
                 continue;
             for (int a = 0; a < act; ++a) {
                 const int i = static_cast<int>(map[a]);
-                w.rhs[row + a] = -((std::log(w.x[k][i]) + w.lnPhi[k][i]) -
-                                   (std::log(w.x[ref][i]) + w.lnPhi[ref][i]));
+                w.tmp1[row + a] = -((std::log(w.x[k][i]) + w.lnPhi[k][i]) -
+                                    (std::log(w.x[ref][i]) + w.lnPhi[ref][i]));
             }
             int col = 0;
             for (int l = 0; l < np; ++l) {
@@ -266,85 +285,95 @@ bool NewtonSplit(Model& m, Calculator::Work& w, double t, double p, const double
             }
             row += act;
         }
-        if (!SolveLinear(dim, h, w.rhs.data(), w.piv.data()))
-            return false;
-        // Mole numbers before the step, kept in saveA (ref) and x/beta.
-        double s = 1.0;
-        row = 0;
-        for (int k = 0; k < np; ++k) {
-            if (k == ref)
-                continue;
-            for (int a = 0; a < act; ++a) {
-                const int i = static_cast<int>(map[a]);
-                const double n = w.beta[k] * w.x[k][i];
-                const double dn = w.rhs[row + a];
-                if (n + s * dn <= 0.0)
-                    s = std::min(s, 0.9 * n / -dn);
-            }
-            row += act;
-        }
-        for (int a = 0; a < act; ++a) {
-            const int i = static_cast<int>(map[a]);
-            const double nr = w.beta[ref] * w.x[ref][i];
-            double dnr = 0.0;
-            row = 0;
-            for (int k = 0; k < np; ++k) {
-                if (k == ref)
-                    continue;
-                dnr -= w.rhs[row + a];
-                row += act;
-            }
-            if (nr + s * dnr <= 0.0)
-                s = std::min(s, 0.9 * nr / -dnr);
-        }
-        // Apply: new mole numbers → fractions and compositions.
+        // Newton step on H + μ diag(H): μ = 0 first; a larger μ when the step does not
+        // lower G (near a critical point H may be indefinite away from the solution).
+        bool accepted = false;
         double* nOld = w.nOld.data();
         for (int k = 0; k < np; ++k) {
-            for (int a = 0; a < act; ++a) {
-                const int i = static_cast<int>(map[a]);
-                nOld[k * act + a] = w.beta[k] * w.x[k][i];
-            }
+            for (int a = 0; a < act; ++a)
+                nOld[k * act + a] = w.beta[k] * w.x[k][static_cast<int>(map[a])];
         }
-        bool accepted = false;
-        for (int ls = 0; ls < 8 && !accepted; ++ls) {
+        const double mus[] = {0.0, 1e-2, 1e-1, 1.0, 10.0};
+        for (double mu : mus) {
+            if (accepted)
+                break;
+            std::copy(h, h + dim * dim, w.mat.begin());
+            for (int r2 = 0; r2 < dim; ++r2)
+                w.mat[r2 * dim + r2] += mu * std::fabs(h[r2 * dim + r2]);
+            std::copy(w.tmp1.begin(), w.tmp1.begin() + dim, w.rhs.begin());
+            if (!SolveLinear(dim, w.mat.data(), w.rhs.data(), w.piv.data()))
+                continue;
+            double slope = 0.0;
+            for (int r2 = 0; r2 < dim; ++r2)
+                slope -= w.tmp1[r2] * w.rhs[r2];
+            if (!(slope < 0.0) && err >= 1e-6)
+                continue;
+            double s = 1.0;
             row = 0;
             for (int k = 0; k < np; ++k) {
                 if (k == ref)
                     continue;
-                for (int a = 0; a < act; ++a)
-                    w.x[k][static_cast<int>(map[a])] = nOld[k * act + a] + s * w.rhs[row + a];
+                for (int a = 0; a < act; ++a) {
+                    const double n = nOld[k * act + a];
+                    const double dn = w.rhs[row + a];
+                    if (n + s * dn <= 0.0)
+                        s = std::min(s, 0.9 * n / -dn);
+                }
                 row += act;
             }
             for (int a = 0; a < act; ++a) {
-                const int i = static_cast<int>(map[a]);
-                double nr = z[i];
+                const double nr = nOld[ref * act + a];
+                double dnr = 0.0;
+                row = 0;
                 for (int k = 0; k < np; ++k) {
-                    if (k != ref)
-                        nr -= w.x[k][i];
+                    if (k == ref)
+                        continue;
+                    dnr -= w.rhs[row + a];
+                    row += act;
                 }
-                w.x[ref][i] = nr;
+                if (nr + s * dnr <= 0.0)
+                    s = std::min(s, 0.9 * nr / -dnr);
             }
-            for (int k = 0; k < np; ++k) {
-                double b = 0.0;
-                for (int a = 0; a < act; ++a)
-                    b += w.x[k][static_cast<int>(map[a])];
-                w.beta[k] = b;
-                for (int a = 0; a < act; ++a)
-                    w.x[k][static_cast<int>(map[a])] /= b;
-            }
-            // Line search on G only far from the solution; close to it G is flat to rounding.
-            if (err < 1e-6) {
-                accepted = true;
-                break;
-            }
-            bool ok = true;
-            for (int k = 0; k < np && ok; ++k) {
-                ok = Eval(m, w, t, p, w.x[k].data(), w.lnPhi[k].data());
-            }
-            if (ok && SplitGibbs(w) <= gibbs + 1e-14 * std::fabs(gibbs)) {
-                accepted = true;
-            } else {
-                s *= 0.5;
+            for (int ls = 0; ls < 6 && !accepted; ++ls) {
+                row = 0;
+                for (int k = 0; k < np; ++k) {
+                    if (k == ref)
+                        continue;
+                    for (int a = 0; a < act; ++a)
+                        w.x[k][static_cast<int>(map[a])] = nOld[k * act + a] + s * w.rhs[row + a];
+                    row += act;
+                }
+                for (int a = 0; a < act; ++a) {
+                    const int i = static_cast<int>(map[a]);
+                    double nr = z[i];
+                    for (int k = 0; k < np; ++k) {
+                        if (k != ref)
+                            nr -= w.x[k][i];
+                    }
+                    w.x[ref][i] = nr;
+                }
+                for (int k = 0; k < np; ++k) {
+                    double b = 0.0;
+                    for (int a = 0; a < act; ++a)
+                        b += w.x[k][static_cast<int>(map[a])];
+                    w.beta[k] = b;
+                    for (int a = 0; a < act; ++a)
+                        w.x[k][static_cast<int>(map[a])] /= b;
+                }
+                // Line search on G only far from the solution; close to it G is flat to rounding.
+                if (err < 1e-6) {
+                    accepted = true;
+                    break;
+                }
+                bool ok = true;
+                for (int k = 0; k < np && ok; ++k) {
+                    ok = Eval(m, w, t, p, w.x[k].data(), w.lnPhi[k].data());
+                }
+                if (ok && SplitGibbs(w) <= gibbs + 1e-14 * std::fabs(gibbs)) {
+                    accepted = true;
+                } else {
+                    s *= 0.5;
+                }
             }
         }
         if (!accepted)
@@ -498,9 +527,7 @@ bool ThreePhaseSplit(Model& m, Calculator::Work& w, double t, double p, const do
         }
         // A phase that stays at zero fraction is gone.
         for (int k = 0; k < 3; ++k) {
-            if (zeroRun[k] >= 3 || alive < 3) {
-                if (zeroRun[k] == 0)
-                    continue;
+            if (zeroRun[k] >= 3) {
                 // Move the vanished phase to slot 2 and drop it.
                 if (k != 2) {
                     std::swap(w.x[k], w.x[2]);
@@ -658,9 +685,16 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
             const bool ok = ThreePhaseSplit(m, w, t, p, z, options, &r.iterations);
             if (!ok)
                 break;
+            if (w.np == 3 && (!Distinct(w.x[0].data(), w.x[1].data(), nc, 1e-6) ||
+                              !Distinct(w.x[0].data(), w.x[2].data(), nc, 1e-6) ||
+                              !Distinct(w.x[1].data(), w.x[2].data(), nc, 1e-6)))
+                break;  // two of the three phases coincide: no third phase
             if (w.np == 2) {
-                // A different pair survived: polish it as a two-phase split.
-                if (!NewtonSplit(m, w, t, p, z, options.tolerance, 30, &r.iterations))
+                // A different pair survived: solve it as a two-phase split from its K-values.
+                for (int i = 0; i < nc; ++i) {
+                    w.lnK[i] = w.present[i] ? std::log(w.x[1][i] / w.x[0][i]) : 0.0;
+                }
+                if (!TwoPhaseSplit(m, w, t, p, z, options, &r.iterations))
                     break;
             }
             const double g = SplitGibbs(w);

@@ -312,55 +312,97 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
                               : std::fabs(Indicator(pb, beta)) <= std::fabs(Indicator(pa, beta));
         const double tIn = useB ? tb : ta;
         const double tOut = useB ? ta : tb;
-        const Probe pIn = probe(tIn);
-        if (!pIn.valid || pIn.np < 2)
-            return false;
-        // Phase order in w: vapour (if any) first, then liquids by increasing density.
-        // Kind check for β = 0 / 1: the smallest fraction must be the vapour (bubble)
-        // or a denser phase than the vapour (dew).
-        int inc = 0;
-        for (int k = 1; k < w.np; ++k) {
-            if (w.beta[k] < w.beta[inc])
-                inc = k;
-        }
-        if (beta <= 0.0 && !(w.type[inc] == PhaseType::kVapour))
-            return false;
-        if (beta >= 1.0 && !(inc != 0 && w.type[0] == PhaseType::kVapour))
-            return false;
-        // Arrange phases for the Newton method: 0 reference, 1 the fixed-fraction phase.
+        // Phases for the Newton method: 0 the reference, 1 the fixed-fraction phase. A
+        // bubble point takes its liquids from the side without vapour and the vapour from
+        // the other side (which also covers the jump from two liquids to vapour + liquid
+        // at a three-phase temperature); a dew point takes the vapour from the
+        // single-phase side and the incipient liquid, which must be denser than the
+        // vapour, from the other side; a mid fraction takes the side nearer the target.
         NewtonSpec spec;
         double tSat = tIn;
-        int vap = -1;
-        for (int k = 0; k < w.np; ++k) {
-            if (w.type[k] == PhaseType::kVapour)
-                vap = k;
-        }
-        auto swapPh = [&](int a, int b) {
-            if (a == b)
-                return;
-            std::swap(w.x[a], w.x[b]);
-            std::swap(w.beta[a], w.beta[b]);
-            std::swap(w.lnPhi[a], w.lnPhi[b]);
-            std::swap(w.type[a], w.type[b]);
-            std::swap(w.aqueous[a], w.aqueous[b]);
-        };
-        if (beta >= 1.0) {
-            // Vapour reference; the incipient liquid at zero fraction.
-            swapPh(0, vap);
-            if (inc == 0)
-                inc = vap;
-            swapPh(1, inc);
-            w.np = 2;
-            spec.m = 1;
+        Probe pIn;
+        if (beta <= 0.0 || beta >= 1.0) {
+            const Probe pOut = probe(tOut);
+            if (!pOut.valid)
+                return false;
+            const int npOut = w.np;
+            double bOut[kMaxPhases];
+            for (int k = 0; k < npOut; ++k) {
+                bOut[k] = w.beta[k];
+                std::copy(w.x[k].begin(), w.x[k].end(), w.satX.begin() + k * nc_);
+            }
+            pIn = probe(tIn);
+            if (!pIn.valid || pIn.np < 2)
+                return false;
+            int main = 0, vap = -1;
+            for (int k = 0; k < w.np; ++k) {
+                if (w.beta[k] > w.beta[main])
+                    main = k;
+                if (w.type[k] == PhaseType::kVapour)
+                    vap = k;
+            }
+            if (beta <= 0.0) {
+                if (vap < 0 || npOut + 1 > kMaxPhases)
+                    return false;
+                int inc = 0;
+                for (int k = 1; k < w.np; ++k) {
+                    if (w.beta[k] < w.beta[inc])
+                        inc = k;
+                }
+                if (inc != vap && npOut < 2)
+                    return false;  // the vapour is the main phase: a dew point, not a bubble point
+                std::copy(w.x[vap].begin(), w.x[vap].end(), w.saveA.begin());
+                const int ref = (npOut == 2 && bOut[1] > bOut[0]) ? 1 : 0;
+                std::copy(w.satX.begin() + ref * nc_, w.satX.begin() + (ref + 1) * nc_,
+                          w.x[0].begin());
+                w.beta[0] = bOut[ref];
+                std::copy(w.saveA.begin(), w.saveA.end(), w.x[1].begin());
+                w.beta[1] = 0.0;
+                if (npOut == 2) {
+                    std::copy(w.satX.begin() + (1 - ref) * nc_, w.satX.begin() + (2 - ref) * nc_,
+                              w.x[2].begin());
+                    w.beta[2] = bOut[1 - ref];
+                }
+                w.np = npOut + 1;
+                spec.m = npOut;
+            } else {
+                if (npOut != 1)
+                    return false;
+                int inc = -1;
+                for (int k = 0; k < w.np; ++k) {
+                    if (k != main && (inc < 0 || w.vol[k] < w.vol[inc]))
+                        inc = k;
+                }
+                if (inc < 0 || !(w.vol[inc] < w.vol[main]))
+                    return false;  // the new phase is the lighter one: a bubble point
+                std::copy(w.x[inc].begin(), w.x[inc].end(), w.x[1].begin());
+                std::copy(w.satX.begin(), w.satX.begin() + nc_, w.x[0].begin());
+                w.beta[0] = 1.0;
+                w.beta[1] = 0.0;
+                w.np = 2;
+                spec.m = 1;
+            }
             spec.fixedBeta = 0.0;
         } else {
+            pIn = probe(tIn);
+            if (!pIn.valid || pIn.np < 2)
+                return false;
+            int vap = -1;
+            for (int k = 0; k < w.np; ++k) {
+                if (w.type[k] == PhaseType::kVapour)
+                    vap = k;
+            }
             if (vap < 0)
                 return false;
+            auto swapPh = [&](int a, int b) {
+                if (a == b)
+                    return;
+                std::swap(w.x[a], w.x[b]);
+                std::swap(w.beta[a], w.beta[b]);
+            };
             swapPh(1, vap);
             // Reference: the most abundant remaining liquid.
-            int ref = 0;
-            if (w.np == 3 && w.beta[2] > w.beta[0])
-                ref = 2;
+            const int ref = (w.np == 3 && w.beta[2] > w.beta[0]) ? 2 : 0;
             swapPh(0, ref);
             spec.m = w.np - 1;
             spec.fixedBeta = beta;
@@ -376,7 +418,7 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
         double savedBeta[kMaxPhases];
         for (int k = 0; k < np; ++k) {
             savedBeta[k] = w.beta[k];
-            std::copy(w.x[k].begin(), w.x[k].end(), w.bestX.begin() + k * nc_);
+            std::copy(w.x[k].begin(), w.x[k].end(), w.satX.begin() + k * nc_);
         }
         // Confirm the other side: slightly outside, the phase just found must be absent.
         const double dir = tOut > tIn ? 1.0 : -1.0;
@@ -388,7 +430,7 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
         w.np = np;
         for (int k = 0; k < np; ++k) {
             w.beta[k] = savedBeta[k];
-            std::copy(w.bestX.begin() + k * nc_, w.bestX.begin() + (k + 1) * nc_, w.x[k].begin());
+            std::copy(w.satX.begin() + k * nc_, w.satX.begin() + (k + 1) * nc_, w.x[k].begin());
         }
         detail::LabelAndOrder(*model_, w, tSat, p);
         // A vapour of zero fraction may be denser than expected near a critical point;

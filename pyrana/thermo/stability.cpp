@@ -196,7 +196,8 @@ void Record(Calculator::Work& w, const TrialOutcome& o) {
 }  // namespace
 
 int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const double* z,
-                  const double* lnPhiZ, bool full, const double* extraTrials, int extraCount) {
+                  const double* lnPhiZ, bool full, const double* extraTrials, int extraCount,
+                  bool standard) {
     const int nc = w.nc;
     const Fluid& f = m.fluid();
     w.spCount = 0;
@@ -222,7 +223,7 @@ int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const doubl
         consider(RunTrial(m, w, t, p, z, maxIt));
     }
     // Wilson vapour-like and liquid-like trials.
-    for (int side = 0; side < 2; ++side) {
+    for (int side = 0; side < (standard ? 2 : 0); ++side) {
         for (int i = 0; i < nc; ++i) {
             if (!w.present[i])
                 continue;
@@ -245,7 +246,7 @@ int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const doubl
     }
     const int present =
         static_cast<int>(std::count(w.present.begin(), w.present.end(), static_cast<char>(1)));
-    if (present > 1) {
+    if (present > 1 && standard) {
         for (int k = 0; k < nc; ++k) {
             if (!w.present[k])
                 continue;
@@ -352,7 +353,7 @@ FurtherPhaseResult Calculator::FurtherPhase(double t, double p, const double* fe
     int best = -1;
     if (w.cacheCount > 0) {
         detail::StabilityCore(*model_, w, t, p, w.z.data(), w.lnPhiZ.data(), false, w.cacheW.data(),
-                              w.cacheCount);
+                              w.cacheCount, false);
         for (int s = 0; s < w.spCount; ++s) {
             if (w.spTm[s] < kTmLimit && distinct(&w.spW[s * nc_])) {
                 best = s;
