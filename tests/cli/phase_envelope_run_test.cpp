@@ -1,0 +1,140 @@
+// End-to-end runs of the phase-envelope program: exit codes, error lines and
+// the JSON of its flashes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace {
+
+using nlohmann::json;
+
+struct RunResult {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+RunResult RunProgram(const std::string& args) {
+    const std::string errFile = ::testing::TempDir() + "phase_envelope_stderr.txt";
+    const std::string command = std::string(PE_CLI_PATH) + " " + args + " 2>" + errFile;
+    RunResult r;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return r;
+    }
+    std::array<char, 4096> buffer;
+    size_t n = 0;
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
+        r.out.append(buffer.data(), n);
+    }
+    const int raw = pclose(pipe);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::ifstream err(errFile);
+    r.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+    return r;
+}
+
+json Flash(const std::string& args) {
+    const RunResult r = RunProgram("flash " + args + " --format json");
+    EXPECT_EQ(r.status, 0) << r.err;
+    return json::parse(r.out);
+}
+
+TEST(PhaseEnvelopeRun, PurePropaneIsVapourBelowAndLiquidAboveItsVapourPressure) {
+    const json low = Flash("--feed \"propane=1\" --T 300 --P 900");
+    ASSERT_EQ(low["phases"].size(), 1u);
+    EXPECT_EQ(low["phases"][0]["type"], "vapour");
+    EXPECT_EQ(low["T_K"], 300.0);
+    EXPECT_EQ(low["P_kPa"], 900.0);
+    EXPECT_NEAR(low["phases"][0]["composition"]["propane"].get<double>(), 1.0, 1e-12);
+    for (const char* key : {"fraction", "Z", "V", "H", "S"}) {
+        EXPECT_TRUE(low["phases"][0][key].is_number()) << key;
+    }
+    const json high = Flash("--feed \"propane=1\" --T 300 --P 1100");
+    ASSERT_EQ(high["phases"].size(), 1u);
+    EXPECT_EQ(high["phases"][0]["type"], "liquid");
+    EXPECT_LT(high["phases"][0]["Z"].get<double>(), 0.1);
+}
+
+TEST(PhaseEnvelopeRun, PropaneWaterHasItsThreeRegionsAt300K) {
+    const std::string feed = "--feed \"propane=0.5,water=0.5\"";
+    const json va = Flash(feed + " --T 300 --P 950");
+    ASSERT_EQ(va["phases"].size(), 2u);
+    EXPECT_EQ(va["phases"][0]["type"], "vapour");
+    EXPECT_EQ(va["phases"][1]["type"], "liquid");
+    EXPECT_GT(va["phases"][1]["composition"]["water"].get<double>(), 0.99);
+
+    const json ll = Flash(feed + " --T 300 --P 1050");
+    ASSERT_EQ(ll["phases"].size(), 2u);
+    EXPECT_EQ(ll["phases"][0]["type"], "liquid");
+    EXPECT_EQ(ll["phases"][1]["type"], "liquid");
+    EXPECT_GT(ll["phases"][0]["composition"]["propane"].get<double>(), 0.99);
+    EXPECT_GT(ll["phases"][1]["composition"]["water"].get<double>(), 0.99);
+
+    const json bubble = Flash(feed + " --P 1000 --vf 0");
+    EXPECT_NEAR(bubble["T_K"].get<double>(), 300.0, 1.0);
+    ASSERT_EQ(bubble["phases"].size(), 3u);
+    EXPECT_EQ(bubble["phases"][0]["type"], "vapour");
+    EXPECT_NEAR(bubble["phases"][0]["fraction"].get<double>(), 0.0, 1e-9);
+    EXPECT_GT(bubble["phases"][1]["composition"]["propane"].get<double>(), 0.99);
+    EXPECT_GT(bubble["phases"][2]["composition"]["water"].get<double>(), 0.99);
+}
+
+TEST(PhaseEnvelopeRun, BadInputExitsWithTwoAndOneLineNamingIt) {
+    const struct {
+        const char* args;
+        const char* mention;
+    } cases[] = {
+        {"flash --feed \"kryptonite=1\" --T 300 --P 900", "kryptonite"},
+        {"flash --feed \"propane=-1,water=2\" --T 300 --P 900", "negative"},
+        {"flash --feed \"propane=nan\" --T 300 --P 900", "NaN"},
+        {"flash --feed \"propane=0,water=0\" --T 300 --P 900", "zero"},
+        {"flash --feed \"propane=0.5,C3=0.5\" --T 300 --P 900", "more than once"},
+        {"flash --feed \"propane=1\" --P 900", "--vf"},
+        {"flash --feed \"propane=1\" --T 300 --P 900 --eos VDW", "VDW"},
+        {"flash --fluid /nonexistent/fluid.json --T 300 --P 900", "cannot be read"},
+        {"critical", "--feed"},
+        {"nosuchcommand", "nosuchcommand"},
+    };
+    for (const auto& c : cases) {
+        const RunResult r = RunProgram(c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_NE(r.err.find(c.mention), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.args << ": " << r.err;
+    }
+}
+
+TEST(PhaseEnvelopeRun, HelpOnEveryCommandAndTheCompoundTable) {
+    for (const char* command : {"", "module", "compounds", "flash", "critical"}) {
+        const RunResult r = RunProgram(std::string(command) + " --help");
+        EXPECT_EQ(r.status, 0) << command;
+        EXPECT_NE(r.out.find("--help"), std::string::npos) << command;
+    }
+    // Without a command the program shows the utility module, as `module` does.
+    const RunResult bare = RunProgram("");
+    EXPECT_EQ(bare.status, 0) << bare.err;
+    EXPECT_NE(bare.out.find("Utility class"), std::string::npos);
+    EXPECT_EQ(bare.out, RunProgram("module").out);
+
+    const RunResult table = RunProgram("compounds");
+    EXPECT_EQ(table.status, 0);
+    EXPECT_NE(table.out.find("methane"), std::string::npos);
+    EXPECT_NE(table.out.find("C1"), std::string::npos);
+}
+
+TEST(PhaseEnvelopeRun, CriticalPointOfABinaryLiesBetweenItsCompounds) {
+    const RunResult r = RunProgram("critical --feed \"methane=0.5,ethane=0.5\" --format json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json out = json::parse(r.out);
+    EXPECT_GT(out["T_K"].get<double>(), 190.6);
+    EXPECT_LT(out["T_K"].get<double>(), 305.3);
+    EXPECT_GT(out["P_kPa"].get<double>(), 4600.0);
+}
+
+}  // namespace
