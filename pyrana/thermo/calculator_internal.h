@@ -2,6 +2,7 @@
 // entry points shared by its source files (stability, flash, saturation,
 // critical point). Algorithms reach the equation of state only through Model.
 #pragma once
+#include <cmath>
 #include <vector>
 
 #include "pyrana/thermo/calculator.h"
@@ -77,10 +78,12 @@ bool SolveLinear(int n, double* a, double* b, int* piv);
 // Stability analysis of normalised z at T, P whose ln φ is lnPhiZ: fills
 // w.spCount/spW/spTm/spConv (distinct stationary points with tm < -1e-12, lowest
 // first) and w.minTm. `extraTrials` [count][nc] compositions are tried first; with
-// `standard` false they are the only trials.
+// `standard` false they are the only trials. The analysis stops after the first
+// trial whose tm falls below `stopBelow` (a flash needs one clear unstable direction,
+// not all of them).
 int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const double* z,
                   const double* lnPhiZ, bool full, const double* extraTrials, int extraCount,
-                  bool standard = true);
+                  bool standard = true, double stopBelow = -HUGE_VAL);
 
 struct CoreResult {
     bool valid = false;      // inputs accepted

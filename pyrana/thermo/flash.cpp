@@ -598,7 +598,7 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
         std::copy(z, z + nc, w.x[0].begin());
         std::copy(w.lnPhiZ.begin(), w.lnPhiZ.end(), w.lnPhi[0].begin());
     };
-    StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), options.fullStability, nullptr, 0);
+    StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), options.fullStability, nullptr, 0, true, -1e-3);
     if (w.spCount == 0 || w.spTm[0] >= -1e-10) {
         single();
         LabelAndOrder(m, w, t, p);
@@ -656,8 +656,10 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
             if (!Eval(m, w, t, p, w.saveA.data(), w.lnPhi[0].data()))
                 break;
             // StabilityCore overwrites present/d: restore present afterwards.
-            StabilityCore(m, w, t, p, w.saveA.data(), w.lnPhi[0].data(), options.fullStability,
-                          w.extraW.data(), w.extraCount);
+            // The reduced trial set (Wilson, aqueous compounds, heaviest, lightest) plus the
+            // feed's stationary points: enough to find a third phase.
+            StabilityCore(m, w, t, p, w.saveA.data(), w.lnPhi[0].data(), false, w.extraW.data(),
+                          w.extraCount);
             for (int i = 0; i < nc; ++i)
                 w.present[i] = z[i] > 0.0 ? 1 : 0;
             int seed = -1;

@@ -197,7 +197,7 @@ void Record(Calculator::Work& w, const TrialOutcome& o) {
 
 int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const double* z,
                   const double* lnPhiZ, bool full, const double* extraTrials, int extraCount,
-                  bool standard) {
+                  bool standard, double stopBelow) {
     const int nc = w.nc;
     const Fluid& f = m.fluid();
     w.spCount = 0;
@@ -206,16 +206,19 @@ int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const doubl
         w.present[i] = z[i] > 0.0 ? 1 : 0;
         w.d[i] = w.present[i] ? std::log(z[i]) + lnPhiZ[i] : 0.0;
     }
+    bool stop = false;
     auto consider = [&](const TrialOutcome& o) {
         if (o.trivial)
             return;
         w.minTm = std::min(w.minTm, o.tm);
         if (o.tm < -1e-12)
             Record(w, o);
+        if (o.tm < stopBelow)
+            stop = true;
     };
     const int maxIt = 300;
     // Warm starts.
-    for (int e = 0; e < extraCount; ++e) {
+    for (int e = 0; e < extraCount && !stop; ++e) {
         for (int i = 0; i < nc; ++i) {
             const double wi = extraTrials[e * nc + i];
             w.lnW[i] = w.present[i] ? std::log(std::max(wi, 1e-300)) : 0.0;
@@ -223,7 +226,7 @@ int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const doubl
         consider(RunTrial(m, w, t, p, z, maxIt));
     }
     // Wilson vapour-like and liquid-like trials.
-    for (int side = 0; side < (standard ? 2 : 0); ++side) {
+    for (int side = 0; side < (standard ? 2 : 0) && !stop; ++side) {
         for (int i = 0; i < nc; ++i) {
             if (!w.present[i])
                 continue;
@@ -247,7 +250,7 @@ int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const doubl
     const int present =
         static_cast<int>(std::count(w.present.begin(), w.present.end(), static_cast<char>(1)));
     if (present > 1 && standard) {
-        for (int k = 0; k < nc; ++k) {
+        for (int k = 0; k < nc && !stop; ++k) {
             if (!w.present[k])
                 continue;
             const bool wanted = full || f.isAqueous(k) || k == heavy || k == light;

@@ -20,19 +20,22 @@ constexpr int kFluids = 200;
 #endif
 constexpr int kStatesPerFluid = 10;
 
-const char* kPool[] = {"nitrogen", "carbon dioxide", "hydrogen sulfide", "methane", "ethane",
-                       "propane", "isobutane", "n-butane", "isopentane", "n-pentane", "n-hexane",
-                       "n-heptane", "n-octane", "n-decane", "n-hexadecane", "benzene", "toluene",
-                       "cyclohexane", "ethylene", "propylene", "methanol"};
+const char* kPool[] = {
+    "nitrogen",  "carbon dioxide", "hydrogen sulfide", "methane",   "ethane",   "propane",
+    "isobutane", "n-butane",       "isopentane",       "n-pentane", "n-hexane", "n-heptane",
+    "n-octane",  "n-decane",       "n-hexadecane",     "benzene",   "toluene",  "cyclohexane",
+    "ethylene",  "propylene",      "methanol"};
 
 bool AllFinite(const FlashResult& r) {
-    if (!std::isfinite(r.t) || !std::isfinite(r.p)) return false;
+    if (!std::isfinite(r.t) || !std::isfinite(r.p))
+        return false;
     for (const PhaseResult& ph : r.phases) {
         if (!std::isfinite(ph.fraction) || !std::isfinite(ph.z) || !std::isfinite(ph.v) ||
             !std::isfinite(ph.h) || !std::isfinite(ph.s))
             return false;
         for (double x : ph.x) {
-            if (!std::isfinite(x)) return false;
+            if (!std::isfinite(x))
+                return false;
         }
     }
     return true;
@@ -51,11 +54,15 @@ TEST(Robustness, RandomStatesOfRandomMixturesFlashWithClearStatus) {
         std::vector<int> chosen;
         while (static_cast<int>(chosen.size()) < std::min(n, poolSize)) {
             const int k = static_cast<int>(u(rng) * poolSize);
-            if (std::find(chosen.begin(), chosen.end(), k) == chosen.end()) chosen.push_back(k);
+            if (std::find(chosen.begin(), chosen.end(), k) == chosen.end())
+                chosen.push_back(k);
         }
-        for (int k : chosen) def.Add(kPool[k]);
-        if (water) def.Add("water");
-        if (f % 5 == 1) def.AddPseudo("C25+", 830.0, 950.0, 1.1, 360.0);
+        for (int k : chosen)
+            def.Add(kPool[k]);
+        if (water)
+            def.Add("water");
+        if (f % 5 == 1)
+            def.AddPseudo("C25+", 830.0, 950.0, 1.1, 360.0);
         std::string err;
         auto fluid = Fluid::Create(def, &err);
         ASSERT_TRUE(fluid.has_value()) << err;
@@ -68,7 +75,8 @@ TEST(Robustness, RandomStatesOfRandomMixturesFlashWithClearStatus) {
                 v = std::pow(u(rng), 2.0) + (u(rng) < 0.1 ? 0.0 : 1e-6);
                 sum += v;
             }
-            if (!(sum > 0)) z[0] = sum = 1.0;
+            if (!(sum > 0))
+                z[0] = sum = 1.0;
             const double t = 150.0 + 550.0 * u(rng);
             const double p = std::exp(std::log(10.0) + u(rng) * std::log(30000.0 / 10.0));
             const FlashResult r = calc.FlashPT(t, p, z.data());
@@ -78,14 +86,18 @@ TEST(Robustness, RandomStatesOfRandomMixturesFlashWithClearStatus) {
             EXPECT_FALSE(r.message.empty());
             ASSERT_TRUE(AllFinite(r)) << "T " << t << " P " << p;
             ASSERT_FALSE(r.phases.empty());
-            if (r.outcome != Outcome::kConverged) continue;
+            if (r.outcome != Outcome::kConverged)
+                continue;
             ++converged;
-            if (r.phases.size() > 1) ++multiphase;
-            if (r.phases.size() == 3) ++threePhase;
+            if (r.phases.size() > 1)
+                ++multiphase;
+            if (r.phases.size() == 3)
+                ++threePhase;
             EXPECT_LT(r.fugacityError, 1e-10) << "T " << t << " P " << p;
             for (int i = 0; i < nc; ++i) {
                 double m = 0;
-                for (const PhaseResult& ph : r.phases) m += ph.fraction * ph.x[i];
+                for (const PhaseResult& ph : r.phases)
+                    m += ph.fraction * ph.x[i];
                 EXPECT_NEAR(m, z[i] / sum, 1e-12) << "T " << t << " P " << p << " i " << i;
             }
         }
@@ -113,15 +125,19 @@ TEST(Robustness, SaturationFlashesOfRandomMixturesEndWithAStatus) {
         std::vector<int> chosen;
         while (static_cast<int>(chosen.size()) < n) {
             const int k = static_cast<int>(u(rng) * poolSize);
-            if (std::find(chosen.begin(), chosen.end(), k) == chosen.end()) chosen.push_back(k);
+            if (std::find(chosen.begin(), chosen.end(), k) == chosen.end())
+                chosen.push_back(k);
         }
-        for (int k : chosen) def.Add(kPool[k]);
-        if (c % 3 == 0) def.Add("water");
+        for (int k : chosen)
+            def.Add(kPool[k]);
+        if (c % 3 == 0)
+            def.Add("water");
         auto fluid = Fluid::Create(def, nullptr);
         ASSERT_TRUE(fluid);
         Calculator calc(*fluid);
         std::vector<double> z(calc.size());
-        for (double& v : z) v = 0.05 + u(rng);
+        for (double& v : z)
+            v = 0.05 + u(rng);
         const double p = std::exp(std::log(50.0) + u(rng) * std::log(20000.0 / 50.0));
         const double beta = c % 3 == 1 ? 0.0 : (c % 3 == 2 ? 1.0 : 0.3);
         const FlashResult r = calc.FlashSaturation(p, beta, z.data());
