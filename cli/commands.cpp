@@ -1,6 +1,6 @@
 // The compounds, flash and critical commands of phase-envelope. The flash
 // goes through the reference host's COM objects as any client of the host
-// would: the specification on the kind-1 phase of a phase collection,
+// would: the conditions on the kind-1 phase of a phase collection,
 // IFlashManager::Flash, then the phases read by kind and index.
 #include "cli/commands.h"
 
@@ -131,23 +131,23 @@ int RunFlash(const FluidInput& input, double t, double p, double vf, Format form
     pyrana::objects::Host host(std::move(fluid), input.feed);
     ComPtr<IPhaseCollection> phases = host.NewPhaseCollection();
     ComPtr<IDispatch> disp;
-    ComPtr<IPhase> spec;
+    ComPtr<IPhase> kind1;
     HRESULT hr = phases->put_Mode(0);
     if (SUCCEEDED(hr))
         hr = phases->GetPhase(kPhaseKindSpecification, 0, disp.put());
     if (SUCCEEDED(hr))
-        hr = disp.QueryInterface(IID_IPhase, &spec);
+        hr = disp.QueryInterface(IID_IPhase, &kind1);
     if (SUCCEEDED(hr))
-        hr = spec->put_Pressure(p);
+        hr = kind1->put_Pressure(p);
     if (SUCCEEDED(hr))
-        hr = spec->put_Temperature(saturation ? PYR_UNDEFINED : t);
+        hr = kind1->put_Temperature(saturation ? PYR_UNDEFINED : t);
     if (SUCCEEDED(hr))
-        hr = spec->put_Fraction(saturation ? vf : PYR_UNDEFINED);
+        hr = kind1->put_Fraction(saturation ? vf : PYR_UNDEFINED);
     if (SUCCEEDED(hr))
         hr = host.FlashManager()->Flash(phases.Get());
     double tFound = t;
     if (SUCCEEDED(hr))
-        hr = spec->get_Temperature(&tFound);
+        hr = kind1->get_Temperature(&tFound);
     if (FAILED(hr)) {
         return Fail(kExitCalculation, "the flash failed (" + Hex(hr) + ")");
     }

@@ -123,8 +123,8 @@ thermo::ComponentSpec ComponentFromJson(const json& c) {
     for (const char* key : constants) {
         given += c.contains(key) ? 1 : 0;
     }
-    thermo::ComponentSpec spec;
-    spec.name = name;
+    thermo::ComponentSpec component;
+    component.name = name;
     const thermo::Compound* found = thermo::FindCompound(name);
     if (found == nullptr) {
         if (given == 0) {
@@ -137,44 +137,44 @@ thermo::ComponentSpec ComponentFromJson(const json& c) {
                 throw InputError("component '" + name + "': user compound needs " + key);
             }
         }
-        spec.user = true;
-        spec.data = thermo::Compound{};
-        spec.data.name = name;
-        spec.data.family = thermo::kFamilyPseudo;
-        spec.data.id = 0;
+        component.user = true;
+        component.data = thermo::Compound{};
+        component.data.name = name;
+        component.data.family = thermo::kFamilyPseudo;
+        component.data.id = 0;
     } else if (given > 0 || c.contains("cp")) {
         // A database compound with constants of its own: keeps ID, family and Cp.
-        spec.user = true;
-        spec.data = *found;
+        component.user = true;
+        component.data = *found;
     } else {
-        return spec;
+        return component;
     }
     if (c.contains("Tc"))
-        spec.data.tc = Constant(c, name, "Tc");
+        component.data.tc = Constant(c, name, "Tc");
     if (c.contains("Pc"))
-        spec.data.pc = Constant(c, name, "Pc");
+        component.data.pc = Constant(c, name, "Pc");
     if (c.contains("omega"))
-        spec.data.omega = Constant(c, name, "omega");
+        component.data.omega = Constant(c, name, "omega");
     if (c.contains("mw"))
-        spec.data.molarMass = Constant(c, name, "mw");
+        component.data.molarMass = Constant(c, name, "mw");
     if (found != nullptr && c.contains("omega")) {
-        spec.data.zra = 0.0;  // re-estimated from the new acentric factor
+        component.data.zra = 0.0;  // re-estimated from the new acentric factor
     }
     if (c.contains("cp")) {
         const json& cp = c["cp"];
         if (!cp.is_array() || cp.empty() || cp.size() > 5) {
             throw InputError("component '" + name + "': cp must be a list of 1 to 5 numbers");
         }
-        spec.data.cp = thermo::IdealGasCp{{0, 0, 0, 0, 0}, 200.0, 1500.0};
+        component.data.cp = thermo::IdealGasCp{{0, 0, 0, 0, 0}, 200.0, 1500.0};
         for (size_t k = 0; k < cp.size(); ++k) {
             if (!cp[k].is_number()) {
                 throw InputError("component '" + name + "': cp must be a list of numbers");
             }
-            spec.data.cp.a[k] = cp[k].get<double>();
+            component.data.cp.a[k] = cp[k].get<double>();
         }
     }
-    CheckConstants(name, spec.data);
-    return spec;
+    CheckConstants(name, component.data);
+    return component;
 }
 
 int IndexOfComponent(const FluidInput& input, const std::string& name) {
@@ -260,12 +260,12 @@ FluidInput ParseFluidJson(const std::string& text) {
         throw InputError("fluid file: components must be a non-empty list");
     }
     for (const json& c : doc["components"]) {
-        thermo::ComponentSpec spec = ComponentFromJson(c);
+        thermo::ComponentSpec component = ComponentFromJson(c);
         if (!c.contains("z") || !c["z"].is_number()) {
-            throw InputError("component '" + spec.name + "': z must be a number");
+            throw InputError("component '" + component.name + "': z must be a number");
         }
         input.feed.push_back(c["z"].get<double>());
-        input.definition.components.push_back(std::move(spec));
+        input.definition.components.push_back(std::move(component));
     }
     CheckFeed(input);
     if (doc.contains("kij")) {

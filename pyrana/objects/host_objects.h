@@ -149,7 +149,7 @@ class PhaseCollection final : public IPhaseCollection {
     HRESULT STDMETHODCALLTYPE put_NumberOfPhases(int n) override;
     HRESULT STDMETHODCALLTYPE get_Phase(int index, IDispatch** phase) override;
 
-    PhaseObject& specification() { return *spec_.Get(); }
+    PhaseObject& conditions() { return *conditions_.Get(); }
     // The phase of kind 3 (index 0) or 4 (index 0, 1); null for others.
     PhaseObject* Find(int kind, int index);
     // Writes a flash result into the vapour and liquid phases.
@@ -164,7 +164,7 @@ class PhaseCollection final : public IPhaseCollection {
     ULONG refs_ = 1;
     std::shared_ptr<HostState> state_;
     int mode_ = 0;
-    platform::ComPtr<PhaseObject> spec_, vapour_, liquid0_, liquid1_;
+    platform::ComPtr<PhaseObject> conditions_, vapour_, liquid0_, liquid1_;
     std::vector<platform::ComPtr<PhaseObject>> numbered_;
 };
 

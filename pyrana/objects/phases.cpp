@@ -207,12 +207,12 @@ void PhaseObject::Clear(const std::vector<double>& feed, double tK, double pKpa)
 }
 
 PhaseCollection::PhaseCollection(std::shared_ptr<HostState> state) : state_(std::move(state)) {
-    spec_ = MakeObject<PhaseObject>(state_);
+    conditions_ = MakeObject<PhaseObject>(state_);
     vapour_ = MakeObject<PhaseObject>(state_);
     liquid0_ = MakeObject<PhaseObject>(state_);
     liquid1_ = MakeObject<PhaseObject>(state_);
-    spec_->active = 1;
-    spec_->composition() = state_->feed;
+    conditions_->active = 1;
+    conditions_->composition() = state_->feed;
     ClearResults(kUndefined, kUndefined);
     vapour_->type = kPhaseTypeVapour;
     liquid0_->type = kPhaseTypeLiquid;
@@ -250,7 +250,7 @@ HRESULT PhaseCollection::put_Mode(int mode) {
 
 PhaseObject* PhaseCollection::Find(int kind, int index) {
     if (kind == kPhaseKindSpecification && index == 0) {
-        return spec_.Get();
+        return conditions_.Get();
     }
     if (kind == kPhaseKindVapour && index == 0) {
         return vapour_.Get();

@@ -182,19 +182,19 @@ HRESULT Companion::StabilityTest(IFlashSettings*, IPhaseCollection* phases, IPha
         if (collection == nullptr || test == nullptr) {
             return E_INVALIDARG;
         }
-        PhaseObject& spec = collection->specification();
-        if (!(spec.t > 0) || !(spec.p > 0) ||
-            spec.composition().size() != static_cast<size_t>(state_->nc())) {
+        PhaseObject& kind1 = collection->conditions();
+        if (!(kind1.t > 0) || !(kind1.p > 0) ||
+            kind1.composition().size() != static_cast<size_t>(state_->nc())) {
             return E_INVALIDARG;
         }
         const thermo::FurtherPhaseResult r =
-            state_->calc.FurtherPhase(spec.t, spec.p, spec.composition().data(), nullptr,
+            state_->calc.FurtherPhase(kind1.t, kind1.p, kind1.composition().data(), nullptr,
                                       HostState::OptionsForMethod(method));
         if (r.outcome == thermo::Outcome::kInvalidInput) {
             return E_INVALIDARG;
         }
-        test->t = spec.t;
-        test->p = spec.p;
+        test->t = kind1.t;
+        test->p = kind1.p;
         test->h = test->s = test->v = kUndefined;
         if (r.found && r.x.size() == static_cast<size_t>(state_->nc())) {
             test->type = r.type == thermo::PhaseType::kVapour ? kPhaseTypeVapour : kPhaseTypeLiquid;
@@ -309,7 +309,7 @@ HRESULT FlashManager::QueryInterface(REFIID riid, void** ppv) {
 // the aqueous one at index 1); absent phases are inactive. No saturation
 // point at this pressure is not a failure: vapour and first liquid are
 // reported with the feed's composition. E_INVALIDARG for a foreign
-// collection or bad specifications, E_FAIL when the model does not converge
+// collection or bad conditions, E_FAIL when the model does not converge
 // (every result phase is then inactive).
 HRESULT FlashManager::Flash(IPhaseCollection* phases) {
     return HostCall("IFlashManager::Flash", [&] {
@@ -320,17 +320,17 @@ HRESULT FlashManager::Flash(IPhaseCollection* phases) {
         if (collection == nullptr) {
             return E_INVALIDARG;
         }
-        PhaseObject& spec = collection->specification();
-        const std::vector<double>& z = spec.composition();
-        if (z.size() != static_cast<size_t>(state_->nc()) || !(spec.p > 0) ||
-            !std::isfinite(spec.p)) {
+        PhaseObject& kind1 = collection->conditions();
+        const std::vector<double>& z = kind1.composition();
+        if (z.size() != static_cast<size_t>(state_->nc()) || !(kind1.p > 0) ||
+            !std::isfinite(kind1.p)) {
             return E_INVALIDARG;
         }
         const thermo::FlashOptions options = HostState::OptionsForMethod(state_->intSetting);
         thermo::FlashResult result;
-        const bool saturation = IsUndefined(spec.t);
+        const bool saturation = IsUndefined(kind1.t);
         if (saturation) {
-            if (!(spec.fraction >= 0.0 && spec.fraction <= 1.0)) {
+            if (!(kind1.fraction >= 0.0 && kind1.fraction <= 1.0)) {
                 return E_INVALIDARG;
             }
             thermo::SaturationOptions seed;
@@ -347,23 +347,23 @@ HRESULT FlashManager::Flash(IPhaseCollection* phases) {
                     seed.tMax = vs.upperBnd;
                 }
             }
-            result = state_->calc.FlashSaturation(spec.p, spec.fraction, z.data(), seed, options);
+            result = state_->calc.FlashSaturation(kind1.p, kind1.fraction, z.data(), seed, options);
         } else {
-            if (!(spec.t > 0) || !std::isfinite(spec.t)) {
+            if (!(kind1.t > 0) || !std::isfinite(kind1.t)) {
                 return E_INVALIDARG;
             }
-            result = state_->calc.FlashPT(spec.t, spec.p, z.data(), options);
+            result = state_->calc.FlashPT(kind1.t, kind1.p, z.data(), options);
         }
         if (result.outcome == thermo::Outcome::kInvalidInput) {
-            collection->ClearResults(spec.t, spec.p);
+            collection->ClearResults(kind1.t, kind1.p);
             return E_INVALIDARG;
         }
         if (!Acceptable(result)) {
-            collection->ClearResults(spec.t, spec.p);
+            collection->ClearResults(kind1.t, kind1.p);
             return E_FAIL;
         }
         if (saturation) {
-            spec.t = result.t;
+            kind1.t = result.t;
         }
         collection->TakeResult(result);
         return S_OK;

@@ -59,13 +59,13 @@ HRESULT SaturationPointCalls(const Host& host) {
             return hr;
     }
     ComPtr<IDispatch> disp;
-    ComPtr<IPhase> spec;
+    ComPtr<IPhase> kind1;
     hr = phases->GetPhase(kPhaseKindSpecification, 0, disp.put());
     if (SUCCEEDED(hr))
-        hr = disp.QueryInterface(IID_IPhase, &spec);
+        hr = disp.QueryInterface(IID_IPhase, &kind1);
     double t = 0;
     if (SUCCEEDED(hr))
-        hr = spec->get_Temperature(&t);
+        hr = kind1->get_Temperature(&t);
     return hr;
 }
 

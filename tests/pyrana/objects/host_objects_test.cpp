@@ -204,7 +204,7 @@ TEST_F(HostObjects, PropertyContainerRoundTripsScalarsArraysAndMatrices) {
     EXPECT_EQ(container->GetProperty(9999, &got), E_INVALIDARG);
 }
 
-TEST_F(HostObjects, SaturationFlashThroughTheSpecificationPhase) {
+TEST_F(HostObjects, SaturationFlashThroughTheKindOnePhase) {
     Host host(MakeFluid({"methane", "n-butane"}), {0.7, 0.3});
     ComPtr<IPhaseCollection> phases = Collection(host);
     ComPtr<IFlashManager> flash = host.FlashManager();
@@ -212,8 +212,8 @@ TEST_F(HostObjects, SaturationFlashThroughTheSpecificationPhase) {
     const int lnPhiId = host.PropertyId("LnFugacityCoeff");
     for (double vf : {1.0, 0.0}) {
         ASSERT_EQ(FlashAt(flash.Get(), phases.Get(), -1, 3000.0, vf), S_OK) << vf;
-        ComPtr<IPhase> spec = PhaseOf(phases.Get(), kPhaseKindSpecification, 0);
-        const double t = Get(spec.Get(), &IPhase::get_Temperature);
+        ComPtr<IPhase> kind1 = PhaseOf(phases.Get(), kPhaseKindSpecification, 0);
+        const double t = Get(kind1.Get(), &IPhase::get_Temperature);
         EXPECT_GT(t, 150.0);
         EXPECT_LT(t, 425.0);
         ComPtr<IPhase> vapour = PhaseOf(phases.Get(), kPhaseKindVapour, 0);
@@ -223,7 +223,7 @@ TEST_F(HostObjects, SaturationFlashThroughTheSpecificationPhase) {
         EXPECT_EQ(ActiveOf(liquid.Get()), 1);
         EXPECT_EQ(ActiveOf(liquid2.Get()), 0);
         EXPECT_NEAR(Get(vapour.Get(), &IPhase::get_Fraction), vf, 1e-9);
-        // The phase that matches the feed is the one of the specified fraction.
+        // The phase that matches the feed is the one of the requested fraction.
         const std::vector<double> y = CompositionOf(vapour.Get());
         const std::vector<double> x = CompositionOf(liquid.Get());
         const std::vector<double>& feed = vf == 1.0 ? y : x;
@@ -315,7 +315,7 @@ TEST_F(HostObjects, CalcPropertyComputesEachRegisteredPropertyFromThePhaseState)
             host.calculator().Properties(t, p, x, thermo::Calculator::RootForPhaseType(type));
         ASSERT_TRUE(expected.ok);
         // As the utility asks: reset, compute one property, read it.
-        HRESULT (STDMETHODCALLTYPE IPhase::*getters[3])
+        HRESULT(STDMETHODCALLTYPE IPhase::*getters[3])
         (double*) = {&IPhase::get_Enthalpy, &IPhase::get_Entropy, &IPhase::get_MolarVolume};
         for (int j = 0; j < 3; ++j) {
             ASSERT_EQ(phase->ResetProperties(159), S_OK);
@@ -394,9 +394,9 @@ TEST_F(HostObjects, StabilityTestFindsTheAqueousLiquidOfAWetGasBelowItsWaterDewP
         tDew = Get(PhaseOf(phases.Get(), 1, 0).Get(), &IPhase::get_Temperature);
         // At the dry gas's own dew point no further phase exists.
         ComPtr<IPhase> test = dry.NewPropertyContainer();
-        ComPtr<IPhase> spec = PhaseOf(phases.Get(), 1, 0);
-        spec->put_Pressure(p);
-        spec->put_Temperature(tDew);
+        ComPtr<IPhase> kind1 = PhaseOf(phases.Get(), 1, 0);
+        kind1->put_Pressure(p);
+        kind1->put_Temperature(tDew);
         ASSERT_EQ(
             dry.Companion()->StabilityTest(dry.FlashSettings().Get(), phases.Get(), test.Get(), 1,
                                            3, VARIANT_TRUE, dry.FlashManager().Get()),
@@ -409,9 +409,9 @@ TEST_F(HostObjects, StabilityTestFindsTheAqueousLiquidOfAWetGasBelowItsWaterDewP
     Host wet(MakeFluid({"methane", "propane", "n-hexane", "water"}),
              {0.85 * 0.98, 0.1 * 0.98, 0.05 * 0.98, 0.02});
     ComPtr<IPhaseCollection> phases = wet.NewPhaseCollection();
-    ComPtr<IPhase> spec = PhaseOf(phases.Get(), 1, 0);
-    spec->put_Pressure(p);
-    spec->put_Temperature(tDew);
+    ComPtr<IPhase> kind1 = PhaseOf(phases.Get(), 1, 0);
+    kind1->put_Pressure(p);
+    kind1->put_Temperature(tDew);
     ComPtr<IPhase> test = wet.NewPropertyContainer();
     ComPtr<IUnknown> companionUnknown;
     ASSERT_EQ(wet.FlashSettings()->get_Companion(companionUnknown.put()), S_OK);
@@ -446,9 +446,9 @@ TEST_F(HostObjects, CompanionComesFromTheSettingsOrByItsClassIdentifier) {
 
     // It works on this host's phases: water condenses from the gas at 300 K.
     ComPtr<IPhaseCollection> phases = host.NewPhaseCollection();
-    ComPtr<IPhase> spec = PhaseOf(phases.Get(), 1, 0);
-    spec->put_Pressure(5000.0);
-    spec->put_Temperature(300.0);
+    ComPtr<IPhase> kind1 = PhaseOf(phases.Get(), 1, 0);
+    kind1->put_Pressure(5000.0);
+    kind1->put_Temperature(300.0);
     ComPtr<IPhase> test = host.NewPropertyContainer();
     ASSERT_EQ(companion->StabilityTest(host.FlashSettings().Get(), phases.Get(), test.Get(), 1, 3,
                                        VARIANT_TRUE, host.FlashManager().Get()),
@@ -498,7 +498,7 @@ TEST_F(HostObjects, CompoundsReportCriticalConstantsIdsAndFamilies) {
     EXPECT_EQ(compounds->get_Compound(3, item.put()), E_INVALIDARG);
 }
 
-TEST_F(HostObjects, GetPhaseRefusesUnknownKindsAndFlashRefusesBadSpecifications) {
+TEST_F(HostObjects, GetPhaseRefusesUnknownKindsAndFlashRefusesBadConditions) {
     Host host(MakeFluid({"methane", "ethane"}), {0.5, 0.5});
     ComPtr<IPhaseCollection> phases = host.NewPhaseCollection();
     ComPtr<IDispatch> disp;

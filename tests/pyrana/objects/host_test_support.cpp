@@ -47,21 +47,21 @@ HRESULT FlashAt(IFlashManager* flash, IPhaseCollection* phases, double t, double
                 double vapourFraction) {
     HRESULT hr = phases->put_Mode(0);
     platform::ComPtr<IDispatch> disp;
-    platform::ComPtr<IPhase> spec;
+    platform::ComPtr<IPhase> kind1;
     if (SUCCEEDED(hr))
         hr = phases->GetPhase(kPhaseKindSpecification, 0, disp.put());
     if (SUCCEEDED(hr))
-        hr = disp.QueryInterface(IID_IPhase, &spec);
+        hr = disp.QueryInterface(IID_IPhase, &kind1);
     if (SUCCEEDED(hr))
-        hr = spec->put_Pressure(p);
+        hr = kind1->put_Pressure(p);
     if (SUCCEEDED(hr))
-        hr = spec->put_Fraction(t > 0 ? PYR_UNDEFINED : vapourFraction);
+        hr = kind1->put_Fraction(t > 0 ? PYR_UNDEFINED : vapourFraction);
     if (SUCCEEDED(hr))
-        hr = spec->put_Temperature(t > 0 ? t : PYR_UNDEFINED);
+        hr = kind1->put_Temperature(t > 0 ? t : PYR_UNDEFINED);
     if (SUCCEEDED(hr))
-        hr = spec->put_Enthalpy(PYR_UNDEFINED);
+        hr = kind1->put_Enthalpy(PYR_UNDEFINED);
     if (SUCCEEDED(hr))
-        hr = spec->put_Entropy(PYR_UNDEFINED);
+        hr = kind1->put_Entropy(PYR_UNDEFINED);
     if (SUCCEEDED(hr))
         hr = flash->Flash(phases);
     return hr;

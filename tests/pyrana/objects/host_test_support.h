@@ -33,7 +33,7 @@ platform::ComPtr<IPhase> PhaseOf(IPhaseCollection* phases, int kind, int index);
 // The values of a phase's composition array.
 std::vector<double> CompositionOf(IPhase* phase);
 
-// Puts the specification of a saturation flash (temperature -32767) or, with
+// Puts the conditions of a saturation flash (temperature -32767) or, with
 // `t` > 0, of a PT flash on the kind-1 phase, as the utility does, and flashes.
 HRESULT FlashAt(IFlashManager* flash, IPhaseCollection* phases, double t, double p,
                 double vapourFraction);
