@@ -5,13 +5,28 @@
 
 #include <string>
 
+#include "cli/envelope_run.h"
 #include "cli/fluid_input.h"
 
 namespace cli {
 
 enum ExitStatus { kExitOk = 0, kExitCalculation = 1, kExitUsage = 2 };
 
-enum class Format { kTable, kJson };
+enum class Format { kTable, kCsv, kJson };
+
+struct EnvelopeOptions {
+    ThermoPath path = ThermoPath::kHost;
+    // Print one of the seven curves ("PT", "PV", "PH", "PS", "TV", "TH",
+    // "TS") instead of the points; empty: the points.
+    std::string curveAxes;
+    Format format = Format::kTable;
+};
+
+// The whole envelope of the fluid through the utility: summary and table of
+// points, CSV or JSON, or one curve. `title` names the fluid in the summary.
+// 0 when Execute returned S_OK, 1 (with the HRESULT on standard error)
+// otherwise.
+int RunEnvelope(const FluidInput& input, const std::string& title, const EnvelopeOptions& options);
 
 // Shows what a host sees of the utility module (its registration and names).
 int RunModule();

@@ -2,47 +2,18 @@
 // into this process's registry, finds it through the host's utilities
 // category, creates it by ProgID and shows what a host sees of it: its
 // class, name, type and category, and the property names it registers.
-#include <dlfcn.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/utility_module.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
 
 namespace cli {
 
 namespace {
-
-std::string Narrow(const wchar_t* s, size_t n) {
-    std::string out;
-    for (size_t i = 0; i < n; ++i)
-        out.push_back(static_cast<char>(s[i]));
-    return out;
-}
-
-std::string Narrow(BSTR s) {
-    return s == nullptr ? std::string() : Narrow(s, SysStringLen(s));
-}
-
-std::string GuidText(REFGUID g) {
-    OLECHAR buffer[64];
-    const int n = StringFromGUID2(g, buffer, 64);
-    return Narrow(buffer, n > 0 ? static_cast<size_t>(n - 1) : 0);
-}
-
-// The utility module sits in the build's lib/ folder beside bin/.
-std::string ModulePath() {
-    char exe[4096] = {0};
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
-    std::string path(exe, n > 0 ? static_cast<size_t>(n) : 0);
-    const size_t slash = path.find_last_of('/');
-    path = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
-    return path + "/../lib/pyThreePhaseEnvelope.so";
-}
 
 // A property-name registry that hands out IDs in order of registration.
 class NameRegistry : public IPropertyEnumerationRegistry {
@@ -94,25 +65,18 @@ class NameRegistry : public IPropertyEnumerationRegistry {
 }  // namespace
 
 int RunModule() {
-    const std::string path = ModulePath();
-    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) {
-        std::fprintf(stderr, "phase-envelope: cannot load the utility module: %s\n", dlerror());
-        return 1;
-    }
-    auto registerServer = reinterpret_cast<HRESULT (*)()>(dlsym(module, "DllRegisterServer"));
-    HRESULT hr = registerServer != nullptr ? registerServer() : E_NOTIMPL;
-    if (FAILED(hr)) {
-        std::fprintf(stderr, "phase-envelope: registering the module failed: 0x%08X\n",
-                     static_cast<unsigned>(hr));
-        dlclose(module);
-        return 1;
+    const std::string path = UtilityModulePath();
+    UtilityModule module;
+    std::string error;
+    if (!module.Load(path, &error)) {
+        std::fprintf(stderr, "phase-envelope: %s\n", error.c_str());
+        return kExitCalculation;
     }
 
     std::printf("Utility module   %s\n", path.c_str());
     ICatInformation* categories = nullptr;
-    hr = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
-                          IID_ICatInformation, reinterpret_cast<void**>(&categories));
+    HRESULT hr = CoCreateInstance(CLSID_StdComponentCategoriesMgr, nullptr, CLSCTX_INPROC_SERVER,
+                                  IID_ICatInformation, reinterpret_cast<void**>(&categories));
     if (SUCCEEDED(hr)) {
         LPOLESTR description = nullptr;
         if (SUCCEEDED(categories->GetCategoryDesc(CATID_PyranaUtilities, 1033, &description))) {
@@ -133,18 +97,12 @@ int RunModule() {
         categories->Release();
     }
 
-    CLSID clsid;
     IPYRUtility* utility = nullptr;
-    hr = CLSIDFromProgID(L"pyThreePhaseEnvelope.pyThreePhaseEnvelope", &clsid);
-    if (SUCCEEDED(hr)) {
-        hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IPYRUtility,
-                              reinterpret_cast<void**>(&utility));
-    }
+    hr = UtilityModule::CreateUtility(&utility);
     if (FAILED(hr)) {
-        std::fprintf(stderr, "phase-envelope: cannot create the utility: 0x%08X\n",
-                     static_cast<unsigned>(hr));
-        dlclose(module);
-        return 1;
+        std::fprintf(stderr, "phase-envelope: cannot create the utility: %s\n",
+                     HresultText(hr).c_str());
+        return kExitCalculation;
     }
     BSTR name = nullptr;
     BSTR type = nullptr;
@@ -164,9 +122,7 @@ int RunModule() {
         std::printf("  %2zu  %s\n", i + 1, registry.names[i].c_str());
     }
     utility->Release();
-    CoFreeUnusedLibraries();
-    dlclose(module);
-    return 0;
+    return kExitOk;
 }
 
 }  // namespace cli

@@ -1,7 +1,11 @@
 // phase-envelope: the program a user runs. It acts as a host of the
 // reference thermodynamics and of the phase-envelope utility.
 //
-//   phase-envelope [module]                       what a host sees of the utility module
+//   phase-envelope [envelope] [--feed SPEC | --fluid FILE] [--eos PR|SRK]
+//                  [--provider host|app] [--curves [--axes PT|PV|PH|PS|TV|TH|TS]]
+//                  [--format table|csv|json]       the phase envelope (the default command;
+//                                                  without a fluid, the built-in wet gas)
+//   phase-envelope module                         what a host sees of the utility module
 //   phase-envelope compounds [--format json]      the compound database
 //   phase-envelope flash (--feed SPEC | --fluid FILE) [--eos PR|SRK]
 //                        (--T K --P kPa | --P kPa --vf X) [--format table|json]
@@ -14,8 +18,10 @@
 #include <iostream>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "cli/commands.h"
+#include "cli/default_fluid.h"
 #include "platform/com.h"
 
 namespace {
@@ -46,17 +52,98 @@ cli::FluidInput ReadFluid(const FluidOptions& o) {
     return input;
 }
 
-cli::Format ParseFormat(const std::string& text) {
+cli::Format ParseFormat(const std::string& text, bool csv = false) {
     if (text == "table")
         return cli::Format::kTable;
     if (text == "json")
         return cli::Format::kJson;
-    throw cli::InputError("--format '" + text + "': expected table or json");
+    if (csv && text == "csv")
+        return cli::Format::kCsv;
+    throw cli::InputError("--format '" + text + "': expected table" + (csv ? ", csv" : "") +
+                          " or json");
+}
+
+struct EnvelopeArgs {
+    FluidOptions fluid;
+    std::string format = "table";
+    std::string provider = "host";
+    bool curves = false;
+    std::string axes;
+};
+
+int RunEnvelope(const EnvelopeArgs& a) {
+    cli::EnvelopeOptions options;
+    options.format = ParseFormat(a.format, true);
+    if (a.provider == "app") {
+        options.path = cli::ThermoPath::kApp;
+    } else if (a.provider != "host") {
+        throw cli::InputError("--provider '" + a.provider + "': expected host or app");
+    }
+    if (!a.axes.empty()) {
+        bool known = false;
+        for (const auto& curve : cli::CurveNames())
+            known = known || curve.second == a.axes;
+        if (!known) {
+            throw cli::InputError("--axes '" + a.axes + "': expected PT, PV, PH, PS, TV, TH or TS");
+        }
+        // --axes picks the curve --curves prints; alone it has nothing to act on.
+        if (!a.curves) {
+            throw cli::InputError("--axes selects the curve that --curves prints: add --curves");
+        }
+    }
+    if (a.curves) {
+        options.curveAxes = a.axes.empty() ? "PT" : a.axes;
+    }
+    cli::FluidInput input;
+    std::string title;
+    if (a.fluid.feed.empty() && a.fluid.file.empty()) {
+        input = cli::DefaultFluid();
+        title = "the default fluid, a wet natural gas";
+        if (!a.fluid.eos.empty()) {
+            input.definition.eos = cli::ParseEos(a.fluid.eos);
+        }
+    } else {
+        input = ReadFluid(a.fluid);
+        title = a.fluid.feed.empty() ? a.fluid.file : "the given feed";
+    }
+    return cli::RunEnvelope(input, title, options);
+}
+
+// The envelope command runs when no command is named: with no arguments at
+// all, or when the first argument is an option other than a request for help.
+bool NamesNoCommand(int argc, char** argv) {
+    if (argc < 2)
+        return true;
+    const std::string first = argv[1];
+    return first.size() > 1 && first[0] == '-' && first != "-h" && first != "--help" &&
+           first != "--help-all";
 }
 
 int Run(int argc, char** argv) {
-    CLI::App app{"phase-envelope: phase envelopes, flashes and critical points of a fluid"};
+    CLI::App app{
+        "phase-envelope: phase envelopes, flashes and critical points of a fluid.\n"
+        "Without a command it runs `envelope`."};
     app.require_subcommand(0, 1);
+
+    EnvelopeArgs envelopeArgs;
+    auto* envelope = app.add_subcommand(
+        "envelope",
+        "the complete phase envelope of a fluid through the utility (the default command).\n"
+        "Without --feed or --fluid: the built-in wet natural gas (Peng-Robinson), " +
+            cli::DefaultFluidText() +
+            ", whose envelope shows the hydrocarbon dew and bubble curves and the water dew "
+            "curve meeting them at a three-phase point");
+    AddFluidOptions(envelope, &envelopeArgs.fluid);
+    envelope->add_option("--format", envelopeArgs.format,
+                         "table (summary and points), csv (one row per point) or json");
+    envelope->add_option("--provider", envelopeArgs.provider,
+                         "host: the host's property and flash managers (default); app: the "
+                         "application-side provider");
+    envelope->add_flag("--curves", envelopeArgs.curves,
+                       "ask for the seven two-column curves instead of the results matrix "
+                       "and print one of them (see --axes)");
+    envelope->add_option("--axes", envelopeArgs.axes,
+                         "the curve --curves prints: PT (default), PV, PH, PS, TV, TH or TS");
 
     app.add_subcommand("module", "show what a host sees of the utility module");
 
@@ -81,8 +168,14 @@ int Run(int argc, char** argv) {
     AddFluidOptions(critical, &criticalFluid);
     critical->add_option("--format", format, "table or json");
 
+    // Without a command the envelope command takes the arguments.
+    std::vector<char*> args(argv, argv + argc);
+    static char envelopeName[] = "envelope";
+    if (NamesNoCommand(argc, argv)) {
+        args.insert(args.begin() + 1, envelopeName);
+    }
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(args.size()), args.data());
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
@@ -107,7 +200,10 @@ int Run(int argc, char** argv) {
             const cli::Format f = ParseFormat(format);
             return cli::RunCritical(ReadFluid(criticalFluid), f);
         }
-        return cli::RunModule();
+        if (*app.get_subcommand("module")) {
+            return cli::RunModule();
+        }
+        return RunEnvelope(envelopeArgs);
     } catch (const cli::InputError& e) {
         std::cerr << "phase-envelope: " << e.what() << "\n";
         return cli::kExitUsage;

@@ -1,44 +1,19 @@
 // End-to-end runs of the phase-envelope program: exit codes, error lines and
 // the JSON of its flashes.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
-#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
+
+#include "tests/cli/run_program.h"
 
 namespace {
 
 using nlohmann::json;
 
-struct RunResult {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-RunResult RunProgram(const std::string& args) {
-    const std::string errFile = ::testing::TempDir() + "phase_envelope_stderr.txt";
-    const std::string command = std::string(PE_CLI_PATH) + " " + args + " 2>" + errFile;
-    RunResult r;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) {
-        return r;
-    }
-    std::array<char, 4096> buffer;
-    size_t n = 0;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) {
-        r.out.append(buffer.data(), n);
-    }
-    const int raw = pclose(pipe);
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    std::ifstream err(errFile);
-    r.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
-    return r;
-}
+using cli_test::RunProgram;
+using cli_test::RunResult;
 
 json Flash(const std::string& args) {
     const RunResult r = RunProgram("flash " + args + " --format json");
@@ -111,16 +86,15 @@ TEST(PhaseEnvelopeRun, BadInputExitsWithTwoAndOneLineNamingIt) {
 }
 
 TEST(PhaseEnvelopeRun, HelpOnEveryCommandAndTheCompoundTable) {
-    for (const char* command : {"", "module", "compounds", "flash", "critical"}) {
+    for (const char* command : {"", "envelope", "module", "compounds", "flash", "critical"}) {
         const RunResult r = RunProgram(std::string(command) + " --help");
         EXPECT_EQ(r.status, 0) << command;
         EXPECT_NE(r.out.find("--help"), std::string::npos) << command;
     }
-    // Without a command the program shows the utility module, as `module` does.
-    const RunResult bare = RunProgram("");
-    EXPECT_EQ(bare.status, 0) << bare.err;
-    EXPECT_NE(bare.out.find("Utility class"), std::string::npos);
-    EXPECT_EQ(bare.out, RunProgram("module").out);
+    const RunResult module = RunProgram("module");
+    EXPECT_EQ(module.status, 0) << module.err;
+    EXPECT_NE(module.out.find("Utility class"), std::string::npos);
+    EXPECT_NE(module.out.find("TypeOfDataPoint"), std::string::npos);
 
     const RunResult table = RunProgram("compounds");
     EXPECT_EQ(table.status, 0);

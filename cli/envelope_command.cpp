@@ -1,0 +1,50 @@
+// The envelope command of phase-envelope: the calculation hosted through the
+// utility module, then printed in the format asked for.
+#include <iostream>
+
+#include "cli/commands.h"
+#include "cli/envelope_report.h"
+#include "cli/utility_module.h"
+
+namespace cli {
+
+int RunEnvelope(const FluidInput& input, const std::string& title, const EnvelopeOptions& options) {
+    EnvelopeRequest request;
+    request.path = options.path;
+    request.curves = !options.curveAxes.empty();
+    const EnvelopeResult result = RunEnvelopeCalculation(input, request);
+    const bool ok = result.status == S_OK;
+
+    // A failed calculation still answers a JSON reader with its status; the
+    // other formats print nothing but the error line.
+    if (ok || options.format == Format::kJson) {
+        if (request.curves) {
+            if (options.format == Format::kJson) {
+                std::cout << CurveToJson(result, options.curveAxes).dump(2) << "\n";
+            } else if (options.format == Format::kCsv) {
+                WriteCurveCsv(std::cout, result, options.curveAxes);
+            } else {
+                WriteCurveTable(std::cout, result, options.curveAxes);
+            }
+        } else if (options.format == Format::kJson) {
+            std::cout << ToJson(result).dump(2) << "\n";
+        } else if (options.format == Format::kCsv) {
+            WriteCsv(std::cout, result);
+        } else {
+            WriteSummaryAndTable(std::cout, result, title);
+        }
+        std::cout.flush();
+    }
+    if (result.leftAlive != 0) {
+        std::cerr << "phase-envelope: " << result.leftAlive
+                  << " objects outlived the calculation: " << result.leftAliveReport << "\n";
+    }
+    if (!ok) {
+        std::cerr << "phase-envelope: the envelope calculation failed (Execute returned "
+                  << HresultText(result.status) << ")\n";
+        return kExitCalculation;
+    }
+    return kExitOk;
+}
+
+}  // namespace cli

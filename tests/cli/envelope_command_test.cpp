@@ -1,0 +1,337 @@
+// End-to-end runs of `phase-envelope envelope`, the program's default
+// command: the default fluid's two- and three-phase envelope, the JSON and
+// CSV outputs against each other and against the host's own saturation
+// flash, the curves against the results matrix, the application-side path
+// against the host path, and the exit statuses.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/cli/run_program.h"
+
+namespace {
+
+using cli_test::RunProgram;
+using cli_test::RunResult;
+using nlohmann::json;
+
+const char* const kNaturalGas =
+    "--feed \"nitrogen=0.0034,CO2=0.022,methane=0.834,ethane=0.076,propane=0.033,"
+    "isobutane=0.006,n-butane=0.011,isopentane=0.004,n-pentane=0.004,n-hexane=0.0066\"";
+
+// Each distinct command line runs once per test program.
+const RunResult& Run(const std::string& args) {
+    static std::map<std::string, RunResult> runs;
+    auto found = runs.find(args);
+    if (found == runs.end()) {
+        found = runs.emplace(args, RunProgram(args)).first;
+    }
+    return found->second;
+}
+
+json RunJson(const std::string& args) {
+    const RunResult& r = Run(args + " --format json");
+    EXPECT_EQ(r.status, 0) << args << ": " << r.err;
+    EXPECT_EQ(r.err, "") << args;
+    return json::parse(r.out);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<std::string> Fields(const std::string& line) {
+    std::vector<std::string> fields;
+    std::istringstream in(line);
+    for (std::string field; std::getline(in, field, ',');) {
+        fields.push_back(field);
+    }
+    if (!line.empty() && line.back() == ',')
+        fields.push_back("");
+    return fields;
+}
+
+int CountType(const json& points, int type) {
+    int n = 0;
+    for (const json& p : points)
+        n += p["type"].get<int>() == type ? 1 : 0;
+    return n;
+}
+
+// True when some point of `type` is stored at exactly this state.
+bool HasRow(const json& points, int type, const json& state) {
+    for (const json& p : points) {
+        if (p["type"] == type && p["P_kPa"] == state["P_kPa"] && p["T_K"] == state["T_K"]) {
+            return true;
+        }
+    }
+    return false;
+}
+
+TEST(EnvelopeCommand, DefaultRunShowsTheTwoAndThreePhaseParts) {
+    const RunResult& bare = Run("");
+    ASSERT_EQ(bare.status, 0) << bare.err;
+    EXPECT_EQ(bare.err, "") << "nothing outlives the calculation, nothing fails";
+    for (const char* text :
+         {"Phase envelope of the default fluid", "Peng-Robinson", "host objects", "water 0.0",
+          "Critical point         T =", "Cricondenbar           T =", "Cricondentherm         T =",
+          "Three-phase points     T =", "  dew\n", "  bubble\n", "  three-phase point\n",
+          "Execute                0x00000000"}) {
+        EXPECT_NE(bare.out.find(text), std::string::npos) << text << "\n" << bare.out;
+    }
+    // `envelope` with no options is the same run; only the timing differs.
+    const auto withoutTiming = [](const std::string& out) {
+        std::string kept;
+        for (const std::string& line : Lines(out)) {
+            if (line.rfind("Execute", 0) != 0)
+                kept += line + "\n";
+        }
+        return kept;
+    };
+    EXPECT_EQ(withoutTiming(bare.out), withoutTiming(Run("envelope").out));
+
+    // The wet gas takes the three-phase path: both hydrocarbon curves around
+    // a critical point, and the water dew curve meeting the hydrocarbon dew
+    // curve at a three-phase point below the cricondentherm.
+    const json j = RunJson("");
+    const json& points = j["points"];
+    EXPECT_GT(CountType(points, 1), 5);
+    EXPECT_GT(CountType(points, 4), 5);
+    EXPECT_EQ(CountType(points, 5), 1);
+    ASSERT_FALSE(j["three_phase_points"].empty());
+    for (const json& point : j["three_phase_points"]) {
+        EXPECT_TRUE(HasRow(points, 10, point)) << point;
+        EXPECT_LT(point["T_K"].get<double>(), j["cricondentherm"]["T_K"].get<double>());
+    }
+    // The table lists every stored point, numbered, and the summary counts them.
+    EXPECT_NE(bare.out.find(std::to_string(points.size()) + " stored"), std::string::npos);
+    const std::vector<std::string> lines = Lines(bare.out);
+    size_t header = 0;
+    while (header < lines.size() && lines[header].rfind("   #  kind", 0) != 0)
+        ++header;
+    ASSERT_EQ(lines.size() - header - 1, points.size());
+    EXPECT_NE(lines.back().find(" " + std::to_string(points.size()) + "  "), std::string::npos);
+}
+
+TEST(EnvelopeCommand, JsonAndCsvHoldThePointsInStoreOrder) {
+    const json j = RunJson("");
+    const std::vector<std::string> keys = {"status",
+                                           "eos",
+                                           "fluid",
+                                           "points",
+                                           "critical",
+                                           "cricondenbar",
+                                           "cricondentherm",
+                                           "three_phase_points",
+                                           "three_phase_critical",
+                                           "elapsed_ms"};
+    std::vector<std::string> got;
+    for (auto it = j.begin(); it != j.end(); ++it)
+        got.push_back(it.key());
+    EXPECT_EQ(got, keys);
+    EXPECT_EQ(j["status"], "0x00000000");
+    EXPECT_EQ(j["eos"], "PR");
+    EXPECT_GT(j["elapsed_ms"].get<double>(), 0.0);
+    double sum = 0;
+    for (const auto& c : j["fluid"].items())
+        sum += c.value().get<double>();
+    EXPECT_NEAR(sum, 1.0, 1e-12);
+    EXPECT_TRUE(j["fluid"].contains("water"));
+
+    const json& points = j["points"];
+    ASSERT_GT(points.size(), 20u);
+    // The first dew scan is the first stage of every calculation.
+    EXPECT_EQ(points[0]["type"], 1);
+    for (const json& p : points) {
+        ASSERT_TRUE(p["type"].is_number_integer()) << p;
+        EXPECT_GE(p["type"].get<int>(), 1);
+        EXPECT_LE(p["type"].get<int>(), 16);
+        EXPECT_TRUE(p["kind"].is_string());
+        EXPECT_GT(p["P_kPa"].get<double>(), 0.0) << p;
+        EXPECT_GT(p["T_K"].get<double>(), 0.0) << p;
+        for (const char* key : {"H", "S", "V"}) {
+            EXPECT_TRUE(p[key].is_null() || p[key].is_number()) << p;
+        }
+    }
+    // The scalars are the states of the rows they come from.
+    EXPECT_TRUE(HasRow(points, 5, j["critical"]));
+    EXPECT_TRUE(HasRow(points, 6, j["cricondenbar"]));
+    EXPECT_TRUE(HasRow(points, 8, j["cricondentherm"]));
+
+    const RunResult& csv = Run("--format csv");
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    const std::vector<std::string> lines = Lines(csv.out);
+    ASSERT_EQ(lines.size(), points.size() + 1);
+    EXPECT_EQ(lines[0], "type,kind,P_kPa,T_K,H,S,V");
+    for (size_t i = 0; i < points.size(); ++i) {
+        const std::vector<std::string> f = Fields(lines[i + 1]);
+        ASSERT_EQ(f.size(), 7u) << lines[i + 1];
+        EXPECT_EQ(std::stoi(f[0]), points[i]["type"].get<int>()) << "row " << i;
+        EXPECT_EQ(f[1], points[i]["kind"].get<std::string>());
+        EXPECT_NEAR(std::stod(f[2]), points[i]["P_kPa"].get<double>(),
+                    1e-8 * points[i]["P_kPa"].get<double>());
+        EXPECT_NEAR(std::stod(f[3]), points[i]["T_K"].get<double>(), 1e-7);
+        EXPECT_EQ(f[4].empty(), points[i]["H"].is_null());
+    }
+}
+
+// The printed columns are the states they claim: low-pressure dew rows of
+// the dry gas are dew points of the host's own saturation flash, run through
+// the program's flash command.
+TEST(EnvelopeCommand, DryGasRowsAreDewPointsOfTheHostsFlash) {
+    const json j = RunJson(kNaturalGas);
+    const json& points = j["points"];
+    EXPECT_TRUE(j["three_phase_points"].empty());
+    EXPECT_TRUE(j["three_phase_critical"].empty());
+    ASSERT_FALSE(j["critical"].is_null());
+    ASSERT_FALSE(j["cricondenbar"].is_null());
+    ASSERT_FALSE(j["cricondentherm"].is_null());
+    double maxP = 0;
+    double maxT = 0;
+    for (const json& p : points) {
+        maxP = std::max(maxP, p["P_kPa"].get<double>());
+        maxT = std::max(maxT, p["T_K"].get<double>());
+        // The host path recomputes H, S and V of every stored row.
+        for (const char* key : {"H", "S", "V"})
+            EXPECT_TRUE(p[key].is_number()) << p;
+    }
+    EXPECT_NEAR(j["cricondenbar"]["P_kPa"].get<double>(), maxP, 5e-4 * maxP);
+    EXPECT_NEAR(j["cricondentherm"]["T_K"].get<double>(), maxT, 5e-4 * maxT);
+
+    const double criticalP = j["critical"]["P_kPa"].get<double>();
+    int checked = 0;
+    for (const json& p : points) {
+        const double pk = p["P_kPa"].get<double>();
+        if (p["type"] != 1 || pk > 0.4 * criticalP || pk < 200 || checked == 3)
+            continue;
+        char args[96];
+        std::snprintf(args, sizeof(args), " --P %.10g --vf 1 --format json", pk);
+        const RunResult& flash = Run(std::string("flash ") + kNaturalGas + args);
+        ASSERT_EQ(flash.status, 0) << flash.err;
+        EXPECT_NEAR(json::parse(flash.out)["T_K"].get<double>(), p["T_K"].get<double>(), 0.05)
+            << "dew row at " << pk << " kPa";
+        ++checked;
+    }
+    EXPECT_EQ(checked, 3);
+}
+
+TEST(EnvelopeCommand, CurvesCarryTheStatesOfTheResultsMatrix) {
+    const json matrix = RunJson(kNaturalGas);
+    const json ph = RunJson(std::string(kNaturalGas) + " --curves --axes PH");
+    EXPECT_EQ(ph["axes"], "PH");
+    ASSERT_EQ(ph["points"].size(), matrix["points"].size());
+    for (size_t i = 0; i < ph["points"].size(); ++i) {
+        const json& c = ph["points"][i];
+        const json& m = matrix["points"][i];
+        ASSERT_EQ(c.size(), 2u) << c;
+        EXPECT_EQ(c["P_kPa"], m["P_kPa"]) << "point " << i;
+        EXPECT_EQ(c["H"], m["H"]) << "point " << i;
+    }
+
+    const RunResult& table = Run(std::string(kNaturalGas) + " --curves --axes PH");
+    ASSERT_EQ(table.status, 0) << table.err;
+    const std::vector<std::string> tableLines = Lines(table.out);
+    ASSERT_EQ(tableLines.size(), matrix["points"].size() + 1);
+    EXPECT_NE(tableLines[0].find("P kPa"), std::string::npos);
+    EXPECT_NE(tableLines[0].find("H kJ/kmol"), std::string::npos);
+
+    const struct {
+        const char* axes;
+        const char* header;
+        const char* x;
+        const char* y;
+    } cases[] = {{"", "P_kPa,T_K", "P_kPa", "T_K"},
+                 {" --axes TV", "T_K,V", "T_K", "V"},
+                 {" --axes PS", "P_kPa,S", "P_kPa", "S"}};
+    for (const auto& c : cases) {
+        const RunResult& csv = Run(std::string(kNaturalGas) + " --curves --format csv" + c.axes);
+        ASSERT_EQ(csv.status, 0) << csv.err;
+        const std::vector<std::string> lines = Lines(csv.out);
+        ASSERT_EQ(lines.size(), matrix["points"].size() + 1) << c.axes;
+        EXPECT_EQ(lines[0], c.header);
+        // Spot-check the columns against the matrix's states.
+        for (size_t i : {size_t{0}, lines.size() / 2 - 1, lines.size() - 2}) {
+            const std::vector<std::string> f = Fields(lines[i + 1]);
+            ASSERT_EQ(f.size(), 2u);
+            const json& m = matrix["points"][i];
+            EXPECT_NEAR(std::stod(f[0]), m[c.x].get<double>(),
+                        1e-8 * std::fabs(m[c.x].get<double>()));
+            EXPECT_NEAR(std::stod(f[1]), m[c.y].get<double>(),
+                        1e-8 * std::fabs(m[c.y].get<double>()));
+        }
+    }
+}
+
+TEST(EnvelopeCommand, ApplicationProviderTracesTheSameEnvelope) {
+    for (const std::string fluid : {std::string(""), std::string(kNaturalGas)}) {
+        const json host = RunJson(fluid);
+        const json app = RunJson(fluid + " --provider app");
+        ASSERT_EQ(app["points"].size(), host["points"].size()) << fluid;
+        for (size_t i = 0; i < host["points"].size(); ++i) {
+            const json& a = app["points"][i];
+            const json& h = host["points"][i];
+            EXPECT_EQ(a["type"], h["type"]) << fluid << " point " << i;
+            EXPECT_NEAR(a["P_kPa"].get<double>(), h["P_kPa"].get<double>(),
+                        1e-4 * h["P_kPa"].get<double>())
+                << fluid << " point " << i;
+            EXPECT_NEAR(a["T_K"].get<double>(), h["T_K"].get<double>(), 0.01)
+                << fluid << " point " << i;
+        }
+        EXPECT_EQ(app["three_phase_points"].size(), host["three_phase_points"].size());
+    }
+    const RunResult& summary = Run("--provider app");
+    EXPECT_EQ(summary.status, 0) << summary.err;
+    EXPECT_NE(summary.out.find("application-side provider"), std::string::npos);
+}
+
+TEST(EnvelopeCommand, BadInputExitsWithTwoAndOneLineNamingIt) {
+    const struct {
+        const char* args;
+        const char* mention;
+    } cases[] = {
+        {"--format xml", "xml"},
+        {"envelope --format xml", "xml"},
+        {"--provider other", "other"},
+        {"--curves --axes XY", "XY"},
+        {"--axes PH", "--curves"},
+        {"--feed \"kryptonite=1\"", "kryptonite"},
+        {"envelope --feed \"methane=0.5,ethane=-0.5\"", "negative"},
+        {"--feed \"methane=0,ethane=0\"", "zero"},
+        {"--feed \"methane=nan,ethane=1\"", "NaN"},
+        {"--eos VDW", "VDW"},
+        {"--fluid /nonexistent/fluid.json", "cannot be read"},
+        {"compounds --format csv", "csv"},
+    };
+    for (const auto& c : cases) {
+        const RunResult& r = Run(c.args);
+        EXPECT_EQ(r.status, 2) << c.args;
+        EXPECT_EQ(r.out, "") << c.args;
+        EXPECT_NE(r.err.find(c.mention), std::string::npos) << c.args << ": " << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.args << ": " << r.err;
+    }
+}
+
+TEST(EnvelopeCommand, HelpNamesTheDefaultFluid) {
+    const RunResult& help = Run("envelope --help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* text :
+         {"water 0.0", "methane 0.", "n-decane", "--provider", "--curves", "--axes", "csv"}) {
+        EXPECT_NE(help.out.find(text), std::string::npos) << text;
+    }
+    const RunResult& top = Run("--help");
+    EXPECT_NE(top.out.find("envelope"), std::string::npos);
+}
+
+}  // namespace
