@@ -69,6 +69,7 @@ Calculator::Work::Work(int n) : nc(n) {
     nOld.assign(un * detail::kMaxPhases, 0);
     psi.assign(un * detail::kMaxPhases, 0);
     satX.assign(un * detail::kMaxPhases, 0);
+    lowestW.assign(un, 0);
     for (auto* v : {&lnW, &lnWPrev, &lnW2, &delta, &deltaPrev, &w, &lnPhiW, &g, &alpha, &lnK,
                     &lnKPrev, &dK, &dKPrev, &saveA, &saveB})
         v->assign(un, 0);

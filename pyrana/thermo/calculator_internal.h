@@ -41,6 +41,13 @@ struct Calculator::Work {
     std::vector<double> spW, spLnW, spTm;
     std::vector<char> spConv;
     double minTm = 0;
+    // Lowest tm of any non-trivial trial of the last stability analysis, positive values
+    // included (HUGE_VAL when every trial went trivial), and that trial's normalised
+    // composition [nc]: how close a stable feed is to splitting.
+    double lowestTm = HUGE_VAL;
+    std::vector<double> lowestW;
+    // The same for the feed's own analysis in the last FlashCore.
+    double feedLowestTm = HUGE_VAL;
 
     // Warm-start cache of the further-phase test.
     int cacheCount = 0;
@@ -53,6 +60,9 @@ struct Calculator::Work {
     std::vector<double> bestX, nOld;
     // Phases kept by the saturation flash across its PT flashes: [kMaxPhases][nc].
     std::vector<double> satX;
+    // Incipient phase of the last converged bubble (0) and dew (1) point: the first
+    // trial of the next saturation flash. Empty until one converged.
+    std::vector<double> satIncipient[2];
     // ψ_ik = 1/φ_ik (scaled) of the phase-fraction problem: [kMaxPhases][nc].
     std::vector<double> psi;
 
@@ -84,6 +94,18 @@ bool SolveLinear(int n, double* a, double* b, int* piv);
 int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const double* z,
                   const double* lnPhiZ, bool full, const double* extraTrials, int extraCount,
                   bool standard = true, double stopBelow = -HUGE_VAL);
+
+// One tangent-plane trial against the reference composition `ref` [nc] (normalised),
+// whose d_i = ln ref_i + ln φ_i(ref) must already be in w.d and presence flags in
+// w.present. Starts from the composition `start` [nc] (need not be normalised). On
+// return w.w holds the normalised trial composition at the end of the iteration.
+struct TrialResult {
+    double tm = 0;
+    bool converged = false;  // a stationary point within tolerance
+    bool trivial = false;    // collapsed onto the reference
+};
+TrialResult TangentPlaneTrial(Model& m, Calculator::Work& w, double t, double p, const double* ref,
+                              const double* start);
 
 struct CoreResult {
     bool valid = false;      // inputs accepted
@@ -119,6 +141,44 @@ void FillResult(Model& m, Calculator::Work& w, double t, double p, FlashResult* 
 // Fugacity error and Gibbs energy of the split in w.
 double SplitError(const Calculator::Work& w);
 double SplitGibbs(const Calculator::Work& w);
+
+// What a saturation flash is asked for, shared by its solvers.
+struct SaturationTask {
+    double p = 0;               // kPa
+    double beta = 0;            // vapour fraction asked for
+    const double* z = nullptr;  // normalised feed [nc]
+    double tLo = 0, tHi = 0;    // search bounds, K
+    bool haveInit = false;      // t0 is the caller's initial temperature (else the upper bound)
+    double t0 = 0;              // K
+    const FlashOptions* options = nullptr;
+    int iterations = 0;  // accumulated by the solvers
+};
+
+// Newton method on the saturation equations: ln K_ik of the m non-reference phases
+// relative to phase 0, the fractions of phases 2..m, ln T; phase 1 has the fixed
+// fraction `fixedBeta`. Starts from w.x[0..m], w.beta and *t with w.present set; on
+// success w holds the m + 1 phases at the saturation temperature *t, and w.dT / w.dN
+// their derivatives there.
+bool SaturationNewton(Model& model, Calculator::Work& w, double p, const double* z, int m,
+                      double fixedBeta, double* t, int* iterations);
+
+// Index of a compound whose feed fraction exceeds 0.99999, or -1.
+int DominantCompound(int nc, const double* z);
+
+// Saturation point of a (nearly) pure feed: the temperature where the liquid and
+// vapour roots of the feed composition have equal residual Gibbs energy. True with
+// `out` filled (converged), false when none exists at this pressure within the bounds.
+bool PureSaturation(Model& m, Calculator::Work& w, SaturationTask& task, int dominant,
+                    FlashResult* out);
+
+// Bubble (β = 0) or dew (β = 1) point of a mixture by the incipient-phase condition.
+enum class SearchEnd {
+    kFound,   // `out` holds the saturation point
+    kNone,    // no saturation point within the bounds
+    kFailed,  // a transition was seen but not solved: the caller may try another method
+};
+SearchEnd IncipientSaturation(Model& m, Calculator::Work& w, SaturationTask& task,
+                              FlashResult* out);
 
 // Validates a composition: finite, non-negative, positive sum; normalises into out.
 bool NormaliseComposition(int nc, const double* x, double* out, std::string* error);

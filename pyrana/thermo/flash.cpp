@@ -599,6 +599,7 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
         std::copy(w.lnPhiZ.begin(), w.lnPhiZ.end(), w.lnPhi[0].begin());
     };
     StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), options.fullStability, nullptr, 0, true, -1e-3);
+    w.feedLowestTm = w.lowestTm;
     if (w.spCount == 0 || w.spTm[0] >= -1e-10) {
         single();
         LabelAndOrder(m, w, t, p);

@@ -65,13 +65,13 @@ struct NewtonSpec {
     double fixedBeta = 0;  // fraction of non-reference phase 1
 };
 
-// Solves the saturation equations for ln K_ik (k = 1..m, relative to phase 0), the
-// fractions of phases 2..m and ln T; phase 1 has the fixed fraction. Starts from the
-// compositions and fractions in w (w.np = m + 1) and *t. On success w holds the
-// phases at the saturation temperature *t.
-bool SaturationNewton(Model& model, Calculator::Work& w, double p, const double* z,
-                      const NewtonSpec& spec, double* t, int* iterations) {
-    const int nc = w.nc, m = spec.m;
+}  // namespace
+
+namespace detail {
+
+bool SaturationNewton(Model& model, Calculator::Work& w, double p, const double* z, int m,
+                      double fixedBeta, double* t, int* iterations) {
+    const int nc = w.nc;
     int act = 0;
     int* idx = w.idx.data();
     for (int i = 0; i < nc; ++i) {
@@ -84,7 +84,7 @@ bool SaturationNewton(Model& model, Calculator::Work& w, double p, const double*
         return false;
     // Unknowns: lnK in lnK/dK/dKPrev (phase 1, 2), β of phases 2.. in beta[], ln T.
     std::vector<double>* lnK[kMaxPhases] = {nullptr, &w.lnK, &w.lnKPrev};
-    double beta[kMaxPhases] = {0, spec.fixedBeta, 0};
+    double beta[kMaxPhases] = {0, fixedBeta, 0};
     for (int k = 1; k <= m; ++k) {
         for (int i = 0; i < nc; ++i) {
             (*lnK[k])[i] = w.present[i] ? std::log(w.x[k][i] / w.x[0][i]) : 0.0;
@@ -245,6 +245,13 @@ bool SaturationNewton(Model& model, Calculator::Work& w, double p, const double*
     return false;
 }
 
+}  // namespace detail
+
+namespace {
+bool SaturationNewton(Model& model, Calculator::Work& w, double p, const double* z,
+                      const NewtonSpec& spec, double* t, int* iterations) {
+    return detail::SaturationNewton(model, w, p, z, spec.m, spec.fixedBeta, t, iterations);
+}
 }  // namespace
 
 FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
@@ -287,6 +294,38 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
 
     std::vector<double>& zz = w.z;  // normalised feed (FlashCore leaves w.z alone)
     int iters = 0;
+    detail::SaturationTask task;
+    task.p = p;
+    task.beta = beta;
+    task.z = zz.data();
+    task.tLo = tLo;
+    task.tHi = tHi;
+    task.haveInit = haveInit;
+    task.t0 = t0;
+    task.options = &options;
+    auto finish = [&]() {
+        out.iterations = task.iterations;
+        out.evaluations = static_cast<int>(w.evaluations);
+        os << "saturation temperature " << out.t << " K with " << out.phases.size() << " phases";
+        if (out.outcome != Outcome::kConverged)
+            os << "; fugacity error " << out.fugacityError;
+        out.message = os.str();
+        return out;
+    };
+    // A (nearly) pure feed: the two-phase band has no width; solve the vapour pressure.
+    bool none = false;
+    const int dominant = detail::DominantCompound(nc_, zz.data());
+    if (dominant >= 0) {
+        if (detail::PureSaturation(*model_, w, task, dominant, &out))
+            return finish();
+        none = true;
+    } else if (beta <= 0.0 || beta >= 1.0) {
+        const detail::SearchEnd end = detail::IncipientSaturation(*model_, w, task, &out);
+        if (end == detail::SearchEnd::kFound)
+            return finish();
+        none = end == detail::SearchEnd::kNone;
+    }
+    iters = task.iterations;
     auto probe = [&](double t) { return Classify(*model_, w, t, p, zz.data(), options, &iters); };
 
     // Accepts the crossing between ta < tb: bisects, checks the kind of the phase that
@@ -444,7 +483,9 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
     // Scan outwards from t0 (or downwards from the upper bound) in steps of 3 % in T.
     const double ratio = 1.03;
     bool done = false;
-    if (haveInit) {
+    if (none) {
+        // Nothing to bracket: fall through to the trivial split.
+    } else if (haveInit) {
         Probe p0 = probe(t0);
         if (!p0.valid) {
             out.message = "the equation of state has no admissible root for the feed";

@@ -206,10 +206,15 @@ int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const doubl
         w.present[i] = z[i] > 0.0 ? 1 : 0;
         w.d[i] = w.present[i] ? std::log(z[i]) + lnPhiZ[i] : 0.0;
     }
+    w.lowestTm = HUGE_VAL;
     bool stop = false;
     auto consider = [&](const TrialOutcome& o) {
         if (o.trivial)
             return;
+        if (o.converged && o.tm < w.lowestTm) {
+            w.lowestTm = o.tm;
+            std::copy(w.w.begin(), w.w.end(), w.lowestW.begin());
+        }
         w.minTm = std::min(w.minTm, o.tm);
         if (o.tm < -1e-12)
             Record(w, o);
@@ -274,6 +279,18 @@ int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const doubl
         }
     }
     return w.spCount;
+}
+
+TrialResult TangentPlaneTrial(Model& m, Calculator::Work& w, double t, double p, const double* ref,
+                              const double* start) {
+    for (int i = 0; i < w.nc; ++i)
+        w.lnW[i] = w.present[i] ? std::log(std::max(start[i], 1e-300)) : 0.0;
+    const TrialOutcome o = RunTrial(m, w, t, p, ref, 300);
+    TrialResult r;
+    r.tm = o.tm;
+    r.converged = o.converged;
+    r.trivial = o.trivial;
+    return r;
 }
 
 }  // namespace detail

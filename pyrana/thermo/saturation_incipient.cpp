@@ -1,0 +1,559 @@
+// Bubble and dew points by the incipient-phase condition, and the saturation
+// temperature of a (nearly) pure feed.
+//
+// A bubble point (β = 0) or dew point (β = 1) is where a phase of zero amount is
+// in equilibrium with the phases present: Σ_i x_i K_i = 1 with K from the
+// incipient phase's stationary point of the tangent-plane distance. It is solved
+// by the Newton method on (ln K of the incipient phase and of a second liquid,
+// the second liquid's fraction, ln T) that SaturationNewton implements, so the
+// liquid–liquid split under a three-phase bubble point and the incipient vapour
+// are solved together.
+//
+// The Newton method starts from the caller's initial temperature (the incipient
+// composition from the previous call, or Wilson's K-values), which is what an
+// envelope scan needs: one call costs a few model evaluations when the initial
+// temperature is close. Otherwise a scan brackets the transition with cheap probes
+// (stability analysis of the feed for a dew point; a PT flash for a bubble point,
+// where the feed may already be two liquids) in 3 % steps; where the feed stays
+// stable at three successive probes but its tangent-plane distance dips towards
+// zero in the middle, the minimum is searched for, so a two-phase band narrower
+// than the step is not missed. Every point is confirmed 0.01 K on its
+// single-phase side: a dew point with the feed stable there (all trials, so a
+// water dew point above a hydrocarbon one replaces it), a bubble point without
+// vapour there (a second liquid found there restarts the method as a three-phase
+// bubble point).
+#include <algorithm>
+#include <cmath>
+#include <sstream>
+
+#include "pyrana/thermo/calculator_internal.h"
+
+namespace pyrana::thermo::detail {
+namespace {
+
+constexpr double kSide = 0.01;        // K: distance of the confirming probe from the point
+constexpr double kStep = 1.03;        // scan step ratio in T
+constexpr double kUnstable = -1e-10;  // tm below which a trial phase is present
+constexpr int kMaxRestarts = 3;
+
+// What the search knows about one temperature.
+struct State {
+    bool valid = false;
+    double t = 0;
+    // The incipient kind of phase is present: dew, the feed is unstable; bubble, a
+    // phase labelled vapour exists (the single phase included).
+    bool inside = false;
+    int np = 0;                  // phases of the PT flash (bubble probes; 1 for dew)
+    double lowestTm = HUGE_VAL;  // lowest tm of a non-trivial stationary point of the feed
+    // Reference phases (the feed, or the liquids of a bubble probe) and their fractions.
+    int nRef = 1;
+    double refBeta[2] = {1.0, 0.0};
+    std::vector<double> ref[2];
+    // Incipient composition (the vapour of a bubble probe inside, the stationary point
+    // of a dew probe); empty when unknown.
+    std::vector<double> inc;
+};
+
+class Search {
+  public:
+    Search(Model& m, Calculator::Work& w, SaturationTask& task)
+        : m_(m), w_(w), task_(task), nc_(w.nc), dew_(task.beta >= 1.0) {
+        for (auto* v : {&x0_, &x1_, &x2_, &trial_})
+            v->assign(nc_, 0.0);
+    }
+
+    SearchEnd Run(FlashResult* out);
+
+  private:
+    bool ProbeAt(double t, State* s);
+    bool StartNewton(const State& s, double t);
+    bool Solve(const State& s, FlashResult* out);
+    bool SolveBracket(State a, State b, FlashResult* out);
+    bool DipSearch(const State& a, const State& b, const State& c, FlashResult* out);
+    bool Fast(FlashResult* out);
+    bool Accept(double t, FlashResult* out);
+
+    const double* z() const { return task_.z; }
+    double p() const { return task_.p; }
+    void SetPresent(const double* x) {
+        for (int i = 0; i < nc_; ++i)
+            w_.present[i] = x[i] > 0.0 ? 1 : 0;
+    }
+    // Molar volume of x at t with the stable root (NaN when none).
+    double Volume(double t, const double* x) {
+        RootInfo info;
+        if (!Eval(m_, w_, t, p(), x, w_.tmp2.data(), nullptr, nullptr, Root::Stable, &info))
+            return NAN;
+        return info.v;
+    }
+    // Stationary point of a trial phase against the reference x at t, from `start`;
+    // true with the normalised composition in trial_ (non-trivial, converged).
+    bool Stationary(double t, const double* x, const double* start, double* tm);
+
+    Model& m_;
+    Calculator::Work& w_;
+    SaturationTask& task_;
+    const int nc_;
+    const bool dew_;
+    int nonRef_ = 1;  // non-reference phases of the Newton method in progress
+    std::vector<double> x0_, x1_, x2_, trial_;
+    double solvedBeta_[kMaxPhases] = {0, 0, 0};
+};
+
+bool Search::Stationary(double t, const double* x, const double* start, double* tm) {
+    SetPresent(x);
+    if (!Eval(m_, w_, t, p(), x, w_.lnPhiZ.data()))
+        return false;
+    for (int i = 0; i < nc_; ++i)
+        w_.d[i] = w_.present[i] ? std::log(x[i]) + w_.lnPhiZ[i] : 0.0;
+    const TrialResult r = TangentPlaneTrial(m_, w_, t, p(), x, start);
+    ++task_.iterations;
+    if (!r.converged || r.trivial)
+        return false;
+    std::copy(w_.w.begin(), w_.w.end(), trial_.begin());
+    *tm = r.tm;
+    return true;
+}
+
+bool Search::ProbeAt(double t, State* s) {
+    s->valid = false;
+    s->t = t;
+    s->inc.clear();
+    s->lowestTm = HUGE_VAL;
+    const FlashOptions& o = *task_.options;
+    if (dew_) {
+        if (!Eval(m_, w_, t, p(), z(), w_.lnPhiZ.data()))
+            return false;
+        const std::vector<double>& cache = w_.satIncipient[1];
+        StabilityCore(m_, w_, t, p(), z(), w_.lnPhiZ.data(), o.fullStability,
+                      cache.empty() ? nullptr : cache.data(), cache.empty() ? 0 : 1);
+        ++task_.iterations;
+        s->valid = true;
+        s->np = 1;
+        s->inside = w_.spCount > 0 && w_.spTm[0] < kUnstable;
+        s->lowestTm = w_.lowestTm;
+        s->nRef = 1;
+        s->refBeta[0] = 1.0;
+        s->ref[0].assign(z(), z() + nc_);
+        if (s->inside)
+            s->inc.assign(w_.spW.begin(), w_.spW.begin() + nc_);
+        else if (std::isfinite(w_.lowestTm))
+            s->inc.assign(w_.lowestW.begin(), w_.lowestW.end());
+        return true;
+    }
+    const CoreResult r = FlashCore(m_, w_, t, p(), z(), o);
+    task_.iterations += r.iterations + 1;
+    if (!r.valid)
+        return false;
+    s->valid = true;
+    s->np = w_.np;
+    s->lowestTm = w_.np == 1 ? w_.feedLowestTm : -HUGE_VAL;
+    int vap = -1;
+    for (int k = 0; k < w_.np; ++k) {
+        if (w_.type[k] == PhaseType::kVapour)
+            vap = k;
+    }
+    s->inside = vap >= 0;
+    s->nRef = 0;
+    double sum = 0.0;
+    for (int k = 0; k < w_.np && s->nRef < 2; ++k) {
+        if (k == vap && w_.np > 1)
+            continue;
+        s->ref[s->nRef].assign(w_.x[k].begin(), w_.x[k].end());
+        s->refBeta[s->nRef++] = w_.beta[k];
+        sum += w_.beta[k];
+    }
+    for (int k = 0; k < s->nRef; ++k)
+        s->refBeta[k] /= sum;
+    if (vap >= 0 && w_.np > 1)
+        s->inc.assign(w_.x[vap].begin(), w_.x[vap].end());
+    return true;
+}
+
+// Sets up the Newton method from the state s at temperature t: phase 0 the main
+// reference phase, phase 1 the incipient one (fraction 0), phase 2 the second liquid.
+bool Search::StartNewton(const State& s, double t) {
+    if (s.nRef < 1)
+        return false;
+    const int main = (s.nRef == 2 && s.refBeta[1] > s.refBeta[0]) ? 1 : 0;
+    std::copy(s.ref[main].begin(), s.ref[main].end(), x0_.begin());
+    if (!s.inc.empty()) {
+        std::copy(s.inc.begin(), s.inc.end(), x1_.begin());
+    } else {
+        // A trial against the main reference phase: the incipient phase of the last
+        // call, then Wilson's K-values (vapour-like for a bubble, liquid-like for a dew).
+        const std::vector<double>& cache = w_.satIncipient[dew_ ? 1 : 0];
+        double tm = 0.0;
+        bool found = !cache.empty() && Stationary(t, x0_.data(), cache.data(), &tm);
+        if (!found) {
+            const Fluid& f = m_.fluid();
+            for (int i = 0; i < nc_; ++i) {
+                const double k = f.WilsonK(i, t, p());
+                w_.saveA[i] = x0_[i] * (dew_ ? 1.0 / k : k);
+            }
+            found = Stationary(t, x0_.data(), w_.saveA.data(), &tm);
+        }
+        if (!found)
+            return false;
+        std::copy(trial_.begin(), trial_.end(), x1_.begin());
+    }
+    nonRef_ = s.nRef;
+    std::copy(x0_.begin(), x0_.end(), w_.x[0].begin());
+    std::copy(x1_.begin(), x1_.end(), w_.x[1].begin());
+    w_.beta[0] = s.refBeta[main];
+    w_.beta[1] = 0.0;
+    if (s.nRef == 2) {
+        std::copy(s.ref[1 - main].begin(), s.ref[1 - main].end(), w_.x[2].begin());
+        w_.beta[2] = s.refBeta[1 - main];
+    }
+    w_.np = s.nRef + 1;
+    return true;
+}
+
+// Newton method from the set-up phases at s.t, then the confirmation on the
+// single-phase side, restarting from a further phase found there. True with `out`.
+bool Search::Solve(const State& start, FlashResult* out) {
+    double t = start.t;
+    if (!StartNewton(start, t))
+        return false;
+    const FlashOptions& o = *task_.options;
+    for (int restart = 0; restart <= kMaxRestarts; ++restart) {
+        SetPresent(z());
+        double ts = t;
+        if (!SaturationNewton(m_, w_, p(), z(), nonRef_, 0.0, &ts, &task_.iterations))
+            return false;
+        if (!(ts >= task_.tLo - kSide && ts <= task_.tHi + kSide))
+            return false;
+        // Keep the solution: phases and fractions.
+        const int np = w_.np;
+        std::copy(w_.x[0].begin(), w_.x[0].end(), x0_.begin());
+        std::copy(w_.x[1].begin(), w_.x[1].end(), x1_.begin());
+        if (np == 3)
+            std::copy(w_.x[2].begin(), w_.x[2].end(), x2_.begin());
+        std::copy(w_.beta, w_.beta + np, solvedBeta_);
+        // Which side holds the incipient phase: d ln Σ_i x0_i K_i / dT at fixed
+        // compositions is Σ_i x1_i (∂ln φ_i0/∂T - ∂ln φ_i1/∂T).
+        double slope = 0.0;
+        for (int i = 0; i < nc_; ++i)
+            slope += x1_[i] * (w_.dT[0][i] - w_.dT[1][i]);
+        // The incipient phase must be the kind asked for: denser than the feed for a
+        // dew point, lighter than the reference liquid for a bubble point.
+        const double v0 = Volume(ts, x0_.data()), v1 = Volume(ts, x1_.data());
+        if (!(dew_ ? v1 < v0 : v1 > v0))
+            return false;
+        const double tOut = ts + (slope > 0.0 ? -kSide : kSide);
+        if (dew_) {
+            if (!Eval(m_, w_, tOut, p(), z(), w_.lnPhiZ.data()))
+                return false;
+            StabilityCore(m_, w_, tOut, p(), z(), w_.lnPhiZ.data(), o.fullStability, x1_.data(), 1);
+            ++task_.iterations;
+            if (w_.spCount == 0 || w_.spTm[0] >= kUnstable)
+                return Accept(ts, out);
+            // Another liquid already there: its dew point lies beyond this one.
+            int other = -1;
+            for (int s = 0; s < w_.spCount && other < 0; ++s) {
+                if (w_.spTm[s] >= kUnstable)
+                    break;
+                double diff = 0.0;
+                for (int i = 0; i < nc_; ++i)
+                    diff = std::max(diff, std::fabs(w_.spW[s * nc_ + i] - x1_[i]));
+                if (diff > 1e-3)
+                    other = s;
+            }
+            if (other < 0)
+                return false;
+            std::copy(w_.spW.begin() + other * nc_, w_.spW.begin() + (other + 1) * nc_,
+                      x1_.begin());
+            std::copy(z(), z() + nc_, w_.x[0].begin());
+            std::copy(x1_.begin(), x1_.end(), w_.x[1].begin());
+            w_.beta[0] = 1.0;
+            w_.beta[1] = 0.0;
+            w_.np = 2;
+            nonRef_ = 1;
+            t = tOut;
+            continue;
+        }
+        const CoreResult r = FlashCore(m_, w_, tOut, p(), z(), o);
+        task_.iterations += r.iterations + 1;
+        if (!r.valid)
+            return false;
+        bool vapour = false;
+        for (int k = 0; k < w_.np; ++k)
+            vapour = vapour || (w_.type[k] == PhaseType::kVapour && w_.np > 1);
+        if (vapour)
+            return false;
+        if (w_.np == nonRef_)
+            return Accept(ts, out);
+        if (!(w_.np == 2 && nonRef_ == 1))
+            return false;
+        // Two liquids below this bubble point: the bubble point is the three-phase one.
+        const int main = w_.beta[1] > w_.beta[0] ? 1 : 0;
+        std::copy(w_.x[1 - main].begin(), w_.x[1 - main].end(), x2_.begin());
+        std::copy(w_.x[main].begin(), w_.x[main].end(), x0_.begin());
+        const double b0 = w_.beta[main], b2 = w_.beta[1 - main];
+        std::copy(x0_.begin(), x0_.end(), w_.x[0].begin());
+        std::copy(x1_.begin(), x1_.end(), w_.x[1].begin());
+        std::copy(x2_.begin(), x2_.end(), w_.x[2].begin());
+        w_.beta[0] = b0;
+        w_.beta[1] = 0.0;
+        w_.beta[2] = b2;
+        w_.np = 3;
+        nonRef_ = 2;
+        t = tOut;
+    }
+    return false;
+}
+
+bool Search::Accept(double t, FlashResult* out) {
+    const int np = nonRef_ + 1;
+    w_.np = np;
+    std::copy(x0_.begin(), x0_.end(), w_.x[0].begin());
+    std::copy(x1_.begin(), x1_.end(), w_.x[1].begin());
+    if (np == 3)
+        std::copy(x2_.begin(), x2_.end(), w_.x[2].begin());
+    std::copy(solvedBeta_, solvedBeta_ + np, w_.beta);
+    w_.satIncipient[dew_ ? 1 : 0].assign(x1_.begin(), x1_.end());
+    LabelAndOrder(m_, w_, t, p());
+    FillResult(m_, w_, t, p(), out);
+    out->t = t;
+    out->outcome = out->fugacityError < 1e-9 ? Outcome::kConverged : Outcome::kNotConverged;
+    return true;
+}
+
+// From the caller's initial temperature: the incipient phase of the last call or a
+// Wilson trial against the feed (a bubble point under which the feed splits into two
+// liquids is reached through the restart in Solve).
+bool Search::Fast(FlashResult* out) {
+    State s;
+    s.t = task_.t0;
+    s.valid = true;
+    s.nRef = 1;
+    s.refBeta[0] = 1.0;
+    s.ref[0].assign(z(), z() + nc_);
+    if (!Solve(s, out))
+        return false;
+    // Farther than a scan step: a nearer point may lie in between; let the scan decide.
+    return std::fabs(std::log(out->t / task_.t0)) <= std::log(kStep);
+}
+
+bool Search::SolveBracket(State a, State b, FlashResult* out) {
+    // A bubble-probe label change between two single phases is no phase transition.
+    if (!dew_ && a.np == 1 && b.np == 1)
+        return false;
+    for (int it = 0; it < 12; ++it) {
+        const State& in = a.inside ? a : b;
+        if (Solve(in, out)) {
+            const double slack = std::max(0.5, b.t - a.t);
+            if (out->t >= a.t - slack && out->t <= b.t + slack)
+                return true;
+            if (dew_ && out->t > b.t)
+                return true;  // a higher dew point found from this one: the rule wants it
+        }
+        if (b.t - a.t < 1e-6 * b.t)
+            return false;
+        State mid;
+        if (!ProbeAt(0.5 * (a.t + b.t), &mid))
+            return false;
+        if (mid.inside == a.inside)
+            a = std::move(mid);
+        else
+            b = std::move(mid);
+    }
+    return false;
+}
+
+// Three successive probes a < b < c (in T) outside, the middle one closest to a
+// split: golden-section search of the lowest tm over [a, c] for a probe inside; the
+// brackets on both sides of it are then solved, nearest the start first.
+bool Search::DipSearch(const State& a, const State& b, const State& c, FlashResult* out) {
+    constexpr double kGolden = 0.381966011250105;
+    State lo = a, hi = c, m1 = b;
+    for (int it = 0; it < 16; ++it) {
+        if (hi.t - lo.t < 1e-4 * hi.t)
+            return false;
+        const bool left = (m1.t - lo.t) > (hi.t - m1.t);
+        const double tn = left ? m1.t - kGolden * (m1.t - lo.t) : m1.t + kGolden * (hi.t - m1.t);
+        State n;
+        if (!ProbeAt(tn, &n))
+            return false;
+        if (n.inside) {
+            const State& l = left ? lo : m1;
+            const State& r = left ? m1 : hi;
+            const bool upFirst = !task_.haveInit || n.t < task_.t0;
+            if (upFirst)
+                return SolveBracket(n, r, out) || SolveBracket(l, n, out);
+            return SolveBracket(l, n, out) || SolveBracket(n, r, out);
+        }
+        if (!(std::isfinite(n.lowestTm)))
+            return false;
+        if (n.lowestTm < m1.lowestTm) {
+            (left ? hi : lo) = std::move(m1);
+            m1 = std::move(n);
+        } else {
+            (left ? lo : hi) = std::move(n);
+        }
+    }
+    return false;
+}
+
+// A dip of the lowest tm in the middle of three outside probes.
+bool Dip(const State& a, const State& b, const State& c) {
+    return !a.inside && !b.inside && !c.inside && std::isfinite(a.lowestTm) &&
+           std::isfinite(b.lowestTm) && std::isfinite(c.lowestTm) && b.lowestTm < a.lowestTm &&
+           b.lowestTm < c.lowestTm && b.lowestTm >= 0.0;
+}
+
+SearchEnd Search::Run(FlashResult* out) {
+    if (task_.haveInit && Fast(out))
+        return SearchEnd::kFound;
+    bool transition = false;
+    // Scan outwards from t0 (or down from the upper bound) in steps of 3 % in T,
+    // keeping the last three probes of each direction for the dip test.
+    State up[3], dn[3];
+    if (!ProbeAt(task_.t0, &up[0]))
+        return SearchEnd::kFailed;
+    dn[0] = up[0];
+    int nUp = 1, nDn = 1;
+    double tUp = task_.t0, tDn = task_.t0;
+    const bool goUp = task_.haveInit;
+    auto advance = [&](State* h, int* n, double tn, bool upward) -> int {
+        State s;
+        if (!ProbeAt(tn, &s))
+            return 0;
+        State& last = h[0];
+        if (last.valid && s.inside != last.inside) {
+            transition = true;
+            const bool ok = upward ? SolveBracket(last, s, out) : SolveBracket(s, last, out);
+            if (ok)
+                return 2;
+        }
+        h[2] = std::move(h[1]);
+        h[1] = std::move(h[0]);
+        h[0] = std::move(s);
+        *n = std::min(3, *n + 1);
+        if (*n == 3 && Dip(h[2], h[1], h[0])) {
+            const bool ok =
+                upward ? DipSearch(h[2], h[1], h[0], out) : DipSearch(h[0], h[1], h[2], out);
+            if (ok)
+                return 2;
+        }
+        return 1;
+    };
+    while ((goUp && tUp < task_.tHi) || tDn > task_.tLo) {
+        if (goUp && tUp < task_.tHi) {
+            tUp = std::min(task_.tHi, tUp * kStep);
+            if (advance(up, &nUp, tUp, true) == 2)
+                return SearchEnd::kFound;
+        }
+        if (tDn > task_.tLo) {
+            tDn = std::max(task_.tLo, tDn / kStep);
+            if (advance(dn, &nDn, tDn, false) == 2)
+                return SearchEnd::kFound;
+        }
+    }
+    return transition ? SearchEnd::kFailed : SearchEnd::kNone;
+}
+
+}  // namespace
+
+int DominantCompound(int nc, const double* z) {
+    for (int i = 0; i < nc; ++i) {
+        if (z[i] > 0.99999)
+            return i;
+    }
+    return -1;
+}
+
+bool PureSaturation(Model& m, Calculator::Work& w, SaturationTask& task, int k, FlashResult* out) {
+    const int nc = w.nc;
+    const double p = task.p;
+    const double* z = task.z;
+    const Compound& c = m.fluid().compound(k);
+    if (!(p < c.pc))
+        return false;
+    // Vapour-pressure estimate of Wilson's K-value form (the Lee–Kesler slope at the
+    // critical point): ln(P/Pc) = 5.373 (1 + ω)(1 - Tc/T).
+    double t = c.tc / (1.0 - std::log(p / c.pc) / (5.373 * (1.0 + c.omega)));
+    double lo = 0.0, hi = c.tc;  // g < 0 below the saturation temperature, > 0 above
+    std::vector<double>& lnL = w.lnPhi[0];
+    std::vector<double>& lnV = w.lnPhi[1];
+    std::vector<double>& dL = w.dT[0];
+    std::vector<double>& dV = w.dT[1];
+    bool done = false;
+    for (int it = 0; it < 100 && !done; ++it) {
+        ++task.iterations;
+        RootInfo il, iv;
+        if (!Eval(m, w, t, p, z, lnL.data(), dL.data(), nullptr, Root::Liquid, &il) ||
+            !Eval(m, w, t, p, z, lnV.data(), dV.data(), nullptr, Root::Vapour, &iv))
+            return false;
+        double tn;
+        if (il.roots < 3 || std::fabs(il.z - iv.z) < 1e-9 * iv.z) {
+            // One root: liquid-like below the saturation temperature, vapour-like above.
+            const double pip = m.PhaseIdentification(t, p, z, Root::Stable);
+            (pip > 1.0 ? lo : hi) = t;
+            tn = lo > 0.0 ? 0.5 * (lo + hi) : 0.9 * t;
+        } else {
+            double g = 0.0, dg = 0.0;
+            for (int i = 0; i < nc; ++i) {
+                g += z[i] * (lnL[i] - lnV[i]);
+                dg += z[i] * (dL[i] - dV[i]);
+            }
+            if (std::fabs(g) < 1e-14) {
+                done = true;
+                break;
+            }
+            (g < 0.0 ? lo : hi) = t;
+            tn = t - g / dg;
+            if (!(tn > lo && tn < hi) || !std::isfinite(tn))
+                tn = lo > 0.0 ? 0.5 * (lo + hi) : 0.9 * t;
+            done = std::fabs(tn - t) < 1e-13 * t;
+        }
+        if (hi - lo < 1e-14 * hi)
+            done = true;
+        t = tn;
+    }
+    if (!done || !(t >= task.tLo && t <= task.tHi))
+        return false;
+    RootInfo il, iv;
+    if (!Eval(m, w, t, p, z, lnL.data(), nullptr, nullptr, Root::Liquid, &il) ||
+        !Eval(m, w, t, p, z, lnV.data(), nullptr, nullptr, Root::Vapour, &iv) || il.roots < 3)
+        return false;
+    out->t = t;
+    out->p = p;
+    out->phases.assign(2, PhaseResult());
+    double gibbs = 0.0;
+    for (int ph = 0; ph < 2; ++ph) {
+        PhaseResult& r = out->phases[ph];
+        const bool vap = ph == 0;
+        r.type = vap ? PhaseType::kVapour : PhaseType::kLiquid;
+        r.fraction = vap ? task.beta : 1.0 - task.beta;
+        r.x.assign(z, z + nc);
+        double hr = 0, sr = 0, hi0 = 0, si = 0;
+        RootInfo info;
+        m.Residual(t, p, z, vap ? Root::Vapour : Root::Liquid, &hr, &sr, nullptr, &info);
+        m.IdealGas(t, p, z, &hi0, &si, nullptr);
+        r.z = info.z;
+        r.v = info.v;
+        r.h = hi0 + hr;
+        r.s = si + sr;
+        const std::vector<double>& lp = vap ? lnV : lnL;
+        for (int i = 0; i < nc; ++i) {
+            if (z[i] > 0.0)
+                gibbs += r.fraction * z[i] * (std::log(z[i]) + lp[i]);
+        }
+    }
+    // The two phases share the composition: the dominant compound's fugacities agree
+    // (the traces ride along, as in a pure compound).
+    out->fugacityError = std::fabs(lnL[k] - lnV[k]);
+    out->gibbs = gibbs;
+    out->outcome = out->fugacityError < 1e-9 ? Outcome::kConverged : Outcome::kNotConverged;
+    return true;
+}
+
+SearchEnd IncipientSaturation(Model& m, Calculator::Work& w, SaturationTask& task,
+                              FlashResult* out) {
+    Search s(m, w, task);
+    return s.Run(out);
+}
+
+}  // namespace pyrana::thermo::detail
