@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
@@ -21,7 +22,10 @@ struct RunResult {
 };
 
 inline RunResult RunProgram(const std::string& args) {
-    const std::string errFile = ::testing::TempDir() + "phase_envelope_stderr.txt";
+    // One file per process and call: test programs run in parallel.
+    static int calls = 0;
+    const std::string errFile = ::testing::TempDir() + "phase_envelope_stderr_" +
+                                std::to_string(getpid()) + "_" + std::to_string(++calls) + ".txt";
     const std::string command = std::string(PE_CLI_PATH) + " " + args + " 2>" + errFile;
     RunResult r;
     FILE* pipe = popen(command.c_str(), "r");
@@ -37,6 +41,7 @@ inline RunResult RunProgram(const std::string& args) {
     r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     std::ifstream err(errFile);
     r.err.assign(std::istreambuf_iterator<char>(err), std::istreambuf_iterator<char>());
+    std::remove(errFile.c_str());
     return r;
 }
 
