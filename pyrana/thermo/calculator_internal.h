@@ -165,8 +165,8 @@ bool SaturationNewton(Model& model, Calculator::Work& w, double p, const double*
 // Index of a compound whose feed fraction exceeds 0.99999, or -1.
 int DominantCompound(int nc, const double* z);
 
-// Saturation point of a (nearly) pure feed: the temperature where the liquid and
-// vapour roots of the feed composition have equal residual Gibbs energy. True with
+// Saturation point of a (nearly) pure feed: the temperature where the dominant
+// compound's ln φ in the liquid and vapour roots of the feed composition agree. True with
 // `out` filled (converged), false when none exists at this pressure within the bounds.
 bool PureSaturation(Model& m, Calculator::Work& w, SaturationTask& task, int dominant,
                     FlashResult* out);

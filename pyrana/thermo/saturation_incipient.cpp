@@ -44,7 +44,12 @@ struct State {
     // phase labelled vapour exists (the single phase included).
     bool inside = false;
     int np = 0;                  // phases of the PT flash (bubble probes; 1 for dew)
+    double vapourFraction = 0;   // of the phase labelled vapour (bubble probes)
     double lowestTm = HUGE_VAL;  // lowest tm of a non-trivial stationary point of the feed
+    // Σ z_i (ln φ_i(liquid root) - ln φ_i(vapour root)) of the feed, NaN with one root.
+    // It changes sign inside every two-phase band (where both roots of the feed have the
+    // same Gibbs energy, a split lowers it), however narrow the band is.
+    double rootGap = NAN;
     // Reference phases (the feed, or the liquids of a bubble probe) and their fractions.
     int nRef = 1;
     double refBeta[2] = {1.0, 0.0};
@@ -66,9 +71,12 @@ class Search {
 
   private:
     bool ProbeAt(double t, State* s);
+    double RootGap(double t);
+    bool GapSearch(const State& a, const State& b, FlashResult* out);
     bool StartNewton(const State& s, double t);
     bool Solve(const State& s, FlashResult* out);
-    bool SolveBracket(State a, State b, FlashResult* out);
+    enum class Bracket { kSolved, kOtherKind, kUnsolved };
+    Bracket SolveBracket(State a, State b, FlashResult* out);
     bool DipSearch(const State& a, const State& b, const State& c, FlashResult* out);
     bool Fast(FlashResult* out);
     bool Accept(double t, FlashResult* out);
@@ -98,6 +106,7 @@ class Search {
     int nonRef_ = 1;  // non-reference phases of the Newton method in progress
     std::vector<double> x0_, x1_, x2_, trial_;
     double solvedBeta_[kMaxPhases] = {0, 0, 0};
+    bool wrongKind_ = false;  // the last Solve found a transition of the other kind
 };
 
 bool Search::Stationary(double t, const double* x, const double* start, double* tm) {
@@ -115,11 +124,24 @@ bool Search::Stationary(double t, const double* x, const double* start, double* 
     return true;
 }
 
+double Search::RootGap(double t) {
+    RootInfo il;
+    if (!Eval(m_, w_, t, p(), z(), w_.tmp1.data(), nullptr, nullptr, Root::Liquid, &il) ||
+        il.roots < 3 ||
+        !Eval(m_, w_, t, p(), z(), w_.tmp2.data(), nullptr, nullptr, Root::Vapour, nullptr))
+        return NAN;
+    double g = 0.0;
+    for (int i = 0; i < nc_; ++i)
+        g += z()[i] * (w_.tmp1[i] - w_.tmp2[i]);
+    return g;
+}
+
 bool Search::ProbeAt(double t, State* s) {
     s->valid = false;
     s->t = t;
     s->inc.clear();
     s->lowestTm = HUGE_VAL;
+    s->rootGap = RootGap(t);
     const FlashOptions& o = *task_.options;
     if (dew_) {
         if (!Eval(m_, w_, t, p(), z(), w_.lnPhiZ.data()))
@@ -147,6 +169,7 @@ bool Search::ProbeAt(double t, State* s) {
         return false;
     s->valid = true;
     s->np = w_.np;
+
     s->lowestTm = w_.np == 1 ? w_.feedLowestTm : -HUGE_VAL;
     int vap = -1;
     for (int k = 0; k < w_.np; ++k) {
@@ -154,6 +177,7 @@ bool Search::ProbeAt(double t, State* s) {
             vap = k;
     }
     s->inside = vap >= 0;
+    s->vapourFraction = vap >= 0 ? w_.beta[vap] : 0.0;
     s->nRef = 0;
     double sum = 0.0;
     for (int k = 0; k < w_.np && s->nRef < 2; ++k) {
@@ -239,8 +263,10 @@ bool Search::Solve(const State& start, FlashResult* out) {
         // The incipient phase must be the kind asked for: denser than the feed for a
         // dew point, lighter than the reference liquid for a bubble point.
         const double v0 = Volume(ts, x0_.data()), v1 = Volume(ts, x1_.data());
-        if (!(dew_ ? v1 < v0 : v1 > v0))
+        if (!(dew_ ? v1 < v0 : v1 > v0)) {
+            wrongKind_ = true;
             return false;
+        }
         const double tOut = ts + (slope > 0.0 ? -kSide : kSide);
         if (dew_) {
             if (!Eval(m_, w_, tOut, p(), z(), w_.lnPhiZ.data()))
@@ -280,17 +306,23 @@ bool Search::Solve(const State& start, FlashResult* out) {
         bool vapour = false;
         for (int k = 0; k < w_.np; ++k)
             vapour = vapour || (w_.type[k] == PhaseType::kVapour && w_.np > 1);
-        if (vapour)
-            return false;
-        if (w_.np == nonRef_)
+        int liquids[kMaxPhases], nl = 0;
+        for (int k = 0; k < w_.np; ++k) {
+            if (w_.type[k] != PhaseType::kVapour || w_.np == 1)
+                liquids[nl++] = k;
+        }
+        if (!vapour && w_.np == nonRef_)
             return Accept(ts, out);
-        if (!(w_.np == 2 && nonRef_ == 1))
+        // Two liquids there (with or without a vapour): the feed as one liquid was only
+        // metastable, and the bubble point is the three-phase one of those liquids.
+        if (!(nl == 2 && nonRef_ == 1))
             return false;
-        // Two liquids below this bubble point: the bubble point is the three-phase one.
-        const int main = w_.beta[1] > w_.beta[0] ? 1 : 0;
-        std::copy(w_.x[1 - main].begin(), w_.x[1 - main].end(), x2_.begin());
+        const int la = liquids[0], lb = liquids[1];
+        const int main = w_.beta[lb] > w_.beta[la] ? lb : la, other = la + lb - main;
+        const double sum = w_.beta[la] + w_.beta[lb];
+        const double b0 = w_.beta[main] / sum, b2 = w_.beta[other] / sum;
         std::copy(w_.x[main].begin(), w_.x[main].end(), x0_.begin());
-        const double b0 = w_.beta[main], b2 = w_.beta[1 - main];
+        std::copy(w_.x[other].begin(), w_.x[other].end(), x2_.begin());
         std::copy(x0_.begin(), x0_.end(), w_.x[0].begin());
         std::copy(x1_.begin(), x1_.end(), w_.x[1].begin());
         std::copy(x2_.begin(), x2_.end(), w_.x[2].begin());
@@ -336,30 +368,66 @@ bool Search::Fast(FlashResult* out) {
     return std::fabs(std::log(out->t / task_.t0)) <= std::log(kStep);
 }
 
-bool Search::SolveBracket(State a, State b, FlashResult* out) {
-    // A bubble-probe label change between two single phases is no phase transition.
-    if (!dew_ && a.np == 1 && b.np == 1)
-        return false;
-    for (int it = 0; it < 12; ++it) {
-        const State& in = a.inside ? a : b;
-        if (Solve(in, out)) {
-            const double slack = std::max(0.5, b.t - a.t);
-            if (out->t >= a.t - slack && out->t <= b.t + slack)
-                return true;
-            if (dew_ && out->t > b.t)
-                return true;  // a higher dew point found from this one: the rule wants it
-        }
-        if (b.t - a.t < 1e-6 * b.t)
-            return false;
-        State mid;
-        if (!ProbeAt(0.5 * (a.t + b.t), &mid))
-            return false;
-        if (mid.inside == a.inside)
-            a = std::move(mid);
-        else
-            b = std::move(mid);
+Search::Bracket Search::SolveBracket(State a, State b, FlashResult* out) {
+    const State* in = a.inside ? &a : &b;
+    // A bubble-probe label change between two single phases is no phase transition,
+    // and a vapour that is the main phase next to it marks a dew point, not a bubble point.
+    if (!dew_ && a.np == 1 && b.np == 1) {
+        const bool band = std::isfinite(a.rootGap) && std::isfinite(b.rootGap) &&
+                          (a.rootGap < 0.0) != (b.rootGap < 0.0);
+        return band && GapSearch(a, b, out) ? Bracket::kSolved : Bracket::kOtherKind;
     }
-    return false;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        in = a.inside ? &a : &b;
+        // Every other attempt starts from the single-phase side (its stationary point of
+        // positive tm): near a double point the Newton method from inside may run to the
+        // farther root.
+        const State* outside = a.inside ? &b : &a;
+        const State* start = (attempt % 2 == 1) ? outside : in;
+        if (start->inc.empty())
+            start = in;
+        // Two liquids on the single-phase side of a bubble point: they are the reference
+        // and the vapour from the other side the incipient phase (a binary has its
+        // three-phase point at one temperature, with two phases on either side).
+        State seed;
+        if (!dew_ && outside->nRef == 2 && !in->inc.empty()) {
+            seed = *outside;
+            seed.inc = in->inc;
+            start = &seed;
+        }
+        wrongKind_ = false;
+        // The phase that appears has the smaller fraction next to the transition: a
+        // vapour that is the main phase there marks a dew point.
+        const bool vapourMain =
+            !dew_ && outside->np == 1 && in->np == 2 && in->vapourFraction > 0.5;
+        if (vapourMain && b.t - a.t < 1e-3 * b.t)
+            return Bracket::kOtherKind;
+        if (!vapourMain && Solve(*start, out)) {
+            const double slack = kSide + 1e-6 * b.t;
+            if (out->t >= a.t - slack && out->t <= b.t + slack)
+                return Bracket::kSolved;
+            if (dew_ && out->t > b.t)
+                return Bracket::kSolved;  // a higher dew point found from this one: the rule wants
+                                          // it
+        } else if (wrongKind_) {
+            return Bracket::kOtherKind;
+        }
+        if (attempt == 3)
+            break;
+        // Narrow the bracket before the next attempt.
+        for (int k = 0; k < 3; ++k) {
+            if (b.t - a.t < 1e-6 * b.t)
+                return Bracket::kUnsolved;
+            State mid;
+            if (!ProbeAt(0.5 * (a.t + b.t), &mid))
+                return Bracket::kUnsolved;
+            if (mid.inside == a.inside)
+                a = std::move(mid);
+            else
+                b = std::move(mid);
+        }
+    }
+    return Bracket::kUnsolved;
 }
 
 // Three successive probes a < b < c (in T) outside, the middle one closest to a
@@ -381,8 +449,10 @@ bool Search::DipSearch(const State& a, const State& b, const State& c, FlashResu
             const State& r = left ? m1 : hi;
             const bool upFirst = !task_.haveInit || n.t < task_.t0;
             if (upFirst)
-                return SolveBracket(n, r, out) || SolveBracket(l, n, out);
-            return SolveBracket(l, n, out) || SolveBracket(n, r, out);
+                return SolveBracket(n, r, out) == Bracket::kSolved ||
+                       SolveBracket(l, n, out) == Bracket::kSolved;
+            return SolveBracket(l, n, out) == Bracket::kSolved ||
+                   SolveBracket(n, r, out) == Bracket::kSolved;
         }
         if (!(std::isfinite(n.lowestTm)))
             return false;
@@ -394,6 +464,40 @@ bool Search::DipSearch(const State& a, const State& b, const State& c, FlashResu
         }
     }
     return false;
+}
+
+// Two successive probes a < b (in T) outside whose root gaps differ in sign: a band
+// lies between them. The gap's zero (secant steps on a bracket) is probed; inside it,
+// the brackets on both sides are solved, nearest the start first.
+bool Search::GapSearch(const State& a, const State& b, FlashResult* out) {
+    double ta = a.t, tb = b.t, ga = a.rootGap, gb = b.rootGap;
+    double tn = 0.5 * (ta + tb);
+    for (int it = 0; it < 30; ++it) {
+        tn = ta - ga * (tb - ta) / (gb - ga);
+        if (!(tn > ta && tn < tb))
+            tn = 0.5 * (ta + tb);
+        const double gn = RootGap(tn);
+        if (!std::isfinite(gn))
+            return false;
+        if ((gn < 0.0) == (ga < 0.0)) {
+            ta = tn;
+            ga = gn;
+        } else {
+            tb = tn;
+            gb = gn;
+        }
+        if (std::fabs(gn) < 1e-12 || tb - ta < 1e-9 * tb)
+            break;
+    }
+    State n;
+    if (!ProbeAt(tn, &n) || !n.inside)
+        return false;
+    const bool upFirst = !task_.haveInit || n.t < task_.t0;
+    if (upFirst)
+        return SolveBracket(n, b, out) == Bracket::kSolved ||
+               SolveBracket(a, n, out) == Bracket::kSolved;
+    return SolveBracket(a, n, out) == Bracket::kSolved ||
+           SolveBracket(n, b, out) == Bracket::kSolved;
 }
 
 // A dip of the lowest tm in the middle of three outside probes.
@@ -422,8 +526,14 @@ SearchEnd Search::Run(FlashResult* out) {
             return 0;
         State& last = h[0];
         if (last.valid && s.inside != last.inside) {
-            transition = true;
-            const bool ok = upward ? SolveBracket(last, s, out) : SolveBracket(s, last, out);
+            const Bracket b = upward ? SolveBracket(last, s, out) : SolveBracket(s, last, out);
+            if (b == Bracket::kSolved)
+                return 2;
+            transition = transition || b == Bracket::kUnsolved;
+        }
+        if (last.valid && !last.inside && !s.inside && std::isfinite(last.rootGap) &&
+            std::isfinite(s.rootGap) && (last.rootGap < 0.0) != (s.rootGap < 0.0)) {
+            const bool ok = upward ? GapSearch(last, s, out) : GapSearch(s, last, out);
             if (ok)
                 return 2;
         }
@@ -493,11 +603,8 @@ bool PureSaturation(Model& m, Calculator::Work& w, SaturationTask& task, int k, 
             (pip > 1.0 ? lo : hi) = t;
             tn = lo > 0.0 ? 0.5 * (lo + hi) : 0.9 * t;
         } else {
-            double g = 0.0, dg = 0.0;
-            for (int i = 0; i < nc; ++i) {
-                g += z[i] * (lnL[i] - lnV[i]);
-                dg += z[i] * (dL[i] - dV[i]);
-            }
+            // The dominant compound's fugacities of the two roots agree.
+            const double g = lnL[k] - lnV[k], dg = dL[k] - dV[k];
             if (std::fabs(g) < 1e-14) {
                 done = true;
                 break;
