@@ -77,6 +77,10 @@ bool IsLogarithmic(Quantity q) {
     return q == Quantity::kMolarVolume;
 }
 
+bool IsNonNegative(Quantity q) {
+    return q == Quantity::kPressure || q == Quantity::kTemperature || q == Quantity::kMolarVolume;
+}
+
 AxesPair AxesOf(EnvelopeType type) {
     switch (type) {
         case etPV:
@@ -123,9 +127,9 @@ bool CurveKindOf(int pointType, CurveKind* kind) {
 std::string CurveKindName(CurveKind kind) {
     switch (kind) {
         case CurveKind::kDew:
-            return "Dew";
+            return "Dew curve";
         case CurveKind::kBubble:
-            return "Bubble";
+            return "Bubble curve";
         case CurveKind::kThreePhase:
             return "Three-phase boundary";
         case CurveKind::kLiquidLiquid:
@@ -190,8 +194,21 @@ EnvelopeFigure BuildFigure(const std::vector<EnvelopePoint>& points, EnvelopeTyp
         MarkerKind marker;
         if (MarkerKindOf(row.type, &marker) && defined) {
             bool seen = false;
-            for (const Marker& m : figure.markers) {
-                seen = seen || (m.kind == marker && m.at.x == x && m.at.y == y);
+            for (Marker& m : figure.markers) {
+                if (m.kind != marker)
+                    continue;
+                if (m.at.x == x && m.at.y == y)
+                    seen = true;
+                // The envelope has one pressure maximum and one temperature
+                // maximum: of several such rows the highest stands.
+                if (marker == MarkerKind::kCricondenbar || marker == MarkerKind::kCricondentherm) {
+                    seen = true;
+                    const EnvelopePoint& held = points[static_cast<size_t>(m.row)];
+                    const bool higher =
+                        marker == MarkerKind::kCricondenbar ? row.p > held.p : row.t > held.t;
+                    if (higher)
+                        m = {marker, static_cast<int>(i), {x, y}};
+                }
             }
             if (!seen)
                 figure.markers.push_back({marker, static_cast<int>(i), {x, y}});

@@ -29,6 +29,8 @@ std::string AxisTitle(Quantity q);
 double ValueOf(const EnvelopePoint& point, Quantity q);
 // Molar volumes span decades: they are plotted on a logarithmic axis.
 bool IsLogarithmic(Quantity q);
+// Pressures and temperatures are never negative: their axes stop at zero.
+bool IsNonNegative(Quantity q);
 
 // Horizontal and vertical quantity of a plot: PT has temperature across and
 // pressure up; in general the first letter is the vertical axis, the
@@ -43,7 +45,7 @@ AxesPair AxesOf(EnvelopeType type);
 enum class CurveKind { kDew, kBubble, kThreePhase, kLiquidLiquid };
 // The curve a point type belongs to; false for the special-point types.
 bool CurveKindOf(int pointType, CurveKind* kind);
-// "Dew", "Bubble", "Three-phase boundary", "Liquid-liquid boundary".
+// "Dew curve", "Bubble curve", "Three-phase boundary", "Liquid-liquid boundary".
 std::string CurveKindName(CurveKind kind);
 
 enum class MarkerKind {
@@ -83,7 +85,10 @@ struct EnvelopeFigure {
 
 // Builds the figure of `points` (stored order) in the coordinates of `type`.
 // Markers of one kind at the same coordinates (a point stored again by the
-// stage that starts there) are kept once. Segments with a single point are
+// stage that starts there) are kept once; of several cricondenbar rows only
+// the one of highest pressure is marked, of several cricondentherm rows the
+// one of highest temperature (a trace may report a local extremum, e.g.
+// where it got stuck). Segments with a single point are
 // kept: they still show where a stage found something.
 EnvelopeFigure BuildFigure(const std::vector<EnvelopePoint>& points, EnvelopeType type);
 

@@ -141,6 +141,29 @@ std::string CurveClass(CurveKind kind) {
     return "";
 }
 
+// Breaks `text` after ", " (or spaces) into lines no wider than `width`.
+std::vector<std::string> WrapLine(const std::string& text, const Font& font, double width) {
+    std::vector<std::string> lines;
+    std::string line;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t next = text.find(", ", at);
+        next = next == std::string::npos ? text.size() : next + 2;
+        const std::string piece = text.substr(at, next - at);
+        if (!line.empty() && MeasureText(line + piece, font).width > width) {
+            while (!line.empty() && line.back() == ' ')
+                line.pop_back();
+            lines.push_back(line);
+            line.clear();
+        }
+        line += piece;
+        at = next;
+    }
+    if (!line.empty())
+        lines.push_back(line);
+    return lines;
+}
+
 }  // namespace
 
 Stroke CurveStroke(CurveKind kind) {
@@ -189,9 +212,9 @@ void DrawEnvelope(const EnvelopeFigure& figure, const PlotOptions& options, Canv
     }
     double top = 14.0 + MeasureText(title, kTitleFont).ascent;
     canvas->Text(width / 2, top, title, kTitleFont, TextAnchor::kMiddle, false, kBlack, "title");
-    if (!subtitle.empty()) {
-        top += 6.0 + MeasureText(subtitle, kSubtitleFont).ascent;
-        canvas->Text(width / 2, top, subtitle, kSubtitleFont, TextAnchor::kMiddle, false, kMuted,
+    for (const std::string& line : WrapLine(subtitle, kSubtitleFont, width - 60.0)) {
+        top += 4.0 + MeasureText(line, kSubtitleFont).ascent;
+        canvas->Text(width / 2, top, line, kSubtitleFont, TextAnchor::kMiddle, false, kMuted,
                      "subtitle");
     }
     top += 18.0;
@@ -220,14 +243,24 @@ void DrawEnvelope(const EnvelopeFigure& figure, const PlotOptions& options, Canv
         ylo = IsLogarithmic(figure.axes.y) ? 0.1 : 0.0;
         yhi = IsLogarithmic(figure.axes.y) ? 10.0 : 1.0;
     }
-    auto makeScale = [](double lo, double hi, bool log, int ticks) {
-        if (log)
+    auto makeScale = [](double lo, double hi, Quantity q, int ticks) {
+        if (IsLogarithmic(q))
             return LogScale(lo / 1.15, hi * 1.15);
         const double pad = (hi - lo) * 0.04;
-        return LinearScale(lo - pad, hi + pad, ticks);
+        double from = lo - pad;
+        if (IsNonNegative(q) && lo >= 0.0 && from < 0.0)
+            from = 0.0;
+        return LinearScale(from, hi + pad, ticks);
     };
-    const Scale sx = makeScale(xlo, xhi, IsLogarithmic(figure.axes.x), 8);
-    const Scale sy = makeScale(ylo, yhi, IsLogarithmic(figure.axes.y), 7);
+    Scale sx = makeScale(xlo, xhi, figure.axes.x, 9);
+    Scale sy = makeScale(ylo, yhi, figure.axes.y, 8);
+    if (empty) {
+        // Nothing to read off an empty plot.
+        for (Tick& t : sx.ticks)
+            t.label.clear();
+        for (Tick& t : sy.ticks)
+            t.label.clear();
+    }
 
     // Plot area: room for the tick labels and axis titles.
     double yLabelWidth = 0.0;

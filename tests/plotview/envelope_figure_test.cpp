@@ -106,6 +106,19 @@ TEST(EnvelopeFigureTest, APointStoredAgainAtTheSamePlaceIsMarkedOnce) {
     // TS: entropy across, temperature up.
     EXPECT_EQ(f.markers[1].at.x, 29);
     EXPECT_EQ(f.markers[1].at.y, 290);
+
+    // A trace that stalls may report a local temperature maximum: only the
+    // envelope's highest temperature is the cricondentherm, wherever it was
+    // stored.
+    const std::vector<EnvelopePoint> extrema = {Row(1, 250, 900),   Row(8, 229, 8400),
+                                                Row(1, 300, 5000),  Row(8, 299.8, 5260),
+                                                Row(6, 265, 10890), Row(6, 264, 10880)};
+    const plotview::EnvelopeFigure g = plotview::BuildFigure(extrema, etPT);
+    ASSERT_EQ(g.markers.size(), 2u);
+    EXPECT_EQ(g.markers[0].kind, MarkerKind::kCricondentherm);
+    EXPECT_EQ(g.markers[0].row, 3);
+    EXPECT_EQ(g.markers[1].kind, MarkerKind::kCricondenbar);
+    EXPECT_EQ(g.markers[1].row, 4);
 }
 
 TEST(EnvelopeFigureTest, EveryPairPutsTheFirstLetterUpAndTheSecondAcross) {
