@@ -1,9 +1,9 @@
 // The fluid phase-envelope computes when none is given: a wet natural gas of
-// the kind a gas plant's inlet separator sees, lean in heavy ends yet with a
-// few per cent of butanes to decane, saturated with water. Its envelope has
-// both parts: the hydrocarbon dew and bubble curves with their critical point,
-// cricondenbar and cricondentherm, and the water dew curve that meets the
-// hydrocarbon dew curve at a three-phase point.
+// the kind a gas plant's inlet separator sees, mostly methane with a few per
+// cent of butane to decane and some free water. Its envelope has both parts:
+// the hydrocarbon dew curve with its cricondentherm, and the water dew curve
+// meeting it at a three-phase point, with the boundaries of the three-phase
+// region below and above that point.
 #pragma once
 
 #include <string>

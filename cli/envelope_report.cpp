@@ -273,7 +273,7 @@ void WriteCurveTable(std::ostream& out, const EnvelopeResult& r, const std::stri
     std::snprintf(header, sizeof(header), "%4s  %14s %14s\n", "#", x.table, y.table);
     out << header;
     for (size_t i = 0; i < curve.size(); ++i) {
-        char lead[16];
+        char lead[32];
         std::snprintf(lead, sizeof(lead), "%4zu  ", i + 1);
         out << lead << Cell(curve[i].first, x.format, 14) << " "
             << Cell(curve[i].second, y.format, 14) << "\n";

@@ -9,6 +9,7 @@
 #include "cli/utility_module.h"
 #include "host/interfaces.h"
 #include "platform/live_objects.h"
+#include "plotview/envelope_view.h"
 #include "pyrana/app/provider.h"
 #include "pyrana/objects/host.h"
 
@@ -168,6 +169,13 @@ EnvelopeResult RunEnvelopeCalculation(const FluidInput& input, const EnvelopeReq
         if (!module.Load(UtilityModulePath(), &error)) {
             throw std::runtime_error(error);
         }
+        // A full calculation ends with the utility's options dialog, which
+        // creates the plot view by its ProgID: the view class is offered in
+        // this process for the whole calculation. With no picture file set
+        // and no dialog driver installed, the dialog closes at once and the
+        // view draws nothing.
+        plotview::EnvelopeViewRegistration views{plotview::ViewSettings()};
+        Check(views.status(), "offering the plot view class");
 
         ComPtr<IAppThermoProvider> provider;
         std::unique_ptr<pyrana::objects::Host> host;

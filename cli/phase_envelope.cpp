@@ -131,8 +131,9 @@ int Run(int argc, char** argv) {
         "the complete phase envelope of a fluid through the utility (the default command).\n"
         "Without --feed or --fluid: the built-in wet natural gas (Peng-Robinson), " +
             cli::DefaultFluidText() +
-            ", whose envelope shows the hydrocarbon dew and bubble curves and the water dew "
-            "curve meeting them at a three-phase point");
+            ": its hydrocarbon dew curve, through the cricondentherm, meets the water dew curve at "
+            "a three-phase point, with the boundaries of the three-phase region below and above "
+            "it");
     AddFluidOptions(envelope, &envelopeArgs.fluid);
     envelope->add_option("--format", envelopeArgs.format,
                          "table (summary and points), csv (one row per point) or json");
