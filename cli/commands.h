@@ -20,6 +20,8 @@ struct EnvelopeOptions {
     // "TS") instead of the points; empty: the points.
     std::string curveAxes;
     Format format = Format::kTable;
+    // A host call to fail during Execute (none by default).
+    pyrana::objects::FaultPlan fault;
 };
 
 // The whole envelope of the fluid through the utility: summary and table of

@@ -12,6 +12,7 @@ int RunEnvelope(const FluidInput& input, const std::string& title, const Envelop
     EnvelopeRequest request;
     request.path = options.path;
     request.curves = !options.curveAxes.empty();
+    request.fault = options.fault;
     const EnvelopeResult result = RunEnvelopeCalculation(input, request);
     const bool ok = result.status == S_OK;
 

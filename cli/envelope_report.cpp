@@ -218,7 +218,7 @@ void WriteSummaryAndTable(std::ostream& out, const EnvelopeResult& r, const std:
         out << "                       " << count << "  " << PointKindName(c.first) << "\n";
     }
     out << "Execute                " << HresultText(r.status) << " in "
-        << Format("%.1f", r.elapsedMs) << " ms\n\n";
+        << Format("%.1f", r.elapsedMs) << " ms, " << r.hostCalls << " host calls\n\n";
 
     char header[160];
     std::snprintf(header, sizeof(header), "%4s  %-34s %12s %10s %12s %12s %10s\n", "#", "kind",

@@ -211,10 +211,13 @@ EnvelopeResult RunEnvelopeCalculation(const FluidInput& input, const EnvelopeReq
         VARIANT noIds;
         VariantInit(&noIds);
         const LONG calculationOnly = request.curves ? 1 : 0;
+        pyrana::objects::SetFaultPlan(request.fault);
         const auto start = std::chrono::steady_clock::now();
         result.status = utility.p->Execute(nullptr, nullptr, nullptr, phases.Get(), container.Get(),
                                            1, calculationOnly, 0, noIds);
         const auto end = std::chrono::steady_clock::now();
+        pyrana::objects::ClearFaultPlan();
+        result.hostCalls = pyrana::objects::HostCallCount();
         result.elapsedMs = std::chrono::duration<double, std::milli>(end - start).count();
 
         ReadOutputs(container.Get(), *host, request.curves, &result);

@@ -16,6 +16,7 @@
 
 #include "cli/fluid_input.h"
 #include "platform/com.h"
+#include "pyrana/objects/fault_injection.h"
 
 namespace cli {
 
@@ -30,6 +31,10 @@ struct EnvelopeRequest {
     // true: ask for the seven two-column curves (bCalculationOnly 1, nProp 0)
     // instead of the results matrix.
     bool curves = false;
+    // Host calls made during Execute are counted; a plan with a call index
+    // or an operation also makes that call fail (the reference host's fault
+    // injection), to exercise the error path from the outside.
+    pyrana::objects::FaultPlan fault;
 };
 
 // One stored point: its type code (1..16) and P kPa, T K, H kJ/kmol,
@@ -60,8 +65,9 @@ struct EnvelopeResult {
     // With curves requested: "PTCurve" ... "TVCurve", one (x, y) pair per
     // stored point, in store order.
     std::map<std::string, std::vector<std::pair<double, double>>> curves;
-    // Wall time of Execute alone, ms.
+    // Wall time of Execute alone, ms, and the host calls it made.
     double elapsedMs = 0;
+    long hostCalls = 0;
     // COM objects of our layers still alive once everything was released
     // (0 unless something leaked), with their kinds.
     long leftAlive = 0;

@@ -11,10 +11,16 @@
 //                        (--T K --P kPa | --P kPa --vf X) [--format table|json]
 //   phase-envelope critical (--feed SPEC | --fluid FILE) [--eos PR|SRK] [--format ...]
 //
+// PHASE_ENVELOPE_FAIL_HOST_CALL (environment, for testing the error path):
+// "K" makes the K-th host call of the envelope calculation fail,
+// "Interface::Method" the first call of that operation; ",0xXXXXXXXX" after
+// either gives the failure code (E_FAIL otherwise).
+//
 // Exit status: 0 success, 1 a calculation failed, 2 bad usage or input; each
 // failure prints one line on standard error naming the problem.
 #include <CLI/CLI.hpp>
 #include <cmath>
+#include <cstdlib>
 #include <iostream>
 #include <limits>
 #include <string>
@@ -71,8 +77,44 @@ struct EnvelopeArgs {
     std::string axes;
 };
 
+// The fault plan of PHASE_ENVELOPE_FAIL_HOST_CALL: "K" fails the K-th host
+// call of Execute, "Interface::Method" the first call of that operation;
+// ",0xXXXXXXXX" after either picks the failure code (E_FAIL otherwise).
+pyrana::objects::FaultPlan FaultPlanFromEnvironment() {
+    pyrana::objects::FaultPlan plan;
+    const char* value = std::getenv("PHASE_ENVELOPE_FAIL_HOST_CALL");
+    if (value == nullptr || *value == '\0')
+        return plan;
+    const std::string text = value;
+    const std::string bad = "PHASE_ENVELOPE_FAIL_HOST_CALL='" + text +
+                            "': expected K or Interface::Method, optionally ,0xXXXXXXXX";
+    const size_t comma = text.find(',');
+    const std::string what = text.substr(0, comma);
+    if (!what.empty() && what.find_first_not_of("0123456789") == std::string::npos) {
+        plan.failAtCall = std::strtol(what.c_str(), nullptr, 10);
+    } else if (what.find("::") != std::string::npos) {
+        plan.failOperation = what;
+    } else {
+        throw cli::InputError(bad);
+    }
+    if (comma != std::string::npos) {
+        const std::string code = text.substr(comma + 1);
+        char* end = nullptr;
+        const unsigned long hr = std::strtoul(code.c_str(), &end, 16);
+        if (code.rfind("0x", 0) != 0 || *end != '\0' || hr > 0xFFFFFFFFul ||
+            !FAILED(static_cast<HRESULT>(hr))) {
+            throw cli::InputError(bad);
+        }
+        plan.result = static_cast<HRESULT>(hr);
+    }
+    if (plan.failAtCall <= 0 && plan.failOperation.empty())
+        throw cli::InputError(bad);
+    return plan;
+}
+
 int RunEnvelope(const EnvelopeArgs& a) {
     cli::EnvelopeOptions options;
+    options.fault = FaultPlanFromEnvironment();
     options.format = ParseFormat(a.format, true);
     if (a.provider == "app") {
         options.path = cli::ThermoPath::kApp;

@@ -28,11 +28,12 @@ const char* const kNaturalGas =
     "isobutane=0.006,n-butane=0.011,isopentane=0.004,n-pentane=0.004,n-hexane=0.0066\"";
 
 // Each distinct command line runs once per test program.
-const RunResult& Cached(const std::string& args) {
+const RunResult& Cached(const std::string& args, const std::string& environment = "") {
     static std::map<std::string, RunResult> runs;
-    auto found = runs.find(args);
+    const std::string key = environment + "|" + args;
+    auto found = runs.find(key);
     if (found == runs.end()) {
-        found = runs.emplace(args, RunProgram(args)).first;
+        found = runs.emplace(key, RunProgram(args, environment)).first;
     }
     return found->second;
 }
@@ -303,6 +304,63 @@ TEST(EnvelopeCommand, ApplicationProviderTracesTheSameEnvelope) {
     const RunResult& summary = Cached("--provider app");
     EXPECT_EQ(summary.status, 0) << summary.err;
     EXPECT_NE(summary.out.find("application-side provider"), std::string::npos);
+}
+
+// A host call failing inside Execute (the reference host's fault injection,
+// through PHASE_ENVELOPE_FAIL_HOST_CALL): exit 1 with the failing HRESULT on
+// one line, a JSON reader still told the status, nothing written when the
+// failure came before the output, and no object left alive on any path.
+TEST(EnvelopeCommand, AFailingHostCallExitsWithOneAndItsResult) {
+    const std::string env = "PHASE_ENVELOPE_FAIL_HOST_CALL=";
+    const RunResult& flash = Cached(kNaturalGas, env + "IFlashManager::Flash,0x8007000E");
+    EXPECT_EQ(flash.status, 1);
+    EXPECT_EQ(flash.out, "");
+    EXPECT_EQ(flash.err,
+              "phase-envelope: the envelope calculation failed (Execute returned 0x8007000E)\n");
+
+    const RunResult& asJson = Cached(std::string(kNaturalGas) + " --format json",
+                                     env + "IFlashManager::Flash,0x8007000E");
+    EXPECT_EQ(asJson.status, 1);
+    const json j = json::parse(asJson.out);
+    EXPECT_EQ(j["status"], "0x8007000E");
+    EXPECT_TRUE(j["points"].empty());
+    EXPECT_TRUE(j["critical"].is_null());
+
+    // Calls spread over a whole calculation of the dry gas: each run either
+    // absorbs the failure (a failed step the engines retry) or reports it.
+    const RunResult& counted = Cached(kNaturalGas);
+    const size_t at = counted.out.find(" host calls");
+    ASSERT_NE(at, std::string::npos);
+    const long total = std::stol(counted.out.substr(counted.out.rfind(' ', at - 1) + 1));
+    ASSERT_GT(total, 1000);
+    int reported = 0;
+    for (long k : {1L, 2L, 10L, 100L, total / 100, total / 10, total / 2, total - 1}) {
+        const RunResult& r = Cached(std::string(kNaturalGas) + " --format csv",
+                                    env + std::to_string(k) + ",0x80004004");
+        ASSERT_TRUE(r.status == 0 || r.status == 1) << "call " << k << ": " << r.status;
+        if (r.status == 1) {
+            ++reported;
+            EXPECT_EQ(r.err,
+                      "phase-envelope: the envelope calculation failed (Execute returned "
+                      "0x80004004)\n")
+                << "call " << k;
+        } else {
+            EXPECT_EQ(r.err, "") << "call " << k;
+            EXPECT_EQ(r.out.rfind("type,kind,", 0), 0u) << "call " << k;
+        }
+    }
+    EXPECT_GT(reported, 0);
+
+    const RunResult& app =
+        Cached(std::string(kNaturalGas) + " --provider app", env + "1,0x80004004");
+    EXPECT_TRUE(app.status == 0 || app.status == 1) << app.status;
+    EXPECT_EQ(app.err.find("outlived"), std::string::npos) << app.err;
+
+    for (const char* value : {"x", "5,0x1", "0", "IFlashManager::Flash,E_FAIL"}) {
+        const RunResult& r = Cached("", env + "'" + value + "'");
+        EXPECT_EQ(r.status, 2) << value;
+        EXPECT_NE(r.err.find("PHASE_ENVELOPE_FAIL_HOST_CALL"), std::string::npos) << value;
+    }
 }
 
 TEST(EnvelopeCommand, BadInputExitsWithTwoAndOneLineNamingIt) {
