@@ -4,6 +4,7 @@
 // IFlashManager::Flash, then the phases read by kind and index.
 #include "cli/commands.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <iostream>
@@ -161,8 +162,16 @@ int RunFlash(const FluidInput& input, double t, double p, double vf, Format form
         }
     }
     // A saturation flash answers a pressure without a saturation point with
-    // vapour and liquid of the feed's composition: say so instead.
-    if (saturation && found.size() == 2 && found[0].x == found[1].x) {
+    // vapour and liquid of the feed's composition: say so instead. A single
+    // compound's saturated phases share its composition too, but not its
+    // density.
+    const bool samePhase = found.size() == 2 && found[0].x == found[1].x &&
+                           std::fabs(found[0].v - found[1].v) <= 1e-9 * std::fabs(found[0].v);
+    const bool oneCompound =
+        std::count_if(input.feed.begin(), input.feed.end(), [](double f) { return f > 1e-10; }) ==
+        1;
+    if (saturation && found.size() == 2 && found[0].x == found[1].x &&
+        (!oneCompound || samePhase)) {
         return Fail(kExitCalculation,
                     "no saturation temperature at " + Fixed(p, 3) + " kPa for this fluid");
     }
