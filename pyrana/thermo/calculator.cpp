@@ -67,6 +67,9 @@ Calculator::Work::Work(int n) : nc(n) {
     extraW.assign(un * maxTrials, 0);
     bestX.assign(un * detail::kMaxPhases, 0);
     nOld.assign(un * detail::kMaxPhases, 0);
+    nTrial.assign(un * detail::kMaxPhases, 0);
+    refPhase.assign(un, 0);
+    seedW.assign(un, 0);
     psi.assign(un * detail::kMaxPhases, 0);
     satX.assign(un * detail::kMaxPhases, 0);
     lowestW.assign(un, 0);

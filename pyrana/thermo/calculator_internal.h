@@ -53,11 +53,16 @@ struct Calculator::Work {
     int cacheCount = 0;
     std::vector<double> cacheW;  // [maxTrials][nc]
     std::vector<double> cacheTm;
+    // Stationary point that seeds a third phase: [nc].
+    std::vector<double> seedW;
     // Further trial compositions handed to a second stability test: [maxTrials][nc].
     int extraCount = 0;
     std::vector<double> extraW;
-    // Best split of a flash and the mole numbers before a Newton step: [kMaxPhases][nc].
-    std::vector<double> bestX, nOld;
+    // Best split of a flash, the mole numbers before a Newton step and those of its
+    // trial step: [kMaxPhases][nc]. refPhase [nc]: the phase that holds most of each
+    // compound in the Newton step, where its amount closes the material balance.
+    std::vector<double> bestX, nOld, nTrial;
+    std::vector<int> refPhase;
     // Phases kept by the saturation flash across its PT flashes: [kMaxPhases][nc].
     std::vector<double> satX;
     // Incipient phase of the last converged bubble (0) and dew (1) point: the first
@@ -113,6 +118,9 @@ struct CoreResult {
     double error = 0;        // fugacity error
     double gibbs = 0;
     int iterations = 0;
+    // The split's stability test found a phase of lower Gibbs energy that the flash
+    // could not converge to: the split is the best estimate, not an equilibrium.
+    bool unstable = false;
 };
 
 // Two-phase split from the initial ln K in w.lnK (K = x[1]/x[0]): successive

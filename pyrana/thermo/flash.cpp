@@ -200,47 +200,68 @@ void SolveFractions(Calculator::Work& w, const double* z, int np, double* beta) 
 bool NewtonSplit(Model& m, Calculator::Work& w, double t, double p, const double* z, double tol,
                  int maxIt, int* iterations) {
     const int nc = w.nc, np = w.np;
-    int ref = 0;
-    for (int k = 1; k < np; ++k) {
-        if (w.beta[k] > w.beta[ref])
-            ref = k;
-    }
     for (int k = 0; k < np; ++k) {
         if (!(w.beta[k] > 0.0))
             return false;
     }
+    // Active compounds, and for each the phase that holds most of it. That phase's amount
+    // of the compound follows from the material balance; the other phases' amounts are the
+    // unknowns. A compound's amount is thus never the small difference of large ones: with
+    // one reference phase for all compounds, a trace of water (1e-10) in a hydrocarbon
+    // phase beside a nearly pure aqueous phase would carry an absolute rounding error of
+    // 1e-17 of the feed's water, and the fugacity error could not fall below about 1e-8.
+    int* comp = w.idx.data();
+    int* ref = w.refPhase.data();
     int act = 0;
     for (int i = 0; i < nc; ++i) {
-        if (w.present[i])
-            w.piv[act++] = i;
-    }
-    // Index map of active compounds (piv is needed by the solver).
-    std::vector<double>& map = w.tmp3;
-    for (int a = 0; a < act; ++a)
-        map[a] = w.piv[a];
-    // Restore the material balance through the reference phase.
-    {
-        double b = 0.0;
-        for (int a = 0; a < act; ++a) {
-            const int i = static_cast<int>(map[a]);
-            double nr = z[i];
-            for (int k = 0; k < np; ++k) {
-                if (k != ref)
-                    nr -= w.beta[k] * w.x[k][i];
-            }
-            if (!(nr > 0.0))
-                return false;
-            w.x[ref][i] = nr;
-            b += nr;
+        if (!w.present[i])
+            continue;
+        int r = 0;
+        for (int k = 1; k < np; ++k) {
+            if (w.beta[k] * w.x[k][i] > w.beta[r] * w.x[r][i])
+                r = k;
         }
-        w.beta[ref] = b;
-        for (int a = 0; a < act; ++a)
-            w.x[ref][static_cast<int>(map[a])] /= b;
+        ref[act] = r;
+        comp[act++] = i;
     }
     const int nk = np - 1;
     const int dim = nk * act;
     if (dim > w.maxDim)
         return false;
+    // Phase of the s-th unknown of active compound a: the phases other than its reference.
+    auto phaseOf = [&](int a, int s) { return s < ref[a] ? s : s + 1; };
+    // Mole numbers n_ik (phase k, active compound a) at [k * act + a]; the material balance
+    // restored through each compound's reference phase.
+    double* nOld = w.nOld.data();
+    auto fromMoles = [&](const double* n) {
+        for (int k = 0; k < np; ++k) {
+            double b = 0.0;
+            for (int a = 0; a < act; ++a)
+                b += n[k * act + a];
+            w.beta[k] = b;
+            for (int a = 0; a < act; ++a)
+                w.x[k][comp[a]] = n[k * act + a] / b;
+        }
+    };
+    for (int a = 0; a < act; ++a) {
+        const int i = comp[a];
+        double nr = z[i];
+        for (int k = 0; k < np; ++k) {
+            if (k == ref[a])
+                continue;
+            nOld[k * act + a] = w.beta[k] * w.x[k][i];
+            nr -= nOld[k * act + a];
+        }
+        if (!(nr > 0.0))
+            return false;
+        nOld[ref[a] * act + a] = nr;
+    }
+    fromMoles(nOld);
+    double* n = w.nTrial.data();  // trial mole numbers, [np][act]
+    double* scale = w.tmp3.data();
+    double* h = w.mat2.data();
+    double errPrev = HUGE_VAL;
+    int slow = 0;
     for (int it = 0; it < maxIt; ++it) {
         ++*iterations;
         for (int k = 0; k < np; ++k) {
@@ -253,126 +274,109 @@ bool NewtonSplit(Model& m, Calculator::Work& w, double t, double p, const double
             return true;
         if (!std::isfinite(err))
             return false;
-        // Gradient (negated, in tmp1) and Hessian (in mat2) over non-reference phases.
-        double* h = w.mat2.data();
-        int row = 0;
+        // Near the solution each step cuts the error by orders of magnitude; an error that
+        // stops falling means rounding or a saddle, where more steps only cost model calls.
+        slow = err > 0.5 * errPrev ? slow + 1 : 0;
+        if (slow >= 3)
+            return false;
+        errPrev = err;
         for (int k = 0; k < np; ++k) {
-            if (k == ref)
-                continue;
+            for (int a = 0; a < act; ++a)
+                nOld[k * act + a] = w.beta[k] * w.x[k][comp[a]];
+        }
+        // Gradient g_v = μ_ik - μ_ir (negated, in tmp1) and Hessian of G in the unknowns,
+        // scaled by √n on both sides so that trace amounts do not swamp the elimination:
+        // ∂μ_im/∂n_jl = M^m_ij (δ_ml - δ_m,r(j)), M^m_ij = (δ_ij/x_im - 1 + n ∂ln φ_im/∂n_j)/β_m.
+        auto mu = [&](int k, int i) { return std::log(w.x[k][i]) + w.lnPhi[k][i]; };
+        auto mm = [&](int k, int i, int j) {
+            return ((i == j ? 1.0 / w.x[k][i] : 0.0) - 1.0 + w.dN[k][i * nc + j]) / w.beta[k];
+        };
+        for (int s = 0; s < nk; ++s) {
             for (int a = 0; a < act; ++a) {
-                const int i = static_cast<int>(map[a]);
-                w.tmp1[row + a] = -((std::log(w.x[k][i]) + w.lnPhi[k][i]) -
-                                    (std::log(w.x[ref][i]) + w.lnPhi[ref][i]));
+                const int k = phaseOf(a, s), i = comp[a];
+                scale[s * act + a] = std::sqrt(nOld[k * act + a]);
+                w.tmp1[s * act + a] = -(mu(k, i) - mu(ref[a], i));
             }
-            int col = 0;
-            for (int l = 0; l < np; ++l) {
-                if (l == ref)
-                    continue;
-                for (int a = 0; a < act; ++a) {
-                    const int i = static_cast<int>(map[a]);
+        }
+        for (int s = 0; s < nk; ++s) {
+            for (int a = 0; a < act; ++a) {
+                const int k = phaseOf(a, s), i = comp[a], ri = ref[a];
+                const int v = s * act + a;
+                for (int s2 = 0; s2 < nk; ++s2) {
                     for (int b = 0; b < act; ++b) {
-                        const int j = static_cast<int>(map[b]);
-                        double v =
-                            ((a == b ? 1.0 / w.x[ref][i] : 0.0) - 1.0 + w.dN[ref][i * nc + j]) /
-                            w.beta[ref];
-                        if (k == l)
-                            v += ((a == b ? 1.0 / w.x[k][i] : 0.0) - 1.0 + w.dN[k][i * nc + j]) /
-                                 w.beta[k];
-                        h[(row + a) * dim + col + b] = v;
+                        const int l = phaseOf(b, s2), j = comp[b], rj = ref[b];
+                        double hv = 0.0;
+                        const double ek = (k == l ? 1.0 : 0.0) - (k == rj ? 1.0 : 0.0);
+                        if (ek != 0.0)
+                            hv += ek * mm(k, i, j);
+                        const double er = (ri == l ? 1.0 : 0.0) - (ri == rj ? 1.0 : 0.0);
+                        if (er != 0.0)
+                            hv -= er * mm(ri, i, j);
+                        const int u = s2 * act + b;
+                        h[v * dim + u] = scale[v] * hv * scale[u];
                     }
                 }
-                col += act;
             }
-            row += act;
         }
         // Newton step on H + μ diag(H): μ = 0 first; a larger μ when the step does not
         // lower G (near a critical point H may be indefinite away from the solution).
         bool accepted = false;
-        double* nOld = w.nOld.data();
-        for (int k = 0; k < np; ++k) {
-            for (int a = 0; a < act; ++a)
-                nOld[k * act + a] = w.beta[k] * w.x[k][static_cast<int>(map[a])];
-        }
         const double mus[] = {0.0, 1e-2, 1e-1, 1.0, 10.0};
-        for (double mu : mus) {
+        for (double muShift : mus) {
             if (accepted)
                 break;
             std::copy(h, h + dim * dim, w.mat.begin());
-            for (int r2 = 0; r2 < dim; ++r2)
-                w.mat[r2 * dim + r2] += mu * std::fabs(h[r2 * dim + r2]);
-            std::copy(w.tmp1.begin(), w.tmp1.begin() + dim, w.rhs.begin());
+            for (int v = 0; v < dim; ++v) {
+                w.mat[v * dim + v] += muShift * std::fabs(h[v * dim + v]);
+                w.rhs[v] = scale[v] * w.tmp1[v];
+            }
             if (!SolveLinear(dim, w.mat.data(), w.rhs.data(), w.piv.data()))
                 continue;
             double slope = 0.0;
-            for (int r2 = 0; r2 < dim; ++r2)
-                slope -= w.tmp1[r2] * w.rhs[r2];
+            for (int v = 0; v < dim; ++v) {
+                w.rhs[v] *= scale[v];  // back to mole numbers
+                slope -= w.tmp1[v] * w.rhs[v];
+            }
             if (!(slope < 0.0) && err >= 1e-6)
                 continue;
-            double s = 1.0;
-            row = 0;
-            for (int k = 0; k < np; ++k) {
-                if (k == ref)
-                    continue;
-                for (int a = 0; a < act; ++a) {
-                    const double n = nOld[k * act + a];
-                    const double dn = w.rhs[row + a];
-                    if (n + s * dn <= 0.0)
-                        s = std::min(s, 0.9 * n / -dn);
-                }
-                row += act;
-            }
+            // Largest step (up to 1) that keeps every mole number positive.
+            double step = 1.0;
             for (int a = 0; a < act; ++a) {
-                const double nr = nOld[ref * act + a];
                 double dnr = 0.0;
-                row = 0;
-                for (int k = 0; k < np; ++k) {
-                    if (k == ref)
-                        continue;
-                    dnr -= w.rhs[row + a];
-                    row += act;
+                for (int s = 0; s < nk; ++s) {
+                    const double dn = w.rhs[s * act + a];
+                    const double n0 = nOld[phaseOf(a, s) * act + a];
+                    if (n0 + step * dn <= 0.0)
+                        step = std::min(step, 0.9 * n0 / -dn);
+                    dnr -= dn;
                 }
-                if (nr + s * dnr <= 0.0)
-                    s = std::min(s, 0.9 * nr / -dnr);
+                const double nr = nOld[ref[a] * act + a];
+                if (nr + step * dnr <= 0.0)
+                    step = std::min(step, 0.9 * nr / -dnr);
             }
             for (int ls = 0; ls < 6 && !accepted; ++ls) {
-                row = 0;
-                for (int k = 0; k < np; ++k) {
-                    if (k == ref)
-                        continue;
-                    for (int a = 0; a < act; ++a)
-                        w.x[k][static_cast<int>(map[a])] = nOld[k * act + a] + s * w.rhs[row + a];
-                    row += act;
-                }
                 for (int a = 0; a < act; ++a) {
-                    const int i = static_cast<int>(map[a]);
-                    double nr = z[i];
-                    for (int k = 0; k < np; ++k) {
-                        if (k != ref)
-                            nr -= w.x[k][i];
+                    double nr = z[comp[a]];
+                    for (int s = 0; s < nk; ++s) {
+                        const int k = phaseOf(a, s);
+                        n[k * act + a] = nOld[k * act + a] + step * w.rhs[s * act + a];
+                        nr -= n[k * act + a];
                     }
-                    w.x[ref][i] = nr;
+                    n[ref[a] * act + a] = nr;
                 }
-                for (int k = 0; k < np; ++k) {
-                    double b = 0.0;
-                    for (int a = 0; a < act; ++a)
-                        b += w.x[k][static_cast<int>(map[a])];
-                    w.beta[k] = b;
-                    for (int a = 0; a < act; ++a)
-                        w.x[k][static_cast<int>(map[a])] /= b;
-                }
+                fromMoles(n);
                 // Line search on G only far from the solution; close to it G is flat to rounding.
                 if (err < 1e-6) {
                     accepted = true;
                     break;
                 }
                 bool ok = true;
-                for (int k = 0; k < np && ok; ++k) {
+                for (int k = 0; k < np && ok; ++k)
                     ok = Eval(m, w, t, p, w.x[k].data(), w.lnPhi[k].data());
-                }
                 if (ok && SplitGibbs(w) <= gibbs + 1e-14 * std::fabs(gibbs)) {
                     accepted = true;
                 } else {
-                    s *= 0.5;
+                    step *= 0.5;
                 }
             }
         }
@@ -396,6 +400,9 @@ bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const doub
     w.np = 2;
     double beta = 0.5;
     double errPrev = HUGE_VAL;
+    // After a failed Newton finish, successive substitution must cut the error well below
+    // where it failed before Newton is tried again.
+    double newtonBelow = HUGE_VAL;
     for (int it = 0; it < options.maxIterations; ++it) {
         ++*iterations;
         for (int i = 0; i < nc; ++i)
@@ -439,7 +446,7 @@ bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const doub
             return true;
         if (triv < 1e-10)
             return false;  // collapsing onto the trivial solution
-        if (inside && (err < 1e-4 || (it >= 30 && err < 1e-2))) {
+        if (inside && err < newtonBelow && (err < 1e-4 || (it >= 30 && err < 1e-2))) {
             // Second-order finish; keep the SS state to fall back on.
             std::copy(w.lnK.begin(), w.lnK.end(), w.lnKPrev.begin());
             if (NewtonSplit(m, w, t, p, z, options.tolerance, 30, iterations) && w.np == 2 &&
@@ -447,6 +454,7 @@ bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const doub
                 return true;
             w.np = 2;
             std::copy(w.lnKPrev.begin(), w.lnKPrev.end(), w.lnK.begin());
+            newtonBelow = 1e-2 * err;
             if (it >= 60)
                 return false;
         }
@@ -484,6 +492,8 @@ bool ThreePhaseSplit(Model& m, Calculator::Work& w, double t, double p, const do
     const int nc = w.nc;
     w.np = 3;
     int zeroRun[kMaxPhases] = {0, 0, 0};
+    double newtonBelow = 1e-5;  // lowered after a failed Newton finish
+    double errMark = HUGE_VAL;  // error ten iterations ago
     for (int it = 0; it < options.maxIterations; ++it) {
         ++*iterations;
         for (int k = 0; k < 3; ++k) {
@@ -543,13 +553,21 @@ bool ThreePhaseSplit(Model& m, Calculator::Work& w, double t, double p, const do
                 return true;
             }
         }
-        if (alive == 3 && err < 1e-5) {
+        if (alive == 3 && err < newtonBelow) {
             if (NewtonSplit(m, w, t, p, z, options.tolerance, 30, iterations))
                 return true;
             w.np = 3;
+            newtonBelow = 1e-2 * err;
         }
         if (alive == 3 && err < options.tolerance)
             return true;
+        // Stalled: three phases that cannot coexist (a binary off its three-phase pressure
+        // keeps a vanishing phase at a tiny fraction while the error stays put).
+        if (it % 10 == 9) {
+            if (err > 0.9 * errMark)
+                return false;
+            errMark = err;
+        }
     }
     return false;
 }
@@ -607,9 +625,10 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
         r.gibbs = g1;
         return r;
     }
-    // Keep the feed's stationary points: they seed the split and later the third phase.
+    // Keep the feed's stationary points (normalised): they warm-start the search for a
+    // third phase.
     w.extraCount = w.spCount;
-    std::copy(w.spLnW.begin(), w.spLnW.begin() + w.spCount * nc, w.extraW.begin());
+    std::copy(w.spW.begin(), w.spW.begin() + w.spCount * nc, w.extraW.begin());
 
     // Best split found so far.
     double* bestX = w.bestX.data();
@@ -622,8 +641,9 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
         if (w.spTm[s] >= -1e-10)
             break;
         ++tries;
+        // K = W/z with the unnormalised W of the stationary point.
         for (int i = 0; i < nc; ++i) {
-            w.lnK[i] = w.present[i] ? w.extraW[s * nc + i] - std::log(z[i]) : 0.0;
+            w.lnK[i] = w.present[i] ? w.spLnW[s * nc + i] - std::log(z[i]) : 0.0;
         }
         if (TwoPhaseSplit(m, w, t, p, z, options, &r.iterations)) {
             const double g2 = SplitGibbs(w);
@@ -645,10 +665,16 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
     }
     RestoreSplit(w, bestX, bestBeta, bestNp);
 
+    // A two-phase split is only accepted once a stability test shows no phase that would
+    // lower its Gibbs energy further. At equilibrium both phases share one tangent plane
+    // (d_i = ln f_i - ln P is the same in each), so one test against phase 0 covers both;
+    // its trials are the feed's stationary points, Wilson's, and the near-pure ones of the
+    // reduced set, water always among them (Wilson's K-values cannot see an aqueous phase).
+    // An unstable direction seeds a three-phase split; where that collapses onto another
+    // pair of lower Gibbs energy, the new pair is tested the same way.
+    bool unresolved = false;
     if (options.allowThreePhases) {
-        // Stability of one phase of the split: a further stationary point below the
-        // plane seeds a third phase.
-        for (int round = 0; round < 2; ++round) {
+        for (int round = 0; round < 4; ++round) {
             RestoreSplit(w, bestX, bestBeta, bestNp);
             if (w.np != 2)
                 break;
@@ -657,8 +683,6 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
             if (!Eval(m, w, t, p, w.saveA.data(), w.lnPhi[0].data()))
                 break;
             // StabilityCore overwrites present/d: restore present afterwards.
-            // The reduced trial set (Wilson, aqueous compounds, heaviest, lightest) plus the
-            // feed's stationary points: enough to find a third phase.
             StabilityCore(m, w, t, p, w.saveA.data(), w.lnPhi[0].data(), false, w.extraW.data(),
                           w.extraCount);
             for (int i = 0; i < nc; ++i)
@@ -674,41 +698,65 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
                     break;
                 }
             }
+            unresolved = seed >= 0;
             if (seed < 0)
-                break;
+                break;  // stable: the split stands
+            double* seedW = w.seedW.data();
+            std::copy(&w.spW[seed * nc], &w.spW[(seed + 1) * nc], seedW);
             w.np = 3;
             std::copy(w.saveA.begin(), w.saveA.end(), w.x[0].begin());
             std::copy(w.saveB.begin(), w.saveB.end(), w.x[1].begin());
-            std::copy(&w.spW[seed * nc], &w.spW[(seed + 1) * nc], w.x[2].begin());
+            std::copy(seedW, seedW + nc, w.x[2].begin());
             w.beta[0] = bestBeta[0];
             w.beta[1] = bestBeta[1];
-            w.beta[2] = 0.0;
-            const double b0 = std::min(bestBeta[0], bestBeta[1]);
-            w.beta[2] = 0.1 * b0;
-            const bool ok = ThreePhaseSplit(m, w, t, p, z, options, &r.iterations);
-            if (!ok)
-                break;
-            if (w.np == 3 && (!Distinct(w.x[0].data(), w.x[1].data(), nc, 1e-6) ||
-                              !Distinct(w.x[0].data(), w.x[2].data(), nc, 1e-6) ||
-                              !Distinct(w.x[1].data(), w.x[2].data(), nc, 1e-6)))
-                break;  // two of the three phases coincide: no third phase
-            if (w.np == 2) {
-                // A different pair survived: solve it as a two-phase split from its K-values.
-                for (int i = 0; i < nc; ++i) {
-                    w.lnK[i] = w.present[i] ? std::log(w.x[1][i] / w.x[0][i]) : 0.0;
+            w.beta[2] = 0.1 * std::min(bestBeta[0], bestBeta[1]);
+            bool improved = false;
+            if (ThreePhaseSplit(m, w, t, p, z, options, &r.iterations)) {
+                if (w.np == 3 && Distinct(w.x[0].data(), w.x[1].data(), nc, 1e-6) &&
+                    Distinct(w.x[0].data(), w.x[2].data(), nc, 1e-6) &&
+                    Distinct(w.x[1].data(), w.x[2].data(), nc, 1e-6)) {
+                    const double g = SplitGibbs(w);
+                    if (g < bestG - 1e-13) {
+                        bestG = g;
+                        SaveSplit(w, bestX, bestBeta, &bestNp);
+                        unresolved = false;
+                        break;
+                    }
+                } else if (w.np == 2) {
+                    // A different pair survived: solve it as a two-phase split.
+                    for (int i = 0; i < nc; ++i)
+                        w.lnK[i] = w.present[i] ? std::log(w.x[1][i] / w.x[0][i]) : 0.0;
+                    if (TwoPhaseSplit(m, w, t, p, z, options, &r.iterations)) {
+                        const double g = SplitGibbs(w);
+                        if (g < bestG - 1e-13) {
+                            bestG = g;
+                            SaveSplit(w, bestX, bestBeta, &bestNp);
+                            improved = true;
+                        }
+                    }
                 }
-                if (!TwoPhaseSplit(m, w, t, p, z, options, &r.iterations))
-                    break;
             }
-            const double g = SplitGibbs(w);
-            if (g < bestG - 1e-13) {
-                bestG = g;
-                SaveSplit(w, bestX, bestBeta, &bestNp);
-                if (bestNp == 3)
-                    break;
-                continue;  // new pair: test it once more for a third phase
+            if (!improved) {
+                // No three phases: the new phase may instead replace one of the split's
+                // (a binary beside its three-phase pressure, where the liquid-liquid pair
+                // is below the vapour-liquid one). Pair it with each phase in turn.
+                for (int k = 0; k < 2; ++k) {
+                    const double* other = k == 0 ? w.saveA.data() : w.saveB.data();
+                    for (int i = 0; i < nc; ++i)
+                        w.lnK[i] = w.present[i] ? std::log(seedW[i] / other[i]) : 0.0;
+                    if (!TwoPhaseSplit(m, w, t, p, z, options, &r.iterations))
+                        continue;
+                    const double g = SplitGibbs(w);
+                    if (g < bestG - 1e-13) {
+                        bestG = g;
+                        SaveSplit(w, bestX, bestBeta, &bestNp);
+                        improved = true;
+                    }
+                }
             }
-            break;
+            if (!improved)
+                break;  // unresolved: the direction found could not be followed
+            // The new pair is tested in the next round.
         }
         RestoreSplit(w, bestX, bestBeta, bestNp);
     }
@@ -716,7 +764,10 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
         Eval(m, w, t, p, w.x[k].data(), w.lnPhi[k].data());
     r.error = SplitError(w);
     r.gibbs = SplitGibbs(w);
-    r.converged = r.error < options.tolerance;
+    // A split with a known direction of lower Gibbs energy that could not be followed is
+    // the best estimate, not an equilibrium.
+    r.unstable = unresolved;
+    r.converged = r.error < options.tolerance && !unresolved;
     LabelAndOrder(m, w, t, p);
     return r;
 }
@@ -753,7 +804,9 @@ FlashResult Calculator::FlashPT(double t, double p, const double* z, const Flash
     out.evaluations = static_cast<int>(w.evaluations);
     out.outcome = r.converged ? Outcome::kConverged : Outcome::kNotConverged;
     os << out.phases.size() << (out.phases.size() == 1 ? " phase" : " phases");
-    if (!r.converged)
+    if (r.unstable)
+        os << "; a further phase lowers the Gibbs energy but its split did not converge";
+    else if (!r.converged)
         os << "; fugacity error " << r.error << " above tolerance";
     out.message = os.str();
     return out;

@@ -62,7 +62,10 @@ TrialOutcome RunTrial(Model& m, Calculator::Work& w, double t, double p, const d
             const double dl = std::log(w.w[i]) - std::log(z[i]);
             dist += z[i] * dl * dl;
         }
-        gnorm = std::sqrt(gnorm);
+        // Relative to the trial's size when ΣW > 1: a trial far below the plane (a nearly
+        // pure water phase against a hydrocarbon liquid holding 10 % water has ΣW ~ 1e7)
+        // cannot bring W_i h_i^2 below rounding, yet its composition has long converged.
+        gnorm = std::sqrt(gnorm / std::max(1.0, sum));
         out.tm = tm;
         if (!std::isfinite(tm))
             return out;

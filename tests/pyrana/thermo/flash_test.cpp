@@ -12,43 +12,10 @@
 namespace pyrana::thermo {
 namespace {
 
+using testing::ExpectEquilibrium;
 using testing::MakeFluid;
 using testing::PropaneWater;
 using testing::RelDiff;
-
-// Checks a converged flash against its own definition: every phase's fugacities
-// equal (recomputed here), the material balance closes, fractions sum to one.
-void ExpectEquilibrium(Calculator& calc, const FlashResult& r, const std::vector<double>& z) {
-    ASSERT_EQ(r.outcome, Outcome::kConverged) << r.message;
-    const int nc = calc.size();
-    std::vector<std::vector<double>> lnf;
-    double bsum = 0;
-    for (const PhaseResult& ph : r.phases) {
-        EXPECT_GT(ph.fraction, 0.0);
-        bsum += ph.fraction;
-        const PhaseProperties pp = calc.Properties(r.t, r.p, ph.x.data(), Root::Stable);
-        ASSERT_TRUE(pp.ok);
-        std::vector<double> f(nc);
-        for (int i = 0; i < nc; ++i)
-            f[i] = std::log(ph.x[i]) + pp.lnPhi[i];
-        lnf.push_back(f);
-        EXPECT_NEAR(pp.root.z, ph.z, 1e-12 * ph.z);
-    }
-    EXPECT_NEAR(bsum, 1.0, 1e-12);
-    for (size_t k = 1; k < lnf.size(); ++k) {
-        for (int i = 0; i < nc; ++i)
-            EXPECT_NEAR(lnf[k][i], lnf[0][i], 1e-10) << "phase " << k;
-    }
-    double zs = 0;
-    for (double v : z)
-        zs += v;
-    for (int i = 0; i < nc; ++i) {
-        double m = 0;
-        for (const PhaseResult& ph : r.phases)
-            m += ph.fraction * ph.x[i];
-        EXPECT_NEAR(m, z[i] / zs, 1e-12) << "component " << i;
-    }
-}
 
 TEST(FlashPT, PurePropaneIsVapourBelowAndLiquidAboveItsVapourPressure) {
     Calculator calc(MakeFluid({"propane"}));

@@ -1,5 +1,5 @@
 // Shared helpers of the thermo tests: fluids built from the database or from
-// user compounds, and tolerance comparisons.
+// user compounds, tolerance comparisons, and the equilibrium check of a flash.
 #pragma once
 #include <initializer_list>
 #include <string>
@@ -20,6 +20,11 @@ Fluid MakeFluid(std::initializer_list<const char*> names, std::vector<KijOverrid
 
 // The propane–water pair with k_ij = 0.5 (PR).
 Fluid PropaneWater();
+
+// Checks a converged flash against its own definition: every phase's fugacities
+// equal within 1e-10 in ln f (recomputed here), the material balance closes,
+// fractions sum to one. z [nc] is the feed, normalised or not.
+void ExpectEquilibrium(Calculator& calc, const FlashResult& r, const std::vector<double>& z);
 
 // Relative difference |a - b| / max(|a|, |b|, floor).
 double RelDiff(double a, double b, double floor = 1e-300);
