@@ -9,7 +9,6 @@
 #include "cli/utility_module.h"
 #include "host/interfaces.h"
 #include "platform/live_objects.h"
-#include "plotview/envelope_view.h"
 #include "pyrana/app/provider.h"
 #include "pyrana/objects/host.h"
 
@@ -174,7 +173,7 @@ EnvelopeResult RunEnvelopeCalculation(const FluidInput& input, const EnvelopeReq
         // this process for the whole calculation. With no picture file set
         // and no dialog driver installed, the dialog closes at once and the
         // view draws nothing.
-        plotview::EnvelopeViewRegistration views{plotview::ViewSettings()};
+        plotview::EnvelopeViewRegistration views{request.view};
         Check(views.status(), "offering the plot view class");
 
         ComPtr<IAppThermoProvider> provider;

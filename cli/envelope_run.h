@@ -16,6 +16,7 @@
 
 #include "cli/fluid_input.h"
 #include "platform/com.h"
+#include "plotview/envelope_view.h"
 #include "pyrana/objects/fault_injection.h"
 
 namespace cli {
@@ -35,6 +36,10 @@ struct EnvelopeRequest {
     // or an operation also makes that call fail (the reference host's fault
     // injection), to exercise the error path from the outside.
     pyrana::objects::FaultPlan fault;
+    // How the plot views the options dialog creates during the calculation
+    // draw (no picture file: they draw nothing). The dialog is played by
+    // whatever dialog driver the caller has installed around the call.
+    plotview::ViewSettings view;
 };
 
 // One stored point: its type code (1..16) and P kPa, T K, H kJ/kmol,
