@@ -92,7 +92,8 @@ HRESULT ReadArray(const VARIANT& in, std::vector<double>* values) {
 bool ReadNumber(const VARIANT& in, double* value) {
     VARIANT copy;
     VariantInit(&copy);
-    if (FAILED(VariantChangeType(&copy, &in, 0, VT_R8))) {
+    // The source is not modified; the Windows declaration just lacks const.
+    if (FAILED(VariantChangeType(&copy, const_cast<VARIANT*>(&in), 0, VT_R8))) {
         return false;
     }
     *value = V_R8(&copy);
