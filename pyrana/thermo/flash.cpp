@@ -641,11 +641,20 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
         if (w.spTm[s] >= -1e-10)
             break;
         ++tries;
-        // K = W/z with the unnormalised W of the stationary point.
-        for (int i = 0; i < nc; ++i) {
-            w.lnK[i] = w.present[i] ? w.spLnW[s * nc + i] - std::log(z[i]) : 0.0;
+        // K = W/z with the unnormalised W of the stationary point; where every K then lies
+        // above 1 (ΣW far above 1, a trial deep below the plane) the Rachford–Rice equation
+        // has no root, and K = w/z of the normalised composition, which has K on both sides,
+        // is tried instead.
+        bool split = false;
+        for (int form = 0; form < 2 && !split; ++form) {
+            for (int i = 0; i < nc; ++i) {
+                w.lnK[i] = !w.present[i] ? 0.0
+                           : form == 0   ? w.spLnW[s * nc + i] - std::log(z[i])
+                                         : std::log(w.spW[s * nc + i] / z[i]);
+            }
+            split = TwoPhaseSplit(m, w, t, p, z, options, &r.iterations);
         }
-        if (TwoPhaseSplit(m, w, t, p, z, options, &r.iterations)) {
+        if (split) {
             const double g2 = SplitGibbs(w);
             if (g2 < bestG - 1e-13) {
                 bestG = g2;

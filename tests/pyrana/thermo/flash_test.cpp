@@ -119,6 +119,27 @@ TEST(FlashPT, NaturalGasTwoPhaseSplitSatisfiesEquilibriumForBothEquations) {
     }
 }
 
+TEST(FlashPT, TrialFarBelowThePlaneStillSeedsASplit) {
+    // A cold, compressed liquid with 23 % water: the water trial's W sums to ~1e3, so
+    // K = W/z lies above 1 for every compound and only the normalised trial gives a
+    // Rachford–Rice root.
+    Calculator calc(MakeFluid({"benzene", "n-octane", "ethylene", "methanol", "nitrogen", "toluene",
+                               "n-hexadecane", "hydrogen sulfide", "propylene", "isopentane",
+                               "propane", "water"}));
+    const std::vector<double> z = {0.0430624,  0.0273817,  0.0357693, 3.92748e-06,
+                                   0.00405382, 0.00335763, 0.0432022, 0.259644,
+                                   0.265943,   0.0452127,  0.0431041, 0.229265};
+    const double t = 249.73, p = 24058.0;
+    const StabilityResult st = calc.Stability(t, p, z.data());
+    ASSERT_FALSE(st.points.empty());
+    ASSERT_LT(st.points[0].tm, -100.0);
+    const FlashResult r = calc.FlashPT(t, p, z.data());
+    ASSERT_EQ(r.phases.size(), 2u) << r.message;
+    ExpectEquilibrium(calc, r, z);
+    EXPECT_TRUE(r.phases[1].aqueous);
+    EXPECT_GT(calc.Stability(t, p, r.phases[0].x.data()).minTm, -1e-8);
+}
+
 TEST(FlashPT, InvalidInputIsReportedNotComputed) {
     Calculator calc(MakeFluid({"methane", "ethane"}));
     const double z[] = {0.5, 0.5};
