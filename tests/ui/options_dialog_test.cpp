@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
 #include <string>
 
 #include "driver/envelope_calculation.h"
@@ -116,6 +117,27 @@ TEST_F(OptionsDialogTest, OpensWithPtCheckedAndTheSpecialPointsInShortestForm) {
     EXPECT_EQ(opened_[IDC_CRICONDENBAR], "12345.7");
     EXPECT_EQ(views.viewsCreated(), 1);
     EXPECT_TRUE(views.calls().empty()) << "closing shows nothing";
+}
+
+TEST_F(OptionsDialogTest, OnATerminalTheFieldsStandBesideTheirLabels) {
+    RecordingViewClass views;
+    Set("2PhaseCriticalT", 190.564);
+    Set("Cricondenbar", 4599.2);
+    std::istringstream in("ts\nview\nclose\n");
+    std::ostringstream out;
+    OptionsDialogDriver terminal(in, out);
+    ASSERT_EQ(ShowOptionsDialog(nullptr, nullptr, nullptr, container_.Get(), manager_.Get()), S_OK);
+    const std::string shown = out.str();
+    EXPECT_NE(shown.find("== Envelope Options =="), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Critical Temperature (K): 190.564"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Critical Pressure (kPa): -"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("Criticondenbar (kPa): 4599.2"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("(*) PT  ( ) TV  ( ) PV  ( ) TH  ( ) PH  ( ) TS  ( ) PS"),
+              std::string::npos)
+        << shown;
+    EXPECT_NE(shown.find("[Close] [View]"), std::string::npos) << shown;
+    ASSERT_EQ(views.calls().size(), 2u);
+    EXPECT_EQ(views.calls()[0].envelopeType, etTS);
 }
 
 TEST_F(OptionsDialogTest, AValueTheContainerDoesNotDeliverRepeatsThePreviousOne) {
