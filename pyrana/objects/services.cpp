@@ -25,6 +25,51 @@ bool Acceptable(const thermo::FlashResult& r) {
            r.fugacityError < 1e-6;
 }
 
+// The trivial split a saturation flash reports where it has found no
+// saturation point: vapour of fraction beta and a liquid, both of the feed's
+// composition, at temperature t.
+thermo::FlashResult TrivialSplit(thermo::Calculator& calc, double t, double p,
+                                 const std::vector<double>& z, double beta) {
+    thermo::FlashResult out;
+    out.outcome = thermo::Outcome::kTrivialSplit;
+    out.message = "no saturation point found: trivial split";
+    out.t = t;
+    out.p = p;
+    for (int k = 0; k < 2; ++k) {
+        const bool vapour = k == 0;
+        const thermo::PhaseProperties props =
+            calc.Properties(t, p, z.data(), vapour ? thermo::Root::Vapour : thermo::Root::Liquid);
+        thermo::PhaseResult ph;
+        ph.type = vapour ? thermo::PhaseType::kVapour : thermo::PhaseType::kLiquid;
+        ph.fraction = vapour ? beta : 1.0 - beta;
+        ph.x = z;
+        ph.z = props.root.z;
+        ph.v = props.root.v;
+        ph.h = props.h;
+        ph.s = props.s;
+        out.phases.push_back(std::move(ph));
+    }
+    return out;
+}
+
+// A saturation flash specifies the vapour fraction: the phase that carries it
+// is the vapour even where its density calls it a liquid (a dense phase above
+// its critical temperature at high pressure).
+void LabelSpecifiedVapour(thermo::FlashResult* r, double beta) {
+    if (r->VapourIndex() >= 0 || r->phases.empty()) {
+        return;
+    }
+    size_t best = 0;
+    for (size_t k = 1; k < r->phases.size(); ++k) {
+        if (std::fabs(r->phases[k].fraction - beta) <
+            std::fabs(r->phases[best].fraction - beta)) {
+            best = k;
+        }
+    }
+    r->phases[best].type = thermo::PhaseType::kVapour;
+    r->phases[best].aqueous = false;
+}
+
 }  // namespace
 
 // --- PropertyRegistry -------------------------------------------------------
@@ -307,10 +352,12 @@ HRESULT FlashManager::QueryInterface(REFIID riid, void** ppv) {
 // they are set; the integer setting chooses full (3) or reduced (2)
 // stability analysis. Results go to the vapour (kind 3) and liquids (kind 4,
 // the aqueous one at index 1); absent phases are inactive. No saturation
-// point at this pressure is not a failure: vapour and first liquid are
-// reported with the feed's composition. E_INVALIDARG for a foreign
-// collection or bad conditions, E_FAIL when the model does not converge
-// (every result phase is then inactive).
+// point at this pressure, or a saturation search that does not converge, is
+// not a failure: vapour and first liquid are reported with the feed's
+// composition; the phase carrying the specified vapour fraction is reported
+// as the vapour. E_INVALIDARG for a foreign collection or bad conditions,
+// E_FAIL when a PT flash does not converge (every result phase is then
+// inactive).
 HRESULT FlashManager::Flash(IPhaseCollection* phases) {
     return HostCall("IFlashManager::Flash", [&] {
         if (phases == nullptr) {
@@ -358,11 +405,18 @@ HRESULT FlashManager::Flash(IPhaseCollection* phases) {
             collection->ClearResults(kind1.t, kind1.p);
             return E_INVALIDARG;
         }
+        if (saturation && !Acceptable(result)) {
+            // A saturation search that did not converge has found no
+            // saturation point at this pressure.
+            const double t = std::isfinite(result.t) && result.t > 0 ? result.t : 300.0;
+            result = TrivialSplit(state_->calc, t, kind1.p, z, kind1.fraction);
+        }
         if (!Acceptable(result)) {
             collection->ClearResults(kind1.t, kind1.p);
             return E_FAIL;
         }
         if (saturation) {
+            LabelSpecifiedVapour(&result, kind1.fraction);
             kind1.t = result.t;
         }
         collection->TakeResult(result);
