@@ -129,9 +129,10 @@ struct CoreResult {
 bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const double* z,
                    const FlashOptions& options, int* iterations);
 
-// Second-order (Newton) minimisation of the Gibbs energy in the mole numbers of all
-// phases but the most abundant, from the split in w. True when the fugacity error
-// falls below `tol` with every fraction positive.
+// Second-order (Newton) minimisation of the Gibbs energy in the mole numbers, from the
+// split in w; each compound's amount in the phase holding most of it follows from the
+// material balance. True when the fugacity error falls below `tol` with every fraction
+// positive; false as soon as the error stops falling (w then holds the last iterate).
 bool NewtonSplit(Model& m, Calculator::Work& w, double t, double p, const double* z, double tol,
                  int maxIt, int* iterations);
 
