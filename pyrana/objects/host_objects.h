@@ -286,7 +286,12 @@ class FlashSettingsObject final : public IFlashSettings {
     platform::ComPtr<Companion> companion_;
 };
 
-class PropManager final : public IPropManager, public IPropManagerSettings {
+// The property manager also answers the property-name registry, so that a
+// client holding only the manager (the utility's options dialog) can look up
+// the names of the properties it reads.
+class PropManager final : public IPropManager,
+                          public IPropManagerSettings,
+                          public IPropertyEnumerationRegistry {
   public:
     PropManager(std::shared_ptr<HostState> state, platform::ComPtr<FlashSettingsObject> settings)
         : state_(std::move(state)), settings_(std::move(settings)) {}
@@ -297,6 +302,8 @@ class PropManager final : public IPropManager, public IPropManagerSettings {
 
     HRESULT STDMETHODCALLTYPE CalcProperty(int propID, IPhase* phase) override;
     HRESULT STDMETHODCALLTYPE get_Settings(IUnknown** settings) override;
+    HRESULT STDMETHODCALLTYPE GetPropertyIDByName(BSTR name, LONG* id) override;
+    HRESULT STDMETHODCALLTYPE AddPropertyByName(BSTR name, LONG* id) override;
 
   private:
     ~PropManager() = default;

@@ -86,12 +86,16 @@ HRESULT PropertyRegistry::QueryInterface(REFIID riid, void** ppv) {
     return E_NOINTERFACE;
 }
 
-HRESULT PropertyRegistry::GetPropertyIDByName(BSTR name, LONG* id) {
+namespace {
+
+// The registry's two operations on the host state, shared by the registry
+// and the property manager that also answers it.
+HRESULT LookUpProperty(HostState& state, BSTR name, LONG* id) {
     return HostCall("IPropertyEnumerationRegistry::GetPropertyIDByName", [&] {
         if (id == nullptr) {
             return E_POINTER;
         }
-        const int found = state_->FindProperty(NameOf(name));
+        const int found = state.FindProperty(NameOf(name));
         if (found == PYR_UNDEFINED_INT) {
             return E_INVALIDARG;
         }
@@ -100,7 +104,7 @@ HRESULT PropertyRegistry::GetPropertyIDByName(BSTR name, LONG* id) {
     });
 }
 
-HRESULT PropertyRegistry::AddPropertyByName(BSTR name, LONG* id) {
+HRESULT RegisterProperty(HostState& state, BSTR name, LONG* id) {
     return HostCall("IPropertyEnumerationRegistry::AddPropertyByName", [&] {
         if (id == nullptr) {
             return E_POINTER;
@@ -109,9 +113,19 @@ HRESULT PropertyRegistry::AddPropertyByName(BSTR name, LONG* id) {
         if (text.empty()) {
             return E_INVALIDARG;
         }
-        *id = state_->AddProperty(text);
+        *id = state.AddProperty(text);
         return S_OK;
     });
+}
+
+}  // namespace
+
+HRESULT PropertyRegistry::GetPropertyIDByName(BSTR name, LONG* id) {
+    return LookUpProperty(*state_, name, id);
+}
+
+HRESULT PropertyRegistry::AddPropertyByName(BSTR name, LONG* id) {
+    return RegisterProperty(*state_, name, id);
 }
 
 // --- FlashSettingsObject ----------------------------------------------------
@@ -270,10 +284,20 @@ HRESULT PropManager::QueryInterface(REFIID riid, void** ppv) {
     if (Offer(riid, IID_IUnknown, static_cast<IPropManager*>(this), ppv) ||
         Offer(riid, IID_IDispatch, static_cast<IPropManager*>(this), ppv) ||
         Offer(riid, IID_IPropManager, static_cast<IPropManager*>(this), ppv) ||
-        Offer(riid, IID_IPropManagerSettings, static_cast<IPropManagerSettings*>(this), ppv)) {
+        Offer(riid, IID_IPropManagerSettings, static_cast<IPropManagerSettings*>(this), ppv) ||
+        Offer(riid, IID_IPropertyEnumerationRegistry,
+              static_cast<IPropertyEnumerationRegistry*>(this), ppv)) {
         return S_OK;
     }
     return E_NOINTERFACE;
+}
+
+HRESULT PropManager::GetPropertyIDByName(BSTR name, LONG* id) {
+    return LookUpProperty(*state_, name, id);
+}
+
+HRESULT PropManager::AddPropertyByName(BSTR name, LONG* id) {
+    return RegisterProperty(*state_, name, id);
 }
 
 // Computes the property named by propID ("Enthalpy", "Entropy",

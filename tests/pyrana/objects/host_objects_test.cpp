@@ -59,6 +59,13 @@ TEST_F(HostObjects, RegistryHandsOutOneStableIdPerName) {
     EXPECT_EQ(registry->GetPropertyIDByName(unknown.Get(), &untouched), E_INVALIDARG);
     EXPECT_EQ(untouched, 77);
     EXPECT_EQ(registry->AddPropertyByName(empty.Get(), &untouched), E_INVALIDARG);
+
+    // The property manager answers the same registry.
+    ComPtr<IPropManager> manager = host.PropManager();
+    ComPtr<IPropertyEnumerationRegistry> viaManager;
+    ASSERT_EQ(manager.QueryInterface(IID_IPropertyEnumerationRegistry, &viaManager), S_OK);
+    ASSERT_EQ(viaManager->GetPropertyIDByName(second.Get(), &looked), S_OK);
+    EXPECT_EQ(looked, b);
 }
 
 TEST_F(HostObjects, ArraysAndMatricesComeFromTheClassFactories) {
