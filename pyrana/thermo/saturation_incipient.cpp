@@ -50,6 +50,12 @@ struct State {
     // It changes sign inside every two-phase band (where both roots of the feed have the
     // same Gibbs energy, a split lowers it), however narrow the band is.
     double rootGap = NAN;
+    // Which root of the feed is stable: -1 the liquid, +1 the vapour (the sign of
+    // rootGap; with one root, liquid-like or vapour-like by the phase identification
+    // parameter). A change between two single-phase probes below the cricondenbar
+    // brackets a band even where the feed has one root at one of them (near the
+    // critical point).
+    double rootSide = 0;
     // Reference phases (the feed, or the liquids of a bubble probe) and their fractions.
     int nRef = 1;
     double refBeta[2] = {1.0, 0.0};
@@ -72,6 +78,7 @@ class Search {
   private:
     bool ProbeAt(double t, State* s);
     double RootGap(double t);
+    double RootSide(double t, double gap);
     bool GapSearch(const State& a, const State& b, FlashResult* out);
     bool StartNewton(const State& s, double t);
     bool Solve(const State& s, FlashResult* out);
@@ -97,6 +104,13 @@ class Search {
     // Stationary point of a trial phase against the reference x at t, from `start`;
     // true with the normalised composition in trial_ (non-trivial, converged).
     bool Stationary(double t, const double* x, const double* start, double* tm);
+    // Stationary point of a liquid-like trial (Wilson) against the feed's vapour root at
+    // t, which must be one of three roots; true with the normalised composition, denser
+    // than that vapour, in trial_.
+    bool LiquidAgainstVapour(double t);
+    // The denser phase of a two-phase PT flash of the feed at t (the feed has one
+    // root there, so no vapour root to stand against); true with it in trial_.
+    bool DenserFlashPhase(double t);
 
     Model& m_;
     Calculator::Work& w_;
@@ -124,6 +138,39 @@ bool Search::Stationary(double t, const double* x, const double* start, double* 
     return true;
 }
 
+bool Search::LiquidAgainstVapour(double t) {
+    RootInfo iv;
+    if (!Eval(m_, w_, t, p(), z(), w_.lnPhiZ.data(), nullptr, nullptr, Root::Vapour, &iv) ||
+        iv.roots < 3)
+        return false;
+    SetPresent(z());
+    const Fluid& f = m_.fluid();
+    for (int i = 0; i < nc_; ++i) {
+        w_.d[i] = w_.present[i] ? std::log(z()[i]) + w_.lnPhiZ[i] : 0.0;
+        w_.saveA[i] = z()[i] / f.WilsonK(i, t, p());
+    }
+    const TrialResult r = TangentPlaneTrial(m_, w_, t, p(), z(), w_.saveA.data());
+    ++task_.iterations;
+    if (!r.converged || r.trivial)
+        return false;
+    std::copy(w_.w.begin(), w_.w.end(), trial_.begin());
+    return Volume(t, trial_.data()) < iv.v;
+}
+
+bool Search::DenserFlashPhase(double t) {
+    const CoreResult r = FlashCore(m_, w_, t, p(), z(), *task_.options);
+    task_.iterations += r.iterations + 1;
+    if (!r.valid || w_.np < 2)
+        return false;
+    int dense = 0;
+    for (int k = 1; k < w_.np; ++k) {
+        if (w_.vol[k] < w_.vol[dense])
+            dense = k;
+    }
+    std::copy(w_.x[dense].begin(), w_.x[dense].end(), trial_.begin());
+    return true;
+}
+
 double Search::RootGap(double t) {
     RootInfo il;
     if (!Eval(m_, w_, t, p(), z(), w_.tmp1.data(), nullptr, nullptr, Root::Liquid, &il) ||
@@ -136,12 +183,23 @@ double Search::RootGap(double t) {
     return g;
 }
 
+double Search::RootSide(double t, double gap) {
+    if (std::isfinite(gap))
+        return gap < 0.0 ? -1.0 : 1.0;
+    const double pip = m_.PhaseIdentification(t, p(), z(), Root::Stable);
+    ++w_.evaluations;
+    if (!std::isfinite(pip))
+        return 0.0;
+    return pip > 1.0 ? -1.0 : 1.0;
+}
+
 bool Search::ProbeAt(double t, State* s) {
     s->valid = false;
     s->t = t;
     s->inc.clear();
     s->lowestTm = HUGE_VAL;
     s->rootGap = RootGap(t);
+    s->rootSide = RootSide(t, s->rootGap);
     const FlashOptions& o = *task_.options;
     if (dew_) {
         if (!Eval(m_, w_, t, p(), z(), w_.lnPhiZ.data()))
@@ -161,6 +219,18 @@ bool Search::ProbeAt(double t, State* s) {
             s->inc.assign(w_.spW.begin(), w_.spW.begin() + nc_);
         else if (std::isfinite(w_.lowestTm))
             s->inc.assign(w_.lowestW.begin(), w_.lowestW.end());
+        // Inside the band on its bubble side the feed's stable root is the liquid one and
+        // its most unstable direction is the vapour: a dew point needs the liquid that
+        // stands against the feed as vapour instead.
+        if (s->inside) {
+            const double vFeed = Volume(t, z()), vInc = Volume(t, s->inc.data());
+            if (!(vInc < vFeed)) {
+                if (LiquidAgainstVapour(t))
+                    s->inc.assign(trial_.begin(), trial_.end());
+                else if (DenserFlashPhase(t))
+                    s->inc.assign(trial_.begin(), trial_.end());
+            }
+        }
         return true;
     }
     const CoreResult r = FlashCore(m_, w_, t, p(), z(), o);
@@ -373,17 +443,17 @@ Search::Bracket Search::SolveBracket(State a, State b, FlashResult* out) {
     // A bubble-probe label change between two single phases is no phase transition,
     // and a vapour that is the main phase next to it marks a dew point, not a bubble point.
     if (!dew_ && a.np == 1 && b.np == 1) {
-        const bool band = std::isfinite(a.rootGap) && std::isfinite(b.rootGap) &&
-                          (a.rootGap < 0.0) != (b.rootGap < 0.0);
+        const bool band = a.rootSide * b.rootSide < 0.0;
         return band && GapSearch(a, b, out) ? Bracket::kSolved : Bracket::kOtherKind;
     }
+    bool triedOutside = false;  // after a wrong kind from inside, the outside start
     for (int attempt = 0; attempt < 4; ++attempt) {
         in = a.inside ? &a : &b;
         // Every other attempt starts from the single-phase side (its stationary point of
         // positive tm): near a double point the Newton method from inside may run to the
         // farther root.
         const State* outside = a.inside ? &b : &a;
-        const State* start = (attempt % 2 == 1) ? outside : in;
+        const State* start = (attempt % 2 == 1 || triedOutside) ? outside : in;
         if (start->inc.empty())
             start = in;
         // Two liquids on the single-phase side of a bubble point: they are the reference
@@ -410,7 +480,14 @@ Search::Bracket Search::SolveBracket(State a, State b, FlashResult* out) {
                 return Bracket::kSolved;  // a higher dew point found from this one: the rule wants
                                           // it
         } else if (wrongKind_) {
-            return Bracket::kOtherKind;
+            // A dew bracket whose inside start ran to the bubble point of the same band
+            // (the feed's stable root there is the liquid): the incipient liquid of the
+            // single-phase side leads to the dew point. Both wrong: a bubble bracket.
+            if (!dew_ || triedOutside || start == outside || outside->inc.empty())
+                return Bracket::kOtherKind;
+            triedOutside = true;
+            --attempt;
+            continue;
         }
         if (attempt == 3)
             break;
@@ -466,20 +543,24 @@ bool Search::DipSearch(const State& a, const State& b, const State& c, FlashResu
     return false;
 }
 
-// Two successive probes a < b (in T) outside whose root gaps differ in sign: a band
-// lies between them. The gap's zero (secant steps on a bracket) is probed; inside it,
-// the brackets on both sides are solved, nearest the start first.
+// Two successive probes a < b (in T) outside on whose two sides different roots of the
+// feed are stable: a band lies between them below the cricondenbar. The gap's zero
+// (secant steps on a bracket, bisection where the feed has one root) is probed; inside
+// it, the brackets on both sides are solved, nearest the start first.
 bool Search::GapSearch(const State& a, const State& b, FlashResult* out) {
-    double ta = a.t, tb = b.t, ga = a.rootGap, gb = b.rootGap;
+    double ta = a.t, tb = b.t, ga = a.rootGap, gb = b.rootGap, sa = a.rootSide;
     double tn = 0.5 * (ta + tb);
     for (int it = 0; it < 30; ++it) {
-        tn = ta - ga * (tb - ta) / (gb - ga);
+        // Secant steps where the feed has two roots at both ends, bisection otherwise.
+        tn = (std::isfinite(ga) && std::isfinite(gb)) ? ta - ga * (tb - ta) / (gb - ga)
+                                                      : 0.5 * (ta + tb);
         if (!(tn > ta && tn < tb))
             tn = 0.5 * (ta + tb);
         const double gn = RootGap(tn);
-        if (!std::isfinite(gn))
+        const double sn = RootSide(tn, gn);
+        if (sn == 0.0)
             return false;
-        if ((gn < 0.0) == (ga < 0.0)) {
+        if (sn == sa) {
             ta = tn;
             ga = gn;
         } else {
@@ -531,8 +612,7 @@ SearchEnd Search::Run(FlashResult* out) {
                 return 2;
             transition = transition || b == Bracket::kUnsolved;
         }
-        if (last.valid && !last.inside && !s.inside && std::isfinite(last.rootGap) &&
-            std::isfinite(s.rootGap) && (last.rootGap < 0.0) != (s.rootGap < 0.0)) {
+        if (last.valid && !last.inside && !s.inside && last.rootSide * s.rootSide < 0.0) {
             const bool ok = upward ? GapSearch(last, s, out) : GapSearch(s, last, out);
             if (ok)
                 return 2;
