@@ -9,6 +9,7 @@
 #include "component/module.h"
 #include "component/type_info.h"
 #include "driver/envelope_calculation.h"
+#include "ui/phase_envelope_dlg.h"
 #include "engine/com_error.h"
 
 
@@ -295,7 +296,7 @@ HRESULT pyThreePhaseEnvelope::Execute(BSTR /*sStreamName*/, BSTR /*sUserName*/,
                                       IDispatch* pPhaseCollection, IDispatch* pPropContainer,
                                       LONG bRecalculate, LONG bCalculationOnly, LONG nProp,
                                       VARIANT /*pPropIDs*/) {
-    EnvelopeCalculation calculation(this, this, nullptr);
+    EnvelopeCalculation calculation(this, this, &ShowOptionsDialog);
     return calculation.Run(pUtilityManager, pPhaseCollection, pPropContainer, bRecalculate,
                            bCalculationOnly, nProp);
 }

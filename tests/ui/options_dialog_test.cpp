@@ -13,6 +13,7 @@
 #include "platform/dialog_runtime.h"
 #include "pyrana/objects/host.h"
 #include "tests/support/envelope_harness.h"
+#include "tests/support/fake_com.h"
 #include "tests/ui/view_doubles.h"
 #include "ui/options_dialog_driver.h"
 #include "ui/options_dialog_resource.h"
@@ -258,14 +259,21 @@ TEST_F(OptionsDialogTest, AViewThatCannotBeCreatedGivesTheCreationResult) {
     }
 }
 
+// A property manager that answers no property-name registry.
+class PlainManager : public FakeObject<IPropManager> {
+public:
+    HRESULT STDMETHODCALLTYPE CalcProperty(int, IPhase*) override { return E_NOTIMPL; }
+};
+
 TEST_F(OptionsDialogTest, AManagerWithoutARegistryLeavesTheFieldsEmpty) {
     RecordingViewClass views;
     Set("2PhaseCriticalT", 300.0);
-    platform::ComPtr<IPropManager> plain = host_->PropManager();
+    PlainManager plain;
     ASSERT_EQ(
         Run({platform::DialogAction::Press(IDC_ENVELOPE_VIEW), platform::DialogAction::Close()},
-            plain.Get()),
+            &plain),
         S_OK);
+    EXPECT_EQ(plain.refs, 1u);
     EXPECT_EQ(opened_[IDC_CRITICAL_TEMPERATURE], "");
     ASSERT_EQ(views.calls().size(), 2u);
     EXPECT_EQ(views.calls()[0].registry, nullptr);
