@@ -22,6 +22,11 @@ struct EnvelopeOptions {
     Format format = Format::kTable;
     // A host call to fail during Execute (none by default).
     pyrana::objects::FaultPlan fault;
+    // The picture the options dialog's View writes ("" none), the pair its
+    // script chooses, and whether the dialog is run from the terminal.
+    std::string plotPath;
+    std::string plotAxes = "PT";
+    bool interactive = false;
 };
 
 // The whole envelope of the fluid through the utility: summary and table of

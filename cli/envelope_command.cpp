@@ -1,10 +1,13 @@
 // The envelope command of phase-envelope: the calculation hosted through the
 // utility module, then printed in the format asked for.
 #include <iostream>
+#include <optional>
 
 #include "cli/commands.h"
 #include "cli/envelope_report.h"
 #include "cli/utility_module.h"
+#include "platform/dialog_runtime.h"
+#include "ui/options_dialog_driver.h"
 
 namespace cli {
 
@@ -13,7 +16,22 @@ int RunEnvelope(const FluidInput& input, const std::string& title, const Envelop
     request.path = options.path;
     request.curves = !options.curveAxes.empty();
     request.fault = options.fault;
+    request.view.outputPath = options.plotPath;
+    request.view.title = "Phase envelope of " + title;
+
+    // The options dialog at the end of a full calculation: scripted to draw
+    // the chosen pair when a picture is asked for, from the terminal when
+    // asked to be interactive, else closed at once.
+    std::optional<OptionsDialogDriver> dialog;
+    if (options.interactive && platform::StdioIsTerminal()) {
+        dialog.emplace(std::cin, std::cout);
+    } else if (!options.plotPath.empty()) {
+        EnvelopeType axes = etPT;
+        ParseEnvelopeAxes(options.plotAxes, &axes);
+        dialog.emplace(axes);
+    }
     const EnvelopeResult result = RunEnvelopeCalculation(input, request);
+    dialog.reset();
     const bool ok = result.status == S_OK;
 
     // A failed calculation still answers a JSON reader with its status; the

@@ -3,6 +3,7 @@
 #include "cli/envelope_run.h"
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <stdexcept>
 
@@ -168,13 +169,6 @@ EnvelopeResult RunEnvelopeCalculation(const FluidInput& input, const EnvelopeReq
         if (!module.Load(UtilityModulePath(), &error)) {
             throw std::runtime_error(error);
         }
-        // A full calculation ends with the utility's options dialog, which
-        // creates the plot view by its ProgID: the view class is offered in
-        // this process for the whole calculation. With no picture file set
-        // and no dialog driver installed, the dialog closes at once and the
-        // view draws nothing.
-        plotview::EnvelopeViewRegistration views{request.view};
-        Check(views.status(), "offering the plot view class");
 
         ComPtr<IAppThermoProvider> provider;
         std::unique_ptr<pyrana::objects::Host> host;
@@ -190,6 +184,26 @@ EnvelopeResult RunEnvelopeCalculation(const FluidInput& input, const EnvelopeReq
             result.fluid.emplace_back(host->fluid().compound(i).name,
                                       host->feed()[static_cast<size_t>(i)]);
         }
+
+        // A full calculation ends with the utility's options dialog, which
+        // creates the plot view by its ProgID: the view class is offered in
+        // this process for the whole calculation, with the host's name
+        // registry for a utility whose manager offers none (the provider's
+        // path) and the feed under the title. With no picture file set and no
+        // dialog driver installed, the dialog closes at once and the view
+        // draws nothing.
+        plotview::ViewSettings viewSettings = request.view;
+        viewSettings.registry = host->PropertyRegistry();
+        std::string composition;
+        for (const auto& c : result.fluid) {
+            char part[96];
+            std::snprintf(part, sizeof(part), "%s%s %g", composition.empty() ? "" : ", ",
+                          c.first.c_str(), c.second);
+            composition += part;
+        }
+        if (!composition.empty()) viewSettings.title += "\n" + composition;
+        plotview::EnvelopeViewRegistration views{viewSettings};
+        Check(views.status(), "offering the plot view class");
 
         ComPtr<IPhaseCollection> phases = host->NewPhaseCollection();
         ComPtr<IPhase> container = host->NewPropertyContainer();

@@ -75,6 +75,8 @@ struct EnvelopeArgs {
     std::string provider = "host";
     bool curves = false;
     std::string axes;
+    std::string plot;
+    bool interactive = false;
 };
 
 // The fault plan of PHASE_ENVELOPE_FAIL_HOST_CALL: "K" fails the K-th host
@@ -128,14 +130,24 @@ int RunEnvelope(const EnvelopeArgs& a) {
         if (!known) {
             throw cli::InputError("--axes '" + a.axes + "': expected PT, PV, PH, PS, TV, TH or TS");
         }
-        // --axes picks the curve --curves prints; alone it has nothing to act on.
-        if (!a.curves) {
-            throw cli::InputError("--axes selects the curve that --curves prints: add --curves");
+        // --axes picks the curve --curves prints or the pair --plot draws;
+        // alone it has nothing to act on.
+        if (!a.curves && a.plot.empty()) {
+            throw cli::InputError(
+                "--axes selects the curve that --curves prints or the pair --plot draws: add "
+                "one of them");
         }
+    }
+    if (!a.plot.empty() && a.curves) {
+        throw cli::InputError(
+            "--plot draws the full calculation's results, which --curves does not ask for");
     }
     if (a.curves) {
         options.curveAxes = a.axes.empty() ? "PT" : a.axes;
     }
+    options.plotPath = a.plot;
+    options.plotAxes = a.axes.empty() ? "PT" : a.axes;
+    options.interactive = a.interactive;
     cli::FluidInput input;
     std::string title;
     if (a.fluid.feed.empty() && a.fluid.file.empty()) {
@@ -186,7 +198,14 @@ int Run(int argc, char** argv) {
                        "ask for the seven two-column curves instead of the results matrix "
                        "and print one of them (see --axes)");
     envelope->add_option("--axes", envelopeArgs.axes,
-                         "the curve --curves prints: PT (default), PV, PH, PS, TV, TH or TS");
+                         "the curve --curves prints, or the pair --plot draws: PT (default), PV, "
+                         "PH, PS, TV, TH or TS");
+    envelope->add_option("--plot", envelopeArgs.plot,
+                         "draw the envelope into FILE (.svg, .png or .pdf) through the options "
+                         "dialog: it checks the --axes radio, presses View, then Close");
+    envelope->add_flag("--interactive", envelopeArgs.interactive,
+                       "on a terminal, show the options dialog and take its choices from the "
+                       "keyboard (View draws into the --plot file)");
 
     app.add_subcommand("module", "show what a host sees of the utility module");
 

@@ -4,10 +4,13 @@
 // flash, the curves against the results matrix, the application-side path
 // against the host path, and the exit statuses.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -373,6 +376,7 @@ TEST(EnvelopeCommand, BadInputExitsWithTwoAndOneLineNamingIt) {
         {"--provider other", "other"},
         {"--curves --axes XY", "XY"},
         {"--axes PH", "--curves"},
+        {"--curves --plot envelope.svg", "--plot"},
         {"--feed \"kryptonite=1\"", "kryptonite"},
         {"envelope --feed \"methane=0.5,ethane=-0.5\"", "negative"},
         {"--feed \"methane=0,ethane=0\"", "zero"},
@@ -388,6 +392,21 @@ TEST(EnvelopeCommand, BadInputExitsWithTwoAndOneLineNamingIt) {
         EXPECT_NE(r.err.find(c.mention), std::string::npos) << c.args << ": " << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << c.args << ": " << r.err;
     }
+}
+
+TEST(EnvelopeCommand, PlotDrawsTheChosenPairThroughTheOptionsDialog) {
+    const std::string path = ::testing::TempDir() + "phase_envelope_plot_" +
+                             std::to_string(getpid()) + ".svg";
+    const RunResult r = RunProgram("--feed \"methane=0.5,n-decane=0.5\" --plot " + path +
+                                   " --axes PH --format csv");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::ifstream in(path);
+    const std::string svg((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::remove(path.c_str());
+    ASSERT_NE(svg.find("<svg"), std::string::npos);
+    EXPECT_NE(svg.find("Enthalpy"), std::string::npos) << "the PH pair was drawn";
+    EXPECT_NE(svg.find("methane 0.5"), std::string::npos) << "the feed is named";
+    EXPECT_NE(svg.find("<path"), std::string::npos);
 }
 
 TEST(EnvelopeCommand, HelpNamesTheDefaultFluid) {
