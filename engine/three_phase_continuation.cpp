@@ -5,6 +5,7 @@
 
 #include "engine/com_error.h"
 #include "engine/matrix_lu_solver.h"
+#include "engine/step_control.h"
 #include "engine/three_phase_point_solver.h"
 
 namespace {
@@ -15,10 +16,6 @@ const int kMaxPasses = 400;
 const double kCollapseLimit = 1e-4;
 const double kStallLimit = 0.005;
 const int kStallCount = 2;
-const int kPredictorRetries = 10;
-const double kPredictorGrowth = 1.5;
-const double kPredictorCap = 0.025;
-const double kPredictorGuard = 0.01;
 const double kKpaPerAtm = 101.325;
 const int kResetMask = 159;
 
@@ -297,30 +294,14 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
         if (*critFound != 0) break;
         if (*P < Pmin || *P > Pmax) break;
 
-        if (std::fabs(stepSize / kMaxStep) < kStallLimit) {
-            ++stalls;
-        } else {
-            stalls = 0;
-        }
-        if (stalls > kStallCount) {
+        if (StepStalled(stepSize / kMaxStep, kStallLimit, kStallCount, &stalls)) {
             *stuck = 1;
             break;
         }
-
-        if (ret < 2) {
-            stepSize *= 2.0;
-        } else if (ret == 2) {
-            stepSize *= 1.5;
-        } else if (ret > 4) {
-            stepSize /= 2.0;
-        }
-        for (int k = 0; k < kPredictorRetries; ++k) {
-            Predict(tr, X, stepSize, flags);
-            if (std::fabs(X[specVarIdx]) > kPredictorGuard) break;
-            stepSize *= kPredictorGrowth;
-            if (std::fabs(stepSize) > kPredictorCap) stepSize /= 2.0;
-        }
-        if (std::fabs(stepSize) > kMaxStep) stepSize = stepSize > 0.0 ? kMaxStep : -kMaxStep;
+        AdaptStepToIterations(ret, &stepSize);
+        PredictAwayFromZero([&](double* out, double s) { Predict(tr, out, s, flags); }, X,
+                            specVarIdx, &stepSize);
+        ClampStep(kMaxStep, &stepSize);
         UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1, beta2,
                            betaMode);
         firstPoint = false;

@@ -5,6 +5,7 @@
 
 #include "engine/com_error.h"
 #include "engine/matrix_lu_solver.h"
+#include "engine/step_control.h"
 #include "engine/two_phase_point_solver.h"
 
 namespace {
@@ -15,10 +16,6 @@ const int kMaxPasses = 400;
 const double kCollapseLimit = 1e-4;
 const double kSmallStep = 0.005;
 const int kSmallStepCount = 2;
-const int kPredictorRetries = 10;
-const double kPredictorGuard = 0.01;
-const double kPredictorGrowth = 1.5;
-const double kPredictorCap = 0.025;
 const double kRetreatKpa = 10.0;
 const double kKpaPerAtm = 101.325;
 const double kKelvinOffset = 273.15;
@@ -420,31 +417,14 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         }
         if (*P < pressLow || *P > pressHigh || *threePhaseFound != 0) break;
 
-        if (std::fabs(stepSize) < kSmallStep) {
-            ++smallSteps;
-        } else {
-            smallSteps = 0;
-        }
-        if (smallSteps > kSmallStepCount) {
+        if (StepStalled(stepSize, kSmallStep, kSmallStepCount, &smallSteps)) {
             *stuck = 1;
             break;
         }
-
-        if (rc < 2) {
-            stepSize *= 2.0;
-        } else if (rc == 2) {
-            stepSize *= 1.5;
-        } else if (rc > 4) {
-            stepSize /= 2.0;
-        }
-
-        for (int k = 0; k < kPredictorRetries; ++k) {
-            Predict(tr, X, stepSize, flags);
-            if (std::fabs(X[specVarIdx]) > kPredictorGuard) break;
-            stepSize *= kPredictorGrowth;
-            if (std::fabs(stepSize) > kPredictorCap) stepSize /= 2.0;
-        }
-        if (std::fabs(stepSize) > kMaxStep) stepSize = stepSize > 0.0 ? kMaxStep : -kMaxStep;
+        AdaptStepToIterations(rc, &stepSize);
+        PredictAwayFromZero([&](double* out, double s) { Predict(tr, out, s, flags); }, X,
+                            specVarIdx, &stepSize);
+        ClampStep(kMaxStep, &stepSize);
         UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
         firstPoint = false;
     }
