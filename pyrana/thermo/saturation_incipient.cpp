@@ -287,6 +287,12 @@ bool Search::StartNewton(const State& s, double t) {
             }
             found = Stationary(t, x0_.data(), w_.saveA.data(), &tm);
         }
+        // Near the critical point both trials may collapse onto the reference: the last
+        // call's incipient phase itself starts the Newton method then.
+        if (!found && !cache.empty()) {
+            std::copy(cache.begin(), cache.end(), trial_.begin());
+            found = true;
+        }
         if (!found)
             return false;
         std::copy(trial_.begin(), trial_.end(), x1_.begin());
@@ -446,14 +452,16 @@ Search::Bracket Search::SolveBracket(State a, State b, FlashResult* out) {
         const bool band = a.rootSide * b.rootSide < 0.0;
         return band && GapSearch(a, b, out) ? Bracket::kSolved : Bracket::kOtherKind;
     }
-    bool triedOutside = false;  // after a wrong kind from inside, the outside start
+    bool triedOutside = false;  // after a wrong kind from inside, the outside start once
+    bool forceOutside = false;
     for (int attempt = 0; attempt < 4; ++attempt) {
         in = a.inside ? &a : &b;
         // Every other attempt starts from the single-phase side (its stationary point of
         // positive tm): near a double point the Newton method from inside may run to the
         // farther root.
         const State* outside = a.inside ? &b : &a;
-        const State* start = (attempt % 2 == 1 || triedOutside) ? outside : in;
+        const State* start = (attempt % 2 == 1 || forceOutside) ? outside : in;
+        forceOutside = false;
         if (start->inc.empty())
             start = in;
         // Two liquids on the single-phase side of a bubble point: they are the reference
@@ -480,14 +488,18 @@ Search::Bracket Search::SolveBracket(State a, State b, FlashResult* out) {
                 return Bracket::kSolved;  // a higher dew point found from this one: the rule wants
                                           // it
         } else if (wrongKind_) {
-            // A dew bracket whose inside start ran to the bubble point of the same band
-            // (the feed's stable root there is the liquid): the incipient liquid of the
-            // single-phase side leads to the dew point. Both wrong: a bubble bracket.
-            if (!dew_ || triedOutside || start == outside || outside->inc.empty())
+            // The single-phase side tells the kind of the bracket: next to a vapour-like
+            // feed it is a dew bracket, whichever end of the band the Newton method ran
+            // to from inside (near the critical point, or where the feed's stable root
+            // inside is the liquid). Its incipient liquid leads to the dew point; without
+            // one, the narrowed bracket is tried again.
+            if (!dew_ || outside->rootSide < 0.0)
                 return Bracket::kOtherKind;
-            triedOutside = true;
-            --attempt;
-            continue;
+            if (!triedOutside && start != outside && !outside->inc.empty()) {
+                triedOutside = forceOutside = true;
+                --attempt;
+                continue;
+            }
         }
         if (attempt == 3)
             break;
