@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "engine/app_values.h"
 #include "engine/com_error.h"
 
 namespace {
@@ -42,17 +43,6 @@ void ReadHostCompound(UtilityState* u, ICompoundCollection* compounds, int32_t i
     }
 }
 
-double AppValue(IAppValue* value) {
-    if (value == nullptr) return 0.0;
-    VARIANT v;
-    VariantInit(&v);
-    value->get_Value(&v);
-    const double result = v.vt == VT_R8 ? v.dblVal : 0.0;
-    VariantClear(&v);
-    value->Release();
-    return result;
-}
-
 // The same data from the provider's component list; not tested.
 void ReadAppCompound(UtilityState* u, int32_t i) {
     VARIANT index;
@@ -62,12 +52,8 @@ void ReadAppCompound(UtilityState* u, int32_t i) {
     IAppComponent* component = nullptr;
     u->appComponents->get_Item(index, &component);
     if (component == nullptr) return;
-    IAppValue* value = nullptr;
-    component->get_CriticalTemperature(&value);
-    u->critTdegk[i] = AppValue(value) + 273.15;
-    value = nullptr;
-    component->get_CriticalPressure(&value);
-    u->critPkpa[i] = AppValue(value);
+    u->critTdegk[i] = ReadAppValue(component, &IAppComponent::get_CriticalTemperature) + 273.15;
+    u->critPkpa[i] = ReadAppValue(component, &IAppComponent::get_CriticalPressure);
     int id = 0;
     component->get_ID(&id);
     u->compID[i] = id;

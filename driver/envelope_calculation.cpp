@@ -8,6 +8,7 @@
 
 #include "driver/compound_data.h"
 #include "driver/results_output.h"
+#include "engine/app_values.h"
 #include "engine/com_error.h"
 #include "engine/three_phase_continuation.h"
 #include "engine/two_phase_continuation.h"
@@ -219,15 +220,7 @@ void EnvelopeCalculation::SeedHostFlash() {
         }
         return;
     }
-    IAppValue* value = nullptr;
-    u->appThermoProvider->get_Temperature(&value);
-    if (value == nullptr) return;
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_R8;
-    v.dblVal = u->curTdegk - 273.15;
-    value->put_Value(v);
-    value->Release();
+    PutAppValue(u->appThermoProvider, &IAppThermoProvider::get_Temperature, u->curTdegk - 273.15);
 }
 
 void EnvelopeCalculation::AppendPoint(double patm, double tdegk, double h, double s, double v) {

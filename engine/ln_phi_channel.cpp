@@ -2,6 +2,8 @@
 // coefficients, for the host framework and the application-side provider.
 #include "engine/ln_phi_channel.h"
 
+#include "engine/app_values.h"
+
 #include <cmath>
 
 namespace {
@@ -17,24 +19,11 @@ LnPhiChannel::LnPhiChannel(IAppPhase* appPhase, VARIANT* compositionVariant, int
 
 LnPhiChannel::~LnPhiChannel() { SafeRelease(composition_); }
 
-void LnPhiChannel::PutAppValue(HRESULT (STDMETHODCALLTYPE IAppPhase::*getter)(IAppValue**),
-                               double value) {
-    if (appPhase_ == nullptr) throw CPYCOMError(E_POINTER);
-    IAppValue* holder = nullptr;
-    (appPhase_->*getter)(&holder);
-    if (holder == nullptr) return;
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_R8;
-    v.dblVal = value;
-    holder->put_Value(v);
-    holder->Release();
-}
-
 void LnPhiChannel::PutPressure(double pKpa) {
     if (providerMode()) {
         lastPressureKpa_ = pKpa;
-        PutAppValue(&IAppPhase::get_Pressure, pKpa);
+        if (appPhase_ == nullptr) throw CPYCOMError(E_POINTER);
+        PutAppValue(appPhase_, &IAppPhase::get_Pressure, pKpa);
         return;
     }
     CheckOk(phase_->put_Pressure(pKpa));
@@ -42,7 +31,8 @@ void LnPhiChannel::PutPressure(double pKpa) {
 
 void LnPhiChannel::PutTemperature(double tKelvin) {
     if (providerMode()) {
-        PutAppValue(&IAppPhase::get_Temperature, tKelvin - 273.15);
+        if (appPhase_ == nullptr) throw CPYCOMError(E_POINTER);
+        PutAppValue(appPhase_, &IAppPhase::get_Temperature, tKelvin - 273.15);
         return;
     }
     CheckOk(phase_->put_Temperature(tKelvin));

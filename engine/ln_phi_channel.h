@@ -42,7 +42,6 @@ public:
     bool providerMode() const { return appPhase_ != nullptr || compositionVariant_ != nullptr; }
 
 private:
-    void PutAppValue(HRESULT (STDMETHODCALLTYPE IAppPhase::*getter)(IAppValue**), double value);
     void EnsureVariantArray();
 
     IPhase* phase_ = nullptr;

@@ -3,6 +3,7 @@
 
 #include <cmath>
 
+#include "engine/app_values.h"
 #include "engine/com_error.h"
 #include "engine/matrix_lu_solver.h"
 #include "engine/step_control.h"
@@ -29,32 +30,6 @@ void AppendPoint(EnvelopePointStore* store, int32_t* numb, int32_t type, double 
     *numb += 1;
 }
 
-void PutAppValue(HRESULT (STDMETHODCALLTYPE IAppThermoProvider::*getter)(IAppValue**),
-                 IAppThermoProvider* provider, double value) {
-    IAppValue* holder = nullptr;
-    (provider->*getter)(&holder);
-    if (holder == nullptr) return;
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_R8;
-    v.dblVal = value;
-    holder->put_Value(v);
-    holder->Release();
-}
-
-void PutFraction(IAppPhase* phase, double value) {
-    if (phase == nullptr) return;
-    IAppValue* holder = nullptr;
-    phase->get_Fraction(&holder);
-    if (holder == nullptr) return;
-    VARIANT v;
-    VariantInit(&v);
-    v.vt = VT_R8;
-    v.dblVal = value;
-    holder->put_Value(v);
-    holder->Release();
-}
-
 // The curve code after a critical point: dew-side codes become the bubble
 // code and back.
 int32_t SwitchedCurveCode(int32_t code) { return code == 4 ? 1 : 4; }
@@ -74,11 +49,11 @@ void Reset(TwoPhaseTracer* tr, IAppThermoProvider* provider, bool sameKind) {
     if (provider == nullptr) return;
     if (!sameKind) {
         provider->get_VapourPhase(&tr->fracZeroPhase);
-        PutFraction(tr->fracZeroPhase, 0.0);
+        PutAppValue(tr->fracZeroPhase, &IAppPhase::get_Fraction, 0.0);
     }
     provider->get_LiquidPhase(&tr->fracOnePhase);
     if (tr->fracOnePhase == nullptr) provider->get_Liquid2Phase(&tr->fracOnePhase);
-    PutFraction(tr->fracOnePhase, 1.0);
+    PutAppValue(tr->fracOnePhase, &IAppPhase::get_Fraction, 1.0);
 }
 
 void CheckPhaseSwap(TwoPhaseTracer* tr, uint8_t* invertLine) {
@@ -351,8 +326,8 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                                                  methodSetting, VARIANT_TRUE, flashManager));
                 CheckOk(workingPhase->get_PhaseType(&lpointType));
             } else {
-                PutAppValue(&IAppThermoProvider::get_Temperature, provider, tC);
-                PutAppValue(&IAppThermoProvider::get_Pressure, provider, pKpa);
+                PutAppValue(provider, &IAppThermoProvider::get_Temperature, tC);
+                PutAppValue(provider, &IAppThermoProvider::get_Pressure, pKpa);
                 provider->FindThirdPhase(&phT, &tr->compositionVariant);
             }
             const bool exists = lpointType == 4 || phT == 1 || phT == 2;

@@ -85,37 +85,3 @@ bool ReadHostPhase(UtilityState* u, int kind, int index, double* fraction, doubl
     }
     return true;
 }
-
-double ReadAppValue(IAppValue* value) {
-    if (value == nullptr) return 0.0;
-    VARIANT v;
-    VariantInit(&v);
-    value->get_Value(&v);
-    double result = 0.0;
-    if (v.vt == VT_R8) {
-        result = v.dblVal;
-    } else if (v.vt == VT_R4) {
-        result = v.fltVal;
-    } else if (v.vt == VT_I4 || v.vt == VT_INT) {
-        result = v.lVal;
-    }
-    VariantClear(&v);
-    return result;
-}
-
-double ProviderValue(IAppThermoProvider* provider,
-                     HRESULT (STDMETHODCALLTYPE IAppThermoProvider::*getter)(IAppValue**)) {
-    IAppValue* value = nullptr;
-    (provider->*getter)(&value);
-    const double result = ReadAppValue(value);
-    if (value != nullptr) value->Release();
-    return result;
-}
-
-double PhaseValue(IAppPhase* phase, HRESULT (STDMETHODCALLTYPE IAppPhase::*getter)(IAppValue**)) {
-    IAppValue* value = nullptr;
-    (phase->*getter)(&value);
-    const double result = ReadAppValue(value);
-    if (value != nullptr) value->Release();
-    return result;
-}

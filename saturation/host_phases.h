@@ -20,9 +20,3 @@ void PutFlashSpecification(UtilityState* u, double pKpa, double fraction, double
 // failures raise CPYCOMError.
 bool ReadHostPhase(UtilityState* u, int kind, int index, double* fraction, double* comp,
                    double* H, double* S, double* V, bool tolerateMissing);
-
-// A provider value as a double (0 when absent).
-double ReadAppValue(IAppValue* value);
-double ProviderValue(IAppThermoProvider* provider,
-                     HRESULT (STDMETHODCALLTYPE IAppThermoProvider::*getter)(IAppValue**));
-double PhaseValue(IAppPhase* phase, HRESULT (STDMETHODCALLTYPE IAppPhase::*getter)(IAppValue**));

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "engine/com_error.h"
+#include "engine/app_values.h"
 #include "saturation/host_phases.h"
 #include "saturation/saturation_point.h"
 
@@ -55,21 +56,21 @@ int32_t FlashAt(UtilityState* u, double tK, double pKpa, double* H, double* S, d
     int status = -1;
     provider->FlashTP(t, p, &status);
     if (status != 0) return 0;
-    *H = ProviderValue(provider, &IAppThermoProvider::get_Enthalpy);
-    *S = ProviderValue(provider, &IAppThermoProvider::get_Entropy);
-    *V = ProviderValue(provider, &IAppThermoProvider::get_MolarVolume);
+    *H = ReadAppValue(provider, &IAppThermoProvider::get_Enthalpy);
+    *S = ReadAppValue(provider, &IAppThermoProvider::get_Entropy);
+    *V = ReadAppValue(provider, &IAppThermoProvider::get_MolarVolume);
     IAppPhase* phase = nullptr;
     provider->get_VapourPhase(&phase);
     if (phase != nullptr) {
         *vapourSeen = true;
-        u->vapFrac = PhaseValue(phase, &IAppPhase::get_Fraction);
+        u->vapFrac = ReadAppValue(phase, &IAppPhase::get_Fraction);
         ReadAppComposition(u, phase, u->yVap);
         ++count;
         SafeRelease(phase);
     }
     provider->get_LiquidPhase(&phase);
     if (phase != nullptr) {
-        u->liq1Frac = PhaseValue(phase, &IAppPhase::get_Fraction);
+        u->liq1Frac = ReadAppValue(phase, &IAppPhase::get_Fraction);
         ReadAppComposition(u, phase, u->xLiq1);
         ++count;
         SafeRelease(phase);
@@ -77,10 +78,10 @@ int32_t FlashAt(UtilityState* u, double tK, double pKpa, double* H, double* S, d
     provider->get_Liquid2Phase(&phase);
     if (phase != nullptr) {
         if (count == 2 || (count == 1 && !*vapourSeen)) {
-            u->liq2Frac = PhaseValue(phase, &IAppPhase::get_Fraction);
+            u->liq2Frac = ReadAppValue(phase, &IAppPhase::get_Fraction);
             ReadAppComposition(u, phase, u->xLiq2);
         } else {
-            u->liq1Frac = PhaseValue(phase, &IAppPhase::get_Fraction);
+            u->liq1Frac = ReadAppValue(phase, &IAppPhase::get_Fraction);
             ReadAppComposition(u, phase, u->xLiq1);
         }
         ++count;

@@ -7,6 +7,7 @@
 
 #include "driver/envelope_point_store.h"
 #include "engine/com_error.h"
+#include "engine/app_values.h"
 #include "saturation/host_phases.h"
 
 namespace {
@@ -212,10 +213,10 @@ int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, d
         int status = -1;
         provider->FlashPVF(pressure, fraction, &status);
         if (status == 0) {
-            u->curTdegk = ProviderValue(provider, &IAppThermoProvider::get_Temperature) + 273.15;
-            *H = ProviderValue(provider, &IAppThermoProvider::get_Enthalpy);
-            *S = ProviderValue(provider, &IAppThermoProvider::get_Entropy);
-            *V = ProviderValue(provider, &IAppThermoProvider::get_MolarVolume);
+            u->curTdegk = ReadAppValue(provider, &IAppThermoProvider::get_Temperature) + 273.15;
+            *H = ReadAppValue(provider, &IAppThermoProvider::get_Enthalpy);
+            *S = ReadAppValue(provider, &IAppThermoProvider::get_Entropy);
+            *V = ReadAppValue(provider, &IAppThermoProvider::get_MolarVolume);
             IAppPhase* phase = nullptr;
             provider->get_VapourPhase(&phase);
             if (phase != nullptr) {
@@ -225,7 +226,7 @@ int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, d
             }
             provider->get_LiquidPhase(&phase);
             if (phase != nullptr) {
-                u->liq1Frac = PhaseValue(phase, &IAppPhase::get_Fraction);
+                u->liq1Frac = ReadAppValue(phase, &IAppPhase::get_Fraction);
                 ReadAppComposition(u, phase, u->xLiq1);
                 *numbPhases += 1;
                 SafeRelease(phase);
@@ -233,11 +234,11 @@ int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, d
             provider->get_Liquid2Phase(&phase);
             if (phase != nullptr) {
                 if (*numbPhases == 2) {
-                    u->liq2Frac = PhaseValue(phase, &IAppPhase::get_Fraction);
+                    u->liq2Frac = ReadAppValue(phase, &IAppPhase::get_Fraction);
                     ReadAppComposition(u, phase, u->xLiq2);
                     *numbPhases += 1;
                 } else if (*numbPhases == 1) {
-                    u->liq1Frac = PhaseValue(phase, &IAppPhase::get_Fraction);
+                    u->liq1Frac = ReadAppValue(phase, &IAppPhase::get_Fraction);
                     ReadAppComposition(u, phase, u->xLiq1);
                     *numbPhases += 1;
                 }
