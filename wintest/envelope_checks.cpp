@@ -281,10 +281,48 @@ void CheckLateBoundBookkeeping(CheckReport& report, IPYRUtility* early, IDispatc
                     "InitializePropertyIDs late-bound without its argument is refused");
 }
 
+// The reference host offers its classes to the process through ole32's
+// class table while it lives (the utility creates its output arrays and
+// matrices from there), and takes them back when it goes.
+void CheckHostClassObjects(CheckReport& report) {
+    const struct {
+        const CLSID* clsid;
+        const char* name;
+    } classes[] = {{&CLSID_PyranaRealArray, "real array"},
+                   {&CLSID_PyranaRealMatrix, "real matrix"},
+                   {&CLSID_PyranaSettingsCompanion, "settings companion"}};
+    {
+        CaseHost host(envelope_cases::Cases()[2], ThermoPath::kHost);
+        for (const auto& c : classes) {
+            ComPtr<IClassFactory> factory;
+            HRESULT hr = CoGetClassObject(*c.clsid, CLSCTX_INPROC_SERVER, nullptr,
+                                          IID_IClassFactory, factory.put_void());
+            ComPtr<IUnknown> object;
+            if (SUCCEEDED(hr))
+                hr = factory->CreateInstance(nullptr, IID_IUnknown, object.put_void());
+            report.ExpectHr(hr, S_OK,
+                            std::string("the reference host's ") + c.name +
+                                " class is created through CoRegisterClassObject");
+        }
+    }
+    for (const auto& c : classes) {
+        ComPtr<IClassFactory> factory;
+        report.ExpectHr(CoGetClassObject(*c.clsid, CLSCTX_INPROC_SERVER, nullptr, IID_IClassFactory,
+                                         factory.put_void()),
+                        REGDB_E_CLASSNOTREG,
+                        std::string("the ") + c.name + " class is revoked with its host");
+    }
+}
+
 }  // namespace
 
 void CheckEnvelopes(CheckReport& report, const std::string& referenceFolder,
                     const std::string& runsFolder) {
+    try {
+        CheckHostClassObjects(report);
+    } catch (const std::exception& e) {
+        report.Expect(false, "the reference host's classes", e.what());
+    }
     ComPtr<IPYRUtility> utility;
     if (!report.ExpectHr(CreateUtility(&utility), S_OK,
                          "CoCreateInstance by ProgID creates a utility for whole calculations"))
