@@ -33,6 +33,17 @@ const FluidSpec kWetFeed{{{"methane", 0.5}, {"n-butane", 0.3}, {"n-decane", 0.1}
 
 const FluidSpec kBinary{{{"methane", 0.5}, {"n-decane", 0.5}}, {}};
 
+const FluidSpec kCarbonDioxideRich{
+    {{"carbon dioxide", 0.7}, {"methane", 0.2}, {"n-butane", 0.1}}, {}};
+
+// The natural gas with one per cent of water.
+FluidSpec NaturalGasWithWater() {
+    FluidSpec spec = kNaturalGas;
+    for (auto& c : spec.components) c.second *= 0.99;
+    spec.components.emplace_back("water", 0.01);
+    return spec;
+}
+
 class EnvelopeTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -183,6 +194,69 @@ TEST_F(EnvelopeTest, HydrocarbonWaterFeedTakesTheThreePhasePath) {
             EXPECT_NE(r.h, -32767.0);
         }
     }
+}
+
+// Other feeds: whatever path their stages take, the calculation succeeds,
+// both thermodynamic paths store the same points, and the two-phase rows are
+// saturation points of the host.
+class OtherFeeds : public EnvelopeTest,
+                   public ::testing::WithParamInterface<std::pair<const char*, FluidSpec>> {};
+
+TEST_P(OtherFeeds, BothPathsAgreeAndTwoPhaseRowsAreSaturationPoints) {
+    const FluidSpec& spec = GetParam().second;
+    EnvelopeHarness host(spec);
+    EnvelopeHarness app(spec, /*useProvider=*/true);
+    const EnvelopeRun a = host.Run();
+    const EnvelopeRun b = app.Run();
+    ASSERT_EQ(a.status, S_OK);
+    ASSERT_EQ(b.status, S_OK);
+    ASSERT_GT(a.rows.size(), 10u);
+    ASSERT_EQ(a.rows.size(), b.rows.size());
+    for (size_t i = 0; i < a.rows.size(); ++i) {
+        EXPECT_EQ(a.rows[i].type, b.rows[i].type) << "row " << i;
+        EXPECT_NEAR(a.rows[i].pKpa, b.rows[i].pKpa, 1e-4 * a.rows[i].pKpa) << "row " << i;
+        EXPECT_NEAR(a.rows[i].tK, b.rows[i].tK, 1e-4 * a.rows[i].tK) << "row " << i;
+    }
+    // Scalars come from their rows.
+    for (const EnvelopeRow& r : a.rows) {
+        if (r.type == 5) {
+            EXPECT_EQ(a.Scalar("2PhaseCriticalT"), r.tK);
+        }
+        if (r.type == 10) {
+            EXPECT_EQ(a.Scalar("3PhaseP"), r.pKpa);
+        }
+    }
+    const std::vector<double> z = Feed(spec);
+    pyrana::thermo::Calculator& calc = host.host().calculator();
+    const pyrana::thermo::CriticalPointResult critical = calc.CriticalPoint(z.data());
+    double maxP = 0.0;
+    for (const EnvelopeRow& r : a.rows) maxP = std::max(maxP, r.pKpa);
+    // Rows below the critical pressure: above it both ends of a binary's
+    // band are bubble points, between which the host's saturation flash does
+    // not reliably return the one nearer its starting temperature.
+    if (critical.outcome == pyrana::thermo::Outcome::kConverged && a.Count(10) == 0 &&
+        a.Count(14) == 0) {
+        ExpectRowsOnTheSaturationCurve(a, calc, z, critical.p, critical.t,
+                                       std::min(maxP, critical.p));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Feeds, OtherFeeds,
+    ::testing::Values(std::make_pair("MethaneDecane", kBinary),
+                      std::make_pair("CarbonDioxideRich", kCarbonDioxideRich),
+                      std::make_pair("NaturalGasWithWater", NaturalGasWithWater())),
+    [](const ::testing::TestParamInfo<OtherFeeds::ParamType>& info) {
+        return std::string(info.param.first);
+    });
+
+// A single compound's saturated phases have one composition, which the
+// saturation routine takes for one phase: no stage stores a point.
+TEST_F(EnvelopeTest, ASingleCompoundFeedStoresNoPoints) {
+    EnvelopeHarness harness(FluidSpec{{{"propane", 1.0}}, {}});
+    const EnvelopeRun run = harness.Run();
+    EXPECT_EQ(run.status, S_OK);
+    EXPECT_TRUE(run.rows.empty());
 }
 
 TEST_F(EnvelopeTest, BadFeedsReturnAnErrorAndWriteNothing) {
