@@ -337,6 +337,30 @@ void LabelAndOrder(Model& m, Calculator::Work& w, double t, double p) {
     }
 }
 
+double MassDensity(const Fluid& f, const double* x, double v) {
+    double mass = 0.0;
+    for (int i = 0; i < f.size(); ++i)
+        mass += x[i] * f.compound(i).molarMass;
+    return mass / v;
+}
+
+int BubbleVapour(const Model& m, const Calculator::Work& w) {
+    int vap = -1;
+    for (int k = 0; k < w.np; ++k) {
+        if (w.type[k] == PhaseType::kVapour)
+            vap = k;
+    }
+    if (vap < 0 || w.np < 2)
+        return vap;
+    const Fluid& f = m.fluid();
+    const double rhoV = MassDensity(f, w.x[vap].data(), w.vol[vap]);
+    for (int k = 0; k < w.np; ++k) {
+        if (k != vap && !(rhoV < MassDensity(f, w.x[k].data(), w.vol[k])))
+            return -1;
+    }
+    return vap;
+}
+
 void FillResult(Model& m, Calculator::Work& w, double t, double p, FlashResult* out) {
     out->t = t;
     out->p = p;

@@ -144,6 +144,17 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
 // liquids after with the aqueous one last.
 void LabelAndOrder(Model& m, Calculator::Work& w, double t, double p);
 
+// Mass density [kg/m3] of a phase of composition x [nc] (mole fractions, normalised)
+// and molar volume v [m3/kmol].
+double MassDensity(const Fluid& f, const double* x, double v);
+
+// Index of the phase of w (labelled by LabelAndOrder, w.vol filled) that can be the
+// vapour of a bubble point: the one labelled vapour, provided its mass density lies
+// below that of every other phase. A hydrocarbon liquid that splits off a lighter
+// liquid at low temperature has the largest molar volume and is labelled vapour in a
+// three-phase flash, but it is the heavier liquid of the two. -1 when there is none.
+int BubbleVapour(const Model& m, const Calculator::Work& w);
+
 // Copies w's phases into a FlashResult with properties of each phase.
 void FillResult(Model& m, Calculator::Work& w, double t, double p, FlashResult* out);
 

@@ -29,6 +29,9 @@ struct Probe {
     int np = 0;
     double vapourFraction = 0;  // fraction of the phase labelled vapour (0 if none)
     bool hasVapour = false;
+    // A phase labelled vapour that is lighter by mass than every other phase (see
+    // detail::BubbleVapour): what a bubble point needs to appear.
+    bool lightVapour = false;
 };
 
 Probe Classify(Model& m, Calculator::Work& w, double t, double p, const double* z,
@@ -46,6 +49,7 @@ Probe Classify(Model& m, Calculator::Work& w, double t, double p, const double* 
             pr.vapourFraction = w.beta[k];
         }
     }
+    pr.lightVapour = detail::BubbleVapour(m, w) >= 0;
     return pr;
 }
 
@@ -54,7 +58,7 @@ Probe Classify(Model& m, Calculator::Work& w, double t, double p, const double* 
 // vapour fraction against β.
 double Indicator(const Probe& pr, double beta) {
     if (beta <= 0.0)
-        return pr.hasVapour ? 1.0 : -1.0;
+        return pr.lightVapour ? 1.0 : -1.0;
     if (beta >= 1.0)
         return pr.np >= 2 ? -1.0 : 1.0;
     return pr.vapourFraction - beta;
@@ -347,7 +351,8 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
         // The side with more phases (for β = 0 or 1) or the side nearer the target
         // fraction seeds the Newton method.
         const bool useB = (beta <= 0.0 || beta >= 1.0)
-                              ? pb.np > pa.np || (pb.np == pa.np && pb.hasVapour && !pa.hasVapour)
+                              ? pb.np > pa.np || (pb.np == pa.np && Indicator(pb, beta) > 0 &&
+                                                  Indicator(pa, beta) <= 0)
                               : std::fabs(Indicator(pb, beta)) <= std::fabs(Indicator(pa, beta));
         const double tIn = useB ? tb : ta;
         const double tOut = useB ? ta : tb;
@@ -381,6 +386,7 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
                     vap = k;
             }
             if (beta <= 0.0) {
+                vap = detail::BubbleVapour(*model_, w);
                 if (vap < 0 || npOut + 1 > kMaxPhases)
                     return false;
                 int inc = 0;

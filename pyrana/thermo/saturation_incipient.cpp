@@ -241,11 +241,9 @@ bool Search::ProbeAt(double t, State* s) {
     s->np = w_.np;
 
     s->lowestTm = w_.np == 1 ? w_.feedLowestTm : -HUGE_VAL;
-    int vap = -1;
-    for (int k = 0; k < w_.np; ++k) {
-        if (w_.type[k] == PhaseType::kVapour)
-            vap = k;
-    }
+    // A phase labelled vapour that is denser than a liquid beside it is the heavier of
+    // two liquids (at low temperature, where a light hydrocarbon liquid splits off).
+    const int vap = BubbleVapour(m_, w_);
     s->inside = vap >= 0;
     s->vapourFraction = vap >= 0 ? w_.beta[vap] : 0.0;
     s->nRef = 0;
@@ -338,8 +336,12 @@ bool Search::Solve(const State& start, FlashResult* out) {
             slope += x1_[i] * (w_.dT[0][i] - w_.dT[1][i]);
         // The incipient phase must be the kind asked for: denser than the feed for a
         // dew point, lighter than the reference liquid for a bubble point.
+        // A bubble point's vapour must also be lighter by mass: a heavy liquid that
+        // splits off a light one has the larger molar volume but the larger density.
         const double v0 = Volume(ts, x0_.data()), v1 = Volume(ts, x1_.data());
-        if (!(dew_ ? v1 < v0 : v1 > v0)) {
+        const Fluid& fl = m_.fluid();
+        const bool lighter = MassDensity(fl, x1_.data(), v1) < MassDensity(fl, x0_.data(), v0);
+        if (!(dew_ ? v1 < v0 : v1 > v0 && lighter)) {
             wrongKind_ = true;
             return false;
         }
@@ -379,12 +381,11 @@ bool Search::Solve(const State& start, FlashResult* out) {
         task_.iterations += r.iterations + 1;
         if (!r.valid)
             return false;
-        bool vapour = false;
-        for (int k = 0; k < w_.np; ++k)
-            vapour = vapour || (w_.type[k] == PhaseType::kVapour && w_.np > 1);
+        const int vap = w_.np > 1 ? BubbleVapour(m_, w_) : -1;
+        const bool vapour = vap >= 0;
         int liquids[kMaxPhases], nl = 0;
         for (int k = 0; k < w_.np; ++k) {
-            if (w_.type[k] != PhaseType::kVapour || w_.np == 1)
+            if (k != vap)
                 liquids[nl++] = k;
         }
         if (!vapour && w_.np == nonRef_)
