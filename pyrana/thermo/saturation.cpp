@@ -539,8 +539,10 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
         return out;
     }
     // No saturation point in the bounds: the trivial split, vapour and first liquid
-    // of the feed's composition, at the initial (or pseudo-critical) temperature.
-    const double tt = haveInit ? t0 : tPseudo;
+    // of the feed's composition, at the pseudo-critical temperature Σ z_i Tc_i brought
+    // into the search bounds. It does not depend on the caller's initial temperature,
+    // so callers that seed the search differently (or not at all) receive the same result.
+    const double tt = std::min(std::max(tPseudo, tLo), tHi);
     out.t = tt;
     out.phases.assign(2, PhaseResult());
     for (int k = 0; k < 2; ++k) {
