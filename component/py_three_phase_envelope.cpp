@@ -276,8 +276,10 @@ HRESULT pyThreePhaseEnvelope::InitializePropertyIDs(IDispatch* pPropertyRegistry
             if (settingsCompanion == nullptr) throw CPYCOMError(E_FAIL);
             CheckOk(settingsCompanion->QueryInterface(IID_IPropertyRegistryClient,
                                                       reinterpret_cast<void**>(&client)));
-            CheckOk(client->SetPropertyRegistry(pPropertyRegistry));
-            SafeRelease(client);
+            if (client != nullptr) {
+                CheckOk(client->SetPropertyRegistry(pPropertyRegistry));
+                SafeRelease(client);
+            }
         }
         return S_OK;
     } catch (const CPYCOMError&) {

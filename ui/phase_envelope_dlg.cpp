@@ -4,7 +4,6 @@
 #include "ui/phase_envelope_dlg.h"
 
 #include <cstdio>
-#include <new>
 
 #include "engine/com_error.h"
 #include "ui/options_dialog_resource.h"
@@ -198,8 +197,6 @@ HRESULT ShowOptionsDialog(IPYRUtility* utility, IPYRUtilityManager* utilityManag
         return S_OK;
     } catch (const CPYCOMError& e) {
         return e.Result();
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
     } catch (...) {
         return E_FAIL;
     }
