@@ -150,10 +150,18 @@ TEST_F(EnvelopeTest, BothThermodynamicPathsTraceTheSameCurve) {
     ASSERT_EQ(a.status, S_OK);
     ASSERT_EQ(b.status, S_OK);
     ASSERT_EQ(a.rows.size(), b.rows.size());
+    // Points the corrector converged agree to round-off; special points,
+    // interpolated with finite-difference slopes, and points near the
+    // critical point, where the system is ill-conditioned, less closely.
+    const double criticalKpa = a.Scalar("2PhaseCriticalP");
     for (size_t i = 0; i < a.rows.size(); ++i) {
-        EXPECT_EQ(a.rows[i].type, b.rows[i].type) << "row " << i;
-        EXPECT_NEAR(a.rows[i].pKpa, b.rows[i].pKpa, 1e-5 * a.rows[i].pKpa) << "row " << i;
-        EXPECT_NEAR(a.rows[i].tK, b.rows[i].tK, 1e-5 * a.rows[i].tK) << "row " << i;
+        const EnvelopeRow& r = a.rows[i];
+        const bool ordinary = (r.type == 1 || r.type == 4) &&
+                              std::fabs(r.pKpa - criticalKpa) > 0.1 * criticalKpa;
+        const double tolerance = ordinary ? 1e-9 : 1e-5;
+        EXPECT_EQ(r.type, b.rows[i].type) << "row " << i;
+        EXPECT_NEAR(r.pKpa, b.rows[i].pKpa, tolerance * r.pKpa) << "row " << i;
+        EXPECT_NEAR(r.tK, b.rows[i].tK, tolerance * r.tK) << "row " << i;
     }
 }
 
