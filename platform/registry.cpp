@@ -291,6 +291,37 @@ LONG DeliverNameA(const std::wstring& name, LPSTR buf, LPDWORD cch) {
     return ERROR_SUCCESS;
 }
 
+// RegEnumKeyEx for either character width: `deliver` copies the subkey's
+// name into the caller's buffer in that width.
+template <class Char, class Deliver>
+LONG EnumKeyEx(HKEY hKey, DWORD dwIndex, Char* lpName, LPDWORD lpcchName, Char* lpClass,
+               LPDWORD lpcchClass, PFILETIME lpftLastWriteTime, Deliver deliver) {
+    std::lock_guard<std::mutex> lock(registry().mutex);
+    LONG error = ERROR_SUCCESS;
+    auto key = KeyOf(hKey, &error);
+    if (!key) {
+        return error;
+    }
+    if (dwIndex >= key->children.size()) {
+        return ERROR_NO_MORE_ITEMS;
+    }
+    auto it = key->children.begin();
+    std::advance(it, dwIndex);
+    LONG r = deliver(it->second->name, lpName, lpcchName);
+    if (r != ERROR_SUCCESS) {
+        return r;
+    }
+    if (lpClass && lpcchClass && *lpcchClass > 0) {
+        lpClass[0] = 0;
+        *lpcchClass = 0;
+    }
+    if (lpftLastWriteTime) {
+        *lpftLastWriteTime = FILETIME{0, 0};
+    }
+    return ERROR_SUCCESS;
+}
+
+
 }  // namespace
 
 extern "C" {
@@ -613,58 +644,21 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     return RegDeleteValueW(hKey, name.c_str());
 }
 
+
 LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD,
                    LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
-    std::lock_guard<std::mutex> lock(registry().mutex);
-    LONG error = ERROR_SUCCESS;
-    auto key = KeyOf(hKey, &error);
-    if (!key) {
-        return error;
-    }
-    if (dwIndex >= key->children.size()) {
-        return ERROR_NO_MORE_ITEMS;
-    }
-    auto it = key->children.begin();
-    std::advance(it, dwIndex);
-    LONG r = DeliverName(it->second->name, lpName, lpcchName);
-    if (r != ERROR_SUCCESS) {
-        return r;
-    }
-    if (lpClass && lpcchClass && *lpcchClass > 0) {
-        lpClass[0] = 0;
-        *lpcchClass = 0;
-    }
-    if (lpftLastWriteTime) {
-        *lpftLastWriteTime = FILETIME{0, 0};
-    }
-    return ERROR_SUCCESS;
+    return EnumKeyEx(hKey, dwIndex, lpName, lpcchName, lpClass, lpcchClass, lpftLastWriteTime,
+                     [](const std::wstring& name, LPWSTR out, LPDWORD cch) {
+                         return DeliverName(name, out, cch);
+                     });
 }
 
 LONG RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD,
                    LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
-    std::lock_guard<std::mutex> lock(registry().mutex);
-    LONG error = ERROR_SUCCESS;
-    auto key = KeyOf(hKey, &error);
-    if (!key) {
-        return error;
-    }
-    if (dwIndex >= key->children.size()) {
-        return ERROR_NO_MORE_ITEMS;
-    }
-    auto it = key->children.begin();
-    std::advance(it, dwIndex);
-    LONG r = DeliverNameA(it->second->name, lpName, lpcchName);
-    if (r != ERROR_SUCCESS) {
-        return r;
-    }
-    if (lpClass && lpcchClass && *lpcchClass > 0) {
-        lpClass[0] = 0;
-        *lpcchClass = 0;
-    }
-    if (lpftLastWriteTime) {
-        *lpftLastWriteTime = FILETIME{0, 0};
-    }
-    return ERROR_SUCCESS;
+    return EnumKeyEx(hKey, dwIndex, lpName, lpcchName, lpClass, lpcchClass, lpftLastWriteTime,
+                     [](const std::wstring& name, LPSTR out, LPDWORD cch) {
+                         return DeliverNameA(name, out, cch);
+                     });
 }
 
 LONG RegEnumKeyW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, DWORD cchName) {
