@@ -409,6 +409,16 @@ TEST(EnvelopeCommand, PlotDrawsTheChosenPairThroughTheOptionsDialog) {
     EXPECT_NE(svg.find("<path"), std::string::npos);
 }
 
+TEST(EnvelopeCommand, ASingleCompoundSaysWhyItHasNoCurve) {
+    const RunResult& r = Cached("--feed \"propane=1\"");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("0 stored"), std::string::npos);
+    EXPECT_NE(r.out.find("a single compound"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Tc 369.83 K"), std::string::npos) << r.out;
+    const RunResult& mixture = Cached(kNaturalGas);
+    EXPECT_EQ(mixture.out.find("a single compound"), std::string::npos);
+}
+
 TEST(EnvelopeCommand, HelpNamesTheDefaultFluid) {
     const RunResult& help = Cached("envelope --help");
     EXPECT_EQ(help.status, 0);
