@@ -5,12 +5,21 @@
 #include <cstdint>
 
 // Pressure increment (kPa): -1e-4 above 1e-4 kPa, else +1e-4.
-inline double PressureStep(double pKpa) { return pKpa > 1e-4 ? -1e-4 : 1e-4; }
+inline double PressureStep(double pKpa) {
+    return pKpa > 1e-4 ? -1e-4 : 1e-4;
+}
 
-// Temperature increment (K): -1e-4 for a vapour-like phase code (-1) unless
-// the phase is evaluated as a liquid of the same kind, else +1e-4.
-inline double TemperatureStep(int32_t phaseCode, bool sameKind = false) {
-    return (phaseCode == -1 && !sameKind) ? -1e-4 : 1e-4;
+// Temperature increment (K), the same +1e-4 for every phase. Each phase's
+// derivative carries a forward-difference error of about dT/2 times its
+// second derivative, which grows without bound towards a critical point. The
+// Jacobian uses the difference of two phases' derivatives, and that
+// difference vanishes where the phases become alike: differenced in the same
+// direction their errors cancel there, differenced in opposite directions
+// they add, and the Newton iteration then slows to a crawl within a few per
+// cent of the critical point. The phase code is kept so the callers say which
+// phase they difference.
+inline double TemperatureStep(int32_t /*phaseCode*/, bool /*sameKind*/ = false) {
+    return 1e-4;
 }
 
 // Mole-number increment: 1e-6 n, at least 1e-8.

@@ -25,18 +25,21 @@ const int kResetMask = 159;
 // three compounds or more), and their critical temperatures agree to 10 K.
 bool CriticalSignChange(const double* prev, const double* X, int32_t changed, int32_t offset,
                         int32_t ncomp, const uint8_t* flags, const double* Tc) {
-    if (!(prev[offset + changed] * X[offset + changed] < 0.0)) return false;
+    if (!(prev[offset + changed] * X[offset + changed] < 0.0))
+        return false;
     bool haveReference = false;
     double tcRef = 0.0;
     for (int32_t j = 0; j < ncomp; ++j) {
-        if (flags[j] == 1) continue;
+        if (flags[j] == 1)
+            continue;
         const double now = X[offset + j];
         const double before = prev[offset + j];
         if (!(now * before >= 0.0 && std::fabs(now) > 0.005 && std::fabs(before) > 0.005)) {
             continue;
         }
         if (!haveReference) {
-            if (ncomp < 3 || (std::fabs(now) > 0.5 && std::fabs(before) > 0.5)) return false;
+            if (ncomp < 3 || (std::fabs(now) > 0.5 && std::fabs(before) > 0.5))
+                return false;
             haveReference = true;
             tcRef = Tc[j];
         } else if (std::fabs(Tc[j] - tcRef) > 10.0) {
@@ -53,29 +56,34 @@ void BeginTrace(ThreePhaseTracer* tr, IAppThermoProvider* provider) {
     tr->phaseCodeRef = -1;
     tr->phaseCode2 = 2;
     for (int32_t i = 0; i < tr->neq; ++i) {
-        for (int32_t j = 0; j < tr->neq; ++j) tr->jac[i][j] = i == j ? 1.0 : 0.0;
+        for (int32_t j = 0; j < tr->neq; ++j)
+            tr->jac[i][j] = i == j ? 1.0 : 0.0;
         tr->resid[i] = 0.0;
         tr->sens[i] = 0.0;
-        for (double* row : tr->hist) row[i] = 0.0;
+        for (double* row : tr->hist)
+            row[i] = 0.0;
     }
-    if (provider == nullptr) return;
+    if (provider == nullptr)
+        return;
     provider->get_VapourPhase(&tr->appPhaseRef);
     provider->get_LiquidPhase(&tr->appPhaseOther);
-    if (tr->appPhaseOther == nullptr) provider->get_Liquid2Phase(&tr->appPhaseOther);
+    if (tr->appPhaseOther == nullptr)
+        provider->get_Liquid2Phase(&tr->appPhaseOther);
 }
 
 void Predict(ThreePhaseTracer* tr, double* out, double s, const uint8_t* flags) {
     double** c = tr->hist;
     for (int32_t i = 0; i < tr->neq; ++i) {
-        if (flags[i] == 1) continue;
+        if (flags[i] == 1)
+            continue;
         out[i] = ((c[3][i] * s + c[2][i]) * s + c[1][i]) * s + c[0][i];
     }
 }
 
-void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
-                     double* stepSize, const uint8_t* flags, int32_t accessMode,
-                     EnvelopePointStore* store, int32_t* numbCalculatedPoints, const double* Tc,
-                     int32_t numFree, uint8_t* critFound) {
+void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X, double* stepSize,
+                     const uint8_t* flags, int32_t accessMode, EnvelopePointStore* store,
+                     int32_t* numbCalculatedPoints, const double* Tc, int32_t numFree,
+                     uint8_t* critFound) {
     const int32_t nc = tr->ncomp;
     const int32_t neq = tr->neq;
     double* c0 = tr->hist[0];
@@ -89,7 +97,8 @@ void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
     double largest = -1.0;
     double largestK = -1.0;
     for (int32_t i = 0; i < neq; ++i) {
-        if (flags[i] == 1) continue;
+        if (flags[i] == 1)
+            continue;
         c2[i] = c0[i];
         c3[i] = c1[i];
         const double a = std::fabs(sens[i]);
@@ -103,8 +112,10 @@ void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
         }
     }
     const bool noHistory = c2[newSpec] == 0.0;
-    if (noHistory) newSpec = tr->idxLnP;
-    if (c >= nc) c -= nc;
+    if (noHistory)
+        newSpec = tr->idxLnP;
+    if (c >= nc)
+        c -= nc;
 
     int32_t type = 0;
     double sCritical = 0.0;
@@ -120,15 +131,18 @@ void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
             sCritical = -X[nc + c];
             found = true;
         }
-        if (found) *critFound = 1;
+        if (found)
+            *critFound = 1;
     }
 
     const double a = sens[newSpec];
     const double b = c3[newSpec];
     for (int32_t i = 0; i < neq; ++i) {
-        if (flags[i] == 1) continue;
+        if (flags[i] == 1)
+            continue;
         c1[i] = sens[i] / a;
-        if (!noHistory) c3[i] /= b;
+        if (!noHistory)
+            c3[i] /= b;
         c0[i] = X[i];
     }
 
@@ -136,7 +150,8 @@ void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
         const double delta = c0[newSpec] - c2[newSpec];
         *stepSize = delta;
         for (int32_t i = 0; i < neq; ++i) {
-            if (flags[i] == 1) continue;
+            if (flags[i] == 1)
+                continue;
             const double A = ((c2[i] - c0[i]) + delta * c1[i]) / (delta * delta);
             const double B = (c3[i] - c1[i]) / delta;
             c2[i] = 3.0 * A + B;
@@ -157,19 +172,25 @@ void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
 }
 
 HRESULT EvaluatePhaseProperties(ThreePhaseTracer* tr, double pKpa, double T,
-                                const double* composition, IPhase* phase,
-                                IPropManager* propManager, double* h, double* s, double* v) {
+                                const double* composition, IPhase* phase, IPropManager* propManager,
+                                double* h, double* s, double* v) {
     HRESULT hr = phase->put_Active(1);
-    if (FAILED(hr)) return hr;
-    if (FAILED(hr = phase->put_Pressure(pKpa))) return hr;
-    if (FAILED(hr = phase->put_Temperature(T))) return hr;
+    if (FAILED(hr))
+        return hr;
+    if (FAILED(hr = phase->put_Pressure(pKpa)))
+        return hr;
+    if (FAILED(hr = phase->put_Temperature(T)))
+        return hr;
     IDispatch* object = nullptr;
-    if (FAILED(hr = phase->get_CompositionObject(&object))) return hr;
-    if (object == nullptr) return E_POINTER;
+    if (FAILED(hr = phase->get_CompositionObject(&object)))
+        return hr;
+    if (object == nullptr)
+        return E_POINTER;
     IRealArrayDisp* array = nullptr;
     hr = object->QueryInterface(IID_IRealArrayDisp, reinterpret_cast<void**>(&array));
     object->Release();
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     for (int32_t i = 0; i < tr->ncomp; ++i) {
         hr = array->put_IthValue(i, composition[i]);
         if (FAILED(hr)) {
@@ -188,9 +209,12 @@ HRESULT EvaluatePhaseProperties(ThreePhaseTracer* tr, double pKpa, double T,
                                     {tr->propIdEntropy, &IPhase::get_Entropy, s},
                                     {tr->propIdVolume, &IPhase::get_MolarVolume, v}};
     for (const Property& p : properties) {
-        if (FAILED(hr = phase->ResetProperties(kResetMask))) return hr;
-        if (FAILED(hr = propManager->CalcProperty(p.id, phase))) return hr;
-        if (FAILED(hr = (phase->*p.get)(p.out))) return hr;
+        if (FAILED(hr = phase->ResetProperties(kResetMask)))
+            return hr;
+        if (FAILED(hr = propManager->CalcProperty(p.id, phase)))
+            return hr;
+        if (FAILED(hr = (phase->*p.get)(p.out)))
+            return hr;
     }
     return hr;
 }
@@ -217,7 +241,8 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
     int32_t specVarIdx = tr->idxLnP;
     int32_t numFree = 0;
     for (int32_t i = 0; i < nc && numFree < 2; ++i) {
-        if (flags[i] == 0) ++numFree;
+        if (flags[i] == 0)
+            ++numFree;
     }
     int32_t numb = 0;
     store->GetNumPoints(&numb, accessMode);
@@ -229,12 +254,14 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
     HRESULT status = S_OK;
 
     for (int pass = 1; pass < kMaxPasses; ++pass) {
-        if (pass > 2 && (*P < Pmin || *P > Pmax)) break;
+        if (pass > 2 && (*P < Pmin || *P > Pmax))
+            break;
         const int ret = SolvePoint(tr, workingPhase, propManager, betaRef, beta1, beta2, T, P, x1,
-                                   xRef, z, x2, X, K1, K2, flags, specVarIdx, betaMode,
-                                   firstPoint, pureCompIdx, useAppThermo);
+                                   xRef, z, x2, X, K1, K2, flags, specVarIdx, betaMode, firstPoint,
+                                   pureCompIdx, useAppThermo);
         if (ret < 0) {
-            if (firstPoint) break;
+            if (firstPoint)
+                break;
             stepSize /= 2.0;
             if (std::fabs(stepSize / kMaxStep) < kCollapseLimit) {
                 *stuck = 1;
@@ -270,8 +297,8 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
                            pointType == kPointLiquidLiquid) {
                     status = workingPhase->put_PhaseType(3);
                     CheckFailed(status);
-                    status = EvaluatePhaseProperties(tr, pKpa, *T, xRef, workingPhase,
-                                                     propManager, &h1, &s1, &v1);
+                    status = EvaluatePhaseProperties(tr, pKpa, *T, xRef, workingPhase, propManager,
+                                                     &h1, &s1, &v1);
                     status = workingPhase->put_PhaseType(4);
                     CheckFailed(status);
                     const bool second = *beta2 > *beta1;
@@ -289,10 +316,12 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
             numb += 1;
         }
 
-        UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb, Tc,
-                        numFree, critFound);
-        if (*critFound != 0) break;
-        if (*P < Pmin || *P > Pmax) break;
+        UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb, Tc, numFree,
+                        critFound);
+        if (*critFound != 0)
+            break;
+        if (*P < Pmin || *P > Pmax)
+            break;
 
         if (StepStalled(stepSize / kMaxStep, kStallLimit, kStallCount, &stalls)) {
             *stuck = 1;
@@ -300,14 +329,15 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
         }
         AdaptStepToIterations(ret, &stepSize);
         PredictAwayFromZero([&](double* out, double s) { Predict(tr, out, s, flags); }, X,
-                            specVarIdx, &stepSize);
+                            specVarIdx, specVarIdx < 2 * nc, &stepSize);
         ClampStep(kMaxStep, &stepSize);
         UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1, beta2,
                            betaMode);
         firstPoint = false;
     }
 
-    if (firstPoint) return 1;
+    if (firstPoint)
+        return 1;
     store->SetNumPoints(numb, accessMode);
     return static_cast<int>(status);
 }

@@ -32,7 +32,9 @@ void AppendPoint(EnvelopePointStore* store, int32_t* numb, int32_t type, double 
 
 // The curve code after a critical point: dew-side codes become the bubble
 // code and back.
-int32_t SwitchedCurveCode(int32_t code) { return code == 4 ? 1 : 4; }
+int32_t SwitchedCurveCode(int32_t code) {
+    return code == 4 ? 1 : 4;
+}
 
 }  // namespace
 
@@ -41,18 +43,22 @@ void Reset(TwoPhaseTracer* tr, IAppThermoProvider* provider, bool sameKind) {
     tr->phaseTypeB = -1;
     tr->swapPending = 0;
     for (int32_t i = 0; i < tr->n; ++i) {
-        for (int32_t j = 0; j < tr->n; ++j) tr->jac[i][j] = i == j ? 1.0 : 0.0;
+        for (int32_t j = 0; j < tr->n; ++j)
+            tr->jac[i][j] = i == j ? 1.0 : 0.0;
         tr->resid[i] = 0.0;
         tr->sens[i] = 0.0;
-        for (double* row : tr->predictor) row[i] = 0.0;
+        for (double* row : tr->predictor)
+            row[i] = 0.0;
     }
-    if (provider == nullptr) return;
+    if (provider == nullptr)
+        return;
     if (!sameKind) {
         provider->get_VapourPhase(&tr->fracZeroPhase);
         PutAppValue(tr->fracZeroPhase, &IAppPhase::get_Fraction, 0.0);
     }
     provider->get_LiquidPhase(&tr->fracOnePhase);
-    if (tr->fracOnePhase == nullptr) provider->get_Liquid2Phase(&tr->fracOnePhase);
+    if (tr->fracOnePhase == nullptr)
+        provider->get_Liquid2Phase(&tr->fracOnePhase);
     PutAppValue(tr->fracOnePhase, &IAppPhase::get_Fraction, 1.0);
 }
 
@@ -68,7 +74,8 @@ void CheckPhaseSwap(TwoPhaseTracer* tr, uint8_t* invertLine) {
 void Predict(TwoPhaseTracer* tr, double* out, double s, const uint8_t* flags) {
     double** c = tr->predictor;
     for (int32_t i = 0; i < tr->n; ++i) {
-        if (flags[i] == 1) continue;
+        if (flags[i] == 1)
+            continue;
         out[i] = ((c[3][i] * s + c[2][i]) * s + c[1][i]) * s + c[0][i];
     }
 }
@@ -77,7 +84,8 @@ void SortSpecialPoints(int32_t count, double* xtab, int32_t* itab) {
     for (int32_t i = 0; i < count - 1; ++i) {
         int32_t best = i;
         for (int32_t j = i + 1; j < count; ++j) {
-            if (std::fabs(xtab[j]) > std::fabs(xtab[best])) best = j;
+            if (std::fabs(xtab[j]) > std::fabs(xtab[best]))
+                best = j;
         }
         if (best != i) {
             const double x = xtab[i];
@@ -96,32 +104,35 @@ namespace {
 // component; false when the slope has no real root.
 bool ExtremumOffset(double c1, double c2, double c3, double h, double* s) {
     if (c3 == 0.0) {
-        if (c2 == 0.0) return false;
+        if (c2 == 0.0)
+            return false;
         *s = -c1 / (2.0 * c2);
         return std::isfinite(*s);
     }
     if (c2 == 0.0) {
         const double r = -c1 / (3.0 * c3);
-        if (r < 0.0) return false;
+        if (r < 0.0)
+            return false;
         *s = -std::sqrt(r);
         return true;
     }
     const double m = -c2 / (3.0 * c3);
     const double radicand = c1 / (c2 * m) + 1.0;
-    if (radicand < 0.0) return false;
+    if (radicand < 0.0)
+        return false;
     double root = m * (std::sqrt(radicand) + 1.0);
-    if (root * (root + h) > 0.0 && root != 0.0) root = c1 / (3.0 * c3 * root);
+    if (root * (root + h) > 0.0 && root != 0.0)
+        root = c1 / (3.0 * c3 * root);
     *s = root;
     return std::isfinite(root);
 }
 
 }  // namespace
 
-int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X,
-                        double* stepSize, const uint8_t* flags, int32_t accessMode,
-                        EnvelopePointStore* store, int32_t* numbCalculatedPoints,
-                        const double* critT, const double* critP, int32_t nActive,
-                        int32_t* pointType) {
+int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X, double* stepSize,
+                        const uint8_t* flags, int32_t accessMode, EnvelopePointStore* store,
+                        int32_t* numbCalculatedPoints, const double* critT, const double* critP,
+                        int32_t nActive, int32_t* pointType) {
     (void)critP;
     const int32_t nc = tr->ncomp;
     const int32_t n = tr->n;
@@ -137,7 +148,8 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
     int32_t kIdx = -1;
     double largest = -1.0;
     for (int32_t i = 0; i < n; ++i) {
-        if (flags[i] == 1) continue;
+        if (flags[i] == 1)
+            continue;
         c2[i] = c0[i];
         c3[i] = c1[i];
         if (std::fabs(sens[i]) > largest) {
@@ -145,10 +157,13 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
             newIdx = i;
         }
     }
-    if (newIdx >= 0 && newIdx < nc) kIdx = newIdx;
-    if (newIdx < 0) newIdx = nc + 1;
+    if (newIdx >= 0 && newIdx < nc)
+        kIdx = newIdx;
+    if (newIdx < 0)
+        newIdx = nc + 1;
     const bool firstUpdate = c2[newIdx] == 0.0;
-    if (firstUpdate) newIdx = nc + 1;
+    if (firstUpdate)
+        newIdx = nc + 1;
     // c2 now holds the previous point.
     const double* prev = c2;
 
@@ -163,9 +178,12 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
         bool haveReference = false;
         double tc0 = 0.0;
         for (int32_t i = 0; i < nc && critical; ++i) {
-            if (flags[i] != 0) continue;
-            if (prev[i] * X[i] < 0.0) continue;
-            if (std::fabs(prev[i]) <= 0.005 || std::fabs(X[i]) <= 0.005) continue;
+            if (flags[i] != 0)
+                continue;
+            if (prev[i] * X[i] < 0.0)
+                continue;
+            if (std::fabs(prev[i]) <= 0.005 || std::fabs(X[i]) <= 0.005)
+                continue;
             if (!haveReference) {
                 if (nc < 3 || (std::fabs(prev[i]) > 0.5 && std::fabs(X[i]) > 0.5)) {
                     critical = false;
@@ -190,9 +208,11 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
     const double a = sens[newIdx];
     const double b = c3[newIdx];
     for (int32_t i = 0; i < n; ++i) {
-        if (flags[i] == 1) continue;
+        if (flags[i] == 1)
+            continue;
         c1[i] = sens[i] / a;
-        if (!firstUpdate) c3[i] /= b;
+        if (!firstUpdate)
+            c3[i] /= b;
         c0[i] = X[i];
     }
 
@@ -202,7 +222,8 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
         const double prevSlopeT = c3[nc];
         const double prevSlopeP = c3[nc + 1];
         for (int32_t i = 0; i < n; ++i) {
-            if (flags[i] == 1) continue;
+            if (flags[i] == 1)
+                continue;
             const double A = ((c2[i] - c0[i]) + h * c1[i]) / (h * h);
             const double B = (c3[i] - c1[i]) / h;
             c2[i] = 3.0 * A + B;
@@ -217,15 +238,16 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
                 int32_t maxCode;
                 int32_t minCode;
             };
-            const Extremum extrema[2] = {{prevSlopeT, nc, kPointCricondentherm,
-                                          kPointTemperatureMinimum},
-                                         {prevSlopeP, nc + 1, kPointCricondenbar,
-                                          kPointPressureMinimum}};
+            const Extremum extrema[2] = {
+                {prevSlopeT, nc, kPointCricondentherm, kPointTemperatureMinimum},
+                {prevSlopeP, nc + 1, kPointCricondenbar, kPointPressureMinimum}};
             for (const Extremum& e : extrema) {
                 const int32_t i = e.index;
-                if (!(e.previousSlope * c1[i] < 0.0)) continue;
+                if (!(e.previousSlope * c1[i] < 0.0))
+                    continue;
                 double s = 0.0;
-                if (!ExtremumOffset(c1[i], c2[i], c3[i], h, &s)) continue;
+                if (!ExtremumOffset(c1[i], c2[i], c3[i], h, &s))
+                    continue;
                 xtab[nSpecial] = s;
                 itab[nSpecial] = (c2[i] + 3.0 * c3[i] * s > 0.0) ? e.minCode : e.maxCode;
                 ++nSpecial;
@@ -233,7 +255,8 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
         }
 
         if (nSpecial > 0) {
-            if (nSpecial > 1) SortSpecialPoints(nSpecial, xtab, itab);
+            if (nSpecial > 1)
+                SortSpecialPoints(nSpecial, xtab, itab);
             for (int32_t k = 0; k < nSpecial; ++k) {
                 Predict(tr, tr->sens, xtab[k], flags);
                 const double tK = ClampedExp(tr->sens[nc]);
@@ -258,10 +281,10 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                ISettingsCompanion* companion, double* beta, double* x, double* y, const double* z,
                double* K, double pressLow, double pressHigh, int32_t pureCompIdx, double* X,
                const uint8_t* flags, double* T, double* P, uint8_t* threePhaseFound,
-               double* thirdPhaseComp, double* threePhaseP, double* threePhaseT,
-               int32_t accessMode, EnvelopePointStore* store, uint8_t* threePhaseCheck,
-               bool sameKind, uint8_t* invertLine, int32_t pointType, int32_t /*unused*/,
-               const double* critT, const double* critP, uint8_t* stuck, int32_t methodSetting,
+               double* thirdPhaseComp, double* threePhaseP, double* threePhaseT, int32_t accessMode,
+               EnvelopePointStore* store, uint8_t* threePhaseCheck, bool sameKind,
+               uint8_t* invertLine, int32_t pointType, int32_t /*unused*/, const double* critT,
+               const double* critP, uint8_t* stuck, int32_t methodSetting,
                IAppThermoProvider* provider, bool useAppThermo, IPhase* pPhase) {
     const int32_t nc = tr->ncomp;
 
@@ -269,7 +292,8 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     int32_t specVarIdx = nc + 1;
     int32_t nActive = 0;
     for (int32_t i = 0; i < nc && nActive < 2; ++i) {
-        if (flags[i] == 0) ++nActive;
+        if (flags[i] == 0)
+            ++nActive;
     }
     int32_t numb = 0;
     store->GetNumPoints(&numb, accessMode);
@@ -292,13 +316,14 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
 
     for (int pass = 1; pass < kMaxPasses; ++pass) {
         CheckPhaseSwap(tr, invertLine);
-        if (*P < pressLow || *P > pressHigh) break;
+        if (*P < pressLow || *P > pressHigh)
+            break;
 
-        const int rc = SolvePoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K,
-                                  flags, specVarIdx, firstPoint, pureCompIdx, sameKind,
-                                  useAppThermo);
+        const int rc = SolvePoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K, flags,
+                                  specVarIdx, firstPoint, pureCompIdx, sameKind, useAppThermo);
         if (rc < 0) {
-            if (firstPoint) break;
+            if (firstPoint)
+                break;
             stepSize /= 2.0;
             if (std::fabs(stepSize / kMaxStep) < kCollapseLimit) {
                 *stuck = 1;
@@ -335,7 +360,8 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 if (!firstPoint && std::fabs(pKpa - previousKpa) > kRetreatKpa) {
                     // Retreat to half the step and look again.
                     for (int32_t i = 0; i < tr->n; ++i) {
-                        if (flags[i] != 1) X[i] = tr->halfStepX[i];
+                        if (flags[i] != 1)
+                            X[i] = tr->halfStepX[i];
                     }
                     UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
                     stepSize = halfStep;
@@ -345,7 +371,8 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 if (!useAppThermo) {
                     IRealArrayDisp* composition = nullptr;
                     CheckOk(workingPhase->get_Composition(&composition));
-                    if (composition == nullptr) throw CPYCOMError(E_POINTER);
+                    if (composition == nullptr)
+                        throw CPYCOMError(E_POINTER);
                     for (int32_t i = 0; i < nc; ++i) {
                         const HRESULT hr = composition->get_IthValue(i, &thirdPhaseComp[i]);
                         if (hr != S_OK) {
@@ -373,12 +400,14 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                     }
                 }
                 if (std::fabs(sum - 1.0) > 1e-12 && sum > 0.0) {
-                    for (int32_t i = 0; i < nc; ++i) thirdPhaseComp[i] /= sum;
+                    for (int32_t i = 0; i < nc; ++i)
+                        thirdPhaseComp[i] /= sum;
                 }
                 *threePhaseFound = 1;
                 *threePhaseP = pKpa / kKpaPerAtm;
                 *threePhaseT = tC + kKelvinOffset;
-                if (*beta != 0.0 || *invertLine != 0) break;
+                if (*beta != 0.0 || *invertLine != 0)
+                    break;
                 *threePhaseCheck = 0;
             }
         }
@@ -390,15 +419,20 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         if (!(pureCompIdx >= 0 && *P >= pressHigh)) {
             AppendPoint(store, &numb, curveCode, pKpa, *T, accessMode);
         }
-        if (*P < pressLow || *P > pressHigh || *threePhaseFound != 0) break;
+        if (*P < pressLow || *P > pressHigh || *threePhaseFound != 0)
+            break;
 
         if (StepStalled(stepSize, kSmallStep, kSmallStepCount, &smallSteps)) {
             *stuck = 1;
             break;
         }
         AdaptStepToIterations(rc, &stepSize);
+        // The step is bounded before the prediction, so that the step taken
+        // never exceeds the maximum and the extremum tests (which need
+        // |h| < 1.01) see every step of an ordinary stretch of curve.
+        ClampStep(kMaxStep, &stepSize);
         PredictAwayFromZero([&](double* out, double s) { Predict(tr, out, s, flags); }, X,
-                            specVarIdx, &stepSize);
+                            specVarIdx, specVarIdx < nc, &stepSize);
         ClampStep(kMaxStep, &stepSize);
         UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
         firstPoint = false;
