@@ -19,7 +19,7 @@ using envelope_cases::Row;
 using envelope_cases::Tolerances;
 
 // What the Windows host allows, and the Linux check.
-const Tolerances kWindows{1e-6, 1e-4};
+const Tolerances kWindows{1e-6, 5e-4};
 const Tolerances kStrict{1e-6, 1e-6};
 
 // A small two-phase envelope laid out as the utility stores one: dew rows
@@ -106,7 +106,7 @@ TEST(EnvelopeComparison, InterpolatedPointsMayDifferMoreThanConvergedRows) {
     EXPECT_EQ(envelope_cases::CompareRuns(SampleRun(), got, kStrict).kind,
               Comparison::Kind::kDifferent);
     // Beyond the slack, the interpolated points fail too.
-    MoveCriticalPoint(&got, 2e-4);
+    MoveCriticalPoint(&got, 1e-3);
     EXPECT_EQ(envelope_cases::CompareRuns(SampleRun(), got, kWindows).kind,
               Comparison::Kind::kDifferent);
 }
@@ -135,8 +135,8 @@ TEST(EnvelopeComparison, DifferencesBeyondTheFallbackFail) {
         const char* detail;
     };
     const Case cases[] = {
-        {"a special point's value", [](EnvelopeRun* r) { r->rows[5].t += 0.1; },
-         "special point 1 (critical): T 230.09999"},
+        {"a special point's value", [](EnvelopeRun* r) { r->rows[5].t += 0.5; },
+         "special point 1 (critical): T 230.5"},
         {"one more curve row",
          [](EnvelopeRun* r) {
              r->rows.push_back({4, 4000.0, 170.0, -7500.0, -52.0, 0.05});
