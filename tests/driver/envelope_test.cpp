@@ -110,6 +110,46 @@ void ExpectRowsOnTheSaturationCurve(const EnvelopeRun& run, pyrana::thermo::Calc
     EXPECT_GT(checked, 10);
 }
 
+// Checks every row on a boundary of the three-phase region (bubble boundary
+// 14, liquid-liquid boundaries 15 and 16) with the host's PT flash: 0.01 K to
+// one side of the row there are three phases, 0.01 K to the other side fewer.
+// Three-phase points and their copies are left out: there the region ends in
+// a corner, with two phases on either side at a given pressure. So are rows
+// of the boundaries below a three-phase point (14, 16) that lie above it: a
+// trace stores its last point before it tests the pressure window, and that
+// point lies on the boundary's continuation past the corner, outside the
+// region. Returns the number of rows checked.
+int ExpectRowsOnTheThreePhaseBoundary(const EnvelopeRun& run, pyrana::thermo::Calculator& calc,
+                                      const std::vector<double>& z) {
+    double cornerKpa = 0.0;
+    for (const EnvelopeRow& r : run.rows) {
+        if (r.type == 10)
+            cornerKpa = std::max(cornerKpa, r.pKpa);
+    }
+    int checked = 0;
+    for (const EnvelopeRow& row : run.rows) {
+        if (row.type != 14 && row.type != 15 && row.type != 16)
+            continue;
+        if (row.type != 15 && cornerKpa > 0.0 && row.pKpa > cornerKpa)
+            continue;
+        const bool corner =
+            std::any_of(run.rows.begin(), run.rows.end(), [&](const EnvelopeRow& r) {
+                return r.type == 10 && r.pKpa == row.pKpa && r.tK == row.tK;
+            });
+        if (corner)
+            continue;
+        const pyrana::thermo::FlashResult below = calc.FlashPT(row.tK - 0.01, row.pKpa, z.data());
+        const pyrana::thermo::FlashResult above = calc.FlashPT(row.tK + 0.01, row.pKpa, z.data());
+        const bool threeBelow = below.phases.size() == 3;
+        const bool threeAbove = above.phases.size() == 3;
+        EXPECT_NE(threeBelow, threeAbove) << "row type " << row.type << " at " << row.pKpa
+                                          << " kPa, " << row.tK << " K: " << below.phases.size()
+                                          << " phases below, " << above.phases.size() << " above";
+        ++checked;
+    }
+    return checked;
+}
+
 TEST_F(EnvelopeTest, DryNaturalGasGivesAClosedEnvelopeWithItsSpecialPoints) {
     EnvelopeHarness harness(kNaturalGas);
     const EnvelopeRun run = harness.Run();
@@ -133,6 +173,16 @@ TEST_F(EnvelopeTest, DryNaturalGasGivesAClosedEnvelopeWithItsSpecialPoints) {
         EXPECT_EQ(run.rows[i - 1].pKpa, run.rows[i].pKpa);
         EXPECT_EQ(run.rows[i + 1].tK, run.rows[i].tK);
         EXPECT_NE(run.rows[i - 1].type, run.rows[i + 1].type);
+    }
+
+    // The first dew trace passes the critical point itself: one critical
+    // point, and no dew row stored after the first bubble row (a stuck trace
+    // would leave the crossing to a second trace round the dew side).
+    EXPECT_EQ(run.Count(5), 1);
+    bool bubbleSeen = false;
+    for (const EnvelopeRow& r : run.rows) {
+        bubbleSeen = bubbleSeen || r.type == 4;
+        EXPECT_FALSE(bubbleSeen && r.type == 1) << "dew row after the bubble side at " << r.pKpa;
     }
 
     // Cricondenbar and cricondentherm bound every stored point.
@@ -223,6 +273,8 @@ TEST_F(EnvelopeTest, HydrocarbonWaterFeedTakesTheThreePhasePath) {
     }
     EXPECT_TRUE(threeNearby);
 
+    EXPECT_GE(ExpectRowsOnTheThreePhaseBoundary(run, calc, z), 5);
+
     // Three-phase bubble-boundary rows carry their engine's properties.
     for (const EnvelopeRow& r : run.rows) {
         if (r.type == 14) {
@@ -275,6 +327,7 @@ TEST_P(OtherFeeds, BothPathsAgreeAndTwoPhaseRowsAreSaturationPoints) {
         ExpectRowsOnTheSaturationCurve(a, calc, z, critical.p, critical.t,
                                        std::min(maxP, critical.p));
     }
+    ExpectRowsOnTheThreePhaseBoundary(a, calc, z);
 }
 
 INSTANTIATE_TEST_SUITE_P(Feeds, OtherFeeds,
