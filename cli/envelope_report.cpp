@@ -5,7 +5,6 @@
 #include <map>
 
 #include "cli/utility_module.h"
-#include "pyrana/thermo/compound.h"
 
 namespace cli {
 
@@ -213,30 +212,6 @@ void WriteSummaryAndTable(std::ostream& out, const EnvelopeResult& r, const std:
     for (const EnvelopePoint& p : r.points)
         ++counts[p.type];
     out << "Points                 " << r.points.size() << " stored\n";
-    if (r.points.empty() && r.status == S_OK) {
-        // A single compound's saturated vapour and liquid share one
-        // composition, which the utility takes for one phase: it traces no
-        // curve. Say so, with where the vapour-pressure curve ends.
-        int present = 0;
-        std::string name;
-        for (const auto& c : r.fluid) {
-            if (c.second > 1e-10) {
-                ++present;
-                name = c.first;
-            }
-        }
-        if (present == 1) {
-            out << "                       a single compound: its saturated phases have one\n"
-                   "                       composition, so no two-phase curve is traced";
-            const pyrana::thermo::Compound* compound = pyrana::thermo::FindCompound(name);
-            if (compound != nullptr) {
-                out << ";\n                       its vapour-pressure curve ends at Tc "
-                    << Format("%.2f", compound->tc) << " K, Pc " << Format("%.1f", compound->pc)
-                    << " kPa";
-            }
-            out << "\n";
-        }
-    }
     for (const auto& c : counts) {
         char count[16];
         std::snprintf(count, sizeof(count), "%5d", c.second);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include "driver/compound_data.h"
 #include "driver/results_output.h"
@@ -22,6 +23,8 @@ const double kUndefined = -32767.0;
 const int kResetMask = 159;
 const double kDominantFraction = 0.99999;
 const double kBubbleScanTop = 200.0;  // atm
+// Pressure ratio between successive points of a vapour-pressure curve.
+const double kVapourPressureRatio = 1.25;
 
 }  // namespace
 
@@ -52,27 +55,31 @@ HRESULT EnvelopeCalculation::SetUp(IDispatch* pPhaseCollection, IDispatch* pProp
 
         IDispatch* compounds = nullptr;
         CheckOk(u->phaseCollection->get_Compounds(&compounds));
-        if (compounds == nullptr) throw CPYCOMError(E_POINTER);
+        if (compounds == nullptr)
+            throw CPYCOMError(E_POINTER);
         const HRESULT q = compounds->QueryInterface(IID_ICompoundCollection,
                                                     reinterpret_cast<void**>(&pCompColl));
         compounds->Release();
         CheckFailed(q);
         LONG count = 0;
         CheckOk(pCompColl->get_NumberOfCompounds(&count));
-        if (count < 0) throw CPYCOMError(E_INVALIDARG);
+        if (count < 0)
+            throw CPYCOMError(E_INVALIDARG);
 
         u->ReleaseWorkspace();
         u->AllocateWorkspace(count);
 
         IDispatch* feed = nullptr;
         CheckOk(u->phaseCollection->GetPhase(kPhaseKindSpecification, 0, &feed));
-        if (feed == nullptr) throw CPYCOMError(E_POINTER);
+        if (feed == nullptr)
+            throw CPYCOMError(E_POINTER);
         const HRESULT f = feed->QueryInterface(IID_IPhase, reinterpret_cast<void**>(&pPhase));
         feed->Release();
         CheckFailed(f);
         IRealArrayDisp* composition = nullptr;
         CheckOk(pPhase->get_Composition(&composition));
-        if (composition == nullptr) throw CPYCOMError(E_POINTER);
+        if (composition == nullptr)
+            throw CPYCOMError(E_POINTER);
         for (int32_t i = 0; i < u->ncomp; ++i) {
             const HRESULT hr = composition->get_IthValue(i, &u->hostComp[i]);
             if (hr != S_OK) {
@@ -82,7 +89,8 @@ HRESULT EnvelopeCalculation::SetUp(IDispatch* pPhaseCollection, IDispatch* pProp
         }
         composition->Release();
 
-        if (u->numbPresent > 10) methodSetting = 2;
+        if (u->numbPresent > 10)
+            methodSetting = 2;
         if (u->flashSettings != nullptr) {
             u->flashSettings->GetVariableSettings(u->propIds[kPropTemperature], &tinit, &lowerBnd,
                                                   &upperBnd, &delt, &tolDelBnd);
@@ -92,7 +100,8 @@ HRESULT EnvelopeCalculation::SetUp(IDispatch* pPhaseCollection, IDispatch* pProp
         }
     } else {
         // Each calculation on the provider's path starts from an empty store.
-        if (pPropContainer == nullptr) return E_POINTER;
+        if (pPropContainer == nullptr)
+            return E_POINTER;
         if (u->pointStore != nullptr) {
             u->pointStore->Free();
             u->pointStore->Init();
@@ -112,24 +121,28 @@ HRESULT EnvelopeCalculation::SetUp(IDispatch* pPhaseCollection, IDispatch* pProp
                 SafeArrayGetUBound(v.parray, 1, &hi);
                 double* data = nullptr;
                 if (SUCCEEDED(SafeArrayAccessData(v.parray, reinterpret_cast<void**>(&data)))) {
-                    for (LONG i = 0; i <= hi - lo && i < u->ncomp; ++i) u->hostComp[i] = data[i];
+                    for (LONG i = 0; i <= hi - lo && i < u->ncomp; ++i)
+                        u->hostComp[i] = data[i];
                     SafeArrayUnaccessData(v.parray);
                 }
             }
             VariantClear(&v);
         }
-        if (u->numbPresent > 10) methodSetting = 2;
+        if (u->numbPresent > 10)
+            methodSetting = 2;
         u->appThermoProvider->put_Mode(methodSetting);
     }
 
     u->curPatm = u->initPkpa >= 0.0 ? u->initPkpa / kKpaPerAtm : kUndefined;
 
     const HRESULT loaded = LoadCompoundData(u, u->hostComp, pCompColl);
-    if (FAILED(loaded)) throw CPYCOMError(loaded);
+    if (FAILED(loaded))
+        throw CPYCOMError(loaded);
 
     pureCompIdx = -32767;
     for (int32_t i = 0; i < u->ncomp; ++i) {
-        if (u->feedComp[i] > kDominantFraction) pureCompIdx = i;
+        if (u->feedComp[i] > kDominantFraction)
+            pureCompIdx = i;
     }
     ChoosePressureRange();
 
@@ -147,25 +160,30 @@ HRESULT EnvelopeCalculation::SetUp(IDispatch* pPhaseCollection, IDispatch* pProp
 void EnvelopeCalculation::ChoosePressureRange() {
     UtilityState* u = u_;
     if (pureCompIdx >= 0) {
-        if (u->curPatm == kUndefined) u->curPatm = 0.5;
+        if (u->curPatm == kUndefined)
+            u->curPatm = 0.5;
         pressLow = std::min(u->curPatm - 0.01, 0.25);
         pressHigh = std::min(0.97 * u->critPkpa[pureCompIdx] / kKpaPerAtm, 500.0);
     } else {
-        if (u->curPatm == kUndefined) u->curPatm = 2.0;
+        if (u->curPatm == kUndefined)
+            u->curPatm = 2.0;
         pressLow = std::min(u->curPatm - 0.01, 2.0);
         pressHigh = 500.0;
     }
-    if (!(u->curPatm > pressLow)) pressLow = u->curPatm - 0.01;
-    if (!(pressHigh > u->curPatm)) pressHigh = u->curPatm + 0.01;
+    if (!(u->curPatm > pressLow))
+        pressLow = u->curPatm - 0.01;
+    if (!(pressHigh > u->curPatm))
+        pressHigh = u->curPatm + 0.01;
     startPressLow = pressLow;
     startPressHigh = pressHigh;
 }
 
 void EnvelopeCalculation::RestoreFlashSettings() {
-    if (!settingsSaved || u_->flashSettings == nullptr) return;
+    if (!settingsSaved || u_->flashSettings == nullptr)
+        return;
     u_->flashSettings->put_IntSetting(Storedmethod);
-    u_->flashSettings->SetVariableSettings(u_->propIds[kPropTemperature], tinit, lowerBnd,
-                                           upperBnd, delt, tolDelBnd);
+    u_->flashSettings->SetVariableSettings(u_->propIds[kPropTemperature], tinit, lowerBnd, upperBnd,
+                                           delt, tolDelBnd);
 }
 
 void EnvelopeCalculation::ReleaseLocals() {
@@ -174,10 +192,11 @@ void EnvelopeCalculation::ReleaseLocals() {
     SafeRelease(pStabTestPhase);
 }
 
-HRESULT EnvelopeCalculation::Run(IPYRUtilityManager* pUtilityManager,
-                                 IDispatch* pPhaseCollection, IDispatch* pPropContainer,
-                                 LONG bRecalculate, LONG bCalculationOnly, LONG nProp) {
-    if (bRecalculate == 0) return S_OK;
+HRESULT EnvelopeCalculation::Run(IPYRUtilityManager* pUtilityManager, IDispatch* pPhaseCollection,
+                                 IDispatch* pPropContainer, LONG bRecalculate,
+                                 LONG bCalculationOnly, LONG nProp) {
+    if (bRecalculate == 0)
+        return S_OK;
     try {
         const HRESULT ready = SetUp(pPhaseCollection, pPropContainer);
         if (ready != S_OK) {
@@ -191,7 +210,8 @@ HRESULT EnvelopeCalculation::Run(IPYRUtilityManager* pUtilityManager,
         if (bCalculationOnly == 0 && dialog_ != nullptr) {
             const HRESULT shown = dialog_(utility_, pUtilityManager, pPhaseCollection,
                                           pPropContainer, u_->propManager);
-            if (FAILED(shown)) throw CPYCOMError(shown);
+            if (FAILED(shown))
+                throw CPYCOMError(shown);
         }
         ReleaseLocals();
         return status;
@@ -245,7 +265,8 @@ void EnvelopeCalculation::RecordThreePhasePoint(int record) {
         CheckOk(pStabTestPhase->put_Pressure(p.Patm * kKpaPerAtm));
         IRealArrayDisp* composition = nullptr;
         CheckOk(pStabTestPhase->get_Composition(&composition));
-        if (composition == nullptr) throw CPYCOMError(E_POINTER);
+        if (composition == nullptr)
+            throw CPYCOMError(E_POINTER);
         for (int32_t i = 0; i < u->ncomp; ++i) {
             const HRESULT hr = composition->put_IthValue(i, u->feedComp[i]);
             if (hr != S_OK) {
@@ -259,10 +280,10 @@ void EnvelopeCalculation::RecordThreePhasePoint(int record) {
             HRESULT (STDMETHODCALLTYPE IPhase::*get)(double*);
             double* out;
         };
-        const Property properties[3] = {{u->propIds[kPropEnthalpy], &IPhase::get_Enthalpy, &p.H},
-                                        {u->propIds[kPropEntropy], &IPhase::get_Entropy, &p.S},
-                                        {u->propIds[kPropMolarVolume], &IPhase::get_MolarVolume,
-                                         &p.V}};
+        const Property properties[3] = {
+            {u->propIds[kPropEnthalpy], &IPhase::get_Enthalpy, &p.H},
+            {u->propIds[kPropEntropy], &IPhase::get_Entropy, &p.S},
+            {u->propIds[kPropMolarVolume], &IPhase::get_MolarVolume, &p.V}};
         for (const Property& prop : properties) {
             CheckOk(pStabTestPhase->ResetProperties(kResetMask));
             CheckOk(u->propManager->CalcProperty(prop.id, pStabTestPhase));
@@ -281,14 +302,13 @@ void EnvelopeCalculation::AppendRecord(int record) {
 int EnvelopeCalculation::TraceTwoPhase(double* x, double* y, int record) {
     UtilityState* u = u_;
     ThreePhasePoint& p = u->threePhasePoints[record];
-    return TraceCurve(u->twoPhaseTracer, u->phaseCollection, u->flashSettings, pStabTestPhase,
-                      u->propManager, u->flashManager, u->settingsCompanion, &u->vapFrac, x, y,
-                      u->feedComp, u->K1, pressLow, pressHigh, pureCompIdx, u->unknowns,
-                      u->twoPhaseSkip, &u->curTdegk, &u->curPatm, &u->threePhaseFound, u->xLiq2,
-                      &p.Patm, &p.Tdegk, 0, u->pointStore, &u->threePhaseCheck,
-                      u->fromThreePhasePoint != 0, &InvertLine, u->curPointType, 0, u->critTdegk,
-                      u->critPkpa, &stuck, methodSetting, u->appThermoProvider,
-                      u->useAppThermo != 0, pPhase);
+    return TraceCurve(
+        u->twoPhaseTracer, u->phaseCollection, u->flashSettings, pStabTestPhase, u->propManager,
+        u->flashManager, u->settingsCompanion, &u->vapFrac, x, y, u->feedComp, u->K1, pressLow,
+        pressHigh, pureCompIdx, u->unknowns, u->twoPhaseSkip, &u->curTdegk, &u->curPatm,
+        &u->threePhaseFound, u->xLiq2, &p.Patm, &p.Tdegk, 0, u->pointStore, &u->threePhaseCheck,
+        u->fromThreePhasePoint != 0, &InvertLine, u->curPointType, 0, u->critTdegk, u->critPkpa,
+        &stuck, methodSetting, u->appThermoProvider, u->useAppThermo != 0, pPhase);
 }
 
 int EnvelopeCalculation::TraceThreePhase() {
@@ -341,7 +361,8 @@ void EnvelopeCalculation::IncipientLiquidScan(double bound, int record) {
         IncipientPhaseCurve(u, u->curPatm, lower, upper, &IncipientLiqTdegk, &NumbPhases, &H, &S,
                             &V);
         if (NumbPhases == 2) {
-            if (TraceTwoPhase(u->xLiq2, u->xLiq1, record) == 0) return;
+            if (TraceTwoPhase(u->xLiq2, u->xLiq1, record) == 0)
+                return;
             AppendPoint(u->curPatm, IncipientLiqTdegk, H, S, V);
         }
         u->curPatm += pressStep;
@@ -362,8 +383,10 @@ void EnvelopeCalculation::BubbleBoundaryScan(double bound, bool saturationAtEndO
             bubbleTraced = 1;
             SeedHostFlash();
             const int rc = TraceThreePhase();
-            if (rc == 0 && b3Phasestuck == 0) return;
-            if (rc != 0) AppendPoint(u->curPatm, u->curTdegk, H, S, V);
+            if (rc == 0 && b3Phasestuck == 0)
+                return;
+            if (rc != 0)
+                AppendPoint(u->curPatm, u->curTdegk, H, S, V);
         }
         u->curPatm += pressStep;
         if (saturationAtEndOfPass) {
@@ -375,7 +398,8 @@ void EnvelopeCalculation::BubbleBoundaryScan(double bound, bool saturationAtEndO
 void EnvelopeCalculation::LiquidLiquidScan(double bound, bool clearCriticalPoint) {
     UtilityState* u = u_;
     bothSaturations = 1;
-    if (clearCriticalPoint) CriticalPointFound = 0;
+    if (clearCriticalPoint)
+        CriticalPointFound = 0;
     while (u->curPatm < bound) {
         b3Phasestuck = 0;
         u->vapFrac = 1.0;
@@ -390,8 +414,10 @@ void EnvelopeCalculation::LiquidLiquidScan(double bound, bool clearCriticalPoint
         u->betaMode = u->liq2Frac > u->liq1Frac ? 4 : 5;
         if (NumbPhases == 3) {
             const int rc = TraceThreePhase();
-            if (rc == 0 && b3Phasestuck == 0) break;
-            if (rc != 0) AppendPoint(u->curPatm, IncipientLiqTdegk, H, S, V);
+            if (rc == 0 && b3Phasestuck == 0)
+                break;
+            if (rc != 0)
+                AppendPoint(u->curPatm, IncipientLiqTdegk, H, S, V);
         }
         u->curPatm += pressStep;
     }
@@ -404,11 +430,54 @@ void EnvelopeCalculation::LiquidLiquidScan(double bound, bool clearCriticalPoint
 void EnvelopeCalculation::RunStagePlan() {
     UtilityState* u = u_;
     u->curPointType = kPointDew;
+    if (pureCompIdx >= 0) {
+        VapourPressureCurve();
+        return;
+    }
     DewScan(pressHigh, 0, true);
     if (u->threePhaseFound != 0) {
         ThreePhasePath();
     } else {
         TwoPhasePath();
+    }
+}
+
+// A single compound. Its saturated vapour and liquid share one composition,
+// so there is no constant-fraction curve for the tracer to follow (its point
+// solver makes no correction for a single compound) and the saturation
+// routine reports the two phases as one. The envelope is the vapour-pressure
+// curve: saturation flashes from the starting pressure up to the window's top
+// (0.97 Pc), 25 % apart in pressure, stored as the dew side with the
+// saturated vapour's properties; the compound's critical point; and the same
+// states again in reverse as the bubble side with the saturated liquid's
+// properties, as the tracer completes a single-compound trace.
+void EnvelopeCalculation::VapourPressureCurve() {
+    UtilityState* u = u_;
+    struct State {
+        double patm, tdegk, h, s, v;
+    };
+    std::vector<State> liquid;
+    u->curPointType = kPointDew;
+    double patm = u->curPatm;
+    for (;;) {
+        const double at = std::min(patm, pressHigh);
+        u->vapFrac = 1.0;
+        SaturationPoint(u, at, &NumbPhases, &H, &S, &V, 0);
+        const double tdegk = u->curTdegk;
+        AppendPoint(at, tdegk, H, S, V);
+        u->vapFrac = 0.0;
+        SaturationPoint(u, at, &NumbPhases, &H, &S, &V, 0);
+        liquid.push_back({at, tdegk, H, S, V});
+        if (at >= pressHigh)
+            break;
+        patm *= kVapourPressureRatio;
+    }
+    u->curPointType = kPointCritical;
+    AppendPoint(u->critPkpa[pureCompIdx] / kKpaPerAtm, u->critTdegk[pureCompIdx], kUndefined,
+                kUndefined, kUndefined);
+    u->curPointType = kPointBubble;
+    for (auto it = liquid.rbegin(); it != liquid.rend(); ++it) {
+        AppendPoint(it->patm, it->tdegk, it->h, it->s, it->v);
     }
 }
 
@@ -422,7 +491,8 @@ void EnvelopeCalculation::IncipientStageFrom(int record, bool clearInvertLine,
     NumbPhases = 2;
     u->vapFrac = 1.0;
     u->curPointType = kPointIncipientLiquid;
-    if (clearInvertLine) InvertLine = 0;
+    if (clearInvertLine)
+        InvertLine = 0;
     pressLow = p.Patm - pressLowOffset;
     u->curTdegk = p.Tdegk;
     u->curPatm = p.Patm;
@@ -445,7 +515,8 @@ void EnvelopeCalculation::RestartDewSide(int record, int32_t pointType, double s
     u->vapFrac = 1.0;
     pressLow = startPressLow;
     pressHigh = startPressHigh;
-    for (int32_t i = 0; i < u->ncomp; ++i) std::swap(u->xLiq1[i], u->xLiq2[i]);
+    for (int32_t i = 0; i < u->ncomp; ++i)
+        std::swap(u->xLiq1[i], u->xLiq2[i]);
     PhaseLabelCheck(u, NumbPhases, &Switched);
     u->curTdegk = p.Tdegk;
     u->curPatm = p.Patm;

@@ -24,7 +24,7 @@ typedef HRESULT (*OptionsDialogHook)(IPYRUtility* utility, IPYRUtilityManager* u
                                      IPropManager* propManager);
 
 class EnvelopeCalculation {
-public:
+  public:
     // u: the utility's state; utility: the utility object itself (handed to
     // the options dialog).
     EnvelopeCalculation(UtilityState* u, IPYRUtility* utility, OptionsDialogHook dialog);
@@ -33,7 +33,7 @@ public:
     HRESULT Run(IPYRUtilityManager* pUtilityManager, IDispatch* pPhaseCollection,
                 IDispatch* pPropContainer, LONG bRecalculate, LONG bCalculationOnly, LONG nProp);
 
-private:
+  private:
     // Set-up; S_FALSE when the services or arguments are missing.
     HRESULT SetUp(IDispatch* pPhaseCollection, IDispatch* pPropContainer);
     void ChoosePressureRange();
@@ -56,6 +56,7 @@ private:
     void LiquidLiquidScan(double bound, bool clearCriticalPoint);
 
     // Stage-plan branches.
+    void VapourPressureCurve();
     void ThreePhasePath();
     void IncipientStageFrom(int record, bool clearInvertLine, double pressLowOffset);
     void RestartDewSide(int record, int32_t pointType, double scanStartOffset);

@@ -339,13 +339,53 @@ INSTANTIATE_TEST_SUITE_P(Feeds, OtherFeeds,
                              return std::string(info.param.first);
                          });
 
-// A single compound's saturated phases have one composition, which the
-// saturation routine takes for one phase: no stage stores a point.
-TEST_F(EnvelopeTest, ASingleCompoundFeedStoresNoPoints) {
-    EnvelopeHarness harness(FluidSpec{{{"propane", 1.0}}, {}});
-    const EnvelopeRun run = harness.Run();
-    EXPECT_EQ(run.status, S_OK);
-    EXPECT_TRUE(run.rows.empty());
+// A single compound: its vapour-pressure curve as the dew side, its
+// critical point, and the same states in reverse as the bubble side, on both
+// thermodynamic paths.
+TEST_F(EnvelopeTest, ASingleCompoundGivesItsVapourPressureCurve) {
+    for (bool provider : {false, true}) {
+        EnvelopeHarness harness(FluidSpec{{{"propane", 1.0}}, {}}, provider);
+        const EnvelopeRun run = harness.Run();
+        ASSERT_EQ(run.status, S_OK);
+        ASSERT_GE(run.Count(1), 10);
+        ASSERT_EQ(run.Count(1), run.Count(4));
+        ASSERT_EQ(run.Count(5), 1);
+        ASSERT_EQ(run.rows.size(), 2 * static_cast<size_t>(run.Count(1)) + 1);
+
+        pyrana::thermo::Calculator& calc = harness.host().calculator();
+        const double z[1] = {1.0};
+        const size_t n = static_cast<size_t>(run.Count(1));
+        double lastKpa = 0.0;
+        for (size_t i = 0; i < n; ++i) {
+            const EnvelopeRow& dew = run.rows[i];
+            ASSERT_EQ(dew.type, 1) << "row " << i;
+            EXPECT_GT(dew.pKpa, lastKpa) << "the dew side climbs";
+            lastKpa = dew.pKpa;
+            // Each state is on the host's vapour-pressure curve...
+            pyrana::thermo::SaturationOptions options;
+            options.tInit = dew.tK;
+            const pyrana::thermo::FlashResult r = calc.FlashSaturation(dew.pKpa, 0.5, z, options);
+            ASSERT_EQ(r.outcome, pyrana::thermo::Outcome::kConverged) << dew.pKpa;
+            EXPECT_NEAR(r.t, dew.tK, 1e-6 * dew.tK) << dew.pKpa;
+            // ...and stored again, in reverse, on the bubble side.
+            const EnvelopeRow& bubble = run.rows[2 * n - i];
+            EXPECT_EQ(bubble.type, 4);
+            EXPECT_EQ(bubble.pKpa, dew.pKpa);
+            EXPECT_EQ(bubble.tK, dew.tK);
+        }
+        // The curve climbs to 0.97 Pc and closes at the critical point.
+        const EnvelopeRow& critical = run.rows[n];
+        EXPECT_EQ(critical.type, 5);
+        EXPECT_DOUBLE_EQ(critical.pKpa, 4248.0);
+        EXPECT_DOUBLE_EQ(critical.tK, 369.83);
+        EXPECT_NEAR(run.rows[n - 1].pKpa, 0.97 * 4248.0, 1e-9 * 4248.0);
+        EXPECT_EQ(run.Scalar("2PhaseCriticalT"), critical.tK);
+        if (provider) {
+            // The provider's flashes give each side its own phase: the
+            // saturated vapour is the larger volume.
+            EXPECT_GT(run.rows[0].v, 5.0 * run.rows[2 * n].v);
+        }
+    }
 }
 
 TEST_F(EnvelopeTest, BadFeedsReturnAnErrorAndWriteNothing) {
