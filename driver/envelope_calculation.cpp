@@ -26,6 +26,15 @@ const double kBubbleScanTop = 200.0;  // atm
 // Pressure ratio between successive points of a vapour-pressure curve.
 const double kVapourPressureRatio = 1.25;
 
+// The incipient-phase search converges on the lower edge of the target
+// phase count's range inside its bracket; when that edge is the bracket's
+// own end, the count did not change inside the bracket and the temperature
+// found marks no phase boundary: it is neither traced from nor stored.
+bool InsideBracket(double t, double lower, double upper) {
+    const double tolerance = 0.02;  // twice the search's final bracket width, K
+    return std::fabs(t - lower) > tolerance && std::fabs(t - upper) > tolerance;
+}
+
 }  // namespace
 
 EnvelopeCalculation::EnvelopeCalculation(UtilityState* u, IPYRUtility* utility,
@@ -360,7 +369,7 @@ void EnvelopeCalculation::IncipientLiquidScan(double bound, int record) {
         u->vapFrac = 1.0;
         IncipientPhaseCurve(u, u->curPatm, lower, upper, &IncipientLiqTdegk, &NumbPhases, &H, &S,
                             &V);
-        if (NumbPhases == 2) {
+        if (NumbPhases == 2 && InsideBracket(IncipientLiqTdegk, lower, upper)) {
             if (TraceTwoPhase(u->xLiq2, u->xLiq1, record) == 0)
                 return;
             AppendPoint(u->curPatm, IncipientLiqTdegk, H, S, V);
@@ -412,7 +421,7 @@ void EnvelopeCalculation::LiquidLiquidScan(double bound, bool clearCriticalPoint
         IncipientPhaseCurve(u, u->curPatm, bubbleT, dewT, &IncipientLiqTdegk, &NumbPhases, &H, &S,
                             &V);
         u->betaMode = u->liq2Frac > u->liq1Frac ? 4 : 5;
-        if (NumbPhases == 3) {
+        if (NumbPhases == 3 && InsideBracket(IncipientLiqTdegk, bubbleT, dewT)) {
             const int rc = TraceThreePhase();
             if (rc == 0 && b3Phasestuck == 0)
                 break;

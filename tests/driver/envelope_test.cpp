@@ -328,6 +328,15 @@ TEST_P(OtherFeeds, BothPathsAgreeAndTwoPhaseRowsAreSaturationPoints) {
                                        std::min(maxP, critical.p));
     }
     ExpectRowsOnTheThreePhaseBoundary(a, calc, z);
+    // An incipient-liquid row is where a phase appears: the host's flash
+    // counts different phases 0.01 K to either side of it.
+    for (const EnvelopeRow& r : a.rows) {
+        if (r.type != 13)
+            continue;
+        const size_t below = calc.FlashPT(r.tK - 0.01, r.pKpa, z.data()).phases.size();
+        const size_t above = calc.FlashPT(r.tK + 0.01, r.pKpa, z.data()).phases.size();
+        EXPECT_NE(below, above) << "incipient-liquid row at " << r.pKpa << " kPa, " << r.tK << " K";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Feeds, OtherFeeds,
