@@ -12,6 +12,8 @@ bool g_faultPlanActive = false;
 namespace {
 FaultPlan g_plan;
 long g_calls = 0;
+long g_operationCalls = 0;
+std::string g_countedOperation;
 bool g_injected = false;
 bool g_operationFired = false;
 std::string g_injectedOperation;
@@ -20,6 +22,8 @@ std::string g_injectedOperation;
 void SetFaultPlan(const FaultPlan& plan) {
     g_plan = plan;
     g_calls = 0;
+    g_operationCalls = 0;
+    g_countedOperation.clear();
     g_injected = false;
     g_operationFired = false;
     g_injectedOperation.clear();
@@ -34,6 +38,15 @@ long HostCallCount() {
     return g_calls;
 }
 
+void CountOperation(const std::string& operation) {
+    g_countedOperation = operation;
+    g_operationCalls = 0;
+}
+
+long OperationCallCount() {
+    return g_operationCalls;
+}
+
 bool FaultInjected() {
     return g_injected;
 }
@@ -44,6 +57,9 @@ std::string InjectedOperation() {
 
 HRESULT detail::OnHostCall(const char* operation) noexcept {
     ++g_calls;
+    if (!g_countedOperation.empty() && std::strcmp(g_countedOperation.c_str(), operation) == 0) {
+        ++g_operationCalls;
+    }
     bool fail = g_plan.failAtCall > 0 && g_calls == g_plan.failAtCall;
     if (!g_operationFired && !g_plan.failOperation.empty() &&
         std::strcmp(g_plan.failOperation.c_str(), operation) == 0) {

@@ -41,6 +41,11 @@ void SetFaultPlan(const FaultPlan& plan);
 void ClearFaultPlan();
 // Host calls made since the last SetFaultPlan.
 long HostCallCount();
+// Also counts the calls of one operation (spelt as FaultPlan::failOperation)
+// from now until the next SetFaultPlan, which clears it.
+void CountOperation(const std::string& operation);
+// Calls of the counted operation since CountOperation.
+long OperationCallCount();
 // Whether the plan has made a call fail, and which operation it was.
 bool FaultInjected();
 std::string InjectedOperation();

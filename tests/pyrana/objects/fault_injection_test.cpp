@@ -105,6 +105,15 @@ TEST_F(FaultInjection, NamedOperationFailsOnItsFirstCallOnly) {
         objects::ScopedFaultPlan plan(FaultPlan{0, "IPropManager::CalcProperty", E_FAIL});
         EXPECT_EQ(SaturationPointCalls(host), E_FAIL);
     }
+    {
+        // A named operation is also counted on its own, without failing.
+        objects::ScopedFaultPlan plan(FaultPlan{0, "", E_FAIL});
+        objects::CountOperation("IFlashManager::Flash");
+        EXPECT_EQ(SaturationPointCalls(host), S_OK);
+        EXPECT_EQ(SaturationPointCalls(host), S_OK);
+        EXPECT_EQ(objects::OperationCallCount(), 2);
+        EXPECT_GT(objects::HostCallCount(), 2 * objects::OperationCallCount());
+    }
 }
 
 TEST_F(FaultInjection, IsOffByDefaultAndCountsNothingThen) {
