@@ -49,6 +49,69 @@ bool CriticalSignChange(const double* prev, const double* X, int32_t changed, in
     return true;
 }
 
+// The offset from the current point at which the predicted ln K `k`
+// vanishes. -X[k] is that offset when ln K is itself the specification
+// variable; in general the step is taken in another unknown, and the zero of
+// the predictor's cubic for ln K is found by Newton's method from the
+// tangent's estimate. Falls back to -X[k] when no zero lies within one and a
+// half steps (`delta`, the last step) of the current point.
+double CrossingOffset(const ThreePhaseTracer* tr, int32_t k, double delta) {
+    const double c0 = tr->hist[0][k];
+    const double c1 = tr->hist[1][k];
+    const double c2 = tr->hist[2][k];
+    const double c3 = tr->hist[3][k];
+    if (c1 == 0.0)
+        return -c0;
+    double s = -c0 / c1;
+    for (int iter = 0; iter < 8; ++iter) {
+        const double f = ((c3 * s + c2) * s + c1) * s + c0;
+        const double df = (3.0 * c3 * s + 2.0 * c2) * s + c1;
+        if (df == 0.0)
+            break;
+        s -= f / df;
+    }
+    const double f = ((c3 * s + c2) * s + c1) * s + c0;
+    if (!std::isfinite(s) || std::fabs(s) > 1.5 * std::fabs(delta) || std::fabs(f) > 1e-6)
+        return -c0;
+    return s;
+}
+
+// Near a critical end point two of the three phases become alike, and the
+// ln K between them tend to zero together, whichever unknown the step is
+// taken in; a point converged close to that zero has the near-singular
+// Jacobian of a critical point, where the corrector fails and the trace used
+// to collapse short of it. A step that would take some ln K from beyond 0.1
+// to within 0.1 of zero is stretched (to at most twice its size, keeping its
+// direction) so that this ln K ends 0.1 past zero; the point converged there
+// then shows the sign change that records the critical end point.
+void StretchPastZero(ThreePhaseTracer* tr, double* X, const uint8_t* flags, double* stepSize) {
+    const double band = 0.1;
+    const double* c0 = tr->hist[0];
+    const double s0 = *stepSize;
+    for (int round = 0; round < 3; ++round) {
+        int32_t k = -1;
+        double nearest = band;
+        for (int32_t i = 0; i < 2 * tr->ncomp; ++i) {
+            if (flags[i] == 1 || std::fabs(c0[i]) <= band)
+                continue;
+            if (std::fabs(X[i]) < nearest) {
+                nearest = std::fabs(X[i]);
+                k = i;
+            }
+        }
+        if (k < 0 || X[k] == c0[k])
+            return;
+        const double target = c0[k] > 0.0 ? -band : band;
+        double s = *stepSize * (target - c0[k]) / (X[k] - c0[k]);
+        if (!(s * s0 > 0.0))
+            return;
+        if (std::fabs(s) > 2.0 * std::fabs(s0))
+            s = 2.0 * s0;
+        *stepSize = s;
+        Predict(tr, X, s, flags);
+    }
+}
+
 }  // namespace
 
 void BeginTrace(ThreePhaseTracer* tr, IAppThermoProvider* provider) {
@@ -118,17 +181,17 @@ void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
         c -= nc;
 
     int32_t type = 0;
-    double sCritical = 0.0;
+    int32_t crossing = -1;  // the ln K whose sign change marks the critical point
     bool found = false;
     if (!noHistory && numFree > 1) {
         if (CriticalSignChange(c2, X, c, 0, nc, flags, Tc)) {
             type = kPointThreePhaseCritical;
-            sCritical = -X[c];
+            crossing = c;
             found = true;
         }
         if (CriticalSignChange(c2, X, c, nc, nc, flags, Tc)) {
             type = found ? kPointThreePhaseCriticalOther : kPointThreePhaseCritical;
-            sCritical = -X[nc + c];
+            crossing = nc + c;
             found = true;
         }
         if (found)
@@ -158,7 +221,7 @@ void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
             c3[i] = (2.0 * A + B) / delta;
         }
         if (found) {
-            Predict(tr, tr->sens, sCritical, flags);
+            Predict(tr, tr->sens, CrossingOffset(tr, crossing, delta), flags);
             const double T = ClampedExp(tr->sens[neq - 3]);
             const double P = ClampedExp(tr->sens[neq - 2]);
             const int32_t row = *numbCalculatedPoints;
@@ -330,6 +393,7 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
         AdaptStepToIterations(ret, &stepSize);
         PredictAwayFromZero([&](double* out, double s) { Predict(tr, out, s, flags); }, X,
                             specVarIdx, specVarIdx < 2 * nc, &stepSize);
+        StretchPastZero(tr, X, flags, &stepSize);
         ClampStep(kMaxStep, &stepSize);
         UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1, beta2,
                            betaMode);

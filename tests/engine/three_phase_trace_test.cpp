@@ -131,7 +131,11 @@ double HydrocarbonPhasesApart(th::Calculator& calc, const std::vector<double>& z
 // the row's temperature, finds a vapour and two liquids at that temperature.
 // The trace ends at the window, at a recorded critical point, or stuck where
 // the host's vapour and hydrocarbon liquid become alike (a critical end
-// point, past which the boundary does not go on).
+// point, past which the boundary does not go on). A critical row follows the
+// point converged just past the critical end point (on the boundary's
+// continuation, where the vapour and the hydrocarbon liquid have changed
+// places and the host's stable state is another), and lies between that
+// point and the one before it.
 void ExpectPointsOnTheHostsThreePhaseBubbleCurve(const BoundaryTrace& b, th::Calculator& calc,
                                                  const std::vector<double>& z) {
     ASSERT_TRUE(b.started);
@@ -144,8 +148,18 @@ void ExpectPointsOnTheHostsThreePhaseBubbleCurve(const BoundaryTrace& b, th::Cal
         const EnvelopeRow& r = b.rows[i];
         if (r.type == kPointThreePhaseCritical || r.type == kPointThreePhaseCriticalOther) {
             EXPECT_EQ(i + 1, b.rows.size()) << "a critical point ends the trace";
+            ASSERT_GE(i, 2u);
+            const double before = b.rows[i - 2].tK;
+            const double past = b.rows[i - 1].tK;
+            EXPECT_GT(r.tK, std::min(before, past));
+            EXPECT_LT(r.tK, std::max(before, past));
             continue;
         }
+        const bool pastCriticalEnd =
+            i + 1 < b.rows.size() && (b.rows[i + 1].type == kPointThreePhaseCritical ||
+                                      b.rows[i + 1].type == kPointThreePhaseCriticalOther);
+        if (pastCriticalEnd)
+            continue;
         EXPECT_EQ(r.type, kPointThreePhaseBubble) << "row " << i;
         EXPECT_GE(r.pKpa, kPressLow * kKpaPerAtm);
         th::SaturationOptions options;
@@ -220,8 +234,14 @@ TEST_F(ThreePhaseBoundary, PentaneWetFeedTracesToItsCriticalEndOnBothPaths) {
     ASSERT_EQ(a.rows.size(), b.rows.size());
     for (size_t i = 0; i < a.rows.size(); ++i) {
         EXPECT_EQ(a.rows[i].type, b.rows[i].type) << "row " << i;
+        // The critical row is interpolated with finite-difference tangents
+        // at the edge of the near-singular region, and the point before it
+        // lies past the critical end: both to 2e-4.
+        const bool nearCriticalEnd = i + 2 >= a.rows.size() && a.criticalFound != 0;
         const double tolerance =
-            HydrocarbonPhasesApart(hostRig.calc(), hostRig.z, a.rows[i]) > 0.01 ? 1e-9 : 1e-7;
+            nearCriticalEnd                                                       ? 2e-4
+            : HydrocarbonPhasesApart(hostRig.calc(), hostRig.z, a.rows[i]) > 0.01 ? 1e-9
+                                                                                  : 1e-7;
         EXPECT_NEAR(a.rows[i].pKpa, b.rows[i].pKpa, tolerance * a.rows[i].pKpa) << "row " << i;
         EXPECT_NEAR(a.rows[i].tK, b.rows[i].tK, tolerance * a.rows[i].tK) << "row " << i;
     }
