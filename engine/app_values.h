@@ -9,10 +9,12 @@
 template <class Owner>
 void PutAppValue(Owner* owner, HRESULT (STDMETHODCALLTYPE Owner::*getter)(IAppValue**),
                  double value) {
-    if (owner == nullptr) return;
+    if (owner == nullptr)
+        return;
     IAppValue* holder = nullptr;
     (owner->*getter)(&holder);
-    if (holder == nullptr) return;
+    if (holder == nullptr)
+        return;
     VARIANT v;
     VariantInit(&v);
     v.vt = VT_R8;
@@ -25,10 +27,12 @@ void PutAppValue(Owner* owner, HRESULT (STDMETHODCALLTYPE Owner::*getter)(IAppVa
 // (and an absent value) give 0.
 template <class Owner>
 double ReadAppValue(Owner* owner, HRESULT (STDMETHODCALLTYPE Owner::*getter)(IAppValue**)) {
-    if (owner == nullptr) return 0.0;
+    if (owner == nullptr)
+        return 0.0;
     IAppValue* holder = nullptr;
     (owner->*getter)(&holder);
-    if (holder == nullptr) return 0.0;
+    if (holder == nullptr)
+        return 0.0;
     VARIANT v;
     VariantInit(&v);
     holder->get_Value(&v);

@@ -6,22 +6,24 @@
 #include "platform/com.h"
 
 class CPYCOMError {
-public:
+  public:
     explicit CPYCOMError(HRESULT hr) : hr_(hr) {}
     HRESULT Result() const { return hr_; }
 
-private:
+  private:
     HRESULT hr_;
 };
 
 // Raises CPYCOMError when hr is negative (a failed query or call).
 inline void CheckFailed(HRESULT hr) {
-    if (FAILED(hr)) throw CPYCOMError(hr);
+    if (FAILED(hr))
+        throw CPYCOMError(hr);
 }
 
 // Raises CPYCOMError when hr is anything but S_OK.
 inline void CheckOk(HRESULT hr) {
-    if (hr != S_OK) throw CPYCOMError(hr);
+    if (hr != S_OK)
+        throw CPYCOMError(hr);
 }
 
 // Releases *p if held and nulls it.

@@ -9,13 +9,17 @@ const double kPivotThreshold = 1e-29;
 
 MatrixLUSolver::MatrixLUSolver() : singularRow(0), pivots(nullptr), pivotCapacity(0) {}
 
-MatrixLUSolver::~MatrixLUSolver() { delete[] pivots; }
+MatrixLUSolver::~MatrixLUSolver() {
+    delete[] pivots;
+}
 
 HRESULT MatrixLUSolver::Factor(int32_t n, double** rows, int32_t* piv) {
     singularRow = -1;
-    if (n < 1) return E_FAIL;
+    if (n < 1)
+        return E_FAIL;
     piv[n - 1] = n - 1;
-    if (n == 1) return S_OK;
+    if (n == 1)
+        return S_OK;
 
     for (int32_t k = 0; k < n - 1; ++k) {
         int32_t p = k;
@@ -41,7 +45,8 @@ HRESULT MatrixLUSolver::Factor(int32_t n, double** rows, int32_t* piv) {
             }
             const double m = -rows[i][k] / rows[k][k];
             rows[i][k] = m;
-            for (int32_t j = k + 1; j < n; ++j) rows[i][j] += m * rows[k][j];
+            for (int32_t j = k + 1; j < n; ++j)
+                rows[i][j] += m * rows[k][j];
         }
     }
     if (std::fabs(rows[n - 1][n - 1]) < kPivotThreshold) {
@@ -52,7 +57,8 @@ HRESULT MatrixLUSolver::Factor(int32_t n, double** rows, int32_t* piv) {
 }
 
 HRESULT MatrixLUSolver::BackSubstitute(int32_t n, double** rows, double* b, const int32_t* piv) {
-    if (n < 1) return E_FAIL;
+    if (n < 1)
+        return E_FAIL;
     if (n == 1) {
         b[0] = b[0] / rows[0][0];
         return S_OK;
@@ -64,12 +70,14 @@ HRESULT MatrixLUSolver::BackSubstitute(int32_t n, double** rows, double* b, cons
             b[k] = b[p];
             b[p] = t;
         }
-        for (int32_t i = k + 1; i < n; ++i) b[i] += rows[i][k] * b[k];
+        for (int32_t i = k + 1; i < n; ++i)
+            b[i] += rows[i][k] * b[k];
     }
     b[n - 1] = b[n - 1] / rows[n - 1][n - 1];
     for (int32_t i = n - 2; i >= 0; --i) {
         double sum = 0.0;
-        for (int32_t j = i + 1; j < n; ++j) sum += rows[i][j] * b[j];
+        for (int32_t j = i + 1; j < n; ++j)
+            sum += rows[i][j] * b[j];
         b[i] -= sum;
         b[i] = b[i] / rows[i][i];
     }
@@ -83,13 +91,15 @@ HRESULT MatrixLUSolver::Solve(int32_t n, double** rows, double* b) {
         pivotCapacity = n;
     }
     const HRESULT hr = Factor(n, rows, pivots);
-    if (FAILED(hr)) return hr;
+    if (FAILED(hr))
+        return hr;
     return BackSubstitute(n, rows, b, pivots);
 }
 
 int32_t MatrixLUSolver::RowBeforeInterchanges(int32_t n, double** rows, const int32_t* piv,
                                               int32_t k) {
-    for (int32_t i = 0; i < n; ++i) rows[i][0] = static_cast<double>(i);
+    for (int32_t i = 0; i < n; ++i)
+        rows[i][0] = static_cast<double>(i);
     for (int32_t r = 0; r <= k; ++r) {
         const int32_t p = piv[r];
         const double t = rows[r][0];
@@ -100,7 +110,9 @@ int32_t MatrixLUSolver::RowBeforeInterchanges(int32_t n, double** rows, const in
 }
 
 double ClampedExp(double x) {
-    if (x <= -70.0) return 1e-30;
-    if (x >= 70.0) return 1e30;
+    if (x <= -70.0)
+        return 1e-30;
+    if (x >= 70.0)
+        return 1e30;
     return std::exp(x);
 }

@@ -18,7 +18,7 @@
 #include "platform/com.h"
 
 class MatrixLUSolver {
-public:
+  public:
     MatrixLUSolver();
     virtual ~MatrixLUSolver();
     MatrixLUSolver(const MatrixLUSolver&) = delete;
@@ -47,7 +47,7 @@ public:
     // Row of the zero pivot found by the last Factor, -1 when none.
     int32_t singularRow;
 
-private:
+  private:
     int32_t* pivots;
     int32_t pivotCapacity;
 };

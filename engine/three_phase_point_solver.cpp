@@ -21,7 +21,9 @@ const double kMaxLog = 70.0;
 const double kMinSensitivity = 1e-6;
 const double kDenominatorFloor = 1e-20;
 
-double ClampLog(double v) { return v < -kMaxLog ? -kMaxLog : (v > kMaxLog ? kMaxLog : v); }
+double ClampLog(double v) {
+    return v < -kMaxLog ? -kMaxLog : (v > kMaxLog ? kMaxLog : v);
+}
 
 }  // namespace
 
@@ -34,8 +36,8 @@ HRESULT EvaluatePhase(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* 
         LnPhiChannel channel = useAppThermo
                                    ? LnPhiChannel(appPhase, &tr->compositionVariant, nc)
                                    : LnPhiChannel(workingPhase, propManager, tr->lnPhiPropId, nc);
-        const LnPhiDifferencing d{nc,   flags, TemperatureStep(phaseCode), false, true,
-                                  tr->workComp, tr->workResult};
+        const LnPhiDifferencing d{
+            nc, flags, TemperatureStep(phaseCode), false, true, tr->workComp, tr->workResult};
         DifferenceLnPhi(channel, d, T, P, composition, lnPhi, dLnPhidT, dLnPhidP, dLnPhidn);
     } catch (const CPYCOMError& e) {
         return e.Result();
@@ -57,19 +59,22 @@ HRESULT SolveReducedSystem(ThreePhaseTracer* tr, int32_t specVarIdx, double* ste
     // The fixed variable's column is replaced by the phase-fraction column;
     // its negative becomes the sensitivity's right-hand side.
     for (int32_t i = 0; i < n; ++i) {
-        if (flags[i] == 1) continue;
+        if (flags[i] == 1)
+            continue;
         const double t = jac[i][s];
         jac[i][s] = jac[i][beta];
         sens[i] = -t;
     }
-    if (FAILED(tr->luSolver->Factor(n, jac, tr->pivots))) return E_FAIL;
+    if (FAILED(tr->luSolver->Factor(n, jac, tr->pivots)))
+        return E_FAIL;
     tr->luSolver->BackSubstitute(n, jac, step, tr->pivots);
     step[beta] = step[s];
     step[s] = 0.0;
 
     *err = 0.0;
     for (int32_t i = 0; i < tr->neq; ++i) {
-        if (flags[i] == 1) continue;
+        if (flags[i] == 1)
+            continue;
         X[i] -= step[i];
         *err += step[i] * step[i];
     }
@@ -82,9 +87,9 @@ HRESULT SolveReducedSystem(ThreePhaseTracer* tr, int32_t specVarIdx, double* ste
 }
 
 void UpdateFromUnknowns(ThreePhaseTracer* tr, double* T, double* P, double* x1, double* xRef,
-                        double* x2, const double* z, double* K1, double* K2,
-                        const uint8_t* flags, const double* X, double* betaRef, double* beta1,
-                        double* beta2, int32_t betaMode) {
+                        double* x2, const double* z, double* K1, double* K2, const uint8_t* flags,
+                        const double* X, double* betaRef, double* beta1, double* beta2,
+                        int32_t betaMode) {
     const int32_t nc = tr->ncomp;
     const int32_t neq = tr->neq;
     *T = ClampedExp(X[neq - 3]);
@@ -104,7 +109,8 @@ void UpdateFromUnknowns(ThreePhaseTracer* tr, double* T, double* P, double* x1, 
         xRef[i] = 0.0;
         x1[i] = 0.0;
         x2[i] = 0.0;
-        if (flags[i] != 0) continue;
+        if (flags[i] != 0)
+            continue;
         K2[i] = ClampedExp(ClampLog(X[i]));
         K1[i] = ClampedExp(ClampLog(X[nc + i]));
         xRef[i] = z[i] / (*betaRef + *beta1 / K1[i] + *beta2 / K2[i]);
@@ -132,15 +138,20 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
     int iter = 0;
     double err = 1e10;
     for (;;) {
-        if (iter > kMaxIterations || err <= kTolerance) break;
-        if (!firstPoint && iter > kMaxLaterIterations) return -1;
-        if (*T < kMinTemperature || *T > kMaxTemperature) return -2;
+        if (iter > kMaxIterations || err <= kTolerance)
+            break;
+        if (!firstPoint && iter > kMaxLaterIterations)
+            return -1;
+        if (*T < kMinTemperature || *T > kMaxTemperature)
+            return -2;
 
         for (int32_t i = 0; i < neq; ++i) {
-            for (int32_t j = 0; j < neq; ++j) jac[i][j] = 0.0;
+            for (int32_t j = 0; j < neq; ++j)
+                jac[i][j] = 0.0;
         }
         for (int32_t i = 0; i < 2 * nc; ++i) {
-            if (flags[i] == 1) jac[i][i] = 1.0;
+            if (flags[i] == 1)
+                jac[i][i] = 1.0;
         }
         resid[iT] = 0.0;
         resid[iB] = 0.0;
@@ -150,7 +161,8 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
         // Material balance: sum(x2 - x1) = 0 and sum(xRef) = 1, with the
         // derivatives of the compositions in K1, K2 and the free fraction.
         for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 1) continue;
+            if (flags[i] == 1)
+                continue;
             resid[iT] += x2[i] - x1[i];
             resid[iP] += xRef[i];
             double d;
@@ -159,7 +171,8 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
             } else {
                 d = *beta1 / K1[i] + *betaRef + (1.0 - *betaRef - *beta1) / K2[i];
             }
-            if (!(d > kDenominatorFloor)) d = kDenominatorFloor;
+            if (!(d > kDenominatorFloor))
+                d = kDenominatorFloor;
             const double g = z[i] / d / d;
             if (betaMode == 3) {
                 a[i] = *beta1 * g / (K1[i] * K1[i]);
@@ -190,19 +203,22 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
         }
 
         // Phase 2.
-        if (!useAppThermo) CheckOk(workingPhase->put_PhaseType(4));
+        if (!useAppThermo)
+            CheckOk(workingPhase->put_PhaseType(4));
         if (EvaluatePhase(tr, workingPhase, propManager, tr->phaseCode2, *T, *P, x2, tr->lnPhi2,
                           tr->dLnPhi2dT, tr->dLnPhi2dP, tr->dLnPhi2dn, flags, tr->appPhaseOther,
                           useAppThermo) != S_OK) {
             return -10;
         }
         for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 1) continue;
+            if (flags[i] == 1)
+                continue;
             resid[i] = X[i] - tr->lnPhi2[i];
             jac[i][iT] = -tr->dLnPhi2dT[i];
             jac[i][iP] = -tr->dLnPhi2dP[i];
             for (int32_t j = 0; j < nc; ++j) {
-                if (flags[j] != 0) continue;
+                if (flags[j] != 0)
+                    continue;
                 const double d = tr->dLnPhi2dn[i][j];
                 jac[i][j] = -d * tr->dx2dK2[j] * K2[j];
                 jac[i][nc + j] = -d * tr->dx2dK1[j] * K1[j];
@@ -211,20 +227,23 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
         }
 
         // Phase 1.
-        if (!useAppThermo) CheckOk(workingPhase->put_PhaseType(4));
+        if (!useAppThermo)
+            CheckOk(workingPhase->put_PhaseType(4));
         if (EvaluatePhase(tr, workingPhase, propManager, tr->phaseCode1, *T, *P, x1, tr->lnPhi1,
                           tr->dLnPhi1dT, tr->dLnPhi1dP, tr->dLnPhi1dn, flags, tr->appPhaseOther,
                           useAppThermo) != S_OK) {
             return -10;
         }
         for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 1) continue;
+            if (flags[i] == 1)
+                continue;
             const int32_t r = nc + i;
             resid[r] = X[r] - tr->lnPhi1[i];
             jac[r][iT] = -tr->dLnPhi1dT[i];
             jac[r][iP] = -tr->dLnPhi1dP[i];
             for (int32_t j = 0; j < nc; ++j) {
-                if (flags[j] != 0) continue;
+                if (flags[j] != 0)
+                    continue;
                 const double d = tr->dLnPhi1dn[i][j];
                 jac[r][j] = -d * tr->dx1dK2[j] * K2[j];
                 jac[r][nc + j] = -d * tr->dx1dK1[j] * K1[j];
@@ -233,7 +252,8 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
         }
 
         // Reference phase.
-        if (!useAppThermo) CheckOk(workingPhase->put_PhaseType(3));
+        if (!useAppThermo)
+            CheckOk(workingPhase->put_PhaseType(3));
         if (EvaluatePhase(tr, workingPhase, propManager, tr->phaseCodeRef, *T, *P, xRef,
                           tr->lnPhiRef, tr->dLnPhiRefdT, tr->dLnPhiRefdP, tr->dLnPhiRefdn, flags,
                           tr->appPhaseRef, useAppThermo) != S_OK) {
@@ -242,7 +262,8 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
         const double beta = betaMode == 3 ? *beta1 : *betaRef;
         double sensitivity = 0.0;
         for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 1) continue;
+            if (flags[i] == 1)
+                continue;
             const int32_t r = nc + i;
             resid[i] += tr->lnPhiRef[i];
             resid[r] += tr->lnPhiRef[i];
@@ -252,7 +273,8 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
             jac[r][iP] = *P * (tr->dLnPhiRefdP[i] + jac[r][iP]);
             sensitivity += std::fabs(jac[i][iT]) + std::fabs(jac[i][iP]);
             for (int32_t j = 0; j < nc; ++j) {
-                if (flags[j] != 0) continue;
+                if (flags[j] != 0)
+                    continue;
                 const double d = tr->dLnPhiRefdn[i][j];
                 for (const int32_t row : {i, r}) {
                     jac[row][j] += d * b[j] * K2[j];
@@ -268,16 +290,21 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
         jac[iT][iB] *= beta;
         jac[iP][iB] *= beta;
 
-        if (pureCompIdx >= 0) return 3;
-        if (sensitivity < kMinSensitivity) return -3;
+        if (pureCompIdx >= 0)
+            return 3;
+        if (sensitivity < kMinSensitivity)
+            return -3;
         if (FAILED(SolveReducedSystem(tr, specVarIdx, resid, X, &err, kTolerance, flags))) {
             return -4;
         }
-        if (!firstPoint && err >= kDivergenceLimit) return -5;
-        if (std::fabs(X[iT]) > kMaxLog || std::fabs(X[iP]) > kMaxLog) return -6;
+        if (!firstPoint && err >= kDivergenceLimit)
+            return -5;
+        if (std::fabs(X[iT]) > kMaxLog || std::fabs(X[iP]) > kMaxLog)
+            return -6;
         UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1, beta2,
                            betaMode);
-        if (!firstPoint && iter >= kMaxLaterIterations && err < kRelaxedTolerance) break;
+        if (!firstPoint && iter >= kMaxLaterIterations && err < kRelaxedTolerance)
+            break;
         ++iter;
     }
     return iter >= kMaxIterations ? -1 : iter;

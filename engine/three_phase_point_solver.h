@@ -49,7 +49,7 @@ HRESULT SolveReducedSystem(ThreePhaseTracer* tracer, int32_t specVarIdx, double*
                            double* err, double tolerance, const uint8_t* flags);
 
 // T, P, the three fractions, the K-values and the three compositions from X.
-void UpdateFromUnknowns(ThreePhaseTracer* tracer, double* T, double* P, double* x1,
-                        double* xRef, double* x2, const double* z, double* K1, double* K2,
-                        const uint8_t* flags, const double* X, double* betaRef, double* beta1,
-                        double* beta2, int32_t betaMode);
+void UpdateFromUnknowns(ThreePhaseTracer* tracer, double* T, double* P, double* x1, double* xRef,
+                        double* x2, const double* z, double* K1, double* K2, const uint8_t* flags,
+                        const double* X, double* betaRef, double* beta1, double* beta2,
+                        int32_t betaMode);

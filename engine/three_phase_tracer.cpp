@@ -84,7 +84,8 @@ void ThreePhaseTracer::Init(int32_t count) {
     dx2dBeta = NewVector(ncomp);
     workComp = NewVector(ncomp);
     workResult = NewVector(ncomp);
-    for (double*& row : hist) row = NewVector(neq);
+    for (double*& row : hist)
+        row = NewVector(neq);
     compositionVariant.vt = VT_ARRAY | VT_R8;
     compositionVariant.parray = SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(ncomp));
 }
@@ -101,14 +102,16 @@ ThreePhaseTracer::~ThreePhaseTracer() {
     delete luSolver;
     DeleteMatrix(jac, neq);
     delete[] pivots;
-    for (double* v : {resid, sens, lnPhiRef, lnPhi1, lnPhi2, dLnPhiRefdT, dLnPhi1dT, dLnPhi2dT,
-                      dLnPhiRefdP, dLnPhi1dP, dLnPhi2dP, dxRefdK1, dxRefdK2, dxRefdBeta, dx1dK1,
-                      dx1dK2, dx1dBeta, dx2dK1, dx2dK2, dx2dBeta, workComp, workResult}) {
+    for (double* v :
+         {resid,       sens,      lnPhiRef,  lnPhi1,   lnPhi2,   dLnPhiRefdT, dLnPhi1dT, dLnPhi2dT,
+          dLnPhiRefdP, dLnPhi1dP, dLnPhi2dP, dxRefdK1, dxRefdK2, dxRefdBeta,  dx1dK1,    dx1dK2,
+          dx1dBeta,    dx2dK1,    dx2dK2,    dx2dBeta, workComp, workResult}) {
         delete[] v;
     }
     DeleteMatrix(dLnPhiRefdn, ncomp);
     DeleteMatrix(dLnPhi1dn, ncomp);
     DeleteMatrix(dLnPhi2dn, ncomp);
-    for (double* row : hist) delete[] row;
+    for (double* row : hist)
+        delete[] row;
     VariantClear(&compositionVariant);
 }

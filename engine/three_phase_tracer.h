@@ -15,7 +15,7 @@
 #include "platform/com.h"
 
 class ThreePhaseTracer {
-public:
+  public:
     ThreePhaseTracer();
     ~ThreePhaseTracer();
     ThreePhaseTracer(const ThreePhaseTracer&) = delete;

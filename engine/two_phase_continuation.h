@@ -33,10 +33,10 @@ int TraceCurve(TwoPhaseTracer* tracer, IPhaseCollection* phases, IFlashSettings*
                ISettingsCompanion* companion, double* beta, double* x, double* y, const double* z,
                double* K, double pressLow, double pressHigh, int32_t pureCompIdx, double* X,
                const uint8_t* flags, double* T, double* P, uint8_t* threePhaseFound,
-               double* thirdPhaseComp, double* threePhaseP, double* threePhaseT,
-               int32_t accessMode, EnvelopePointStore* store, uint8_t* threePhaseCheck,
-               bool sameKind, uint8_t* invertLine, int32_t pointType, int32_t unused,
-               const double* critT, const double* critP, uint8_t* stuck, int32_t methodSetting,
+               double* thirdPhaseComp, double* threePhaseP, double* threePhaseT, int32_t accessMode,
+               EnvelopePointStore* store, uint8_t* threePhaseCheck, bool sameKind,
+               uint8_t* invertLine, int32_t pointType, int32_t unused, const double* critT,
+               const double* critP, uint8_t* stuck, int32_t methodSetting,
                IAppThermoProvider* provider, bool useAppThermo, IPhase* pPhase);
 
 // Starts a trace: phase types liquid/vapour, no pending swap, identity

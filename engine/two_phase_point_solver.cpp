@@ -25,14 +25,13 @@ const double kMinSensitivity = 1e-6;
 HRESULT EvaluatePhase(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
                       int32_t phaseType, double T, double P, const double* composition,
                       double* lnPhi, double* dLnPhidT, double* dLnPhidP, double** dLnPhidn,
-                      const uint8_t* flags, bool sameKind, IAppPhase* appPhase,
-                      bool useAppThermo) {
+                      const uint8_t* flags, bool sameKind, IAppPhase* appPhase, bool useAppThermo) {
     const int32_t nc = tr->ncomp;
     LnPhiChannel channel = useAppThermo
                                ? LnPhiChannel(appPhase, &tr->compositionVariant, nc)
                                : LnPhiChannel(workingPhase, propManager, tr->lnPhiPropId, nc);
-    const LnPhiDifferencing d{nc,   flags, TemperatureStep(phaseType, sameKind), true, false,
-                              tr->workComp, tr->workResult};
+    const LnPhiDifferencing d{
+        nc, flags, TemperatureStep(phaseType, sameKind), true, false, tr->workComp, tr->workResult};
     DifferenceLnPhi(channel, d, T, P, composition, lnPhi, dLnPhidT, dLnPhidP, dLnPhidn);
     return S_OK;
 }
@@ -47,19 +46,22 @@ HRESULT SolveReducedSystem(TwoPhaseTracer* tr, int32_t specVarIdx, double* rhs, 
     // The fixed variable's column is replaced by the ln P column; its
     // negative becomes the right-hand side of the sensitivity.
     for (int32_t i = 0; i <= nc; ++i) {
-        if (flags[i] == 1) continue;
+        if (flags[i] == 1)
+            continue;
         const double t = jac[i][s];
         jac[i][s] = jac[i][nc + 1];
         sens[i] = -t;
     }
-    if (FAILED(tr->luSolver->Factor(nc + 1, jac, tr->pivots))) return E_FAIL;
+    if (FAILED(tr->luSolver->Factor(nc + 1, jac, tr->pivots)))
+        return E_FAIL;
     tr->luSolver->BackSubstitute(nc + 1, jac, rhs, tr->pivots);
     rhs[nc + 1] = rhs[s];
     rhs[s] = 0.0;
 
     *err = 0.0;
     for (int32_t i = 0; i <= nc + 1; ++i) {
-        if (flags[i] == 1) continue;
+        if (flags[i] == 1)
+            continue;
         X[i] -= rhs[i];
         *err += rhs[i] * rhs[i];
     }
@@ -80,10 +82,13 @@ void UpdateFromUnknowns(TwoPhaseTracer* tr, double* T, double* P, double* x, dou
     for (int32_t i = 0; i < nc; ++i) {
         x[i] = 0.0;
         y[i] = 0.0;
-        if (flags[i] != 0) continue;
+        if (flags[i] != 0)
+            continue;
         double lnK = X[i];
-        if (lnK < -kMaxLog) lnK = -kMaxLog;
-        if (lnK > kMaxLog) lnK = kMaxLog;
+        if (lnK < -kMaxLog)
+            lnK = -kMaxLog;
+        if (lnK > kMaxLog)
+            lnK = kMaxLog;
         K[i] = ClampedExp(lnK);
         if (beta == 1.0) {
             x[i] = z[i] / K[i];
@@ -102,12 +107,12 @@ namespace {
 bool EvaluateWithDerivatives(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
                              int32_t phaseType, bool asLiquid, double T, double P,
                              const double* composition, double* lnPhi, double* dT, double* dP,
-                             double** dn, const uint8_t* flags, bool sameKind,
-                             bool useAppThermo) {
+                             double** dn, const uint8_t* flags, bool sameKind, bool useAppThermo) {
     const bool liquid = asLiquid || phaseType == 1;
     IAppPhase* appPhase = liquid ? tr->fracOnePhase : tr->fracZeroPhase;
     try {
-        if (!useAppThermo) CheckOk(workingPhase->put_PhaseType(liquid ? 4 : 3));
+        if (!useAppThermo)
+            CheckOk(workingPhase->put_PhaseType(liquid ? 4 : 3));
         EvaluatePhase(tr, workingPhase, propManager, asLiquid ? 1 : phaseType, T, P, composition,
                       lnPhi, dT, dP, dn, flags, sameKind, appPhase, useAppThermo);
         return true;
@@ -132,12 +137,16 @@ int SolvePoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManag
     int iter = 0;
     double err = 1e10;
     for (;;) {
-        if (iter > kMaxIterations || err <= kTolerance) break;
-        if (!firstPoint && iter > kMaxLaterIterations) return -1;
-        if (*T < kMinTemperature || *T > kMaxTemperature) return -2;
+        if (iter > kMaxIterations || err <= kTolerance)
+            break;
+        if (!firstPoint && iter > kMaxLaterIterations)
+            return -1;
+        if (*T < kMinTemperature || *T > kMaxTemperature)
+            return -2;
 
         for (int32_t i = 0; i < n; ++i) {
-            for (int32_t j = 0; j < n; ++j) jac[i][j] = i == j ? 1.0 : 0.0;
+            for (int32_t j = 0; j < n; ++j)
+                jac[i][j] = i == j ? 1.0 : 0.0;
         }
         resid[nc] = 0.0;
         resid[nc + 1] = 0.0;
@@ -145,9 +154,11 @@ int SolvePoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManag
 
         // Material balance and the composition derivatives.
         for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 1) continue;
+            if (flags[i] == 1)
+                continue;
             double d = beta * (K[i] - 1.0) + 1.0;
-            if (d <= 1e-20) d = 1e-20;
+            if (d <= 1e-20)
+                d = 1e-20;
             const double t = z[i] / (d * d);
             resid[nc] += y[i] - x[i];
             jac[nc][i] = t * K[i];
@@ -162,31 +173,35 @@ int SolvePoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManag
             return -10;
         }
         for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 1) continue;
+            if (flags[i] == 1)
+                continue;
             resid[i] = X[i] - tr->lnPhiA[i];
             jac[i][nc] = -tr->dLnPhiAdT[i];
             jac[i][nc + 1] = -tr->dLnPhiAdP[i];
             for (int32_t j = 0; j < nc; ++j) {
-                if (flags[j] != 0) continue;
+                if (flags[j] != 0)
+                    continue;
                 jac[i][j] = -tr->dLnPhiAdn[i][j] * tr->dxdK[j] * K[j];
             }
         }
 
         // Phase B.
         if (!EvaluateWithDerivatives(tr, workingPhase, propManager, tr->phaseTypeB, sameKind, *T,
-                                     *P, y, tr->lnPhiB, tr->dLnPhiBdT, tr->dLnPhiBdP,
-                                     tr->dLnPhiBdn, flags, sameKind, useAppThermo)) {
+                                     *P, y, tr->lnPhiB, tr->dLnPhiBdT, tr->dLnPhiBdP, tr->dLnPhiBdn,
+                                     flags, sameKind, useAppThermo)) {
             return -10;
         }
         double sensitivity = 0.0;
         for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 1) continue;
+            if (flags[i] == 1)
+                continue;
             resid[i] += tr->lnPhiB[i];
             jac[i][nc] = *T * (tr->dLnPhiBdT[i] + jac[i][nc]);
             jac[i][nc + 1] = *P * (tr->dLnPhiBdP[i] + jac[i][nc + 1]);
             sensitivity += std::fabs(jac[i][nc]) + std::fabs(jac[i][nc + 1]);
             for (int32_t j = 0; j < nc; ++j) {
-                if (flags[j] != 0) continue;
+                if (flags[j] != 0)
+                    continue;
                 jac[i][j] += tr->dLnPhiBdn[i][j] * tr->dydK[j] * K[j];
             }
             jac[i][i] += 1.0;
@@ -194,15 +209,20 @@ int SolvePoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManag
         jac[nc][nc] = 0.0;
         jac[nc][nc + 1] = 0.0;
 
-        if (pureCompIdx >= 0) return 3;
-        if (sensitivity < kMinSensitivity) return -3;
+        if (pureCompIdx >= 0)
+            return 3;
+        if (sensitivity < kMinSensitivity)
+            return -3;
         if (FAILED(SolveReducedSystem(tr, specVarIdx, resid, X, &err, kTolerance, flags))) {
             return -4;
         }
-        if (!firstPoint && err >= kDivergenceLimit) return -5;
-        if (std::fabs(X[nc]) > kMaxLog || std::fabs(X[nc + 1]) > kMaxLog) return -6;
+        if (!firstPoint && err >= kDivergenceLimit)
+            return -5;
+        if (std::fabs(X[nc]) > kMaxLog || std::fabs(X[nc + 1]) > kMaxLog)
+            return -6;
         UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, beta);
-        if (!firstPoint && iter >= kMaxLaterIterations && err < kRelaxedTolerance) break;
+        if (!firstPoint && iter >= kMaxLaterIterations && err < kRelaxedTolerance)
+            break;
         ++iter;
     }
     return iter >= kMaxIterations ? -1 : iter;

@@ -57,7 +57,8 @@ void TwoPhaseTracer::Init(int32_t count) {
     dydK = NewVector(ncomp);
     workComp = NewVector(ncomp);
     workResult = NewVector(ncomp);
-    for (double*& row : predictor) row = NewVector(n);
+    for (double*& row : predictor)
+        row = NewVector(n);
     halfStepX = NewVector(n);
     compositionBound.lLbound = 0;
     compositionBound.cElements = static_cast<ULONG>(ncomp);
@@ -83,7 +84,8 @@ TwoPhaseTracer::~TwoPhaseTracer() {
     delete[] dydK;
     delete[] workComp;
     delete[] workResult;
-    for (double* row : predictor) delete[] row;
+    for (double* row : predictor)
+        delete[] row;
     delete[] halfStepX;
     VariantClear(&compositionVariant);
 }

@@ -15,7 +15,7 @@
 #include "platform/com.h"
 
 class TwoPhaseTracer {
-public:
+  public:
     TwoPhaseTracer();
     ~TwoPhaseTracer();
     TwoPhaseTracer(const TwoPhaseTracer&) = delete;
@@ -36,23 +36,23 @@ public:
 
     // Point solver.
     MatrixLUSolver* luSolver;
-    double** jac;          // n x n
-    double* resid;         // n
-    double* sens;          // n: dX/dS at the last converged point
-    int32_t* pivots;       // n
-    double* lnPhiA;        // ncomp each
+    double** jac;     // n x n
+    double* resid;    // n
+    double* sens;     // n: dX/dS at the last converged point
+    int32_t* pivots;  // n
+    double* lnPhiA;   // ncomp each
     double* lnPhiB;
     double* dLnPhiAdT;
     double* dLnPhiBdT;
     double* dLnPhiAdP;
     double* dLnPhiBdP;
-    double** dLnPhiAdn;    // ncomp x ncomp each
+    double** dLnPhiAdn;  // ncomp x ncomp each
     double** dLnPhiBdn;
-    double* dxdK;          // ncomp each
+    double* dxdK;  // ncomp each
     double* dydK;
-    double* workComp;      // normalised composition handed to the host
-    double* workResult;    // values read back
-    int32_t phaseTypeA;    // +1 liquid, -1 vapour
+    double* workComp;    // normalised composition handed to the host
+    double* workResult;  // values read back
+    int32_t phaseTypeA;  // +1 liquid, -1 vapour
     int32_t phaseTypeB;
     int32_t lnPhiPropId;
 

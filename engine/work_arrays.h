@@ -12,13 +12,16 @@ inline double* NewVector(int32_t n) {
 // rows x cols zero-filled doubles as a table of row pointers.
 inline double** NewMatrix(int32_t rows, int32_t cols) {
     double** m = new double*[rows > 0 ? rows : 0];
-    for (int32_t i = 0; i < rows; ++i) m[i] = NewVector(cols);
+    for (int32_t i = 0; i < rows; ++i)
+        m[i] = NewVector(cols);
     return m;
 }
 
 // Frees a table made by NewMatrix (null is fine).
 inline void DeleteMatrix(double** m, int32_t rows) {
-    if (m == nullptr) return;
-    for (int32_t i = 0; i < rows; ++i) delete[] m[i];
+    if (m == nullptr)
+        return;
+    for (int32_t i = 0; i < rows; ++i)
+        delete[] m[i];
     delete[] m;
 }
