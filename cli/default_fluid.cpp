@@ -10,15 +10,18 @@ namespace cli {
 namespace {
 
 const std::vector<std::pair<const char*, double>>& Components() {
-    // A gas-condensate well stream carrying free water, mole fractions. Its
-    // hydrocarbon dew curve rises to a cricondentherm near 398 K and meets
-    // the water dew curve near 389 K and 10.8 MPa; below that three-phase
-    // point lies the liquid-liquid boundary, above it the water dew curve
-    // and the upper boundary of the three-phase region. The whole
-    // calculation takes about half a second.
+    // A gas-condensate well stream carrying water, mole fractions. Its
+    // hydrocarbon dew curve rises to a cricondentherm near 364 K and meets
+    // the water dew curve near 363 K and 8.1 MPa. Below that three-phase
+    // point lies the liquid-liquid boundary; above it the water dew curve
+    // climbs, and the upper boundary of the three-phase region (the
+    // hydrocarbon dew curve in the presence of liquid water) runs over
+    // 16 MPa down to a critical end point near 243 K and 12.3 MPa, where the
+    // three-phase bubble boundary, coming up from the cold side, ends too.
     static const std::vector<std::pair<const char*, double>> components = {
-        {"methane", 0.81},   {"ethane", 0.07},    {"propane", 0.04},  {"n-butane", 0.03},
-        {"n-pentane", 0.01}, {"n-heptane", 0.01}, {"n-decane", 0.01}, {"water", 0.02}};
+        {"methane", 0.80},   {"ethane", 0.07},    {"propane", 0.04},
+        {"n-butane", 0.03},  {"n-pentane", 0.02}, {"n-hexane", 0.015},
+        {"n-heptane", 0.01}, {"n-octane", 0.005}, {"water", 0.01}};
     return components;
 }
 

@@ -388,6 +388,8 @@ void EnvelopeCalculation::BubbleBoundaryScan(double bound, bool saturationAtEndO
         if (!saturationAtEndOfPass) {
             SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         }
+        const double passPatm = u->curPatm;
+        const int32_t firstRow = StoredRows();
         if (NumbPhases == 3) {
             bubbleTraced = 1;
             SeedHostFlash();
@@ -395,13 +397,37 @@ void EnvelopeCalculation::BubbleBoundaryScan(double bound, bool saturationAtEndO
             if (rc == 0 && b3Phasestuck == 0)
                 return;
             if (rc != 0)
-                AppendPoint(u->curPatm, u->curTdegk, H, S, V);
+                AppendPoint(passPatm, u->curTdegk, H, S, V);
         }
-        u->curPatm += pressStep;
+        u->curPatm = NextScanPressure(passPatm, firstRow);
         if (saturationAtEndOfPass) {
             SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         }
     }
+}
+
+int32_t EnvelopeCalculation::StoredRows() const {
+    int32_t rows = 0;
+    u_->pointStore->GetNumPoints(&rows, 0);
+    return rows;
+}
+
+// The pressure of a boundary scan's next pass. The trace of this pass moved
+// curPatm along its boundary and stored its points from firstRow on; the
+// scan goes on one step above the highest of the pass's own pressure, the
+// trace's end and its highest stored point. Without the first, a trace that
+// got stuck below the pass's pressure would send the scan back down, pass
+// after pass, without end; without the last, a trace that climbed and came
+// back down would be traced again from the next pass.
+double EnvelopeCalculation::NextScanPressure(double passPatm, int32_t firstRow) const {
+    double highest = std::max(passPatm, u_->curPatm);
+    const int32_t lastRow = StoredRows();
+    for (int32_t row = firstRow; row < lastRow; ++row) {
+        double pKpa = 0.0;
+        u_->pointStore->GetValue(row, kCodePressure, &pKpa, 0);
+        highest = std::max(highest, pKpa / kKpaPerAtm);
+    }
+    return highest + pressStep;
 }
 
 void EnvelopeCalculation::LiquidLiquidScan(double bound, bool clearCriticalPoint) {
@@ -421,14 +447,16 @@ void EnvelopeCalculation::LiquidLiquidScan(double bound, bool clearCriticalPoint
         IncipientPhaseCurve(u, u->curPatm, bubbleT, dewT, &IncipientLiqTdegk, &NumbPhases, &H, &S,
                             &V);
         u->betaMode = u->liq2Frac > u->liq1Frac ? 4 : 5;
+        const double passPatm = u->curPatm;
+        const int32_t firstRow = StoredRows();
         if (NumbPhases == 3 && InsideBracket(IncipientLiqTdegk, bubbleT, dewT)) {
             const int rc = TraceThreePhase();
             if (rc == 0 && b3Phasestuck == 0)
                 break;
             if (rc != 0)
-                AppendPoint(u->curPatm, IncipientLiqTdegk, H, S, V);
+                AppendPoint(passPatm, IncipientLiqTdegk, H, S, V);
         }
-        u->curPatm += pressStep;
+        u->curPatm = NextScanPressure(passPatm, firstRow);
     }
     bothSaturations = 0;
 }

@@ -49,6 +49,10 @@ class EnvelopeCalculation {
     int TraceTwoPhase(double* x, double* y, int record);
     int TraceThreePhase();
 
+    // Rows in the point store; the next pass's pressure of a boundary scan.
+    int32_t StoredRows() const;
+    double NextScanPressure(double passPatm, int32_t firstRow) const;
+
     // Scans; each runs while curPatm < bound.
     void DewScan(double bound, int record, bool firstStage);
     void IncipientLiquidScan(double bound, int record);

@@ -27,3 +27,13 @@ inline double CompositionStep(double n) {
     const double h = 1e-6 * n;
     return h > 1e-8 ? h : 1e-8;
 }
+
+// Mole fractions at or below this are taken as absent: the composition sent
+// to the host carries 0 for them and their ln phi is reported as 0. It lies
+// at the bottom of the double range rather than at a round 1e-30 because
+// Peng-Robinson puts heavy hydrocarbons in liquid water at fractions of
+// 1e-35 to 1e-140 (ln K up to about 300), and a compound reported with
+// ln phi 0 while its ln K says otherwise leaves its equilibrium equation
+// without a solution: the three-phase tracer could not start on such feeds.
+// The host evaluates ln phi at these fractions as at infinite dilution.
+const double kNegligibleFraction = 1e-300;

@@ -3,6 +3,7 @@
 #include "engine/ln_phi_channel.h"
 
 #include "engine/app_values.h"
+#include "engine/finite_differences.h"
 
 #include <cmath>
 
@@ -17,12 +18,15 @@ LnPhiChannel::LnPhiChannel(IPhase* phase, IPropManager* propManager, int32_t lnP
 LnPhiChannel::LnPhiChannel(IAppPhase* appPhase, VARIANT* compositionVariant, int32_t ncomp)
     : appPhase_(appPhase), compositionVariant_(compositionVariant), ncomp_(ncomp) {}
 
-LnPhiChannel::~LnPhiChannel() { SafeRelease(composition_); }
+LnPhiChannel::~LnPhiChannel() {
+    SafeRelease(composition_);
+}
 
 void LnPhiChannel::PutPressure(double pKpa) {
     if (providerMode()) {
         lastPressureKpa_ = pKpa;
-        if (appPhase_ == nullptr) throw CPYCOMError(E_POINTER);
+        if (appPhase_ == nullptr)
+            throw CPYCOMError(E_POINTER);
         PutAppValue(appPhase_, &IAppPhase::get_Pressure, pKpa);
         return;
     }
@@ -31,7 +35,8 @@ void LnPhiChannel::PutPressure(double pKpa) {
 
 void LnPhiChannel::PutTemperature(double tKelvin) {
     if (providerMode()) {
-        if (appPhase_ == nullptr) throw CPYCOMError(E_POINTER);
+        if (appPhase_ == nullptr)
+            throw CPYCOMError(E_POINTER);
         PutAppValue(appPhase_, &IAppPhase::get_Temperature, tKelvin - 273.15);
         return;
     }
@@ -39,7 +44,8 @@ void LnPhiChannel::PutTemperature(double tKelvin) {
 }
 
 void LnPhiChannel::PutActive() {
-    if (!providerMode()) CheckOk(phase_->put_Active(1));
+    if (!providerMode())
+        CheckOk(phase_->put_Active(1));
 }
 
 void LnPhiChannel::EnsureVariantArray() {
@@ -49,7 +55,8 @@ void LnPhiChannel::EnsureVariantArray() {
         LONG hi = -1;
         SafeArrayGetLBound(v->parray, 1, &lo);
         SafeArrayGetUBound(v->parray, 1, &hi);
-        if (lo == 0 && hi - lo + 1 == ncomp_) return;
+        if (lo == 0 && hi - lo + 1 == ncomp_)
+            return;
     }
     VariantClear(v);
     v->vt = VT_ARRAY | VT_R8;
@@ -58,13 +65,15 @@ void LnPhiChannel::EnsureVariantArray() {
 
 void LnPhiChannel::SendComposition(const double* w) {
     if (providerMode()) {
-        if (appPhase_ == nullptr) throw CPYCOMError(E_POINTER);
+        if (appPhase_ == nullptr)
+            throw CPYCOMError(E_POINTER);
         lastComposition_ = w;
         EnsureVariantArray();
         double* data = nullptr;
         if (SUCCEEDED(SafeArrayAccessData(compositionVariant_->parray,
                                           reinterpret_cast<void**>(&data)))) {
-            for (int32_t i = 0; i < ncomp_; ++i) data[i] = w[i];
+            for (int32_t i = 0; i < ncomp_; ++i)
+                data[i] = w[i];
             SafeArrayUnaccessData(compositionVariant_->parray);
         }
         IAppValue* holder = nullptr;
@@ -77,14 +86,17 @@ void LnPhiChannel::SendComposition(const double* w) {
     }
     if (composition_ == nullptr) {
         CheckOk(phase_->get_Composition(&composition_));
-        if (composition_ == nullptr) throw CPYCOMError(E_POINTER);
+        if (composition_ == nullptr)
+            throw CPYCOMError(E_POINTER);
     }
-    for (int32_t i = 0; i < ncomp_; ++i) CheckOk(composition_->put_IthValue(i, w[i]));
+    for (int32_t i = 0; i < ncomp_; ++i)
+        CheckOk(composition_->put_IthValue(i, w[i]));
 }
 
 void LnPhiChannel::Evaluate(double* result, const uint8_t* flags) {
     if (providerMode()) {
-        if (appPhase_ == nullptr) throw CPYCOMError(E_POINTER);
+        if (appPhase_ == nullptr)
+            throw CPYCOMError(E_POINTER);
         appPhase_->GetLnFugacity(compositionVariant_);
         EnsureVariantArray();
         const double* lnf = nullptr;
@@ -96,7 +108,8 @@ void LnPhiChannel::Evaluate(double* result, const uint8_t* flags) {
             result[i] = lnf[i];
             const bool active = flags == nullptr || flags[i] != 1;
             const double xi = lastComposition_ != nullptr ? lastComposition_[i] : 0.0;
-            if (active && xi >= 1e-30) result[i] = lnf[i] - std::log(xi * lastPressureKpa_);
+            if (active && xi > kNegligibleFraction)
+                result[i] = lnf[i] - std::log(xi * lastPressureKpa_);
         }
         SafeArrayUnaccessData(compositionVariant_->parray);
         return;
@@ -105,7 +118,8 @@ void LnPhiChannel::Evaluate(double* result, const uint8_t* flags) {
     CheckOk(propManager_->CalcProperty(lnPhiPropId_, phase_));
     IRealArrayDisp* lnPhi = nullptr;
     CheckOk(phase_->get_LnFugacityCoeff(&lnPhi));
-    if (lnPhi == nullptr) throw CPYCOMError(E_POINTER);
+    if (lnPhi == nullptr)
+        throw CPYCOMError(E_POINTER);
     for (int32_t i = 0; i < ncomp_; ++i) {
         const HRESULT hr = lnPhi->get_IthValue(i, &result[i]);
         if (hr != S_OK) {

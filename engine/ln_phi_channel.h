@@ -13,7 +13,7 @@
 #include "platform/com.h"
 
 class LnPhiChannel {
-public:
+  public:
     // Host-framework mode: phase and propManager must not be null; lnPhiPropId
     // is the registered ID of the ln fugacity coefficient.
     LnPhiChannel(IPhase* phase, IPropManager* propManager, int32_t lnPhiPropId, int32_t ncomp);
@@ -36,12 +36,12 @@ public:
     // Evaluates ln phi at the phase's current state into result[ncomp]. In
     // provider mode ln f (kPa) is read and turned into ln phi with the last
     // pressure and composition put, for compounds with flag != 1 and a
-    // fraction of at least 1e-30 (flags may be null: all active).
+    // fraction above kNegligibleFraction (flags may be null: all active).
     void Evaluate(double* result, const uint8_t* flags);
 
     bool providerMode() const { return appPhase_ != nullptr || compositionVariant_ != nullptr; }
 
-private:
+  private:
     void EnsureVariantArray();
 
     IPhase* phase_ = nullptr;

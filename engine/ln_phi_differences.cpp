@@ -9,7 +9,8 @@ const double kKpaPerAtm = 101.325;
 
 void ZeroAbsent(double* v, const double* w, const uint8_t* flags, int32_t ncomp) {
     for (int32_t i = 0; i < ncomp; ++i) {
-        if (flags[i] == 1 || w[i] < 1e-30) v[i] = 0.0;
+        if (flags[i] == 1 || w[i] < kNegligibleFraction)
+            v[i] = 0.0;
     }
 }
 
@@ -17,10 +18,11 @@ void ZeroAbsent(double* v, const double* w, const uint8_t* flags, int32_t ncomp)
 double Normalise(const double* composition, double* w, int32_t ncomp) {
     double sum = 0.0;
     for (int32_t i = 0; i < ncomp; ++i) {
-        if (composition[i] > 1e-30) sum += composition[i];
+        if (composition[i] > kNegligibleFraction)
+            sum += composition[i];
     }
     for (int32_t i = 0; i < ncomp; ++i) {
-        w[i] = composition[i] > 1e-30 ? composition[i] / sum : 0.0;
+        w[i] = composition[i] > kNegligibleFraction ? composition[i] / sum : 0.0;
     }
     return sum;
 }
@@ -28,8 +30,8 @@ double Normalise(const double* composition, double* w, int32_t ncomp) {
 }  // namespace
 
 void DifferenceLnPhi(LnPhiChannel& channel, const LnPhiDifferencing& d, double T, double P,
-                     const double* composition, double* lnPhi, double* dLnPhidT,
-                     double* dLnPhidP, double** dLnPhidn) {
+                     const double* composition, double* lnPhi, double* dLnPhidT, double* dLnPhidP,
+                     double** dLnPhidn) {
     const int32_t nc = d.ncomp;
     double* w = d.work;
     double* v = d.result;
@@ -38,16 +40,21 @@ void DifferenceLnPhi(LnPhiChannel& channel, const LnPhiDifferencing& d, double T
     const double pKpa = P * kKpaPerAtm;
     channel.PutPressure(pKpa);
     channel.PutTemperature(T);
-    if (d.putActive) channel.PutActive();
+    if (d.putActive)
+        channel.PutActive();
     channel.SendComposition(w);
     channel.Evaluate(v, d.flags);
     ZeroAbsent(v, w, d.flags, nc);
     for (int32_t i = 0; i < nc; ++i) {
-        if (lnPhi != nullptr) lnPhi[i] = v[i];
-        if (dLnPhidT != nullptr) dLnPhidT[i] = v[i];
-        if (dLnPhidP != nullptr) dLnPhidP[i] = v[i];
+        if (lnPhi != nullptr)
+            lnPhi[i] = v[i];
+        if (dLnPhidT != nullptr)
+            dLnPhidT[i] = v[i];
+        if (dLnPhidP != nullptr)
+            dLnPhidP[i] = v[i];
         if (dLnPhidn != nullptr) {
-            for (int32_t j = 0; j < nc; ++j) dLnPhidn[i][j] = v[i];
+            for (int32_t j = 0; j < nc; ++j)
+                dLnPhidn[i][j] = v[i];
         }
     }
 
@@ -56,7 +63,8 @@ void DifferenceLnPhi(LnPhiChannel& channel, const LnPhiDifferencing& d, double T
         channel.PutPressure(pKpa + h);
         channel.Evaluate(v, d.flags);
         ZeroAbsent(v, w, d.flags, nc);
-        for (int32_t i = 0; i < nc; ++i) dLnPhidP[i] = (v[i] - dLnPhidP[i]) / (h / kKpaPerAtm);
+        for (int32_t i = 0; i < nc; ++i)
+            dLnPhidP[i] = (v[i] - dLnPhidP[i]) / (h / kKpaPerAtm);
         channel.PutPressure(pKpa);
     }
 
@@ -65,26 +73,30 @@ void DifferenceLnPhi(LnPhiChannel& channel, const LnPhiDifferencing& d, double T
         channel.PutTemperature(T + h);
         channel.Evaluate(v, d.flags);
         ZeroAbsent(v, w, d.flags, nc);
-        for (int32_t i = 0; i < nc; ++i) dLnPhidT[i] = (v[i] - dLnPhidT[i]) / h;
+        for (int32_t i = 0; i < nc; ++i)
+            dLnPhidT[i] = (v[i] - dLnPhidT[i]) / h;
         channel.PutTemperature(T);
     }
 
     if (dLnPhidn != nullptr) {
         for (int32_t k = 0; k < nc; ++k) {
             const double nk = composition[k];
-            if (nk > 1e-30) {
+            if (nk > kNegligibleFraction) {
                 double h = CompositionStep(nk);
-                if (nk > 0.5) h = -h;
+                if (nk > 0.5)
+                    h = -h;
                 for (int32_t i = 0; i < nc; ++i) {
-                    const double ni = composition[i] > 1e-30 ? composition[i] : 0.0;
+                    const double ni = composition[i] > kNegligibleFraction ? composition[i] : 0.0;
                     w[i] = (i == k ? ni + h : ni) / (sum + h);
                 }
                 channel.SendComposition(w);
                 channel.Evaluate(v, d.flags);
                 ZeroAbsent(v, w, d.flags, nc);
-                for (int32_t i = 0; i < nc; ++i) dLnPhidn[i][k] = (v[i] - dLnPhidn[i][k]) / h;
+                for (int32_t i = 0; i < nc; ++i)
+                    dLnPhidn[i][k] = (v[i] - dLnPhidn[i][k]) / h;
             } else {
-                for (int32_t i = 0; i < nc; ++i) dLnPhidn[i][k] = 0.0;
+                for (int32_t i = 0; i < nc; ++i)
+                    dLnPhidn[i][k] = 0.0;
                 dLnPhidn[k][k] = 1.0;
             }
         }

@@ -10,7 +10,7 @@
 
 struct LnPhiDifferencing {
     int32_t ncomp;
-    const uint8_t* flags;  // entries with flag 1 report 0
+    const uint8_t* flags;    // entries with flag 1 report 0
     double temperatureStep;  // K, signed
     bool putActive;          // put_Active(1) with the conditions
     bool restoreAlways;      // put the base composition back even without dn
@@ -19,10 +19,10 @@ struct LnPhiDifferencing {
 };
 
 // Evaluates at T (K), P (atm) and `composition` (ncomp doubles, normalised
-// over the entries above 1e-30 before it is sent) into lnPhi, and the
+// over the entries above kNegligibleFraction before it is sent) into lnPhi, and the
 // derivatives per kelvin, per atmosphere and per mole number into the
 // outputs that are not null. Mole-number derivatives are symmetrised off the
 // diagonal and scaled by the raw total. Host failures raise CPYCOMError.
 void DifferenceLnPhi(LnPhiChannel& channel, const LnPhiDifferencing& d, double T, double P,
-                     const double* composition, double* lnPhi, double* dLnPhidT,
-                     double* dLnPhidP, double** dLnPhidn);
+                     const double* composition, double* lnPhi, double* dLnPhidT, double* dLnPhidP,
+                     double** dLnPhidn);

@@ -29,17 +29,17 @@
 // -3 no temperature or pressure sensitivity, -4 singular system, -5 step
 // too large after the first point, -6 |ln T| or |ln P| above 70, -10 a host
 // evaluation failed.
-int SolvePoint(TwoPhaseTracer* tracer, IPhase* workingPhase, IPropManager* propManager,
-               double beta, double* T, double* P, double* x, double* y, const double* z,
-               double* X, double* K, const uint8_t* flags, int32_t specVarIdx, bool firstPoint,
-               int32_t pureCompIdx, bool sameKind, bool useAppThermo);
+int SolvePoint(TwoPhaseTracer* tracer, IPhase* workingPhase, IPropManager* propManager, double beta,
+               double* T, double* P, double* x, double* y, const double* z, double* X, double* K,
+               const uint8_t* flags, int32_t specVarIdx, bool firstPoint, int32_t pureCompIdx,
+               bool sameKind, bool useAppThermo);
 
 // Evaluates ln phi of one phase (phaseType +1 liquid, -1 vapour; sameKind
 // forces liquid) at T (K), P (atm) and composition (ncomp doubles, not
 // necessarily normalised) into lnPhi, and by finite differences its
 // derivatives per kelvin, per atmosphere and per mole number into the
 // outputs given (any may be null: not computed). Entries of compounds with
-// flag 1 or a fraction below 1e-30 are 0. Host-framework failures raise
+// flag 1 or a fraction at or below kNegligibleFraction are 0. Host-framework failures raise
 // CPYCOMError. Returns S_OK.
 HRESULT EvaluatePhase(TwoPhaseTracer* tracer, IPhase* workingPhase, IPropManager* propManager,
                       int32_t phaseType, double T, double P, const double* composition,

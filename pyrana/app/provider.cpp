@@ -230,7 +230,7 @@ class AppPhase final : public IAppPhase {
             }
             std::vector<double> lnf(props.lnPhi);
             for (size_t i = 0; i < lnf.size(); ++i) {
-                if (x[i] >= 1e-30) {
+                if (x[i] > 0.0) {
                     lnf[i] += std::log(x[i] * p);
                 }
             }
