@@ -112,6 +112,10 @@ void StretchPastZero(ThreePhaseTracer* tr, double* X, const uint8_t* flags, doub
     }
 }
 
+bool InsideWindow(double P, double Pmin, double Pmax) {
+    return P >= Pmin && P <= Pmax;
+}
+
 }  // namespace
 
 void BeginTrace(ThreePhaseTracer* tr, IAppThermoProvider* provider) {
@@ -325,12 +329,23 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
         if (ret < 0) {
             if (firstPoint)
                 break;
-            stepSize /= 2.0;
-            if (std::fabs(stepSize / kMaxStep) < kCollapseLimit) {
+            // Retreat to half the step. A retreat still predicted outside
+            // the pressure window is halved again: the window ends a trace
+            // where the continuation leaves it, not where an overlong step
+            // that failed happened to point.
+            bool collapsed = false;
+            do {
+                stepSize /= 2.0;
+                if (std::fabs(stepSize / kMaxStep) < kCollapseLimit) {
+                    collapsed = true;
+                    break;
+                }
+                Predict(tr, X, stepSize, flags);
+            } while (!InsideWindow(ClampedExp(X[tr->idxLnP]), Pmin, Pmax));
+            if (collapsed) {
                 *stuck = 1;
                 break;
             }
-            Predict(tr, X, stepSize, flags);
             UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1, beta2,
                                betaMode);
             continue;
