@@ -311,6 +311,21 @@ TEST_F(EnvelopeTest, HydrocarbonWaterFeedTakesTheThreePhasePath) {
     EXPECT_TRUE(threeNearby);
 
     EXPECT_GE(ExpectRowsOnTheThreePhaseBoundary(run, calc, z), 5);
+    // The boundaries above the three-phase point close at a critical end
+    // point, above the three-phase point and below the bubble boundary's top.
+    ASSERT_EQ(run.Count(11) + run.Count(12), 1);
+    double bubbleTop = 0.0;
+    for (const EnvelopeRow& r : run.rows) {
+        if (r.type == 14)
+            bubbleTop = std::max(bubbleTop, r.pKpa);
+    }
+    for (const EnvelopeRow& r : run.rows) {
+        if (r.type == 11 || r.type == 12) {
+            EXPECT_GT(r.pKpa, point->pKpa);
+            EXPECT_LT(r.pKpa, bubbleTop);
+            EXPECT_LT(r.tK, point->tK);
+        }
+    }
 
     // Three-phase bubble-boundary rows carry their engine's properties.
     for (const EnvelopeRow& r : run.rows) {
