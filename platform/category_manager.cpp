@@ -16,6 +16,7 @@
 
 #include "platform/builtin_classes.h"
 #include "platform/com.h"
+#include "platform/com_object.h"
 
 namespace {
 
@@ -188,31 +189,10 @@ HRESULT IsClassOf(REFCLSID clsid, ULONG cImpl, const CATID* impl, ULONG cReq, co
 
 // An enumerator over a fixed list shared by its clones.
 template <class Interface, class Item>
-class ListEnumerator final : public Interface {
+class ListEnumerator final : public platform::SingleInterfaceObject<Interface> {
   public:
     ListEnumerator(std::shared_ptr<const std::vector<Item>> items, REFIID iid, size_t pos)
-        : items_(std::move(items)), iid_(iid), pos_(pos) {}
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, iid_)) {
-            *ppv = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG n = --refs_;
-        if (n == 0) {
-            delete this;
-        }
-        return n;
-    }
+        : platform::SingleInterfaceObject<Interface>(iid), items_(std::move(items)), pos_(pos) {}
 
     HRESULT STDMETHODCALLTYPE Next(ULONG celt, Item* rgelt, ULONG* pceltFetched) override {
         if (!rgelt || (celt != 1 && !pceltFetched)) {
@@ -244,15 +224,13 @@ class ListEnumerator final : public Interface {
         if (!ppenum) {
             return E_POINTER;
         }
-        *ppenum = new (std::nothrow) ListEnumerator(items_, iid_, pos_);
+        *ppenum = new (std::nothrow) ListEnumerator(items_, this->InterfaceId(), pos_);
         return *ppenum ? S_OK : E_OUTOFMEMORY;
     }
 
   private:
     platform::LiveObject live_{"ListEnumerator"};
-    std::atomic<ULONG> refs_{1};
     std::shared_ptr<const std::vector<Item>> items_;
-    IID iid_;
     size_t pos_;
 };
 
@@ -509,28 +487,9 @@ class CategoryManager final : public ICatRegister, public ICatInformation {
     std::atomic<ULONG> refs_{1};
 };
 
-class CategoryManagerFactory final : public IClassFactory {
+class CategoryManagerFactory final : public platform::SingleInterfaceObject<IClassFactory> {
   public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG n = --refs_;
-        if (n == 0) {
-            delete this;
-        }
-        return n;
-    }
+    CategoryManagerFactory() : SingleInterfaceObject(IID_IClassFactory) {}
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pUnkOuter, REFIID riid,
                                              void** ppvObject) override {
         if (!ppvObject) {
@@ -552,7 +511,6 @@ class CategoryManagerFactory final : public IClassFactory {
 
   private:
     platform::LiveObject live_{"CategoryManagerFactory"};
-    std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "platform/com.h"
+#include "platform/com_object.h"
 
 namespace platform_test {
 
@@ -27,32 +28,10 @@ struct ITestServerObject : public IUnknown {
 };
 
 // An IDispatch whose reference count can be read; it deletes itself at zero.
-class CountingObject final : public IDispatch {
+class CountingObject final : public platform::SingleInterfaceObject<IDispatch> {
   public:
     static CountingObject* Create() { return new CountingObject; }
 
-    ULONG refs() const { return refs_; }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG n = --refs_;
-        if (n == 0) {
-            delete this;
-        }
-        return n;
-    }
     HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* n) override {
         *n = 0;
         return S_OK;
@@ -70,42 +49,20 @@ class CountingObject final : public IDispatch {
     }
 
   private:
-    CountingObject() = default;
+    CountingObject() : SingleInterfaceObject(IID_IDispatch) {}
     platform::LiveObject live_{"CountingObject"};
-    std::atomic<ULONG> refs_{1};
 };
 
 // A class factory that creates CountingObjects and remembers the controlling
 // unknown and interface it was last asked for.
-class RecordingFactory final : public IClassFactory {
+class RecordingFactory final : public platform::SingleInterfaceObject<IClassFactory> {
   public:
     static RecordingFactory* Create() { return new RecordingFactory; }
 
     IUnknown* last_outer = nullptr;
     IID last_iid = IID_NULL;
     int created = 0;
-    ULONG refs() const { return refs_; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG n = --refs_;
-        if (n == 0) {
-            delete this;
-        }
-        return n;
-    }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         last_outer = outer;
         last_iid = riid;
@@ -127,9 +84,8 @@ class RecordingFactory final : public IClassFactory {
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
   private:
-    RecordingFactory() = default;
+    RecordingFactory() : SingleInterfaceObject(IID_IClassFactory) {}
     platform::LiveObject live_{"RecordingFactory"};
-    std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace platform_test

@@ -6,38 +6,22 @@
 #include <new>
 
 #include "platform/com.h"
+#include "platform/com_object.h"
 #include "test_objects.h"
 
 namespace {
 
 std::atomic<long> g_module_locks{0};  // live objects + LockServer locks
 
-class ServerObject final : public platform_test::ITestServerObject {
+class ServerObject final
+    : public platform::SingleInterfaceObject<platform_test::ITestServerObject> {
   public:
-    explicit ServerObject(IUnknown* outer) : outer_(outer) { ++g_module_locks; }
-    ~ServerObject() { --g_module_locks; }
+    explicit ServerObject(IUnknown* outer)
+        : SingleInterfaceObject(platform_test::IID_ITestServerObject), outer_(outer) {
+        ++g_module_locks;
+    }
+    ~ServerObject() override { --g_module_locks; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) ||
-            IsEqualIID(riid, platform_test::IID_ITestServerObject)) {
-            *ppv = static_cast<ITestServerObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG n = --refs_;
-        if (n == 0) {
-            delete this;
-        }
-        return n;
-    }
     HRESULT STDMETHODCALLTYPE Answer(LONG* value) override {
         if (!value) {
             return E_POINTER;
@@ -49,32 +33,12 @@ class ServerObject final : public platform_test::ITestServerObject {
 
   private:
     platform::LiveObject live_{"TestServerObject"};
-    std::atomic<ULONG> refs_{1};
     IUnknown* outer_;
 };
 
-class ServerFactory final : public IClassFactory {
+class ServerFactory final : public platform::SingleInterfaceObject<IClassFactory> {
   public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) {
-            return E_POINTER;
-        }
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const ULONG n = --refs_;
-        if (n == 0) {
-            delete this;
-        }
-        return n;
-    }
+    ServerFactory() : SingleInterfaceObject(IID_IClassFactory) {}
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         if (!ppv) {
             return E_POINTER;
@@ -100,7 +64,6 @@ class ServerFactory final : public IClassFactory {
 
   private:
     platform::LiveObject live_{"TestServerFactory"};
-    std::atomic<ULONG> refs_{1};
 };
 
 const char kScript[] = R"(
