@@ -564,6 +564,20 @@ void EnvelopeCalculation::RestartDewSide(int record, int32_t pointType, double s
     }
 }
 
+// The three-phase bubble boundary (type 14) from 2 atm up to three-phase
+// point `record`, in five steps, closed by the point itself.
+void EnvelopeCalculation::BubbleBoundaryBelow(int record) {
+    UtilityState* u = u_;
+    const double top = u->threePhasePoints[record].Patm;
+    u->curPointType = kPointThreePhaseBubble;
+    u->curPatm = 2.0;
+    pressLow = startPressLow;
+    pressHigh = top;
+    pressStep = (top - startPressLow) / 5.0;
+    BubbleBoundaryScan(top, false);
+    AppendRecord(record);
+}
+
 void EnvelopeCalculation::ThreePhasePath() {
     UtilityState* u = u_;
     ThreePhasePoint* points = u->threePhasePoints;
@@ -572,13 +586,7 @@ void EnvelopeCalculation::ThreePhasePath() {
     if (InvertLine != 0) {
         IncipientStageFrom(0, true, 1.0);
 
-        u->curPointType = kPointThreePhaseBubble;
-        u->curPatm = 2.0;
-        pressLow = startPressLow;
-        pressHigh = points[0].Patm;
-        pressStep = (points[0].Patm - startPressLow) / 5.0;
-        BubbleBoundaryScan(points[0].Patm, false);
-        AppendRecord(0);
+        BubbleBoundaryBelow(0);
 
         if (u->numbPresent > 2) {
             u->curPointType = kPointLiquidLiquid;
@@ -609,13 +617,7 @@ void EnvelopeCalculation::ThreePhasePath() {
         if (InvertLine != 0) {
             IncipientStageFrom(1, false, 0.0);
 
-            u->curPointType = kPointThreePhaseBubble;
-            u->curPatm = 2.0;
-            pressLow = startPressLow;
-            pressHigh = points[1].Patm;
-            pressStep = (points[1].Patm - startPressLow) / 5.0;
-            BubbleBoundaryScan(points[1].Patm, false);
-            AppendRecord(1);
+            BubbleBoundaryBelow(1);
 
             const double lower = std::min(points[0].Patm, points[1].Patm);
             const double higher = std::max(points[0].Patm, points[1].Patm);

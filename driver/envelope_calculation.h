@@ -64,6 +64,7 @@ class EnvelopeCalculation {
     void ThreePhasePath();
     void IncipientStageFrom(int record, bool clearInvertLine, double pressLowOffset);
     void RestartDewSide(int record, int32_t pointType, double scanStartOffset);
+    void BubbleBoundaryBelow(int record);
     void TwoPhasePath();
 
     UtilityState* u_;
