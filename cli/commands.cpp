@@ -229,14 +229,29 @@ int RunFlash(const FluidInput& input, double t, double p, double vf, Format form
 
 int RunCritical(const FluidInput& input, Format format) {
     pyrana::objects::Host host(BuildFluid(input), input.feed);
-    const thermo::CriticalPointResult r = host.calculator().CriticalPoint(host.feed().data());
-    if (r.outcome != thermo::Outcome::kConverged) {
-        return Fail(kExitCalculation, "no critical point found (" + r.message + ")");
+    const std::vector<thermo::CriticalPointResult> roots =
+        host.calculator().CriticalPoints(host.feed().data());
+    if (roots.size() == 1 && roots[0].outcome == thermo::Outcome::kInvalidInput) {
+        return Fail(kExitUsage, roots[0].message);
     }
+    if (roots.empty()) {
+        return Fail(kExitCalculation, "no critical point found");
+    }
+    // Every root of the critical conditions: the one where the feed is
+    // stable lies on the phase envelope; the others lie inside a two-phase
+    // region, where a phase of lower Gibbs energy exists.
     if (format == Format::kJson) {
-        std::cout << json{{"T_K", r.t}, {"P_kPa", r.p}}.dump(2) << "\n";
+        json out = json::array();
+        for (const thermo::CriticalPointResult& r : roots) {
+            out.push_back({{"T_K", r.t}, {"P_kPa", r.p}, {"on_envelope", r.stable}});
+        }
+        std::cout << out.dump(2) << "\n";
     } else {
-        std::printf("critical point   T = %.3f K   P = %.3f kPa\n", r.t, r.p);
+        for (const thermo::CriticalPointResult& r : roots) {
+            std::printf("critical point   T = %.3f K   P = %.3f kPa   %s\n", r.t, r.p,
+                        r.stable ? "on the phase envelope"
+                                 : "inside a two-phase region (not on the envelope)");
+        }
     }
     return kExitOk;
 }

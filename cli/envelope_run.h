@@ -40,6 +40,9 @@ struct EnvelopeRequest {
     // draw (no picture file: they draw nothing). The dialog is played by
     // whatever dialog driver the caller has installed around the call.
     plotview::ViewSettings view;
+    // Execute runs this many times on the same utility object and
+    // container; the result holds the last run, and `first` the first.
+    int executions = 1;
 };
 
 // One stored point: its type code (1..16) and P kPa, T K, H kJ/kmol,
@@ -77,6 +80,18 @@ struct EnvelopeResult {
     // (0 unless something leaked), with their kinds.
     long leftAlive = 0;
     std::string leftAliveReport;
+    // With more than one execution: the status, points and scalars of the
+    // first, for comparison with the last.
+    struct Outputs {
+        HRESULT status = E_FAIL;
+        std::vector<EnvelopePoint> points;
+        std::map<std::string, double> scalars;
+        double Scalar(const std::string& name) const {
+            const auto found = scalars.find(name);
+            return found == scalars.end() ? kUndefined : found->second;
+        }
+    };
+    Outputs first;
 
     double Scalar(const std::string& name) const;
 };

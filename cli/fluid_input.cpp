@@ -187,7 +187,55 @@ int IndexOfComponent(const FluidInput& input, const std::string& name) {
     throw InputError("kij: '" + name + "' is not a component of the fluid");
 }
 
+void SetKijByName(FluidInput* input, const std::string& a, const std::string& b, double value) {
+    const int i = IndexOfComponent(*input, a);
+    const int j = IndexOfComponent(*input, b);
+    if (i == j) {
+        throw InputError("kij: '" + a + "' with itself");
+    }
+    if (!(std::fabs(value) < 1.0)) {
+        throw InputError("kij " + a + "-" + b + ": value = " + Number(value) +
+                         " must lie between -1 and 1");
+    }
+    input->definition.SetKij(i, j, value);
+}
+
 }  // namespace
+
+void ApplyKijText(const std::string& text, FluidInput* input) {
+    const std::string t = Trim(text);
+    if (Lower(t) == "zero") {
+        const int n = static_cast<int>(input->definition.components.size());
+        for (int i = 0; i < n; ++i) {
+            for (int j = i + 1; j < n; ++j)
+                input->definition.SetKij(i, j, 0.0);
+        }
+        return;
+    }
+    std::stringstream in(t);
+    std::string item;
+    bool any = false;
+    while (std::getline(in, item, ',')) {
+        item = Trim(item);
+        const size_t colon = item.find(':');
+        const size_t eq = item.find('=');
+        if (colon == std::string::npos || eq == std::string::npos || eq < colon) {
+            throw InputError("--kij entry '" + item + "': expected name:name=value (or 'zero')");
+        }
+        const std::string value = Trim(item.substr(eq + 1));
+        char* end = nullptr;
+        const double v = std::strtod(value.c_str(), &end);
+        if (value.empty() || end == value.c_str() || *end != '\0') {
+            throw InputError("--kij entry '" + item + "': value '" + value + "' is not a number");
+        }
+        SetKijByName(input, Trim(item.substr(0, colon)), Trim(item.substr(colon + 1, eq - colon - 1)),
+                     v);
+        any = true;
+    }
+    if (!any) {
+        throw InputError("--kij '" + text + "': expected 'zero' or name:name=value,...");
+    }
+}
 
 thermo::EosKind ParseEos(const std::string& text) {
     const std::string t = Lower(Trim(text));
@@ -277,19 +325,8 @@ FluidInput ParseFluidJson(const std::string& text) {
                 !k["i"].is_string() || !k["j"].is_string() || !k["value"].is_number()) {
                 throw InputError("kij: each entry needs \"i\", \"j\" (names) and \"value\"");
             }
-            const std::string a = k["i"].get<std::string>();
-            const std::string b = k["j"].get<std::string>();
-            const double value = k["value"].get<double>();
-            const int i = IndexOfComponent(input, a);
-            const int j = IndexOfComponent(input, b);
-            if (i == j) {
-                throw InputError("kij: '" + a + "' with itself");
-            }
-            if (!(std::fabs(value) < 1.0)) {
-                throw InputError("kij " + a + "-" + b + ": value = " + Number(value) +
-                                 " must lie between -1 and 1");
-            }
-            input.definition.SetKij(i, j, value);
+            SetKijByName(&input, k["i"].get<std::string>(), k["j"].get<std::string>(),
+                         k["value"].get<double>());
         }
     }
     return input;

@@ -55,6 +55,11 @@ FluidInput ParseFluidJson(const std::string& text);
 // Reads and parses a fluid file; a file that cannot be read is an InputError.
 FluidInput LoadFluidFile(const std::string& path);
 
+// Binary interaction parameters from the command line: "zero" sets every k_ij
+// of the fluid to 0 (no database values); "a:b=0.05,c:d=0.1" overrides the
+// named pairs. Applied after the fluid file's own k_ij.
+void ApplyKijText(const std::string& text, FluidInput* input);
+
 // "PR" or "SRK" (case-insensitive).
 pyrana::thermo::EosKind ParseEos(const std::string& text);
 

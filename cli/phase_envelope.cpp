@@ -36,6 +36,7 @@ struct FluidOptions {
     std::string feed;
     std::string file;
     std::string eos;
+    std::string kij;
 };
 
 void AddFluidOptions(CLI::App* command, FluidOptions* o) {
@@ -45,6 +46,9 @@ void AddFluidOptions(CLI::App* command, FluidOptions* o) {
     auto* file = command->add_option("--fluid", o->file, "fluid definition file (JSON)");
     feed->excludes(file);
     command->add_option("--eos", o->eos, "equation of state PR or SRK (overrides the file)");
+    command->add_option("--kij", o->kij,
+                        "binary interaction parameters: 'zero' (every k_ij 0) or "
+                        "name:name=value,... (overrides the database and the file)");
 }
 
 cli::FluidInput ReadFluid(const FluidOptions& o) {
@@ -54,6 +58,9 @@ cli::FluidInput ReadFluid(const FluidOptions& o) {
     cli::FluidInput input = o.feed.empty() ? cli::LoadFluidFile(o.file) : cli::ParseFeed(o.feed);
     if (!o.eos.empty()) {
         input.definition.eos = cli::ParseEos(o.eos);
+    }
+    if (!o.kij.empty()) {
+        cli::ApplyKijText(o.kij, &input);
     }
     return input;
 }
@@ -155,6 +162,9 @@ int RunEnvelope(const EnvelopeArgs& a) {
         title = "the default fluid, a wet natural gas";
         if (!a.fluid.eos.empty()) {
             input.definition.eos = cli::ParseEos(a.fluid.eos);
+        }
+        if (!a.fluid.kij.empty()) {
+            cli::ApplyKijText(a.fluid.kij, &input);
         }
     } else {
         input = ReadFluid(a.fluid);

@@ -101,8 +101,16 @@ class Calculator {
     FurtherPhaseResult FurtherPhase(double t, double p, const double* feed, const double* incipient,
                                     const FlashOptions& options = FlashOptions());
 
-    // Mixture critical point of composition z (Heidemann & Khalil 1980 criteria,
-    // solved as Michelsen 1980 suggests).
+    // Mixture critical points of composition z (Heidemann & Khalil 1980
+    // criteria, solved as Michelsen 1980 suggests): every root found by a scan
+    // of the packing fraction b/V from 0.02 to 0.95, each marked stable when
+    // the feed is stable there (the point lies on the phase envelope). Stable
+    // roots come first, hottest first. Empty when none is found; one entry
+    // with kInvalidInput for a bad composition.
+    std::vector<CriticalPointResult> CriticalPoints(const double* z);
+
+    // The first of CriticalPoints: the critical point on the envelope when
+    // there is one; kNotConverged when there is no root.
     CriticalPointResult CriticalPoint(const double* z);
 
     struct Work;  // scratch space; defined in calculator_internal.h

@@ -186,17 +186,89 @@ struct CriticalSolver {
 
 }  // namespace
 
-CriticalPointResult Calculator::CriticalPoint(const double* zIn) {
-    CriticalPointResult r;
+namespace {
+
+// One root of the critical conditions in the packing fraction κ = b/V.
+struct KappaRoot {
+    double kappa;
+    double t;
+};
+
+// C(κ) with the temperature that makes λ_min vanish at V = b/κ; NaN where
+// λ_min has no root.
+struct CubicAlongKappa {
+    CriticalSolver& cs;
+    double b;
+    double tpc;
+    double operator()(double kappa, double* tOut) {
+        const double vol = b / kappa;
+        const double t = cs.SolveT(vol, 1.5 * tpc);
+        if (!std::isfinite(t))
+            return NAN;
+        *tOut = t;
+        cs.Lambda(t, vol);
+        return cs.Cubic(t, vol);
+    }
+};
+
+// Refines a sign change of C between ka and kb by the Illinois variant of
+// regula falsi. A sign change across a jump of T(κ) (the λ_min root moving
+// to another branch) is no root: such brackets are rejected by asking T to
+// vary continuously as the bracket shrinks.
+bool RefineKappa(CubicAlongKappa& cubic, double ka, double ca, double ta, double kb, double cb,
+                 double tb, KappaRoot* root, int* iterations) {
+    int side = 0;
+    double km = ka, tm = ta;
+    for (int it = 0; it < 100; ++it) {
+        ++*iterations;
+        km = (ka * cb - kb * ca) / (cb - ca);
+        if (!(km > std::min(ka, kb) && km < std::max(ka, kb)))
+            km = 0.5 * (ka + kb);
+        const double cm = cubic(km, &tm);
+        if (!std::isfinite(cm))
+            return false;
+        if (cm == 0.0 || std::fabs(kb - ka) < 1e-12 * km)
+            break;
+        if ((cm > 0.0) == (ca > 0.0)) {
+            ka = km;
+            ca = cm;
+            ta = tm;
+            if (side == -1)
+                cb *= 0.5;
+            side = -1;
+        } else {
+            kb = km;
+            cb = cm;
+            tb = tm;
+            if (side == 1)
+                ca *= 0.5;
+            side = 1;
+        }
+    }
+    if (std::fabs(ta - tb) > 1e-6 * tm + 1e-9 && std::fabs(kb - ka) < 1e-9)
+        return false;
+    root->kappa = km;
+    root->t = tm;
+    return true;
+}
+
+}  // namespace
+
+std::vector<CriticalPointResult> Calculator::CriticalPoints(const double* zIn) {
+    std::vector<CriticalPointResult> found;
+    CriticalPointResult invalid;
     Work& w = *work_;
-    if (!detail::NormaliseComposition(nc_, zIn, w.z.data(), &r.message))
-        return r;
+    if (!detail::NormaliseComposition(nc_, zIn, w.z.data(), &invalid.message)) {
+        found.push_back(invalid);
+        return found;
+    }
     for (int i = 0; i < nc_; ++i) {
         if (!(w.z[i] > 0.0)) {
             std::ostringstream os;
             os << "composition[" << i << "] = 0: the critical point needs every compound present";
-            r.message = os.str();
-            return r;
+            invalid.message = os.str();
+            found.push_back(invalid);
+            return found;
         }
     }
     std::vector<double> z(w.z.begin(), w.z.end());
@@ -204,102 +276,73 @@ CriticalPointResult Calculator::CriticalPoint(const double* zIn) {
     double tpc = 0.0;
     for (int i = 0; i < nc_; ++i)
         tpc += z[i] * f.compound(i).tc;
-    const double b = model_->CoVolume(z.data());
     CriticalSolver cs(*model_, z);
-    double tLast = 1.5 * tpc;
-    // C as a function of the packing fraction κ = b/V, with the T that makes λ = 0.
-    auto cubicAt = [&](double kappa, double* tOut) -> double {
-        const double vol = b / kappa;
-        const double t = cs.SolveT(vol, std::max(tLast, 1.5 * tpc));
-        if (!std::isfinite(t))
-            return NAN;
-        *tOut = t;
-        cs.Lambda(t, vol);
-        return cs.Cubic(t, vol);
-    };
-    int iters = 0;
-    double k0 = 0.25, t0 = 0.0;
-    double c0 = cubicAt(k0, &t0);
-    double k1 = 0.28, t1 = 0.0;
-    double c1 = cubicAt(k1, &t1);
-    bool ok = false;
-    double kc = 0, tc = 0;
-    for (int it = 0; it < 50 && std::isfinite(c0) && std::isfinite(c1); ++it) {
-        ++iters;
-        if (c1 == c0)
-            break;
-        double k2 = k1 - c1 * (k1 - k0) / (c1 - c0);
-        k2 = std::min(0.95, std::max(0.02, k2));
-        double t2 = 0.0;
-        const double c2 = cubicAt(k2, &t2);
-        if (!std::isfinite(c2))
-            break;
-        k0 = k1;
-        c0 = c1;
-        k1 = k2;
-        c1 = c2;
-        t1 = t2;
-        if (std::fabs(k1 - k0) < 1e-11 * k1) {
-            ok = true;
-            kc = k1;
-            tc = t1;
-            break;
+    CubicAlongKappa cubic{cs, model_->CoVolume(z.data()), tpc};
+
+    // Every sign change of C over the packing fractions a fluid can have,
+    // each refined to its root.
+    int iterations = 0;
+    std::vector<KappaRoot> roots;
+    const double kStep = 0.01;
+    double ka = 0.02, ta = 0.0;
+    double ca = cubic(ka, &ta);
+    for (double kb = ka + kStep; kb < 0.951; kb += kStep) {
+        double tb = 0.0;
+        const double cb = cubic(kb, &tb);
+        ++iterations;
+        if (std::isfinite(ca) && std::isfinite(cb) && (ca > 0.0) != (cb > 0.0)) {
+            KappaRoot root{};
+            if (RefineKappa(cubic, ka, ca, ta, kb, cb, tb, &root, &iterations))
+                roots.push_back(root);
         }
+        ka = kb;
+        ca = cb;
+        ta = tb;
     }
-    if (!ok) {
-        // Scan κ for a sign change of C, then bisect.
-        double ka = 0.05, ta = 0.0;
-        double ca = cubicAt(ka, &ta);
-        for (double kb = 0.075; kb < 0.95 && !ok; kb += 0.025) {
-            double tb = 0.0;
-            const double cb = cubicAt(kb, &tb);
-            ++iters;
-            if (std::isfinite(ca) && std::isfinite(cb) && (ca > 0) != (cb > 0)) {
-                double lo = ka, hi = kb, clo = ca;
-                for (int it = 0; it < 60; ++it) {
-                    const double km = 0.5 * (lo + hi);
-                    double tm = 0.0;
-                    const double cm = cubicAt(km, &tm);
-                    if (!std::isfinite(cm))
-                        break;
-                    if ((cm > 0) == (clo > 0)) {
-                        lo = km;
-                        clo = cm;
-                    } else {
-                        hi = km;
-                    }
-                    kc = km;
-                    tc = tm;
-                }
-                ok = std::fabs(hi - lo) < 1e-9;
-            }
-            ka = kb;
-            ca = cb;
-        }
+
+    for (const KappaRoot& root : roots) {
+        CriticalPointResult r;
+        const double vol = cubic.b / root.kappa;
+        double p = 0.0;
+        model_->HelmholtzTV(root.t, vol, z.data(), &p, nullptr, nullptr);
+        r.t = root.t;
+        r.v = vol;
+        r.p = p;
+        r.iterations = iterations;
+        r.evaluations = cs.evaluations;
+        if (!(p > 0.0) || !std::isfinite(p))
+            continue;
+        // A critical point lies on the phase envelope only where the feed
+        // is stable: elsewhere a third phase of lower Gibbs energy exists
+        // and the critical phase is metastable or unstable.
+        const StabilityResult st = Stability(root.t, p, z.data());
+        r.stable = st.stable || st.minTm > -1e-6;
+        r.outcome = Outcome::kConverged;
+        std::ostringstream os;
+        os << "critical point " << root.t << " K, " << p << " kPa"
+           << (r.stable ? "" : " (unstable: inside a two-phase region)");
+        r.message = os.str();
+        found.push_back(r);
     }
-    r.iterations = iters;
-    r.evaluations = cs.evaluations;
-    if (!ok) {
+    // Stable roots first, in order of temperature; then the others.
+    std::stable_sort(found.begin(), found.end(),
+                     [](const CriticalPointResult& a, const CriticalPointResult& b) {
+                         if (a.stable != b.stable)
+                             return a.stable;
+                         return a.t > b.t;
+                     });
+    return found;
+}
+
+CriticalPointResult Calculator::CriticalPoint(const double* zIn) {
+    std::vector<CriticalPointResult> all = CriticalPoints(zIn);
+    if (all.empty()) {
+        CriticalPointResult r;
         r.outcome = Outcome::kNotConverged;
         r.message = "no critical point found";
         return r;
     }
-    const double vol = b / kc;
-    double p = 0.0;
-    model_->HelmholtzTV(tc, vol, z.data(), &p, nullptr, nullptr);
-    r.t = tc;
-    r.v = vol;
-    r.p = p;
-    if (!(p > 0.0)) {
-        r.outcome = Outcome::kNotConverged;
-        r.message = "critical conditions met at a non-positive pressure";
-        return r;
-    }
-    r.outcome = Outcome::kConverged;
-    std::ostringstream os;
-    os << "critical point " << tc << " K, " << p << " kPa";
-    r.message = os.str();
-    return r;
+    return all.front();
 }
 
 }  // namespace pyrana::thermo

@@ -1,0 +1,415 @@
+// The sweep's checks on one feed's envelope.
+#include "tests/sweep/envelope_checks.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <set>
+
+#include "cli/envelope_run.h"
+#include "pyrana/thermo/calculator.h"
+#include "tests/sweep/check_eos.h"
+#include "tests/sweep/tangent_plane.h"
+
+namespace sweep {
+namespace {
+
+namespace thermo = pyrana::thermo;
+
+const double kUndefined = -32767.0;
+const double kKpaPerAtm = 101.325;
+// The window the stage plan scans, atm.
+const double kWindowTopKpa = 500.0 * kKpaPerAtm;
+
+std::string Format(const char* fmt, double a, double b = 0.0, double c = 0.0, double d = 0.0) {
+    char text[256];
+    std::snprintf(text, sizeof(text), fmt, a, b, c, d);
+    return text;
+}
+
+bool IsBoundaryType(int type) {
+    return type >= 1 && type <= 10;
+}
+
+bool IsThreePhaseBoundaryType(int type) {
+    return type >= 13 && type <= 16;
+}
+
+const char* KindName(int type) {
+    switch (type) {
+        case 1: return "dew";
+        case 2: return "dew past three-phase point";
+        case 3: return "dew past second three-phase point";
+        case 4: return "bubble";
+        case 5: return "critical point";
+        case 6: return "cricondenbar";
+        case 7: return "pressure minimum";
+        case 8: return "cricondentherm";
+        case 9: return "temperature minimum";
+        case 10: return "three-phase point";
+        case 13: return "incipient liquid";
+        case 14: return "three-phase bubble boundary";
+        case 15: return "upper liquid-liquid boundary";
+        case 16: return "liquid-liquid boundary";
+        default: return "row";
+    }
+}
+
+std::string RowText(size_t index, const cli::EnvelopePoint& p) {
+    return "row " + std::to_string(index + 1) + " (" + KindName(p.type) + ", " +
+           Format("%.3f K, %.1f kPa)", p.t, p.p);
+}
+
+// The neighbourhood of a row: the row moved by ±dT and by ±dP/P, at four
+// scales from 0.3 K and 0.3 % down to 0.0003 K and 0.0003 %, so that a band
+// thinner than the first step (a near-pure feed's) is still resolved.
+struct Neighbour {
+    double t, p;
+};
+std::vector<Neighbour> Neighbours(double t, double p, double scale) {
+    const double dt = 0.3 * scale;
+    const double dp = 0.003 * scale * p;
+    return {{t + dt, p}, {t - dt, p}, {t, p + dp}, {t, p - dp}};
+}
+
+// The phase count at T, P as the host's flash gives it, confirmed by the
+// checks' own tangent-plane analysis of one of its phases (at equilibrium
+// every phase shares the tangent plane): a flash whose result is unstable
+// missed a phase, and the count is raised by one.
+struct PhaseCount {
+    int count = 0;
+    bool flashMissedPhase = false;
+};
+
+class Checker {
+  public:
+    Checker(const SweepFeed& feed, const CheckOptions& options)
+        : feed_(feed), options_(options) {}
+
+    FeedReport Run();
+
+  private:
+    void Fail(const std::string& check, const std::string& detail) {
+        report_.failures.push_back({check, detail});
+    }
+    bool UnstableAt(double t, double p) {
+        return Unstable(TangentPlane(*eos_, t, p, z_.data()));
+    }
+    PhaseCount CountPhases(double t, double p);
+    void CheckFinite(const cli::EnvelopeResult& r);
+    void CheckBoundaryRows(const cli::EnvelopeResult& r);
+    void CheckThreePhaseRows(const cli::EnvelopeResult& r);
+    void CheckScalars(const cli::EnvelopeResult& r);
+    void CheckCritical(const cli::EnvelopeResult& r);
+    void ComparePaths(const cli::EnvelopeResult& host, const cli::EnvelopeResult& app);
+    void CompareRepeat(const cli::EnvelopeResult& r);
+
+    const SweepFeed& feed_;
+    const CheckOptions& options_;
+    FeedReport report_;
+    std::unique_ptr<thermo::Calculator> calc_;
+    std::unique_ptr<CheckEos> eos_;
+    std::vector<double> z_;
+};
+
+PhaseCount Checker::CountPhases(double t, double p) {
+    PhaseCount c;
+    const thermo::FlashResult f = calc_->FlashPT(t, p, z_.data());
+    c.count = static_cast<int>(f.phases.size());
+    if (c.count == 0 || c.count >= 3)
+        return c;
+    const TangentPlaneResult tp = TangentPlane(*eos_, t, p, f.phases[0].x.data());
+    if (Unstable(tp)) {
+        c.flashMissedPhase = true;
+        c.count += 1;
+    }
+    return c;
+}
+
+void Checker::CheckFinite(const cli::EnvelopeResult& r) {
+    for (size_t i = 0; i < r.points.size(); ++i) {
+        const cli::EnvelopePoint& p = r.points[i];
+        if (!(std::isfinite(p.p) && p.p > 0.0 && std::isfinite(p.t) && p.t > 0.0)) {
+            Fail("finite", "row " + std::to_string(i + 1) + ": P or T not finite and positive");
+            return;
+        }
+        if (!std::isfinite(p.h) || !std::isfinite(p.s) || !std::isfinite(p.v)) {
+            Fail("finite", "row " + std::to_string(i + 1) + ": H, S or V not finite");
+            return;
+        }
+    }
+    for (const auto& s : r.scalars) {
+        if (!std::isfinite(s.second)) {
+            Fail("finite", s.first + " is not finite");
+            return;
+        }
+    }
+}
+
+void Checker::CheckBoundaryRows(const cli::EnvelopeResult& r) {
+    for (size_t i = 0; i < r.points.size(); ++i) {
+        const cli::EnvelopePoint& row = r.points[i];
+        if (!IsBoundaryType(row.type))
+            continue;
+        bool sawStable = false;
+        bool sawUnstable = false;
+        for (double scale = 1.0; scale > 1e-4 && !(sawStable && sawUnstable); scale *= 0.1) {
+            bool stable = false;
+            bool unstable = false;
+            for (const Neighbour& n : Neighbours(row.t, row.p, scale)) {
+                (UnstableAt(n.t, n.p) ? unstable : stable) = true;
+            }
+            if (stable && unstable) {
+                sawStable = sawUnstable = true;
+            } else if (scale == 1.0) {
+                sawStable = stable;
+                sawUnstable = unstable;
+            }
+        }
+        if (!(sawStable && sawUnstable)) {
+            Fail("boundary", RowText(i, row) + (sawUnstable ? ": two-phase on every side"
+                                                            : ": single-phase on every side"));
+        }
+    }
+}
+
+void Checker::CheckThreePhaseRows(const cli::EnvelopeResult& r) {
+    bool flashReported = false;
+    for (size_t i = 0; i < r.points.size(); ++i) {
+        const cli::EnvelopePoint& row = r.points[i];
+        if (!IsThreePhaseBoundaryType(row.type))
+            continue;
+        bool three = false;
+        bool fewer = false;
+        bool missed = false;
+        for (double scale = 1.0; scale > 1e-4 && !(three && fewer); scale *= 0.1) {
+            bool t3 = false;
+            bool f3 = false;
+            for (const Neighbour& n : Neighbours(row.t, row.p, scale)) {
+                const PhaseCount c = CountPhases(n.t, n.p);
+                missed = missed || c.flashMissedPhase;
+                (c.count >= 3 ? t3 : f3) = true;
+            }
+            if (t3 && f3) {
+                three = fewer = true;
+            } else if (scale == 1.0) {
+                three = t3;
+                fewer = f3;
+            }
+        }
+        if (!(three && fewer)) {
+            Fail("three-phase", RowText(i, row) + (three ? ": three phases on every side"
+                                                         : ": fewer than three phases on every side"));
+        }
+        if (missed && !flashReported) {
+            Fail("flash", "near " + RowText(i, row) +
+                              ": the host's PT flash reports a split the tangent-plane analysis "
+                              "finds unstable");
+            flashReported = true;
+        }
+    }
+}
+
+// Cricondenbar and cricondentherm against the rows of the curves they are
+// extremes of: the dew and bubble curves of the first trace with their
+// special points (types 1 and 4 to 9). Curves past a three-phase point are
+// another phase's dew curves and have extremes of their own.
+void Checker::CheckScalars(const cli::EnvelopeResult& r) {
+    double maxP = -1.0;
+    double maxT = -1.0;
+    for (const cli::EnvelopePoint& p : r.points) {
+        if (p.type == 1 || (p.type >= 4 && p.type <= 9)) {
+            maxP = std::max(maxP, p.p);
+            maxT = std::max(maxT, p.t);
+        }
+    }
+    const double bar = r.Scalar("Cricondenbar");
+    if (bar != kUndefined && bar < maxP * (1.0 - 1e-4)) {
+        Fail("scalars", Format("cricondenbar %.1f kPa below a row at %.1f kPa", bar, maxP));
+    }
+    const double therm = r.Scalar("Cricondentherm");
+    if (therm != kUndefined && therm < maxT - 0.01) {
+        Fail("scalars", Format("cricondentherm %.3f K below a row at %.3f K", therm, maxT));
+    }
+}
+
+void Checker::CheckCritical(const cli::EnvelopeResult& r) {
+    const std::vector<thermo::CriticalPointResult> roots = calc_->CriticalPoints(z_.data());
+    auto near = [&](const thermo::CriticalPointResult& c, double t, double p) {
+        return std::fabs(c.t - t) <= options_.criticalKelvin &&
+               std::fabs(c.p - p) <= options_.criticalRelative * c.p;
+    };
+    std::vector<const cli::EnvelopePoint*> rows;
+    for (const cli::EnvelopePoint& p : r.points) {
+        if (p.type == 5)
+            rows.push_back(&p);
+    }
+    for (const cli::EnvelopePoint* row : rows) {
+        const thermo::CriticalPointResult* best = nullptr;
+        for (const auto& c : roots) {
+            if (c.outcome != thermo::Outcome::kConverged)
+                continue;
+            if (best == nullptr || std::fabs(c.t - row->t) < std::fabs(best->t - row->t))
+                best = &c;
+        }
+        if (best == nullptr) {
+            Fail("critical",
+                 Format("critical row at %.3f K, %.1f kPa; the solver finds no root", row->t,
+                        row->p));
+        } else if (!near(*best, row->t, row->p)) {
+            Fail("critical", Format("critical row at %.3f K, %.1f kPa; solver %.3f K, %.1f kPa",
+                                    row->t, row->p, best->t, best->p));
+        }
+    }
+    for (const auto& c : roots) {
+        if (c.outcome != thermo::Outcome::kConverged || !c.stable || c.p > kWindowTopKpa ||
+            c.t < 50.0)
+            continue;
+        const bool onEnvelope = std::any_of(rows.begin(), rows.end(), [&](const auto* row) {
+            return near(c, row->t, row->p);
+        });
+        if (!onEnvelope) {
+            Fail("critical", Format("the solver's critical point %.3f K, %.1f kPa, where the feed "
+                                    "is stable, is not on the envelope",
+                                    c.t, c.p));
+        }
+    }
+}
+
+void Checker::ComparePaths(const cli::EnvelopeResult& host, const cli::EnvelopeResult& app) {
+    if (host.status != app.status) {
+        Fail("paths", Format("status 0x%08X on the host path, 0x%08X on the provider's",
+                             static_cast<unsigned>(host.status), static_cast<unsigned>(app.status)));
+    }
+    for (const auto& s : host.scalars) {
+        const double a = app.Scalar(s.first);
+        const double h = s.second;
+        if ((h == kUndefined) != (a == kUndefined)) {
+            Fail("paths", s.first + (h == kUndefined ? " only on the provider's path"
+                                                     : " only on the host path"));
+        } else if (h != kUndefined && std::fabs(h - a) > 5e-4 * std::fabs(h)) {
+            Fail("paths", s.first + Format(": %.6g on the host path, %.6g on the provider's", h, a));
+        }
+    }
+    std::set<int> hostKinds, appKinds;
+    for (const auto& p : host.points)
+        hostKinds.insert(p.type);
+    for (const auto& p : app.points)
+        appKinds.insert(p.type);
+    if (hostKinds != appKinds) {
+        Fail("paths", "the two paths store different kinds of row");
+    }
+}
+
+void Checker::CompareRepeat(const cli::EnvelopeResult& r) {
+    if (r.first.status != r.status) {
+        Fail("repeat", Format("a second Execute returns 0x%08X after 0x%08X",
+                              static_cast<unsigned>(r.status),
+                              static_cast<unsigned>(r.first.status)));
+        return;
+    }
+    const size_t n = std::min(r.first.points.size(), r.points.size());
+    for (size_t i = 0; i < n; ++i) {
+        const cli::EnvelopePoint& a = r.first.points[i];
+        const cli::EnvelopePoint& b = r.points[i];
+        // The host's flash remembers its last incipient phase and stationary
+        // points as warm starts, so a repeat converges from other first
+        // guesses: equal to well within the convergence tolerances, not
+        // bit for bit.
+        auto same = [](double x, double y) {
+            return std::fabs(x - y) <= 1e-6 * std::max(1.0, std::fabs(x));
+        };
+        if (!(a.type == b.type && same(a.p, b.p) && same(a.t, b.t) && same(a.h, b.h) &&
+              same(a.s, b.s) && same(a.v, b.v))) {
+            Fail("repeat", "a second Execute differs from " + RowText(i, a) +
+                               Format(" on: dT %.3g K, dP %.3g kPa, dH %.3g, dV %.3g", b.t - a.t,
+                                      b.p - a.p, b.h - a.h, b.v - a.v));
+            return;
+        }
+    }
+    if (r.first.points.size() != r.points.size()) {
+        Fail("repeat", "a second Execute stores " + std::to_string(r.points.size()) +
+                           " rows after " + std::to_string(r.first.points.size()));
+    } else {
+        for (const auto& s : r.scalars) {
+            const double a = s.second;
+            const double b = r.first.Scalar(s.first);
+            if (std::fabs(a - b) > 1e-6 * std::fabs(a)) {
+                Fail("repeat", "a second Execute writes another " + s.first);
+                return;
+            }
+        }
+    }
+}
+
+FeedReport Checker::Run() {
+    const cli::FluidInput input = feed_.Input();
+    thermo::Fluid fluid = cli::BuildFluid(input);
+    eos_ = std::make_unique<CheckEos>(fluid);
+    calc_ = std::make_unique<thermo::Calculator>(fluid);
+    double sum = 0.0;
+    for (double f : input.feed)
+        sum += f;
+    for (double f : input.feed)
+        z_.push_back(f / sum);
+
+    cli::EnvelopeRequest request;
+    request.executions = options_.repeat ? 2 : 1;
+    const cli::EnvelopeResult host = cli::RunEnvelopeCalculation(input, request);
+    report_.elapsedMs = host.elapsedMs;
+    report_.hostCalls = host.hostCalls;
+    report_.rows = static_cast<int>(host.points.size());
+
+    if (FAILED(host.status)) {
+        Fail("status", Format("Execute returned 0x%08X", static_cast<unsigned>(host.status)));
+    }
+    if (host.leftAlive != 0) {
+        Fail("leak", std::to_string(host.leftAlive) + " objects outlive the calculation");
+    }
+    CheckFinite(host);
+    const bool empty = std::none_of(host.points.begin(), host.points.end(),
+                                    [](const cli::EnvelopePoint& p) { return IsBoundaryType(p.type); });
+    if (empty) {
+        Fail("empty", host.status == S_OK ? "no boundary rows, and Execute returned S_OK"
+                                          : "no boundary rows");
+    }
+    CheckBoundaryRows(host);
+    CheckThreePhaseRows(host);
+    CheckScalars(host);
+    CheckCritical(host);
+    if (options_.repeat)
+        CompareRepeat(host);
+    if (options_.comparePaths) {
+        cli::EnvelopeRequest appRequest;
+        appRequest.path = cli::ThermoPath::kApp;
+        const cli::EnvelopeResult app = cli::RunEnvelopeCalculation(input, appRequest);
+        if (app.leftAlive != 0) {
+            Fail("leak", std::to_string(app.leftAlive) +
+                             " objects outlive the calculation on the provider's path");
+        }
+        ComparePaths(host, app);
+    }
+    return report_;
+}
+
+}  // namespace
+
+const std::vector<std::string>& CheckNames() {
+    static const std::vector<std::string> names = {
+        "status", "leak",  "finite",  "empty",    "boundary", "three-phase",
+        "flash",  "scalars", "critical", "paths", "repeat"};
+    return names;
+}
+
+bool FeedReport::Failed(const std::string& check) const {
+    return std::any_of(failures.begin(), failures.end(),
+                       [&](const CheckFailure& f) { return f.check == check; });
+}
+
+FeedReport CheckFeed(const SweepFeed& feed, const CheckOptions& options) {
+    Checker checker(feed, options);
+    return checker.Run();
+}
+
+}  // namespace sweep

@@ -1,0 +1,37 @@
+// An independent tangent-plane stability analysis for checks, written apart
+// from the reference host's stability test and further-phase test so that a
+// fault cannot hide in both: plain successive substitution from Wilson's
+// vapour- and liquid-like trials and a near-pure trial of every compound, on
+// the checks' own equation of state.
+//
+// The tangent plane is that of a reference phase of composition x at T, P:
+// d_i = ln x_i + ln φ_i(x). A trial composition w with
+// TPD(w) = Σ w_i (ln w_i + ln φ_i(w) − d_i) < 0 proves the reference phase
+// unstable whatever the iteration does afterwards, so an "unstable" answer
+// is certain; a "stable" one means that no trial went below the plane.
+#pragma once
+
+#include <vector>
+
+#include "tests/sweep/check_eos.h"
+
+namespace sweep {
+
+struct TangentPlaneResult {
+    // The lowest TPD met along every trial's iteration (0 when every trial
+    // fell back onto the reference phase).
+    double minTpd = 0.0;
+    // The trial composition at which it was met.
+    std::vector<double> w;
+};
+
+// The reference phase x [eos.size()] at T [K], P [kPa]; compounds absent
+// from x (fraction 0) are left out of the analysis.
+TangentPlaneResult TangentPlane(const CheckEos& eos, double t, double p, const double* x);
+
+// True when the analysis finds the phase unstable by more than round-off.
+inline bool Unstable(const TangentPlaneResult& r) {
+    return r.minTpd < -1e-9;
+}
+
+}  // namespace sweep
