@@ -19,7 +19,7 @@ inline double PressureStep(double pKpa) {
 // cent of the critical point. The phase code is kept so the callers say which
 // phase they difference.
 inline double TemperatureStep(int32_t /*phaseCode*/, bool /*sameKind*/ = false) {
-    return 1e-4;
+    return 1e-6;
 }
 
 // Mole-number increment: 1e-6 n, at least 1e-8.

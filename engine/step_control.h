@@ -64,6 +64,39 @@ void PredictAwayFromZero(PredictFn predict, double* X, int32_t specVarIdx, bool 
     predict(X, *stepSize);
 }
 
+// Step control aims at stored points whose straight chord stays this close
+// to the curve (a fraction of the accuracy promised to a plot, 0.5 % or
+// 0.5 K, the predictor being only an estimate of the curve): in pressure
+// (relative) where temperature is the free variable, in temperature (K)
+// where pressure is.
+const double kChordPressure = 0.002;
+const double kChordTemperature = 0.2;
+
+// How far the straight chord from the point `from` to the predicted point
+// `to` lies from the predicted point `mid` halfway along the step, in units
+// of the chord tolerance (<= 1 is close enough). The vectors hold ln T (K)
+// at idxLnT and ln P at idxLnP. The free variable is the one that changes
+// more in units of its tolerance; the error is measured in the other, at
+// the free variable's value of `mid`, on linear axes as a plot draws it.
+inline double ChordError(const double* from, const double* mid, const double* to, int32_t idxLnT,
+                         int32_t idxLnP) {
+    const double t0 = std::exp(from[idxLnT]), p0 = std::exp(from[idxLnP]);
+    const double tm = std::exp(mid[idxLnT]), pm = std::exp(mid[idxLnP]);
+    const double t1 = std::exp(to[idxLnT]), p1 = std::exp(to[idxLnP]);
+    const double dT = t1 - t0;
+    const double dLnP = to[idxLnP] - from[idxLnP];
+    if (std::fabs(dLnP) / kChordPressure >= std::fabs(dT) / kChordTemperature) {
+        if (p1 == p0)
+            return 0.0;
+        const double chordT = t0 + dT * (pm - p0) / (p1 - p0);
+        return std::fabs(tm - chordT) / kChordTemperature;
+    }
+    if (dT == 0.0)
+        return 0.0;
+    const double chordP = p0 + (p1 - p0) * (tm - t0) / dT;
+    return std::fabs(pm - chordP) / pm / kChordPressure;
+}
+
 // |stepSize| at most maxStep, keeping its sign.
 inline void ClampStep(double maxStep, double* stepSize) {
     if (std::fabs(*stepSize) > maxStep)

@@ -1,7 +1,10 @@
 // Predictor-corrector continuation of constant-fraction two-phase curves.
 #include "engine/two_phase_continuation.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "engine/app_values.h"
 #include "engine/com_error.h"
@@ -36,12 +39,36 @@ int32_t SwitchedCurveCode(int32_t code) {
     return code == 4 ? 1 : 4;
 }
 
+// Near a critical point no point is converged closer than this to the
+// dominant ln K's zero: the crossing goes from one edge of the band to the
+// other.
+const double kCriticalBand = 0.1;
+// A converged point whose every ln K lies below this is the trivial
+// solution (both phases the feed), not a point of the curve.
+const double kTrivialLnK = 1e-3;
+
+void SwapPhaseTypes(TwoPhaseTracer* tr) {
+    tr->phaseTypeA = -tr->phaseTypeA;
+    tr->phaseTypeB = -tr->phaseTypeB;
+}
+
+bool IsTrivial(const double* X, const uint8_t* flags, int32_t nc) {
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] == 0 && std::fabs(X[i]) >= kTrivialLnK)
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void Reset(TwoPhaseTracer* tr, IAppThermoProvider* provider, bool sameKind) {
     tr->phaseTypeA = 1;
     tr->phaseTypeB = -1;
     tr->swapPending = 0;
+    tr->history.Clear();
+    tr->crossIdx = -1;
+    tr->crossSwapped = 0;
     for (int32_t i = 0; i < tr->n; ++i) {
         for (int32_t j = 0; j < tr->n; ++j)
             tr->jac[i][j] = i == j ? 1.0 : 0.0;
@@ -65,8 +92,10 @@ void Reset(TwoPhaseTracer* tr, IAppThermoProvider* provider, bool sameKind) {
 void CheckPhaseSwap(TwoPhaseTracer* tr, uint8_t* invertLine) {
     if (tr->swapPending != 0) {
         *invertLine = 1;
-        tr->phaseTypeA = -tr->phaseTypeA;
-        tr->phaseTypeB = -tr->phaseTypeB;
+        if (tr->swapPending == 1) {
+            tr->phaseTypeA = -tr->phaseTypeA;
+            tr->phaseTypeB = -tr->phaseTypeB;
+        }
     }
     tr->swapPending = 0;
 }
@@ -129,6 +158,94 @@ bool ExtremumOffset(double c1, double c2, double c3, double h, double* s) {
 
 }  // namespace
 
+namespace {
+
+// Whether the dominant ln K (index kIdx) changing sign between the points
+// prev and X is a critical point: every compound that is not clearly on one
+// side (|ln K| above 0.005 at both points without a sign change) changed
+// sign too, and those that did not are alike (the first not above 0.5 at
+// both points, all within 10 K of its critical temperature).
+bool CriticalBetween(const double* prev, const double* X, int32_t kIdx, int32_t nc,
+                     const uint8_t* flags, const double* critT) {
+    if (!(prev[kIdx] * X[kIdx] < 0.0))
+        return false;
+    bool haveReference = false;
+    double tc0 = 0.0;
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] != 0)
+            continue;
+        if (prev[i] * X[i] < 0.0)
+            continue;
+        if (std::fabs(prev[i]) <= 0.005 || std::fabs(X[i]) <= 0.005)
+            continue;
+        if (!haveReference) {
+            if (nc < 3 || (std::fabs(prev[i]) > 0.5 && std::fabs(X[i]) > 0.5))
+                return false;
+            haveReference = true;
+            tc0 = critT[i];
+        } else if (std::fabs(critT[i] - tc0) > 10.0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Extrema of ln T and ln P on the polynomial through the nodes, in the
+// variable at index k strictly between `from` and `to`: their values of that
+// variable go to ltab and their codes to itab (after the count already
+// there); returns the new count.
+int32_t PolynomialExtrema(const PointHistory& history, const double* current, int32_t m,
+                          int32_t k, double from, double to, int32_t nc, const uint8_t* flags,
+                          double* work, double* ltab, int32_t* itab, int32_t count) {
+    struct Watched {
+        int32_t index;
+        int32_t maxCode;
+        int32_t minCode;
+    };
+    const Watched watched[2] = {{nc, kPointCricondentherm, kPointTemperatureMinimum},
+                                {nc + 1, kPointCricondenbar, kPointPressureMinimum}};
+    auto value = [&](int32_t index, double l) {
+        history.Interpolate(current, m, k, l, work, flags);
+        return work[index];
+    };
+    const int kSamples = 48;
+    const double h = (to - from) / kSamples;
+    const double eps = 1e-6 * std::fabs(to - from);
+    for (const Watched& w : watched) {
+        auto slope = [&](double l) { return value(w.index, l + eps) - value(w.index, l - eps); };
+        double a = from + 0.5 * h;
+        double sa = slope(a);
+        for (int j = 1; j < kSamples && count < 3; ++j) {
+            const double b = from + (j + 0.5) * h;
+            const double sb = slope(b);
+            if (sa * sb < 0.0) {
+                double lo = a, hi = b, slo = sa;
+                for (int it = 0; it < 60; ++it) {
+                    const double mid = 0.5 * (lo + hi);
+                    const double sm = slope(mid);
+                    if (sm * slo > 0.0) {
+                        lo = mid;
+                        slo = sm;
+                    } else {
+                        hi = mid;
+                    }
+                }
+                const double at = 0.5 * (lo + hi);
+                // A maximum when the slope falls along the direction of travel.
+                const bool maximum = (sa > 0.0) == (to > from);
+                ltab[count] = at;
+                itab[count] = maximum ? w.maxCode : w.minCode;
+                ++count;
+            }
+            a = b;
+            sa = sb;
+        }
+    }
+    return count;
+}
+
+}  // namespace
+
 int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X, double* stepSize,
                         const uint8_t* flags, int32_t accessMode, EnvelopePointStore* store,
                         int32_t* numbCalculatedPoints, const double* critT, const double* critP,
@@ -164,43 +281,40 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
     const bool firstUpdate = c2[newIdx] == 0.0;
     if (firstUpdate)
         newIdx = nc + 1;
+    // A step planned across a ln K's zero watches that ln K.
+    if (tr->crossIdx >= 0)
+        kIdx = tr->crossIdx;
     // c2 now holds the previous point.
     const double* prev = c2;
 
+    // Special points between the previous point and this one: their offset
+    // s from this point in the specification variable (Hermite), or their
+    // value of ln K_kIdx (polynomial through the points), and their codes.
     double xtab[3];
+    double ltab[3];
     int32_t itab[3];
     int32_t nSpecial = 0;
+    bool throughPoints = false;
+    const int32_t m = PointHistory::kCapacity;
 
     // Critical point: the dominant ln K changed sign, and so did every
     // compound that is not clearly on one side.
-    if (!firstUpdate && nActive > 1 && kIdx >= 0 && prev[kIdx] * X[kIdx] < 0.0) {
-        bool critical = true;
-        bool haveReference = false;
-        double tc0 = 0.0;
-        for (int32_t i = 0; i < nc && critical; ++i) {
-            if (flags[i] != 0)
-                continue;
-            if (prev[i] * X[i] < 0.0)
-                continue;
-            if (std::fabs(prev[i]) <= 0.005 || std::fabs(X[i]) <= 0.005)
-                continue;
-            if (!haveReference) {
-                if (nc < 3 || (std::fabs(prev[i]) > 0.5 && std::fabs(X[i]) > 0.5)) {
-                    critical = false;
-                } else {
-                    haveReference = true;
-                    tc0 = critT[i];
-                }
-            } else if (std::fabs(critT[i] - tc0) > 10.0) {
-                critical = false;
-            }
-        }
-        if (critical) {
+    if (!firstUpdate && nActive > 1 && kIdx >= 0 &&
+        CriticalBetween(prev, X, kIdx, nc, flags, critT)) {
+        {
             newIdx = kIdx;
+            // The critical point where the polynomial through this point
+            // and the previous ones crosses ln K_kIdx = 0; the tangents are
+            // unreliable this close to it.
+            throughPoints = tr->history.Count() >= 1;
             xtab[nSpecial] = -X[kIdx];
+            ltab[nSpecial] = 0.0;
             itab[nSpecial] = kPointCritical;
             ++nSpecial;
-            tr->swapPending = 1;
+            // A crossing planned as critical was solved with the phase
+            // types already exchanged: only the line is inverted then.
+            tr->swapPending = tr->crossSwapped != 0 ? 2 : 1;
+            tr->crossSwapped = 0;
         }
     }
 
@@ -230,8 +344,15 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
             c3[i] = (2.0 * A + B) / h;
         }
 
-        // Extrema of temperature and pressure between the two points.
-        if (std::fabs(h) < 1.01) {
+        if (throughPoints) {
+            // Across a critical point the extrema come from the same
+            // polynomial as the critical point.
+            nSpecial = PolynomialExtrema(tr->history, X, m, kIdx, tr->history.At(0)[kIdx],
+                                         X[kIdx], nc, flags, tr->scratchX, ltab, itab, nSpecial);
+            for (int32_t k = 0; k < nSpecial; ++k)
+                xtab[k] = ltab[k] - X[kIdx];
+        } else if (std::fabs(h) < 1.01) {
+            // Extrema of temperature and pressure between the two points.
             struct Extremum {
                 double previousSlope;
                 int32_t index;
@@ -255,12 +376,27 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
         }
 
         if (nSpecial > 0) {
-            if (nSpecial > 1)
-                SortSpecialPoints(nSpecial, xtab, itab);
+            if (nSpecial > 1) {
+                // Sort by |s| descending, carrying the codes and values.
+                for (int32_t i = 0; i < nSpecial - 1; ++i) {
+                    int32_t best = i;
+                    for (int32_t j = i + 1; j < nSpecial; ++j) {
+                        if (std::fabs(xtab[j]) > std::fabs(xtab[best]))
+                            best = j;
+                    }
+                    std::swap(xtab[i], xtab[best]);
+                    std::swap(ltab[i], ltab[best]);
+                    std::swap(itab[i], itab[best]);
+                }
+            }
             for (int32_t k = 0; k < nSpecial; ++k) {
-                Predict(tr, tr->sens, xtab[k], flags);
-                const double tK = ClampedExp(tr->sens[nc]);
-                const double pKpa = ClampedExp(tr->sens[nc + 1]) * kKpaPerAtm;
+                double* at = tr->scratchX;
+                if (!throughPoints ||
+                    !tr->history.Interpolate(X, m, kIdx, ltab[k], at, flags)) {
+                    Predict(tr, at, xtab[k], flags);
+                }
+                const double tK = ClampedExp(at[nc]);
+                const double pKpa = ClampedExp(at[nc + 1]) * kKpaPerAtm;
                 if (itab[k] == kPointCritical) {
                     AppendPoint(store, numbCalculatedPoints, *pointType, pKpa, tK, accessMode);
                     *pointType = SwitchedCurveCode(*pointType);
@@ -275,6 +411,68 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
     *specVarIdx = newIdx;
     return newIdx;
 }
+
+namespace {
+
+// Plans the next step when the specification variable is a ln K heading for
+// zero, a critical point. A step that would end inside the band around zero
+// (or beyond zero) from far outside it ends on the band's edge instead; from
+// the edge, the step crosses to the other edge, predicted by the polynomial
+// through the last three points rather than by the tangents, which are
+// unreliable this close to a critical point. X receives the prediction.
+// Returns true for a crossing, with *crossTarget the value of the ln K aimed
+// at; false leaves X and *stepSize to the ordinary prediction (a step onto
+// the band's edge only changes *stepSize).
+bool PlanCrossing(TwoPhaseTracer* tr, int32_t specVarIdx, int32_t nActive, const uint8_t* flags,
+                  const double* critT, double* X, double* stepSize, double* crossTarget) {
+    const int32_t nc = tr->ncomp;
+    if (specVarIdx >= nc || nActive < 2 || tr->history.Count() < 2)
+        return false;
+    const double v = tr->predictor[0][specVarIdx];
+    const double target = v + *stepSize;
+    if (std::fabs(target) >= kCriticalBand && target * v > 0.0)
+        return false;
+    const double side = v > 0.0 ? 1.0 : -1.0;
+    if (std::fabs(v) > 1.5 * kCriticalBand) {
+        *stepSize = side * kCriticalBand - v;
+        return false;
+    }
+    *crossTarget = -side * std::max(std::fabs(v), kCriticalBand);
+    if (!tr->history.Interpolate(nullptr, 3, specVarIdx, *crossTarget, X, flags))
+        return false;
+    *stepSize = *crossTarget - v;
+    tr->crossIdx = specVarIdx;
+    // Beyond a critical point the phases exchange their roles: the point
+    // there is solved with the phase types exchanged already.
+    if (CriticalBetween(tr->predictor[0], X, specVarIdx, nc, flags, critT)) {
+        SwapPhaseTypes(tr);
+        tr->crossSwapped = 1;
+    }
+    return true;
+}
+
+// Gives up a planned crossing: the phase types go back as they were.
+void AbandonCrossing(TwoPhaseTracer* tr) {
+    if (tr->crossSwapped != 0)
+        SwapPhaseTypes(tr);
+    tr->crossSwapped = 0;
+    tr->crossIdx = -1;
+}
+
+// Shrinks the step until the chord from the last point to the predicted
+// next one stays close to the predicted curve; X receives the prediction.
+void LimitStepToChord(TwoPhaseTracer* tr, const uint8_t* flags, double* X, double* stepSize) {
+    const int32_t nc = tr->ncomp;
+    for (int k = 0; k < 20; ++k) {
+        Predict(tr, tr->scratchX, 0.5 * *stepSize, flags);
+        Predict(tr, X, *stepSize, flags);
+        if (ChordError(tr->predictor[0], tr->scratchX, X, nc, nc + 1) <= 1.0)
+            return;
+        *stepSize *= 0.6;
+    }
+}
+
+}  // namespace
 
 int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* flashSettings,
                IPhase* workingPhase, IPropManager* propManager, IFlashManager* flashManager,
@@ -304,6 +502,8 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     bool firstPoint = true;
     double previousKpa = 0.0;
     int32_t curveCode = pointType;
+    double crossTarget = 0.0;
+    int crossAttempt = 0;
 
     // Releases the provider's phases however the trace ends.
     struct PhaseGuard {
@@ -319,11 +519,35 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         if (*P < pressLow || *P > pressHigh)
             break;
 
-        const int rc = SolvePoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K, flags,
-                                  specVarIdx, firstPoint, pureCompIdx, sameKind, useAppThermo);
+        int rc = SolvePoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K, flags,
+                            specVarIdx, firstPoint || tr->crossIdx >= 0, pureCompIdx, sameKind, useAppThermo);
+        // Both phases the feed: the equations hold at any temperature and
+        // pressure there, and such a point is no point of the curve.
+        if (rc >= 0 && nActive > 1 && IsTrivial(X, flags, nc))
+            rc = -7;
+        if (getenv("PE_DEBUG")) {
+            fprintf(stderr, "pass %d rc %d spec %d cross %d step %.4g T %.6f P %.6f lnK:", pass, rc, specVarIdx, tr->crossIdx, stepSize, ClampedExp(X[nc]), ClampedExp(X[nc+1])*101.325);
+            for (int i = 0; i < nc; ++i) fprintf(stderr, " %.4g", X[i]);
+            fprintf(stderr, "\n");
+        }
         if (rc < 0) {
             if (firstPoint)
                 break;
+            if (tr->crossIdx >= 0 && ++crossAttempt < 3) {
+                // Another way across: a target twice as far beyond zero
+                // (better conditioned, near a pure compound's critical point
+                // above all), then a straight line through the last two
+                // points.
+                const double v = tr->predictor[0][tr->crossIdx];
+                const double target = crossAttempt == 1 ? 2.0 * crossTarget : crossTarget;
+                if (tr->history.Interpolate(nullptr, crossAttempt == 2 ? 2 : 3, tr->crossIdx,
+                                            target, X, flags)) {
+                    stepSize = target - v;
+                    UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+                    continue;
+                }
+            }
+            AbandonCrossing(tr);
             stepSize /= 2.0;
             if (std::fabs(stepSize / kMaxStep) < kCollapseLimit) {
                 *stuck = 1;
@@ -419,6 +643,11 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         if (!(pureCompIdx >= 0 && *P >= pressHigh)) {
             AppendPoint(store, &numb, curveCode, pKpa, *T, accessMode);
         }
+        tr->history.Push(X);
+        // A crossing planned as critical that turned out not to be one.
+        if (tr->crossSwapped != 0)
+            AbandonCrossing(tr);
+        tr->crossIdx = -1;
         if (*P < pressLow || *P > pressHigh || *threePhaseFound != 0)
             break;
 
@@ -431,9 +660,14 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         // never exceeds the maximum and the extremum tests (which need
         // |h| < 1.01) see every step of an ordinary stretch of curve.
         ClampStep(kMaxStep, &stepSize);
-        PredictAwayFromZero([&](double* out, double s) { Predict(tr, out, s, flags); }, X,
-                            specVarIdx, specVarIdx < nc, &stepSize);
-        ClampStep(kMaxStep, &stepSize);
+        if (PlanCrossing(tr, specVarIdx, nActive, flags, critT, X, &stepSize, &crossTarget)) {
+            crossAttempt = 0;
+        } else {
+            PredictAwayFromZero([&](double* out, double s) { Predict(tr, out, s, flags); }, X,
+                                specVarIdx, false, &stepSize);
+            ClampStep(kMaxStep, &stepSize);
+            LimitStepToChord(tr, flags, X, &stepSize);
+        }
         UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
         firstPoint = false;
     }

@@ -30,6 +30,12 @@ TwoPhaseTracer::TwoPhaseTracer()
       predictor{nullptr, nullptr, nullptr, nullptr},
       halfStepX(nullptr),
       swapPending(0),
+      crossIdx(-1),
+      crossSwapped(0),
+      scratchX(nullptr),
+      scratchK(nullptr),
+      scratchx(nullptr),
+      scratchy(nullptr),
       fracOnePhase(nullptr),
       fracZeroPhase(nullptr),
       compositionBound{0, 0} {
@@ -60,6 +66,11 @@ void TwoPhaseTracer::Init(int32_t count) {
     for (double*& row : predictor)
         row = NewVector(n);
     halfStepX = NewVector(n);
+    history.Init(n);
+    scratchX = NewVector(n);
+    scratchK = NewVector(ncomp);
+    scratchx = NewVector(ncomp);
+    scratchy = NewVector(ncomp);
     compositionBound.lLbound = 0;
     compositionBound.cElements = static_cast<ULONG>(ncomp);
     compositionVariant.vt = VT_ARRAY | VT_R8;
@@ -87,5 +98,9 @@ TwoPhaseTracer::~TwoPhaseTracer() {
     for (double* row : predictor)
         delete[] row;
     delete[] halfStepX;
+    delete[] scratchX;
+    delete[] scratchK;
+    delete[] scratchx;
+    delete[] scratchy;
     VariantClear(&compositionVariant);
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "engine/matrix_lu_solver.h"
+#include "engine/point_history.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
 
@@ -59,7 +60,23 @@ class TwoPhaseTracer {
     // Continuation.
     double* predictor[4];  // rows c0..c3 of n doubles
     double* halfStepX;     // n
+    // 1: exchange the phase types and invert the line before the next
+    // point; 2: only invert the line (the types were exchanged already).
     uint8_t swapPending;
+    // The last converged points of the trace: the crossing of a critical
+    // point is predicted, and the critical point interpolated, through them.
+    PointHistory history;
+    // The ln K being carried across zero by the current step, or -1.
+    int32_t crossIdx;
+    // The phase types were exchanged for a crossing predicted to pass a
+    // critical point.
+    uint8_t crossSwapped;
+    // Scratch for interpolations and for refining a special point, n or
+    // ncomp doubles.
+    double* scratchX;
+    double* scratchK;
+    double* scratchx;
+    double* scratchy;
 
     // Application-provider phases: fraction 1.0 (liquid) and 0.0 (vapour),
     // held only during a trace.

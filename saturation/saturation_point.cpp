@@ -14,6 +14,8 @@ namespace {
 
 const double kKpaPerAtm = 101.325;
 const double kUndefined = -32767.0;
+// Two phases coincide when no compound's fractions differ by more than this
+// share of the larger one.
 const double kCoincidence = 5e-5;
 const double kTiny = 1e-30;
 
@@ -98,13 +100,20 @@ void ReadAppComposition(UtilityState* u, IAppPhase* phase, double* dest) {
     VariantClear(&v);
 }
 
+// The comparison is relative: a high-purity product's saturated phases
+// differ by less than 5e-5 in every absolute fraction (ethylene 0.99995 with
+// methane 5e-5 against 2.8e-6 at its dew point) and are still two phases.
+// The host's answer where no saturation point exists has both phases of the
+// feed's composition exactly.
+bool Apart(double a, double b) {
+    return std::fabs(a - b) > kCoincidence * std::fmax(std::fabs(a), std::fabs(b));
+}
+
 bool PhasesCoincide(UtilityState* u, int32_t numbPhases) {
     for (int32_t i = 0; i < u->ncomp; ++i) {
-        const bool apart1 = std::fabs(u->xLiq1[i] - u->yVap[i]) > kCoincidence;
+        const bool apart1 = Apart(u->xLiq1[i], u->yVap[i]);
         if (numbPhases == 2 && apart1) return false;
-        if (numbPhases == 3 && apart1 && std::fabs(u->xLiq2[i] - u->yVap[i]) > kCoincidence) {
-            return false;
-        }
+        if (numbPhases == 3 && apart1 && Apart(u->xLiq2[i], u->yVap[i])) return false;
     }
     return true;
 }

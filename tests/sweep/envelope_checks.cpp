@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <map>
 #include <set>
 
 #include "cli/envelope_run.h"
@@ -102,8 +103,11 @@ class Checker {
     void CheckThreePhaseRows(const cli::EnvelopeResult& r);
     void CheckScalars(const cli::EnvelopeResult& r);
     void CheckCritical(const cli::EnvelopeResult& r);
-    void ComparePaths(const cli::EnvelopeResult& host, const cli::EnvelopeResult& app);
-    void CompareRepeat(const cli::EnvelopeResult& r);
+    void CompareEnvelopes(const std::string& check, const std::string& what, HRESULT statusA,
+                          const std::vector<cli::EnvelopePoint>& pointsA,
+                          const std::map<std::string, double>& scalarsA, HRESULT statusB,
+                          const std::vector<cli::EnvelopePoint>& pointsB,
+                          const std::map<std::string, double>& scalarsB);
 
     const SweepFeed& feed_;
     const CheckOptions& options_;
@@ -277,69 +281,38 @@ void Checker::CheckCritical(const cli::EnvelopeResult& r) {
     }
 }
 
-void Checker::ComparePaths(const cli::EnvelopeResult& host, const cli::EnvelopeResult& app) {
-    if (host.status != app.status) {
-        Fail("paths", Format("status 0x%08X on the host path, 0x%08X on the provider's",
-                             static_cast<unsigned>(host.status), static_cast<unsigned>(app.status)));
+// Two envelopes of one feed agree: the same status, the same kinds of row,
+// and the same scalars to 5e-4. Rows are not compared one by one: round-off
+// differences (the provider gives ln f, from which ln φ is recovered; the
+// host's flash warm-starts from its previous call) may make two traces take
+// different steps along the same curve past a critical point.
+void Checker::CompareEnvelopes(const std::string& check, const std::string& what,
+                               HRESULT statusA, const std::vector<cli::EnvelopePoint>& pointsA,
+                               const std::map<std::string, double>& scalarsA, HRESULT statusB,
+                               const std::vector<cli::EnvelopePoint>& pointsB,
+                               const std::map<std::string, double>& scalarsB) {
+    if (statusA != statusB) {
+        Fail(check, what + Format(": status 0x%08X, then 0x%08X", static_cast<unsigned>(statusA),
+                                  static_cast<unsigned>(statusB)));
     }
-    for (const auto& s : host.scalars) {
-        const double a = app.Scalar(s.first);
-        const double h = s.second;
-        if ((h == kUndefined) != (a == kUndefined)) {
-            Fail("paths", s.first + (h == kUndefined ? " only on the provider's path"
-                                                     : " only on the host path"));
-        } else if (h != kUndefined && std::fabs(h - a) > 5e-4 * std::fabs(h)) {
-            Fail("paths", s.first + Format(": %.6g on the host path, %.6g on the provider's", h, a));
+    for (const auto& s : scalarsA) {
+        const auto found = scalarsB.find(s.first);
+        const double b = found == scalarsB.end() ? kUndefined : found->second;
+        const double a = s.second;
+        if ((a == kUndefined) != (b == kUndefined)) {
+            Fail(check, what + ": " + s.first + (a == kUndefined ? " only in the second"
+                                                                 : " only in the first"));
+        } else if (a != kUndefined && std::fabs(a - b) > 5e-4 * std::fabs(a)) {
+            Fail(check, what + ": " + s.first + Format(" %.6g, then %.6g", a, b));
         }
     }
-    std::set<int> hostKinds, appKinds;
-    for (const auto& p : host.points)
-        hostKinds.insert(p.type);
-    for (const auto& p : app.points)
-        appKinds.insert(p.type);
-    if (hostKinds != appKinds) {
-        Fail("paths", "the two paths store different kinds of row");
-    }
-}
-
-void Checker::CompareRepeat(const cli::EnvelopeResult& r) {
-    if (r.first.status != r.status) {
-        Fail("repeat", Format("a second Execute returns 0x%08X after 0x%08X",
-                              static_cast<unsigned>(r.status),
-                              static_cast<unsigned>(r.first.status)));
-        return;
-    }
-    const size_t n = std::min(r.first.points.size(), r.points.size());
-    for (size_t i = 0; i < n; ++i) {
-        const cli::EnvelopePoint& a = r.first.points[i];
-        const cli::EnvelopePoint& b = r.points[i];
-        // The host's flash remembers its last incipient phase and stationary
-        // points as warm starts, so a repeat converges from other first
-        // guesses: equal to well within the convergence tolerances, not
-        // bit for bit.
-        auto same = [](double x, double y) {
-            return std::fabs(x - y) <= 1e-6 * std::max(1.0, std::fabs(x));
-        };
-        if (!(a.type == b.type && same(a.p, b.p) && same(a.t, b.t) && same(a.h, b.h) &&
-              same(a.s, b.s) && same(a.v, b.v))) {
-            Fail("repeat", "a second Execute differs from " + RowText(i, a) +
-                               Format(" on: dT %.3g K, dP %.3g kPa, dH %.3g, dV %.3g", b.t - a.t,
-                                      b.p - a.p, b.h - a.h, b.v - a.v));
-            return;
-        }
-    }
-    if (r.first.points.size() != r.points.size()) {
-        Fail("repeat", "a second Execute stores " + std::to_string(r.points.size()) +
-                           " rows after " + std::to_string(r.first.points.size()));
-    } else {
-        for (const auto& s : r.scalars) {
-            const double a = s.second;
-            const double b = r.first.Scalar(s.first);
-            if (std::fabs(a - b) > 1e-6 * std::fabs(a)) {
-                Fail("repeat", "a second Execute writes another " + s.first);
-                return;
-            }
-        }
+    std::set<int> kindsA, kindsB;
+    for (const auto& p : pointsA)
+        kindsA.insert(p.type);
+    for (const auto& p : pointsB)
+        kindsB.insert(p.type);
+    if (kindsA != kindsB) {
+        Fail(check, what + ": different kinds of row");
     }
 }
 
@@ -378,8 +351,11 @@ FeedReport Checker::Run() {
     CheckThreePhaseRows(host);
     CheckScalars(host);
     CheckCritical(host);
-    if (options_.repeat)
-        CompareRepeat(host);
+    if (options_.repeat) {
+        CompareEnvelopes("repeat", "first and second Execute", host.first.status,
+                         host.first.points, host.first.scalars, host.status, host.points,
+                         host.scalars);
+    }
     if (options_.comparePaths) {
         cli::EnvelopeRequest appRequest;
         appRequest.path = cli::ThermoPath::kApp;
@@ -388,7 +364,8 @@ FeedReport Checker::Run() {
             Fail("leak", std::to_string(app.leftAlive) +
                              " objects outlive the calculation on the provider's path");
         }
-        ComparePaths(host, app);
+        CompareEnvelopes("paths", "host path and provider's path", host.status, host.points,
+                         host.scalars, app.status, app.points, app.scalars);
     }
     return report_;
 }

@@ -34,6 +34,7 @@ struct Options {
     int jobs = 2;
     double timeout = 300.0;
     std::string report;
+    int only = 0;  // 1-based index of the one feed to run in this process, with every failure
 };
 
 struct Outcome {
@@ -250,13 +251,25 @@ int main(int argc, char** argv) {
             options.timeout = std::atof(value().c_str());
         else if (a == "--report")
             options.report = value();
+        else if (a == "--only")
+            options.only = std::atoi(value().c_str());
         else {
             std::cerr << "usage: envelope_sweep [--seed S] [--n N] [--jobs J] [--timeout SECONDS] "
-                         "[--report FILE]\n";
+                         "[--report FILE] [--only K]\n";
             return 2;
         }
     }
     const std::vector<sweep::SweepFeed> feeds = sweep::GenerateFeeds(options.seed, options.n);
+    if (options.only > 0 && options.only <= static_cast<int>(feeds.size())) {
+        const sweep::SweepFeed& feed = feeds[static_cast<size_t>(options.only - 1)];
+        std::cout << "phase-envelope " << feed.Arguments() << "\n";
+        CoInitialize(nullptr);
+        const sweep::FeedReport r = sweep::CheckFeed(feed);
+        CoUninitialize();
+        for (const auto& f : r.failures)
+            std::cout << f.check << ": " << f.detail << "\n";
+        return r.failures.empty() ? 0 : 1;
+    }
     const auto start = std::chrono::steady_clock::now();
     const std::vector<Outcome> outcomes = RunAll(feeds, options);
     const double seconds =
