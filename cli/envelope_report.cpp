@@ -1,4 +1,5 @@
 // Printing an envelope result.
+#include <cmath>
 #include "cli/envelope_report.h"
 
 #include <cstdio>
@@ -47,6 +48,9 @@ std::string StateText(const StatePoint& s) {
     return "T = " + Cell(s.t, "%.2f", 8) + " K   P = " + Cell(s.p, "%.1f", 9) + " kPa";
 }
 
+// The distinct states of the rows of two types, in row order. A critical
+// end point reached by two boundaries is stored by each, interpolated on
+// each: states within 0.02 K and 0.02 % of one already listed are the same.
 std::vector<StatePoint> DistinctStates(const EnvelopeResult& r, int typeA, int typeB) {
     std::vector<StatePoint> states;
     for (const EnvelopePoint& point : r.points) {
@@ -54,7 +58,8 @@ std::vector<StatePoint> DistinctStates(const EnvelopeResult& r, int typeA, int t
             continue;
         bool seen = false;
         for (const StatePoint& s : states) {
-            seen = seen || (s.p == point.p && s.t == point.t);
+            seen = seen ||
+                   (std::fabs(s.p - point.p) <= 2e-4 * s.p && std::fabs(s.t - point.t) <= 0.02);
         }
         if (!seen)
             states.push_back({point.p, point.t});

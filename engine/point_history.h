@@ -29,9 +29,19 @@ class PointHistory {
     bool Interpolate(const double* current, int32_t nodes, int32_t k, double at, double* out,
                      const uint8_t* flags) const;
 
+    // The point on the same polynomial where unknown k equals `value`. The
+    // polynomial runs in the unknown that changes most over the nodes, and
+    // the place where its k-th component reaches `value` is found by the
+    // secant method from the two most recent nodes (it may lie beyond them:
+    // a crossing is an extrapolation). False (out untouched) when it is not
+    // found.
+    bool Reach(const double* current, int32_t nodes, int32_t k, double value, double* out,
+               const uint8_t* flags) const;
+
   private:
     int32_t n_ = 0;
     int32_t count_ = 0;
     int32_t head_ = 0;  // slot of the most recent point
     std::vector<double> rows_;
+    mutable std::vector<double> scratch_;  // n: the search's trial points
 };

@@ -1,7 +1,10 @@
 // Continuation along the boundaries of the three-phase region.
 #include "engine/three_phase_continuation.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "engine/com_error.h"
 #include "engine/matrix_lu_solver.h"
@@ -76,39 +79,130 @@ double CrossingOffset(const ThreePhaseTracer* tr, int32_t k, double delta) {
     return s;
 }
 
-// Near a critical end point two of the three phases become alike, and the
+// Near a critical end point two of the three phases become alike and the
 // ln K between them tend to zero together, whichever unknown the step is
 // taken in; a point converged close to that zero has the near-singular
 // Jacobian of a critical point, where the corrector fails and the trace used
-// to collapse short of it. A step that would take some ln K from beyond 0.1
-// to within 0.1 of zero is stretched (to at most twice its size, keeping its
-// direction) so that this ln K ends 0.1 past zero; the point converged there
-// then shows the sign change that records the critical end point.
-void StretchPastZero(ThreePhaseTracer* tr, double* X, const uint8_t* flags, double* stepSize) {
-    const double band = 0.1;
+// to collapse short of it. No point is converged within this band of a
+// ln K's zero: the trace lands on the band's edge, then crosses to the other
+// edge in one step predicted through the last converged points, and the
+// critical end point is located on the polynomial through them.
+const double kCriticalBand = 0.1;
+// A pair of phases counts as approaching a critical end point once every
+// ln K between them lies below this.
+const double kCriticalSpread = 1.0;
+
+// The point where ln K number k equals `target`, predicted from the last
+// converged point: through the polynomial of up to `nodes` points when
+// they are spread along that ln K over at least 0.3 of the step (else the
+// extrapolation is unreliable), otherwise along the tangent (not for a step
+// across zero, where the tangent is unreliable). False when neither serves.
+bool PredictAlong(ThreePhaseTracer* tr, int32_t k, double target, int32_t nodes,
+                  const uint8_t* flags, double* X) {
     const double* c0 = tr->hist[0];
-    const double s0 = *stepSize;
-    for (int round = 0; round < 3; ++round) {
-        int32_t k = -1;
-        double nearest = band;
-        for (int32_t i = 0; i < 2 * tr->ncomp; ++i) {
-            if (flags[i] == 1 || std::fabs(c0[i]) <= band)
-                continue;
-            if (std::fabs(X[i]) < nearest) {
-                nearest = std::fabs(X[i]);
-                k = i;
-            }
+    const double* c1 = tr->hist[1];
+    const double step = target - c0[k];
+    double lo = c0[k], hi = c0[k];
+    for (int32_t h = 1; h < tr->history.Count() && h < nodes; ++h) {
+        lo = std::min(lo, tr->history.At(h)[k]);
+        hi = std::max(hi, tr->history.At(h)[k]);
+    }
+    if (hi - lo >= 0.3 * std::fabs(step) &&
+        tr->history.Interpolate(nullptr, nodes, k, target, X, flags)) {
+        return true;
+    }
+    if (target * c0[k] < 0.0 || c1[k] == 0.0)
+        return false;
+    for (int32_t i = 0; i < tr->neq; ++i) {
+        if (flags[i] != 1)
+            X[i] = c0[i] + step * c1[i] / c1[k];
+    }
+    X[k] = target;
+    return true;
+}
+
+// Plans the next step near a critical end point. Two phases approach each
+// other when every ln K of one set (reference against phase 1, or against
+// phase 2) lies below kCriticalSpread and their largest shrank since the
+// previous point. The step is then taken in that largest ln K, the natural
+// parameter of the curve there (the others fold with a square root in it):
+// toward zero, two fifths of its value at a time, down to the band's edge;
+// from the edge it crosses to the other edge. Predictions come from the
+// polynomial through the last points once they are spread along that ln K,
+// from the tangent before. X, *stepSize (the step in that ln K) and
+// *specVarIdx are updated; tr->crossIdx is set for a crossing. Returns the
+// ln K planned for, or -1 when the ordinary prediction stands.
+int32_t PlanCriticalApproach(ThreePhaseTracer* tr, double* X, const uint8_t* flags,
+                             double* stepSize, int32_t* specVarIdx) {
+    const double* c0 = tr->hist[0];
+    const int32_t nc = tr->ncomp;
+    if (tr->history.Count() < 2)
+        return -1;
+    const double* before = tr->history.At(1);
+    double spread[2] = {0.0, 0.0};
+    double spreadBefore[2] = {0.0, 0.0};
+    int32_t largest[2] = {-1, -1};
+    for (int32_t i = 0; i < 2 * nc; ++i) {
+        if (flags[i] != 0)
+            continue;
+        const int32_t f = i / nc;
+        if (std::fabs(c0[i]) > spread[f]) {
+            spread[f] = std::fabs(c0[i]);
+            largest[f] = i;
         }
-        if (k < 0 || X[k] == c0[k])
+        spreadBefore[f] = std::max(spreadBefore[f], std::fabs(before[i]));
+    }
+    int32_t k = -1;
+    for (int32_t f = 0; f < 2; ++f) {
+        if (largest[f] >= 0 && spread[f] < kCriticalSpread && spread[f] < spreadBefore[f] &&
+            (k < 0 || spread[f] < std::fabs(c0[k]))) {
+            k = largest[f];
+        }
+    }
+    if (k < 0)
+        return -1;
+    const double side = c0[k] > 0.0 ? 1.0 : -1.0;
+    const double now = std::fabs(c0[k]);
+    double target;
+    if (now > 1.5 * kCriticalBand) {
+        target = side * std::max(kCriticalBand, 0.6 * now);
+    } else {
+        target = -side * std::max(now, kCriticalBand);
+        tr->crossIdx = k;
+    }
+    if (!PredictAlong(tr, k, target, 3, flags, X)) {
+        tr->crossIdx = -1;
+        return -1;
+    }
+    *stepSize = target - c0[k];
+    *specVarIdx = k;
+    return k;
+}
+
+// Two of the three phases alike: every ln K of one set, or every difference
+// of the two sets, below 1e-3. The equations hold there at any temperature
+// and pressure.
+bool IsTrivial(const double* X, const uint8_t* flags, int32_t nc) {
+    double k2 = 0.0, k1 = 0.0, k12 = 0.0;
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] != 0)
+            continue;
+        k2 = std::max(k2, std::fabs(X[i]));
+        k1 = std::max(k1, std::fabs(X[nc + i]));
+        k12 = std::max(k12, std::fabs(X[i] - X[nc + i]));
+    }
+    return k2 < 1e-3 || k1 < 1e-3 || k12 < 1e-3;
+}
+
+// Shrinks the step until the chord from the last point to the predicted
+// next one stays close to the predicted curve; X receives the prediction.
+void LimitStepToChord(ThreePhaseTracer* tr, const uint8_t* flags, double* X, double* stepSize) {
+    for (int k = 0; k < 20; ++k) {
+        Predict(tr, tr->scratchX, 0.5 * *stepSize, flags);
+        Predict(tr, X, *stepSize, flags);
+        if (ChordError(tr->hist[0], tr->scratchX, X, tr->idxLnT, tr->idxLnP) <= 1.0)
             return;
-        const double target = c0[k] > 0.0 ? -band : band;
-        double s = *stepSize * (target - c0[k]) / (X[k] - c0[k]);
-        if (!(s * s0 > 0.0))
-            return;
-        if (std::fabs(s) > 2.0 * std::fabs(s0))
-            s = 2.0 * s0;
-        *stepSize = s;
-        Predict(tr, X, s, flags);
+        *stepSize *= 0.6;
     }
 }
 
@@ -122,6 +216,8 @@ void BeginTrace(ThreePhaseTracer* tr, IAppThermoProvider* provider) {
     tr->phaseCode1 = 1;
     tr->phaseCodeRef = -1;
     tr->phaseCode2 = 2;
+    tr->history.Clear();
+    tr->crossIdx = -1;
     for (int32_t i = 0; i < tr->neq; ++i) {
         for (int32_t j = 0; j < tr->neq; ++j)
             tr->jac[i][j] = i == j ? 1.0 : 0.0;
@@ -181,12 +277,15 @@ void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
     const bool noHistory = c2[newSpec] == 0.0;
     if (noHistory)
         newSpec = tr->idxLnP;
-    if (c >= nc)
-        c -= nc;
 
     int32_t type = 0;
     int32_t crossing = -1;  // the ln K whose sign change marks the critical point
     bool found = false;
+    // A step planned across a ln K's zero watches that ln K.
+    if (tr->crossIdx >= 0)
+        c = tr->crossIdx;
+    if (c >= nc)
+        c -= nc;
     if (!noHistory && numFree > 1) {
         if (CriticalSignChange(c2, X, c, 0, nc, flags, Tc)) {
             type = kPointThreePhaseCritical;
@@ -225,7 +324,12 @@ void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
             c3[i] = (2.0 * A + B) / delta;
         }
         if (found) {
-            Predict(tr, tr->sens, CrossingOffset(tr, crossing, delta), flags);
+            // The critical end point where the polynomial through this point
+            // and the previous ones crosses zero in that ln K; the tangents
+            // are unreliable this close to it.
+            if (!tr->history.Reach(X, PointHistory::kCapacity, crossing, 0.0, tr->sens, flags)) {
+                Predict(tr, tr->sens, CrossingOffset(tr, crossing, delta), flags);
+            }
             const double T = ClampedExp(tr->sens[neq - 3]);
             const double P = ClampedExp(tr->sens[neq - 2]);
             const int32_t row = *numbCalculatedPoints;
@@ -319,16 +423,59 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
     bool firstPoint = true;
     double h1 = 0.0, h2 = 0.0, s1 = 0.0, s2 = 0.0, v1 = 0.0, v2 = 0.0;
     HRESULT status = S_OK;
+    // The specification of the ordinary prediction, restored when a step
+    // planned in a ln K fails; the ln K aimed at by a crossing.
+    int32_t plannedSpec = specVarIdx;
+    double plannedStep = stepSize;
+    // The ln K a step near a critical end point is planned in (or -1), the
+    // value aimed at and the attempts made.
+    int32_t approachIdx = -1;
+    double approachTarget = 0.0;
+    int approachAttempt = 0;
 
     for (int pass = 1; pass < kMaxPasses; ++pass) {
         if (pass > 2 && (*P < Pmin || *P > Pmax))
             break;
-        const int ret = SolvePoint(tr, workingPhase, propManager, betaRef, beta1, beta2, T, P, x1,
-                                   xRef, z, x2, X, K1, K2, flags, specVarIdx, betaMode, firstPoint,
-                                   pureCompIdx, useAppThermo);
+        int ret = SolvePoint(tr, workingPhase, propManager, betaRef, beta1, beta2, T, P, x1, xRef,
+                             z, x2, X, K1, K2, flags, specVarIdx, betaMode,
+                             firstPoint || approachIdx >= 0, pureCompIdx, useAppThermo);
+        if (ret >= 0 && numFree > 1 && pureCompIdx < 0 && IsTrivial(X, flags, nc))
+            ret = -7;
+        if (getenv("PE_DEBUG3")) {
+            fprintf(stderr, "3p pass %d ret %d spec %d cross %d step %.4g T %.4f P %.2f K2:", pass, ret, specVarIdx, tr->crossIdx, stepSize, ClampedExp(X[tr->idxLnT]), ClampedExp(X[tr->idxLnP])*101.325);
+            for (int i = 0; i < nc; ++i) fprintf(stderr, " %.3g", X[i]);
+            fprintf(stderr, " K1:");
+            for (int i = 0; i < nc; ++i) fprintf(stderr, " %.3g", X[nc+i]);
+            fprintf(stderr, "\n");
+        }
         if (ret < 0) {
             if (firstPoint)
                 break;
+            if (approachIdx >= 0 && ++approachAttempt < 3) {
+                // A step planned in a ln K failed: an approach tries half the
+                // distance; a crossing a target twice as far beyond zero,
+                // then a straight line through the last two points.
+                const int32_t k = approachIdx;
+                const double from = tr->hist[0][k];
+                double target = from + (approachTarget - from) * 0.5;
+                int32_t nodes = 3;
+                if (tr->crossIdx >= 0) {
+                    target = approachAttempt == 1 ? 2.0 * approachTarget : approachTarget;
+                    nodes = approachAttempt == 1 ? 3 : 2;
+                }
+                if (PredictAlong(tr, k, target, nodes, flags, X)) {
+                    UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1,
+                                       beta2, betaMode);
+                    continue;
+                }
+            }
+            if (approachIdx >= 0) {
+                // Back to the ordinary prediction.
+                specVarIdx = plannedSpec;
+                stepSize = plannedStep;
+                approachIdx = -1;
+                tr->crossIdx = -1;
+            }
             // Retreat to half the step. A retreat still predicted outside
             // the pressure window is halved again: the window ends a trace
             // where the continuation leaves it, not where an overlong step
@@ -396,6 +543,9 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
 
         UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb, Tc, numFree,
                         critFound);
+        tr->history.Push(X);
+        tr->crossIdx = -1;
+        approachIdx = -1;
         if (*critFound != 0)
             break;
         if (*P < Pmin || *P > Pmax)
@@ -406,10 +556,18 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
             break;
         }
         AdaptStepToIterations(ret, &stepSize);
-        PredictAwayFromZero([&](double* out, double s) { Predict(tr, out, s, flags); }, X,
-                            specVarIdx, specVarIdx < 2 * nc, &stepSize);
-        StretchPastZero(tr, X, flags, &stepSize);
         ClampStep(kMaxStep, &stepSize);
+        PredictAwayFromZero([&](double* out, double s) { Predict(tr, out, s, flags); }, X,
+                            specVarIdx, false, &stepSize);
+        ClampStep(kMaxStep, &stepSize);
+        LimitStepToChord(tr, flags, X, &stepSize);
+        plannedSpec = specVarIdx;
+        plannedStep = stepSize;
+        approachIdx = PlanCriticalApproach(tr, X, flags, &stepSize, &specVarIdx);
+        if (approachIdx >= 0) {
+            approachTarget = X[approachIdx];
+            approachAttempt = 0;
+        }
         UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1, beta2,
                            betaMode);
         firstPoint = false;

@@ -41,6 +41,8 @@ ThreePhaseTracer::ThreePhaseTracer()
       workComp(nullptr),
       workResult(nullptr),
       hist{nullptr, nullptr, nullptr, nullptr},
+      crossIdx(-1),
+      scratchX(nullptr),
       propIdEnthalpy(-32767),
       propIdEntropy(-32767),
       propIdVolume(-32767),
@@ -84,6 +86,8 @@ void ThreePhaseTracer::Init(int32_t count) {
     dx2dBeta = NewVector(ncomp);
     workComp = NewVector(ncomp);
     workResult = NewVector(ncomp);
+    history.Init(neq);
+    scratchX = NewVector(neq);
     for (double*& row : hist)
         row = NewVector(neq);
     compositionVariant.vt = VT_ARRAY | VT_R8;
@@ -111,6 +115,7 @@ ThreePhaseTracer::~ThreePhaseTracer() {
     DeleteMatrix(dLnPhiRefdn, ncomp);
     DeleteMatrix(dLnPhi1dn, ncomp);
     DeleteMatrix(dLnPhi2dn, ncomp);
+    delete[] scratchX;
     for (double* row : hist)
         delete[] row;
     VariantClear(&compositionVariant);

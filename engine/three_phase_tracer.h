@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "engine/matrix_lu_solver.h"
+#include "engine/point_history.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
 
@@ -76,6 +77,13 @@ class ThreePhaseTracer {
 
     // Continuation: predictor coefficients c0..c3 of the last converged point.
     double* hist[4];
+    // The last converged points: a critical end point is approached,
+    // crossed and located through them (see PointHistory).
+    PointHistory history;
+    // The ln K being carried across zero by the current step, or -1.
+    int32_t crossIdx;
+    // Scratch, neq doubles.
+    double* scratchX;
 
     int32_t propIdEnthalpy;
     int32_t propIdEntropy;

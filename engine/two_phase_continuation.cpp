@@ -438,7 +438,7 @@ bool PlanCrossing(TwoPhaseTracer* tr, int32_t specVarIdx, int32_t nActive, const
         return false;
     }
     *crossTarget = -side * std::max(std::fabs(v), kCriticalBand);
-    if (!tr->history.Interpolate(nullptr, 3, specVarIdx, *crossTarget, X, flags))
+    if (!tr->history.Reach(nullptr, 3, specVarIdx, *crossTarget, X, flags))
         return false;
     *stepSize = *crossTarget - v;
     tr->crossIdx = specVarIdx;
@@ -540,8 +540,8 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 // points.
                 const double v = tr->predictor[0][tr->crossIdx];
                 const double target = crossAttempt == 1 ? 2.0 * crossTarget : crossTarget;
-                if (tr->history.Interpolate(nullptr, crossAttempt == 2 ? 2 : 3, tr->crossIdx,
-                                            target, X, flags)) {
+                if (tr->history.Reach(nullptr, crossAttempt == 2 ? 2 : 3, tr->crossIdx, target,
+                                      X, flags)) {
                     stepSize = target - v;
                     UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
                     continue;

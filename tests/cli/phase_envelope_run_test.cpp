@@ -106,9 +106,29 @@ TEST(PhaseEnvelopeRun, CriticalPointOfABinaryLiesBetweenItsCompounds) {
     const RunResult r = RunProgram("critical --feed \"methane=0.5,ethane=0.5\" --format json");
     ASSERT_EQ(r.status, 0) << r.err;
     const json out = json::parse(r.out);
-    EXPECT_GT(out["T_K"].get<double>(), 190.6);
-    EXPECT_LT(out["T_K"].get<double>(), 305.3);
-    EXPECT_GT(out["P_kPa"].get<double>(), 4600.0);
+    ASSERT_EQ(out.size(), 1u) << out;
+    EXPECT_TRUE(out[0]["on_envelope"].get<bool>());
+    EXPECT_GT(out[0]["T_K"].get<double>(), 190.6);
+    EXPECT_LT(out[0]["T_K"].get<double>(), 305.3);
+    EXPECT_GT(out[0]["P_kPa"].get<double>(), 4600.0);
+}
+
+TEST(PhaseEnvelopeRun, CriticalCommandListsEveryRootAndSaysWhichIsOnTheEnvelope) {
+    // Methane with n-octane and a little nitrogen: the critical conditions
+    // hold on the envelope near 306 K and 34 MPa, and again inside a
+    // two-phase region at a lower temperature.
+    const RunResult r = RunProgram(
+        "critical --feed \"methane=0.8756,n-octane=0.1204,nitrogen=0.0039\" --format json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json out = json::parse(r.out);
+    ASSERT_GE(out.size(), 2u) << out;
+    int onEnvelope = 0;
+    for (const json& root : out)
+        onEnvelope += root["on_envelope"].get<bool>() ? 1 : 0;
+    EXPECT_EQ(onEnvelope, 1) << out;
+    EXPECT_TRUE(out[0]["on_envelope"].get<bool>()) << "the root on the envelope comes first";
+    EXPECT_NEAR(out[0]["T_K"].get<double>(), 306.3, 1.0);
+    EXPECT_NEAR(out[0]["P_kPa"].get<double>(), 33700.0, 300.0);
 }
 
 }  // namespace

@@ -312,8 +312,19 @@ TEST_F(EnvelopeTest, HydrocarbonWaterFeedTakesTheThreePhasePath) {
 
     EXPECT_GE(ExpectRowsOnTheThreePhaseBoundary(run, calc, z), 5);
     // The boundaries above the three-phase point close at a critical end
-    // point, above the three-phase point and below the bubble boundary's top.
-    ASSERT_EQ(run.Count(11) + run.Count(12), 1);
+    // point, above the three-phase point and below the bubble boundary's top;
+    // where both reach it, they agree on it.
+    ASSERT_GE(run.Count(11) + run.Count(12), 1);
+    const EnvelopeRow* end = nullptr;
+    for (const EnvelopeRow& r : run.rows) {
+        if (r.type != 11 && r.type != 12)
+            continue;
+        if (end != nullptr) {
+            EXPECT_NEAR(r.tK, end->tK, 0.02);
+            EXPECT_NEAR(r.pKpa, end->pKpa, 2e-4 * end->pKpa);
+        }
+        end = &r;
+    }
     double bubbleTop = 0.0;
     for (const EnvelopeRow& r : run.rows) {
         if (r.type == 14)

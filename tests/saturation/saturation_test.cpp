@@ -100,11 +100,11 @@ TEST_F(BareState, ThreePhasesPutTheAqueousLiquidSecond) {
     EXPECT_EQ(PhaseLabelCheck(&state, 1, &switched), 1);
 }
 
-TEST_F(BareState, PhasesWithinFiveTimesTenToTheMinusFiveCoincide) {
+TEST_F(BareState, PhasesCoincideWhenEveryFractionAgreesToFiveTimesTenToTheMinusFiveOfItself) {
     Set(state.yVap, 0.5, 0.3, 0.2);
-    Set(state.xLiq1, 0.50004, 0.29996, 0.2);
+    Set(state.xLiq1, 0.500024, 0.299986, 0.2);
     EXPECT_TRUE(PhasesCoincide(&state, 2));
-    state.xLiq1[2] = 0.2001;
+    state.xLiq1[2] = 0.20002;  // 1e-4 of itself
     EXPECT_FALSE(PhasesCoincide(&state, 2));
     // With three phases one liquid close to the vapour is enough.
     Set(state.xLiq2, 0.5, 0.3, 0.2);
@@ -114,6 +114,14 @@ TEST_F(BareState, PhasesWithinFiveTimesTenToTheMinusFiveCoincide) {
     state.xLiq2[2] = 0.3;
     EXPECT_FALSE(PhasesCoincide(&state, 3));
     EXPECT_TRUE(PhasesCoincide(&state, 1));
+}
+
+TEST_F(BareState, AHighPurityProductsSaturatedPhasesAreTwoPhases) {
+    // Ethylene 0.99995 with methane 5e-5 at its dew point: every fraction
+    // differs by less than 5e-5, and methane's by a factor of twenty.
+    Set(state.yVap, 0.99995, 5e-5, 0.0);
+    Set(state.xLiq1, 0.9999972, 2.8e-6, 0.0);
+    EXPECT_FALSE(PhasesCoincide(&state, 2));
 }
 
 TEST_F(BareState, StoredCurveGivesTheTemperatureWithoutAFlash) {
