@@ -206,6 +206,20 @@ void LimitStepToChord(ThreePhaseTracer* tr, const uint8_t* flags, double* X, dou
     }
 }
 
+// A boundary ends where a phase fraction that is not held fixed falls
+// below this: it meets a two-phase boundary there.
+const double kCornerFraction = 1e-3;
+
+// The smaller of the free and the derived phase fraction of betaMode (the
+// fixed one is betaRef for mode 3, beta2 for 5, beta1 otherwise).
+double UnfixedFractionMinimum(int32_t betaMode, double betaRef, double beta1, double beta2) {
+    if (betaMode == 3)
+        return std::min(beta1, beta2);
+    if (betaMode == 5)
+        return std::min(betaRef, beta1);
+    return std::min(betaRef, beta2);
+}
+
 bool InsideWindow(double P, double Pmin, double Pmax) {
     return P >= Pmin && P <= Pmax;
 }
@@ -432,6 +446,9 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
     int32_t approachIdx = -1;
     double approachTarget = 0.0;
     int approachAttempt = 0;
+    // The smaller of the two phase fractions that are not held fixed, at the
+    // last point.
+    double lastSmallest = HUGE_VAL;
 
     for (int pass = 1; pass < kMaxPasses; ++pass) {
         if (pass > 2 && (*P < Pmin || *P > Pmax))
@@ -442,7 +459,7 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
         if (ret >= 0 && numFree > 1 && pureCompIdx < 0 && IsTrivial(X, flags, nc))
             ret = -7;
         if (getenv("PE_DEBUG3")) {
-            fprintf(stderr, "3p pass %d ret %d spec %d cross %d step %.4g T %.4f P %.2f K2:", pass, ret, specVarIdx, tr->crossIdx, stepSize, ClampedExp(X[tr->idxLnT]), ClampedExp(X[tr->idxLnP])*101.325);
+            fprintf(stderr, "3p pass %d ret %d mode %d beta %.3g %.3g %.3g spec %d cross %d step %.4g T %.4f P %.2f K2:", pass, ret, betaMode, *betaRef, *beta1, *beta2, specVarIdx, tr->crossIdx, stepSize, ClampedExp(X[tr->idxLnT]), ClampedExp(X[tr->idxLnP])*101.325);
             for (int i = 0; i < nc; ++i) fprintf(stderr, " %.3g", X[i]);
             fprintf(stderr, " K1:");
             for (int i = 0; i < nc; ++i) fprintf(stderr, " %.3g", X[nc+i]);
@@ -550,6 +567,14 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
             break;
         if (*P < Pmin || *P > Pmax)
             break;
+        // A second phase fraction vanishing: the boundary has reached the
+        // corner where it meets a two-phase boundary (a three-phase point).
+        // In the logarithm of that fraction the corner lies at minus
+        // infinity, and the steps would approach it without end.
+        const double smallest = UnfixedFractionMinimum(betaMode, *betaRef, *beta1, *beta2);
+        if (smallest < kCornerFraction && smallest < lastSmallest)
+            break;
+        lastSmallest = smallest;
 
         if (StepStalled(stepSize / kMaxStep, kStallLimit, kStallCount, &stalls)) {
             *stuck = 1;

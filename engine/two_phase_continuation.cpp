@@ -20,7 +20,6 @@ const int kMaxPasses = 400;
 const double kCollapseLimit = 1e-4;
 const double kSmallStep = 0.005;
 const int kSmallStepCount = 2;
-const double kRetreatKpa = 10.0;
 const double kKpaPerAtm = 101.325;
 const double kKelvinOffset = 273.15;
 
@@ -459,6 +458,28 @@ void AbandonCrossing(TwoPhaseTracer* tr) {
     tr->crossIdx = -1;
 }
 
+// The point at offset s from the last accepted one: along the step's
+// polynomial through the last points during a crossing, along the Hermite
+// predictor otherwise.
+void PredictAt(TwoPhaseTracer* tr, const uint8_t* flags, double s, double* X) {
+    const int32_t k = tr->crossIdx;
+    if (k >= 0 && tr->history.Reach(nullptr, 3, k, tr->predictor[0][k] + s, X, flags))
+        return;
+    Predict(tr, X, s, flags);
+}
+
+// Whether the points predicted at the offsets lo and hi lie within 1e-5 in
+// pressure and 1e-3 K of each other: a three-phase point's bracket is then
+// narrow enough.
+bool BracketNarrow(TwoPhaseTracer* tr, const uint8_t* flags, double lo, double hi) {
+    const int32_t nc = tr->ncomp;
+    double* a = tr->scratchX;
+    Predict(tr, a, lo, flags);
+    const double lnT = a[nc], lnP = a[nc + 1];
+    Predict(tr, a, hi, flags);
+    return std::fabs(a[nc + 1] - lnP) < 1e-5 && std::fabs(std::exp(a[nc]) - std::exp(lnT)) < 1e-3;
+}
+
 // Shrinks the step until the chord from the last point to the predicted
 // next one stays close to the predicted curve; X receives the prediction.
 void LimitStepToChord(TwoPhaseTracer* tr, const uint8_t* flags, double* X, double* stepSize) {
@@ -497,13 +518,19 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     store->GetNumPoints(&numb, accessMode);
 
     double stepSize = kInitialStep;
-    double halfStep = kInitialStep;
     int smallSteps = 0;
     bool firstPoint = true;
     double previousKpa = 0.0;
     int32_t curveCode = pointType;
     double crossTarget = 0.0;
     int crossAttempt = 0;
+    // The offset of the point being solved from the last accepted one, in
+    // the specification variable; the bracket of a three-phase point's
+    // bisection along the step.
+    double trialStep = stepSize;
+    bool bisecting = false;
+    double bisectLo = 0.0;
+    double bisectHi = 0.0;
 
     // Releases the provider's phases however the trace ends.
     struct PhaseGuard {
@@ -543,9 +570,19 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 if (tr->history.Reach(nullptr, crossAttempt == 2 ? 2 : 3, tr->crossIdx, target,
                                       X, flags)) {
                     stepSize = target - v;
+                    trialStep = stepSize;
                     UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
                     continue;
                 }
+            }
+            if (bisecting) {
+                // A point inside the bracket failed: the three-phase point
+                // is taken at the bracket's end that showed the phase.
+                trialStep = bisectHi;
+                bisectLo = bisectHi;
+                PredictAt(tr, flags, trialStep, X);
+                UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+                continue;
             }
             AbandonCrossing(tr);
             stepSize /= 2.0;
@@ -555,11 +592,10 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
             }
             Predict(tr, X, stepSize, flags);
             UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+            trialStep = stepSize;
             continue;
         }
 
-        halfStep = stepSize / 2.0;
-        Predict(tr, tr->halfStepX, halfStep, flags);
         *T = ClampedExp(X[nc]);
         *P = ClampedExp(X[nc + 1]);
         const double pKpa = *P * kKpaPerAtm;
@@ -579,18 +615,31 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 PutAppValue(provider, &IAppThermoProvider::get_Pressure, pKpa);
                 provider->FindThirdPhase(&phT, &tr->compositionVariant);
             }
-            const bool exists = lpointType == 4 || phT == 1 || phT == 2;
-            if (exists) {
-                if (!firstPoint && std::fabs(pKpa - previousKpa) > kRetreatKpa) {
-                    // Retreat to half the step and look again.
-                    for (int32_t i = 0; i < tr->n; ++i) {
-                        if (flags[i] != 1)
-                            X[i] = tr->halfStepX[i];
-                    }
+            // A further phase of either kind: the host reports a liquid
+            // (4, or the provider's 1) or a vapour (3, or 2).
+            const bool exists = lpointType == 4 || lpointType == 3 || phT == 1 || phT == 2;
+            const bool lighter = lpointType == 3 || phT == 2;
+            // Where along the step the further phase appears is found by
+            // bisection, without storing the points solved on the way: the
+            // three-phase point ends the curve, and a trace that stepped
+            // past it and crept back stored points inside the envelope.
+            if (!firstPoint && (exists || bisecting)) {
+                if (!bisecting) {
+                    bisecting = true;
+                    bisectLo = 0.0;
+                }
+                (exists ? bisectHi : bisectLo) = trialStep;
+                if (!BracketNarrow(tr, flags, bisectLo, bisectHi) || !exists) {
+                    trialStep = BracketNarrow(tr, flags, bisectLo, bisectHi)
+                                    ? bisectHi
+                                    : 0.5 * (bisectLo + bisectHi);
+                    PredictAt(tr, flags, trialStep, X);
                     UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
-                    stepSize = halfStep;
+                    stepSize = trialStep;
                     continue;
                 }
+            }
+            if (exists) {
                 double sum = 0.0;
                 if (!useAppThermo) {
                     IRealArrayDisp* composition = nullptr;
@@ -627,6 +676,16 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                     for (int32_t i = 0; i < nc; ++i)
                         thirdPhaseComp[i] /= sum;
                 }
+                if (lighter && *beta == 1.0 && *invertLine == 0) {
+                    // A vapour appears at a dew point: the dew curve meets
+                    // the bubble curve here, and beyond this point it runs
+                    // inside the envelope. The point ends the dew curve; the
+                    // trace ends as stuck, and the bubble side is traced up
+                    // to the same point from below.
+                    AppendPoint(store, &numb, curveCode, pKpa, *T, accessMode);
+                    *stuck = 1;
+                    break;
+                }
                 *threePhaseFound = 1;
                 *threePhaseP = pKpa / kKpaPerAtm;
                 *threePhaseT = tC + kKelvinOffset;
@@ -635,6 +694,7 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 *threePhaseCheck = 0;
             }
         }
+        bisecting = false;
         previousKpa = pKpa;
 
         UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb, critT,
@@ -669,6 +729,7 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
             LimitStepToChord(tr, flags, X, &stepSize);
         }
         UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+        trialStep = stepSize;
         firstPoint = false;
     }
 

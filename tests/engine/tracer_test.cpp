@@ -92,15 +92,22 @@ TEST_F(TracerTest, DewTraceStopsWhereTheAqueousLiquidAppears) {
     EXPECT_NEAR(sum, 1.0, 1e-12);
 
     // The point itself (a dew trace does not store it) has the further
-    // phase; the last stored point, at most 10 kPa before it, has not.
+    // phase; the last stored point has not, and neither has the dew point
+    // 0.01 % below it in pressure: the point is where the phase appears.
     const std::vector<EnvelopeRow> rows = Rows();
     ASSERT_FALSE(rows.empty());
     const EnvelopeRow& last = rows.back();
     const double pKpa = record.Patm * kKpaPerAtm;
-    EXPECT_LE(std::fabs(pKpa - last.pKpa), 10.0);
     pyrana::thermo::Calculator& calc = harness->host().calculator();
     EXPECT_TRUE(calc.FurtherPhase(record.Tdegk, pKpa, z.data(), nullptr).found);
     EXPECT_FALSE(calc.FurtherPhase(last.tK, last.pKpa, z.data(), nullptr).found);
+    const double below = pKpa * (1.0 - 1e-4);
+    pyrana::thermo::SaturationOptions start;
+    start.tInit = record.Tdegk;
+    const pyrana::thermo::FlashResult dew = calc.FlashSaturation(below, 1.0, z.data(), start);
+    ASSERT_TRUE(dew.ok()) << dew.message;
+    EXPECT_NEAR(dew.t, record.Tdegk, 0.1);
+    EXPECT_FALSE(calc.FurtherPhase(dew.t, below, z.data(), nullptr).found);
 }
 
 }  // namespace
