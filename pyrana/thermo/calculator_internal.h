@@ -58,6 +58,9 @@ struct Calculator::Work {
     // Further trial compositions handed to a second stability test: [maxTrials][nc].
     int extraCount = 0;
     std::vector<double> extraW;
+    // Trials of the stability test of a two-phase split: the feed's
+    // stationary points, then the split's midpoint and the feed.
+    std::vector<double> splitW;
     // Best split of a flash, the mole numbers before a Newton step and those of its
     // trial step: [kMaxPhases][nc]. refPhase [nc]: the phase that holds most of each
     // compound in the Newton step, where its amount closes the material balance.

@@ -677,8 +677,11 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
     // A two-phase split is only accepted once a stability test shows no phase that would
     // lower its Gibbs energy further. At equilibrium both phases share one tangent plane
     // (d_i = ln f_i - ln P is the same in each), so one test against phase 0 covers both;
-    // its trials are the feed's stationary points, Wilson's, and the near-pure ones of the
-    // reduced set, water always among them (Wilson's K-values cannot see an aqueous phase).
+    // its trials are the feed's stationary points, Wilson's, and the near-pure ones (of every
+    // compound in the full analysis, else the reduced set), water always among them
+    // (Wilson's K-values cannot see an aqueous phase). The reduced set misses a second
+    // liquid rich in an intermediate compound: a methane-rich liquid beside vapour and an
+    // aromatic liquid at 124 K, a CO2-rich liquid at 192 K.
     // An unstable direction seeds a three-phase split; where that collapses onto another
     // pair of lower Gibbs energy, the new pair is tested the same way.
     bool unresolved = false;
@@ -689,22 +692,41 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
                 break;
             std::copy(w.x[0].begin(), w.x[0].end(), w.saveA.begin());
             std::copy(w.x[1].begin(), w.x[1].end(), w.saveB.begin());
-            if (!Eval(m, w, t, p, w.saveA.data(), w.lnPhi[0].data()))
-                break;
-            // StabilityCore overwrites present/d: restore present afterwards.
-            StabilityCore(m, w, t, p, w.saveA.data(), w.lnPhi[0].data(), false, w.extraW.data(),
-                          w.extraCount);
-            for (int i = 0; i < nc; ++i)
-                w.present[i] = z[i] > 0.0 ? 1 : 0;
+            // The test runs against each phase in turn until one shows a further
+            // phase: the plane is the same, but the trials start from the reference
+            // phase, and a liquid of intermediate composition (a methane-rich liquid
+            // between vapour and an aromatic liquid) is reached from the vapour's
+            // trials and not from the liquid's.
+            // Beside the feed's stationary points, two trials between the phases: their
+            // midpoint and the feed. A liquid of intermediate composition is reached
+            // from there when every trial that starts near a phase of the split
+            // converges back onto the split.
+            int splitCount = w.extraCount;
+            std::copy(w.extraW.begin(), w.extraW.begin() + w.extraCount * nc, w.splitW.begin());
+            for (int i = 0; i < nc; ++i) {
+                w.splitW[splitCount * nc + i] = 0.5 * (w.saveA[i] + w.saveB[i]);
+                w.splitW[(splitCount + 1) * nc + i] = z[i];
+            }
+            splitCount += 2;
             int seed = -1;
-            for (int s = 0; s < w.spCount; ++s) {
-                if (w.spTm[s] >= -1e-8)
+            for (int ref = 0; ref < 2 && seed < 0; ++ref) {
+                const double* reference = ref == 0 ? w.saveA.data() : w.saveB.data();
+                if (!Eval(m, w, t, p, reference, w.lnPhi[ref].data()))
                     break;
-                const double* cand = &w.spW[s * nc];
-                if (Distinct(cand, w.saveA.data(), nc, 1e-3) &&
-                    Distinct(cand, w.saveB.data(), nc, 1e-3)) {
-                    seed = s;
-                    break;
+                // StabilityCore overwrites present/d: restore present afterwards.
+                StabilityCore(m, w, t, p, reference, w.lnPhi[ref].data(), options.fullStability,
+                              w.splitW.data(), splitCount);
+                for (int i = 0; i < nc; ++i)
+                    w.present[i] = z[i] > 0.0 ? 1 : 0;
+                for (int s = 0; s < w.spCount; ++s) {
+                    if (w.spTm[s] >= -1e-8)
+                        break;
+                    const double* cand = &w.spW[s * nc];
+                    if (Distinct(cand, w.saveA.data(), nc, 1e-3) &&
+                        Distinct(cand, w.saveB.data(), nc, 1e-3)) {
+                        seed = s;
+                        break;
+                    }
                 }
             }
             unresolved = seed >= 0;

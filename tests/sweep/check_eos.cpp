@@ -83,7 +83,22 @@ CheckEos::CheckEos(const pyrana::thermo::Fluid& fluid) {
     }
 }
 
-double CheckEos::LnPhi(double t, double p, const double* xIn, double* lnPhi) const {
+double CheckEos::LnPhi(double t, double p, const double* x, double* lnPhi) const {
+    const std::vector<double> g = RootGibbs(t, p, x, lnPhi);
+    if (g.empty())
+        return std::numeric_limits<double>::quiet_NaN();
+    return *std::min_element(g.begin(), g.end());
+}
+
+double CheckEos::RootGibbsGap(double t, double p, const double* x) const {
+    const std::vector<double> g = RootGibbs(t, p, x, nullptr);
+    if (g.size() < 2)
+        return std::numeric_limits<double>::quiet_NaN();
+    return g.back() - g.front();
+}
+
+std::vector<double> CheckEos::RootGibbs(double t, double p, const double* xIn,
+                                        double* lnPhi) const {
     const int n = size();
     double sum = 0.0;
     for (int i = 0; i < n; ++i)
@@ -122,6 +137,7 @@ double CheckEos::LnPhi(double t, double p, const double* xIn, double* lnPhi) con
     const std::vector<double> roots = CubicRoots(c2, c1, c0, B);
     double best = std::numeric_limits<double>::quiet_NaN();
     std::vector<double> trial(n);
+    std::vector<double> gibbs;
     for (double Z : roots) {
         const double logTerm = std::log((Z + d1 * B) / (Z + d2 * B));
         double g = 0.0;
@@ -130,12 +146,17 @@ double CheckEos::LnPhi(double t, double p, const double* xIn, double* lnPhi) con
                        A / (B * (d1 - d2)) * (2.0 * abar[i] / a - bi[i] / b) * logTerm;
             g += x[i] * trial[i];
         }
+        gibbs.push_back(g);
         if (!(g >= best)) {
             best = g;
-            std::copy(trial.begin(), trial.end(), lnPhi);
+            if (lnPhi != nullptr)
+                std::copy(trial.begin(), trial.end(), lnPhi);
         }
     }
-    return best;
+    // With three real roots the middle one is unstable: keep the outer two.
+    if (gibbs.size() == 3)
+        gibbs.erase(gibbs.begin() + 1);
+    return gibbs;
 }
 
 }  // namespace sweep

@@ -28,7 +28,16 @@ class CheckEos {
     // Σ x_i ln φ_i, or NaN when no admissible root exists.
     double LnPhi(double t, double p, const double* x, double* lnPhi) const;
 
+    // Reduced Gibbs energy of the vapour root less that of the liquid root,
+    // Σ x_i (ln φ_i^V - ln φ_i^L), at T, P and x; NaN when the cubic has one
+    // admissible root. Zero on a pure compound's vapour-pressure curve.
+    double RootGibbsGap(double t, double p, const double* x) const;
+
   private:
+    // The admissible roots' Σ x_i ln φ_i, ascending in Z; ln φ of the root
+    // of lower Gibbs energy into lnPhi when it is not null.
+    std::vector<double> RootGibbs(double t, double p, const double* x, double* lnPhi) const;
+
     std::vector<double> tc_, pc_, omega_;
     std::vector<double> kij_;  // size() x size(), row-major
     double omegaA_, omegaB_, delta1_, delta2_;

@@ -84,8 +84,9 @@ std::vector<Neighbour> Neighbours(double t, double p, double scale) {
 // every phase shares the tangent plane): a flash whose result is unstable
 // missed a phase, and the count is raised by one.
 struct PhaseCount {
-    int count = 0;
+    int count = 0;  // -1: unknown (the flash did not converge)
     bool flashMissedPhase = false;
+    std::string what;  // the flash that missed a phase
 };
 
 class Checker {
@@ -103,6 +104,7 @@ class Checker {
         return Unstable(TangentPlane(*eos_, t, p, z_.data()));
     }
     PhaseCount CountPhases(double t, double p);
+    bool OnBoundaryAtRow(double t, double p);
     void CheckFinite(const cli::EnvelopeResult& r);
     void CheckBoundaryRows(const cli::EnvelopeResult& r);
     void CheckThreePhaseRows(const cli::EnvelopeResult& r);
@@ -124,6 +126,28 @@ class Checker {
     std::vector<thermo::CriticalPointResult> roots_;
 };
 
+// The row itself as a saturation point, for bands thinner than the
+// neighbours resolve (high-purity products): the feed is not unstable there
+// and an incipient phase sits on its tangent plane; or, for a single
+// compound, its vapour and liquid roots have equal Gibbs energy.
+bool Checker::OnBoundaryAtRow(double t, double p) {
+    const TangentPlaneResult r = TangentPlane(*eos_, t, p, z_.data());
+    if (Unstable(r))
+        return false;
+    if (r.incipientOnPlane)
+        return true;
+    // A feed of one compound above 0.99999 is given the vapour-pressure
+    // curve of that compound (its band is narrower than any trace).
+    std::vector<double> x = z_;
+    const auto dominant = std::max_element(x.begin(), x.end());
+    if (*dominant > 0.99999) {
+        std::fill(x.begin(), x.end(), 0.0);
+        *dominant = 1.0;
+    }
+    const double gap = eos_->RootGibbsGap(t, p, x.data());
+    return std::fabs(gap) < 1e-7;
+}
+
 PhaseCount Checker::CountPhases(double t, double p) {
     PhaseCount c;
     const thermo::FlashResult f = calc_->FlashPT(t, p, z_.data());
@@ -133,7 +157,13 @@ PhaseCount Checker::CountPhases(double t, double p) {
     const TangentPlaneResult tp = TangentPlane(*eos_, t, p, f.phases[0].x.data());
     if (Unstable(tp)) {
         c.flashMissedPhase = true;
-        c.count += 1;
+        c.what = Format("at %.3f K, %.2f kPa: %.0f phases (", t, p, f.phases.size()) +
+                 thermo::ToString(f.outcome) + Format("), TPD %.2g", tp.minTpd);
+        // Two phases and unstable: three at least. A single phase found unstable
+        // says only that there are two at least.
+        c.count = c.count == 2 ? 3 : -1;
+    } else if (!f.ok()) {
+        c.count = -1;
     }
     return c;
 }
@@ -163,6 +193,13 @@ void Checker::CheckBoundaryRows(const cli::EnvelopeResult& r) {
         const cli::EnvelopePoint& row = r.points[i];
         if (!IsBoundaryType(row.type))
             continue;
+        // A copy of a three-phase point, which ends or starts the curve of
+        // its type there, is checked as a three-phase point.
+        const bool corner = std::any_of(r.points.begin(), r.points.end(), [&](const auto& q) {
+            return q.type == 10 && q.p == row.p && q.t == row.t;
+        });
+        if (corner)
+            continue;
         bool sawStable = false;
         bool sawUnstable = false;
         for (double scale = 1.0; scale > 1e-4 && !(sawStable && sawUnstable); scale *= 0.1) {
@@ -186,7 +223,8 @@ void Checker::CheckBoundaryRows(const cli::EnvelopeResult& r) {
                    std::fabs(c.t - row.t) <= options_.criticalKelvin &&
                    std::fabs(c.p - row.p) <= options_.criticalRelative * c.p;
         });
-        if (!(sawStable && sawUnstable) && !(nearCritical && !sawUnstable)) {
+        if (!(sawStable && sawUnstable) && !(nearCritical && !sawUnstable) &&
+            !OnBoundaryAtRow(row.t, row.p)) {
             Fail("boundary", RowText(i, row) + (sawUnstable ? ": two-phase on every side"
                                                             : ": single-phase on every side"));
         }
@@ -201,14 +239,19 @@ void Checker::CheckThreePhaseRows(const cli::EnvelopeResult& r) {
             continue;
         bool three = false;
         bool fewer = false;
-        bool missed = false;
+        std::string missed;
+        int unknown = 0;
         for (double scale = 1.0; scale > 1e-4 && !(three && fewer); scale *= 0.1) {
             bool t3 = false;
             bool f3 = false;
             for (const Neighbour& n : Neighbours(row.t, row.p, scale)) {
                 const PhaseCount c = CountPhases(n.t, n.p);
-                missed = missed || c.flashMissedPhase;
-                (c.count >= 3 ? t3 : f3) = true;
+                if (c.flashMissedPhase && missed.empty())
+                    missed = c.what;
+                if (c.count >= 0)
+                    (c.count >= 3 ? t3 : f3) = true;
+                else
+                    ++unknown;
             }
             if (t3 && f3) {
                 three = fewer = true;
@@ -218,13 +261,15 @@ void Checker::CheckThreePhaseRows(const cli::EnvelopeResult& r) {
             }
         }
         if (!(three && fewer)) {
-            Fail("three-phase", RowText(i, row) + (three ? ": three phases on every side"
-                                                         : ": fewer than three phases on every side"));
+            Fail("three-phase",
+                 RowText(i, row) +
+                     (three ? ": three phases on every side"
+                            : fewer ? ": fewer than three phases on every side"
+                                    : ": the host's flash converges nowhere around it") +
+                     (unknown > 0 ? Format(" (%.0f flashes did not converge)", unknown) : ""));
         }
-        if (missed && !flashReported) {
-            Fail("flash", "near " + RowText(i, row) +
-                              ": the host's PT flash reports a split the tangent-plane analysis "
-                              "finds unstable");
+        if (!missed.empty() && !flashReported) {
+            Fail("flash", "near " + RowText(i, row) + ", the host's PT flash " + missed);
             flashReported = true;
         }
     }

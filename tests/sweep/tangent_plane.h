@@ -23,6 +23,10 @@ struct TangentPlaneResult {
     double minTpd = 0.0;
     // The trial composition at which it was met.
     std::vector<double> w;
+    // Some trial converged to a stationary point other than the reference
+    // phase whose TPD is zero to 1e-8: the reference phase is at a
+    // saturation point, with that point the incipient phase.
+    bool incipientOnPlane = false;
 };
 
 // The reference phase x [eos.size()] at T [K], P [kPa]; compounds absent
