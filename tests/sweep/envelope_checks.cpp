@@ -85,6 +85,7 @@ std::vector<Neighbour> Neighbours(double t, double p, double scale) {
 // missed a phase, and the count is raised by one.
 struct PhaseCount {
     int count = 0;  // -1: unknown (the flash did not converge)
+    int vapours = 0;  // of the phases found, those gas-like (Z above 0.3)
     bool flashMissedPhase = false;
     std::string what;  // the flash that missed a phase
 };
@@ -122,6 +123,8 @@ class Checker {
     std::unique_ptr<thermo::Calculator> calc_;
     std::unique_ptr<CheckEos> eos_;
     std::vector<double> z_;
+    // Two compounds present.
+    bool binary_ = false;
     // The host solver's critical points of the feed.
     std::vector<thermo::CriticalPointResult> roots_;
 };
@@ -152,6 +155,8 @@ PhaseCount Checker::CountPhases(double t, double p) {
     PhaseCount c;
     const thermo::FlashResult f = calc_->FlashPT(t, p, z_.data());
     c.count = static_cast<int>(f.phases.size());
+    for (const auto& phase : f.phases)
+        c.vapours += phase.z > 0.3 ? 1 : 0;
     if (c.count == 0 || c.count >= 3)
         return c;
     const TangentPlaneResult tp = TangentPlane(*eos_, t, p, f.phases[0].x.data());
@@ -239,20 +244,28 @@ void Checker::CheckThreePhaseRows(const cli::EnvelopeResult& r) {
             continue;
         bool three = false;
         bool fewer = false;
+        bool binaryChange = false;
         std::string missed;
         int unknown = 0;
-        for (double scale = 1.0; scale > 1e-4 && !(three && fewer); scale *= 0.1) {
+        for (double scale = 1.0; scale > 1e-4 && !(three && fewer) && !binaryChange;
+             scale *= 0.1) {
             bool t3 = false;
             bool f3 = false;
+            std::set<int> states;
             for (const Neighbour& n : Neighbours(row.t, row.p, scale)) {
                 const PhaseCount c = CountPhases(n.t, n.p);
                 if (c.flashMissedPhase && missed.empty())
                     missed = c.what;
-                if (c.count >= 0)
+                if (c.count >= 0) {
                     (c.count >= 3 ? t3 : f3) = true;
-                else
+                    states.insert(10 * c.count + c.vapours);
+                } else {
                     ++unknown;
+                }
             }
+            // A binary's three phases coexist on a line only: across a row on
+            // it one pair of phases gives way to another.
+            binaryChange = binary_ && states.size() >= 2;
             if (t3 && f3) {
                 three = fewer = true;
             } else if (scale == 1.0) {
@@ -260,7 +273,7 @@ void Checker::CheckThreePhaseRows(const cli::EnvelopeResult& r) {
                 fewer = f3;
             }
         }
-        if (!(three && fewer)) {
+        if (!(three && fewer) && !binaryChange) {
             Fail("three-phase",
                  RowText(i, row) +
                      (three ? ": three phases on every side"
@@ -387,6 +400,7 @@ FeedReport Checker::Run() {
     for (double f : input.feed)
         z_.push_back(f / sum);
     roots_ = calc_->CriticalPoints(z_.data());
+    binary_ = std::count_if(z_.begin(), z_.end(), [](double v) { return v > 1e-10; }) == 2;
 
     cli::EnvelopeRequest request;
     request.executions = options_.repeat ? 2 : 1;
