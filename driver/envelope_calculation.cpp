@@ -693,7 +693,10 @@ void EnvelopeCalculation::TwoPhasePath() {
         LiquidLiquidScan(kBubbleScanTop, true);
         return;
     }
-    if (bubbleTraced != 0 || stageAStuck == 0 || lastPointInverted != 0 || u->numbPresent <= 2) {
+    // A binary too: its dew curve may meet its bubble curve at a three-phase
+    // point (methane with n-heptane), and the bubble side up to that point
+    // is traced only here.
+    if (bubbleTraced != 0 || stageAStuck == 0 || lastPointInverted != 0 || u->numbPresent < 2) {
         return;
     }
 
@@ -726,6 +729,11 @@ void EnvelopeCalculation::TwoPhasePath() {
     if (u->threePhaseFound != 0) {
         u->curPointType = kPointThreePhase;
         AppendRecord(0);
+        // The phases at the three-phase point: the feed as the liquid, the
+        // incipient vapour, and the further liquid.
+        const std::vector<double> liquid(u->xLiq1, u->xLiq1 + u->ncomp);
+        const std::vector<double> vapour(u->yVap, u->yVap + u->ncomp);
+        const std::vector<double> further(u->xLiq2, u->xLiq2 + u->ncomp);
         u->curPatm = u->threePhasePoints[0].Patm;
         u->vapFrac = 0.0;
         SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
@@ -736,6 +744,61 @@ void EnvelopeCalculation::TwoPhasePath() {
             pressHigh = kBubbleScanTop;
             pressStep = (kBubbleScanTop - startPressLow) / 10.0;
             BubbleBoundaryScan(startPressHigh, true);
+        } else {
+            BoundaryFromThreePhasePoint(0, liquid, vapour, further, kPointThreePhaseBubble);
         }
+        if (u->numbPresent > 2)
+            BoundaryFromThreePhasePoint(0, liquid, vapour, further, kPointLiquidLiquidUpper);
     }
+}
+
+// One boundary of the three-phase region that starts at three-phase point
+// `record`, where the feed (`liquid`) meets an incipient vapour and a further
+// liquid, traced from that point: the three-phase bubble boundary (type 14,
+// the vapour incipient, the further liquid growing from nothing) or the
+// boundary where the further liquid stays incipient (type 15, the vapour
+// growing from nothing). No saturation point of the host need exist on
+// either: near a critical end point the region is a sliver a few hundredths
+// of a kelvin wide.
+void EnvelopeCalculation::BoundaryFromThreePhasePoint(int record, const std::vector<double>& liquid,
+                                                      const std::vector<double>& vapour,
+                                                      const std::vector<double>& further,
+                                                      int32_t pointType) {
+    UtilityState* u = u_;
+    const ThreePhasePoint& p = u->threePhasePoints[record];
+    std::copy(liquid.begin(), liquid.end(), u->xLiq1);
+    std::copy(vapour.begin(), vapour.end(), u->yVap);
+    std::copy(further.begin(), further.end(), u->xLiq2);
+    u->curTdegk = p.Tdegk;
+    u->curPatm = p.Patm;
+    u->curPointType = pointType;
+    pressLow = startPressLow;
+    pressHigh = startPressHigh;
+    CriticalPointFound = 0;
+    b3Phasestuck = 0;
+    // The boundary's free fraction starts at the point: the further liquid
+    // grows from nothing on the bubble boundary, and is held at zero on the
+    // other, where the vapour's fraction is the free one. That fraction
+    // cannot start at zero (its logarithm is the unknown), so the first point
+    // is solved with it held at 1e-3 instead of at the point's pressure.
+    const double start = 1e-3;
+    if (pointType == kPointThreePhaseBubble) {
+        u->betaMode = 3;
+        u->vapFrac = 0.0;
+        u->liq1Frac = 1.0;
+        u->liq2Frac = 0.0;
+    } else {
+        u->betaMode = 5;
+        u->vapFrac = start;
+        u->liq1Frac = 1.0 - start;
+        u->liq2Frac = 0.0;
+    }
+    PhaseLabelCheck(u, 3, &Switched);
+    if (pointType != kPointThreePhaseBubble) {
+        // The boundary starts at the point itself, a little short of its
+        // first solved point.
+        AppendRecord(record);
+        u->threePhaseTracer->firstSpecIdx = u->threePhaseTracer->idxLnBeta;
+    }
+    TraceThreePhase();
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "driver/envelope_point_store.h"
 #include "host/interfaces.h"
@@ -66,6 +67,9 @@ class EnvelopeCalculation {
     void RestartDewSide(int record, int32_t pointType, double scanStartOffset);
     void BubbleBoundaryBelow(int record);
     void TwoPhasePath();
+    void BoundaryFromThreePhasePoint(int record, const std::vector<double>& liquid,
+                                     const std::vector<double>& vapour,
+                                     const std::vector<double>& further, int32_t pointType);
 
     UtilityState* u_;
     IPYRUtility* utility_;

@@ -289,8 +289,12 @@ void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
         }
     }
     const bool noHistory = c2[newSpec] == 0.0;
+    // The first point's tangent is normalised to the unknown it was solved
+    // at: ln P usually; the free fraction's logarithm for a boundary that
+    // starts where that fraction vanishes, which changes there far faster
+    // than ln P.
     if (noHistory)
-        newSpec = tr->idxLnP;
+        newSpec = *specVarIdx;
 
     int32_t type = 0;
     int32_t crossing = -1;  // the ln K whose sign change marks the critical point
@@ -423,7 +427,8 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
         }
     } guard{tr};
 
-    int32_t specVarIdx = tr->idxLnP;
+    int32_t specVarIdx = tr->firstSpecIdx >= 0 ? tr->firstSpecIdx : tr->idxLnP;
+    tr->firstSpecIdx = -1;
     int32_t numFree = 0;
     for (int32_t i = 0; i < nc && numFree < 2; ++i) {
         if (flags[i] == 0)
@@ -572,7 +577,7 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
         // In the logarithm of that fraction the corner lies at minus
         // infinity, and the steps would approach it without end.
         const double smallest = UnfixedFractionMinimum(betaMode, *betaRef, *beta1, *beta2);
-        if (smallest < kCornerFraction && smallest < lastSmallest)
+        if (smallest < kCornerFraction && lastSmallest < HUGE_VAL && smallest < lastSmallest)
             break;
         lastSmallest = smallest;
 

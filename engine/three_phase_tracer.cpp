@@ -42,6 +42,7 @@ ThreePhaseTracer::ThreePhaseTracer()
       workResult(nullptr),
       hist{nullptr, nullptr, nullptr, nullptr},
       crossIdx(-1),
+      firstSpecIdx(-1),
       scratchX(nullptr),
       propIdEnthalpy(-32767),
       propIdEntropy(-32767),

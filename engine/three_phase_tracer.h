@@ -82,6 +82,10 @@ class ThreePhaseTracer {
     PointHistory history;
     // The ln K being carried across zero by the current step, or -1.
     int32_t crossIdx;
+    // The unknown held fixed at the first point of the next trace (-1: ln P,
+    // the usual). A boundary that starts at a three-phase point, where its
+    // free phase fraction vanishes, starts from a small fraction instead.
+    int32_t firstSpecIdx;
     // Scratch, neq doubles.
     double* scratchX;
 

@@ -458,6 +458,66 @@ void AbandonCrossing(TwoPhaseTracer* tr) {
     tr->crossIdx = -1;
 }
 
+// The composition of the further phase the host's test found, normalised,
+// into out (ncomp): from the test phase on the host path, from the tracer's
+// composition VARIANT on the provider's. Host failures raise CPYCOMError.
+void ReadFurtherPhase(TwoPhaseTracer* tr, IPhase* workingPhase, bool useAppThermo, double* out) {
+    const int32_t nc = tr->ncomp;
+    double sum = 0.0;
+    if (!useAppThermo) {
+        IRealArrayDisp* composition = nullptr;
+        CheckOk(workingPhase->get_Composition(&composition));
+        if (composition == nullptr)
+            throw CPYCOMError(E_POINTER);
+        for (int32_t i = 0; i < nc; ++i) {
+            const HRESULT hr = composition->get_IthValue(i, &out[i]);
+            if (hr != S_OK) {
+                composition->Release();
+                throw CPYCOMError(hr);
+            }
+            sum += out[i];
+        }
+        composition->Release();
+    } else {
+        for (int32_t i = 0; i < nc; ++i)
+            out[i] = 0.0;
+        VARIANT* v = &tr->compositionVariant;
+        const double* data = nullptr;
+        if ((v->vt & VT_ARRAY) != 0 && v->parray != nullptr &&
+            SUCCEEDED(SafeArrayAccessData(v->parray,
+                                          reinterpret_cast<void**>(const_cast<double**>(&data))))) {
+            LONG lo = 0;
+            LONG hi = -1;
+            SafeArrayGetLBound(v->parray, 1, &lo);
+            SafeArrayGetUBound(v->parray, 1, &hi);
+            for (int32_t i = 0; i < nc && i <= hi - lo; ++i) {
+                out[i] = data[i];
+                sum += data[i];
+            }
+            SafeArrayUnaccessData(v->parray);
+        }
+    }
+    if (std::fabs(sum - 1.0) > 1e-12 && sum > 0.0) {
+        for (int32_t i = 0; i < nc; ++i)
+            out[i] /= sum;
+    }
+}
+
+// Whether a composition differs from another (the incipient phase's,
+// normalised here) by more than 1e-3 in some mole fraction.
+bool ApartFrom(const double* a, const double* b, const uint8_t* flags, int32_t nc) {
+    double sum = 0.0;
+    for (int32_t i = 0; i < nc; ++i)
+        sum += flags[i] == 0 ? b[i] : 0.0;
+    if (!(sum > 0.0))
+        return true;
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] == 0 && std::fabs(a[i] - b[i] / sum) > 1e-3)
+            return true;
+    }
+    return false;
+}
+
 // The point at offset s from the last accepted one: along the step's
 // polynomial through the last points during a crossing, along the Hermite
 // predictor otherwise.
@@ -617,8 +677,18 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
             }
             // A further phase of either kind: the host reports a liquid
             // (4, or the provider's 1) or a vapour (3, or 2).
-            const bool exists = lpointType == 4 || lpointType == 3 || phT == 1 || phT == 2;
+            bool exists = lpointType == 4 || lpointType == 3 || phT == 1 || phT == 2;
             const bool lighter = lpointType == 3 || phT == 2;
+            // The host's test does not know the phase incipient on this
+            // curve: a point converged a little inside the curve near a
+            // critical point shows that phase below the feed's tangent
+            // plane, and it is no further phase.
+            if (exists) {
+                ReadFurtherPhase(tr, workingPhase, useAppThermo, tr->scratchK);
+                const double* incipient = *beta == 1.0 ? x : *beta == 0.0 ? y : nullptr;
+                if (incipient != nullptr && !ApartFrom(tr->scratchK, incipient, flags, nc))
+                    exists = false;
+            }
             // Where along the step the further phase appears is found by
             // bisection, without storing the points solved on the way: the
             // three-phase point ends the curve, and a trace that stepped
@@ -640,42 +710,8 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 }
             }
             if (exists) {
-                double sum = 0.0;
-                if (!useAppThermo) {
-                    IRealArrayDisp* composition = nullptr;
-                    CheckOk(workingPhase->get_Composition(&composition));
-                    if (composition == nullptr)
-                        throw CPYCOMError(E_POINTER);
-                    for (int32_t i = 0; i < nc; ++i) {
-                        const HRESULT hr = composition->get_IthValue(i, &thirdPhaseComp[i]);
-                        if (hr != S_OK) {
-                            composition->Release();
-                            throw CPYCOMError(hr);
-                        }
-                        sum += thirdPhaseComp[i];
-                    }
-                    composition->Release();
-                } else {
-                    VARIANT* v = &tr->compositionVariant;
-                    const double* data = nullptr;
-                    if ((v->vt & VT_ARRAY) != 0 && v->parray != nullptr &&
-                        SUCCEEDED(SafeArrayAccessData(
-                            v->parray, reinterpret_cast<void**>(const_cast<double**>(&data))))) {
-                        LONG lo = 0;
-                        LONG hi = -1;
-                        SafeArrayGetLBound(v->parray, 1, &lo);
-                        SafeArrayGetUBound(v->parray, 1, &hi);
-                        for (int32_t i = 0; i < nc && i <= hi - lo; ++i) {
-                            thirdPhaseComp[i] = data[i];
-                            sum += data[i];
-                        }
-                        SafeArrayUnaccessData(v->parray);
-                    }
-                }
-                if (std::fabs(sum - 1.0) > 1e-12 && sum > 0.0) {
-                    for (int32_t i = 0; i < nc; ++i)
-                        thirdPhaseComp[i] /= sum;
-                }
+                for (int32_t i = 0; i < nc; ++i)
+                    thirdPhaseComp[i] = tr->scratchK[i];
                 if (lighter && *beta == 1.0 && *invertLine == 0) {
                     // A vapour appears at a dew point: the dew curve meets
                     // the bubble curve here, and beyond this point it runs

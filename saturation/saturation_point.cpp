@@ -131,7 +131,11 @@ int PhaseLabelCheck(UtilityState* u, int32_t numbPhases, uint8_t* switched) {
                 o2 += u->xLiq2[i];
             }
         }
-        if (a1 > a2 || o2 > o1) {
+        // Without aqueous compounds both liquids are all "other" compounds,
+        // and their sums differ by rounding only: the liquids keep their
+        // places unless the sums differ by more than that.
+        const double rounding = 1e-12 * (o1 + o2 + a1 + a2);
+        if (a1 > a2 + rounding || o2 > o1 + rounding) {
             for (int32_t i = 0; i < nc; ++i) std::swap(u->xLiq1[i], u->xLiq2[i]);
             std::swap(u->liq1Frac, u->liq2Frac);
             *switched = 1;
