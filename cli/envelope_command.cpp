@@ -32,7 +32,9 @@ int RunEnvelope(const FluidInput& input, const std::string& title, const Envelop
     }
     const EnvelopeResult result = RunEnvelopeCalculation(input, request);
     dialog.reset();
-    const bool ok = result.status == S_OK;
+    // Success codes other than S_OK say the envelope is incomplete: it is
+    // printed, and standard error says what it misses.
+    const bool ok = SUCCEEDED(result.status);
 
     // A failed calculation still answers a JSON reader with its status; the
     // other formats print nothing but the error line.
@@ -58,6 +60,8 @@ int RunEnvelope(const FluidInput& input, const std::string& title, const Envelop
         std::cerr << "phase-envelope: " << result.leftAlive
                   << " objects outlived the calculation: " << result.leftAliveReport << "\n";
     }
+    for (const std::string& reason : IncompleteReasons(result.status))
+        std::cerr << "phase-envelope: the envelope is incomplete: " << reason << "\n";
     if (!ok) {
         std::cerr << "phase-envelope: the envelope calculation failed (Execute returned "
                   << HresultText(result.status) << ")\n";

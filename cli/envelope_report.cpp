@@ -1,7 +1,7 @@
 // Printing an envelope result.
-#include <cmath>
 #include "cli/envelope_report.h"
 
+#include <cmath>
 #include <cstdio>
 #include <map>
 
@@ -91,6 +91,7 @@ json StatesJson(const std::vector<StatePoint>& states) {
 json HeadJson(const EnvelopeResult& r) {
     json out;
     out["status"] = HresultText(r.status);
+    out["incomplete"] = IncompleteReasons(r.status);
     out["eos"] = r.eos;
     json fluid = json::object();
     for (const auto& c : r.fluid)
@@ -176,6 +177,26 @@ std::optional<StatePoint> Cricondentherm(const EnvelopeResult& r) {
     return StatePoint{row ? row->p : kUndefined, t};
 }
 
+std::vector<std::string> IncompleteReasons(HRESULT status) {
+    std::vector<std::string> reasons;
+    const uint32_t code = static_cast<uint32_t>(status);
+    if ((code & 0xFFFFFF00u) != static_cast<uint32_t>(PE_S_ENVELOPE_INCOMPLETE))
+        return reasons;
+    const std::pair<uint32_t, const char*> gaps[] = {
+        {kGapTraceStopped, "a dew or bubble curve stops short (its trace could not go on)"},
+        {kGapBoundaryStopped, "a boundary of the three-phase region stops short"},
+        {kGapStoreFull, "the 500 points the envelope can hold are used up"},
+        {kGapSingleCompound,
+         "the feed is above 0.99999 of one compound: its curve is that compound's vapour "
+         "pressure, the impurities ignored"},
+        {kGapNoPoints, "no point of the envelope was found"}};
+    for (const auto& g : gaps) {
+        if ((code & g.first) != 0)
+            reasons.emplace_back(g.second);
+    }
+    return reasons;
+}
+
 std::vector<StatePoint> ThreePhasePoints(const EnvelopeResult& r) {
     return DistinctStates(r, 10, 10);
 }
@@ -223,7 +244,11 @@ void WriteSummaryAndTable(std::ostream& out, const EnvelopeResult& r, const std:
         out << "                       " << count << "  " << PointKindName(c.first) << "\n";
     }
     out << "Execute                " << HresultText(r.status) << " in "
-        << Format("%.1f", r.elapsedMs) << " ms, " << r.hostCalls << " host calls\n\n";
+        << Format("%.1f", r.elapsedMs) << " ms, " << r.hostCalls << " host calls\n";
+    const std::vector<std::string> missing = IncompleteReasons(r.status);
+    for (size_t i = 0; i < missing.size(); ++i)
+        out << (i == 0 ? "Incomplete             " : "                       ") << missing[i] << "\n";
+    out << "\n";
 
     char header[160];
     std::snprintf(header, sizeof(header), "%4s  %-34s %12s %10s %12s %12s %10s\n", "#", "kind",

@@ -36,6 +36,10 @@ std::optional<StatePoint> Cricondentherm(const EnvelopeResult& r);
 std::vector<StatePoint> ThreePhasePoints(const EnvelopeResult& r);
 std::vector<StatePoint> ThreePhaseCriticalPoints(const EnvelopeResult& r);
 
+// What an incomplete envelope (Execute's PE_S_ENVELOPE_INCOMPLETE codes)
+// misses, one phrase per gap; empty for S_OK and for failures.
+std::vector<std::string> IncompleteReasons(HRESULT status);
+
 // `title` names the fluid in the summary's first line.
 void WriteSummaryAndTable(std::ostream& out, const EnvelopeResult& r, const std::string& title);
 void WriteCsv(std::ostream& out, const EnvelopeResult& r);

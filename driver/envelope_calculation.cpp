@@ -215,7 +215,10 @@ HRESULT EnvelopeCalculation::Run(IPYRUtilityManager* pUtilityManager, IDispatch*
         RunStagePlan();
         RestoreFlashSettings();
         ResultsOutput output(u_, pPhaseCollection, pPropContainer);
-        const HRESULT status = output.Write(bCalculationOnly, nProp);
+        const HRESULT written = output.Write(bCalculationOnly, nProp);
+        const HRESULT status = written == S_OK && Gaps() != 0
+                                   ? static_cast<HRESULT>(PE_S_ENVELOPE_INCOMPLETE | Gaps())
+                                   : written;
         if (bCalculationOnly == 0 && dialog_ != nullptr) {
             const HRESULT shown = dialog_(utility_, pUtilityManager, pPhaseCollection,
                                           pPropContainer, u_->propManager);
@@ -235,6 +238,26 @@ HRESULT EnvelopeCalculation::Run(IPYRUtilityManager* pUtilityManager, IDispatch*
         u_->feedComp = nullptr;
         return E_FAIL;
     }
+}
+
+// What is missing from the envelope the stages stored: the gaps the traces
+// reported, and what the store itself shows.
+uint32_t EnvelopeCalculation::Gaps() const {
+    uint32_t all = gaps;
+    const int32_t rows = StoredRows();
+    if (rows >= EnvelopePointStore::kCapacity)
+        all |= kGapStoreFull;
+    bool boundary = false;
+    for (int32_t row = 0; row < rows && !boundary; ++row) {
+        int32_t type = 0;
+        u_->pointStore->GetPointType(row, &type, 0);
+        boundary = type >= kPointDew && type <= kPointThreePhase;
+    }
+    if (!boundary)
+        all |= kGapNoPoints;
+    if (pureCompIdx >= 0 && u_->numbPresent > 1)
+        all |= kGapSingleCompound;
+    return all;
 }
 
 // ---------------------------------------------------------------------------
@@ -311,6 +334,20 @@ void EnvelopeCalculation::AppendRecord(int record) {
 int EnvelopeCalculation::TraceTwoPhase(double* x, double* y, int record) {
     UtilityState* u = u_;
     ThreePhasePoint& p = u->threePhasePoints[record];
+    // `stuck` keeps what earlier traces set; this trace's own collapse is a
+    // gap in the envelope, unless it stopped where its dew curve meets the
+    // bubble curve, which the bubble side's trace completes.
+    const uint8_t before = stuck;
+    stuck = 0;
+    const int rc = TraceCurveOnce(x, y, p);
+    if (stuck != 0 && u->twoPhaseTracer->crossingStop == 0)
+        gaps |= kGapTraceStopped;
+    stuck |= before;
+    return rc;
+}
+
+int EnvelopeCalculation::TraceCurveOnce(double* x, double* y, ThreePhasePoint& p) {
+    UtilityState* u = u_;
     return TraceCurve(
         u->twoPhaseTracer, u->phaseCollection, u->flashSettings, pStabTestPhase, u->propManager,
         u->flashManager, u->settingsCompanion, &u->vapFrac, x, y, u->feedComp, u->K1, pressLow,
@@ -322,12 +359,16 @@ int EnvelopeCalculation::TraceTwoPhase(double* x, double* y, int record) {
 
 int EnvelopeCalculation::TraceThreePhase() {
     UtilityState* u = u_;
-    return TraceBoundary(u->threePhaseTracer, pStabTestPhase, u->propManager, &u->vapFrac,
+    b3Phasestuck = 0;
+    const int rc = TraceBoundary(u->threePhaseTracer, pStabTestPhase, u->propManager, &u->vapFrac,
                          &u->liq1Frac, &u->liq2Frac, u->xLiq1, u->yVap, u->xLiq2, u->feedComp,
                          u->K1, u->K2, pressLow, pressHigh, pureCompIdx, u->unknowns,
                          u->threePhaseSkip, &u->curTdegk, &u->curPatm, u->betaMode, 0,
                          u->pointStore, u->curPointType, u->critTdegk, &CriticalPointFound,
                          u->appThermoProvider, u->useAppThermo != 0, &b3Phasestuck);
+    if (b3Phasestuck != 0)
+        gaps |= kGapBoundaryStopped;
+    return rc;
 }
 
 // ---------------------------------------------------------------------------

@@ -67,6 +67,8 @@ class EnvelopeCalculation {
     void RestartDewSide(int record, int32_t pointType, double scanStartOffset);
     void BubbleBoundaryBelow(int record);
     void TwoPhasePath();
+    int TraceCurveOnce(double* x, double* y, ThreePhasePoint& p);
+    uint32_t Gaps() const;
     void BoundaryFromThreePhasePoint(int record, const std::vector<double>& liquid,
                                      const std::vector<double>& vapour,
                                      const std::vector<double>& further, int32_t pointType);
@@ -110,4 +112,6 @@ class EnvelopeCalculation {
     uint8_t bothSaturations = 0;
     uint8_t bubbleTraced = 0;
     double Tsat = 0.0;
+    // What the traces left out (EnvelopeGap bits).
+    uint32_t gaps = 0;
 };

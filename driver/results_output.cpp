@@ -1,6 +1,7 @@
 // Writing the point store into the host's property container.
 #include "driver/results_output.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "driver/envelope_point_store.h"
@@ -227,6 +228,31 @@ HRESULT ResultsOutput::Write(LONG bCalculationOnly, LONG nProp) {
     store->GetNumPoints(&nRows, 3);
     store->GetNumColumns(&u->outColumns, 3);
 
+    // The envelope's cricondenbar and cricondentherm: of the pressure and
+    // temperature maxima stored, the highest, and only when no point of the
+    // dew and bubble curves lies beyond it. A trace passes several local
+    // maxima, and a bubble curve that climbs out of the scan window at low
+    // temperature has no maximum pressure in it.
+    double curveTopP = -1.0, curveTopT = -1.0, barP = -1.0, thermT = -1.0;
+    for (int32_t row = 0; row < nRows; ++row) {
+        int32_t type = 0;
+        double p = 0.0;
+        double t = 0.0;
+        store->GetPointType(row, &type, 3);
+        store->GetValue(row, kCodePressure, &p, 3);
+        store->GetValue(row, kCodeTemperature, &t, 3);
+        if (type == kPointDew || (type >= kPointBubble && type <= kPointTemperatureMinimum)) {
+            curveTopP = std::max(curveTopP, p);
+            curveTopT = std::max(curveTopT, t);
+        }
+        if (type == kPointCricondenbar)
+            barP = std::max(barP, p);
+        if (type == kPointCricondentherm)
+            thermT = std::max(thermT, t);
+    }
+    const bool writeBar = barP > 0.0 && barP >= curveTopP * (1.0 - 1e-4);
+    const bool writeTherm = thermT > 0.0 && thermT >= curveTopT - 0.01;
+
     std::vector<double> types(static_cast<size_t>(nRows));
     for (int32_t row = 0; row < nRows; ++row) {
         int32_t type = 0;
@@ -250,10 +276,12 @@ HRESULT ResultsOutput::Write(LONG bCalculationOnly, LONG nProp) {
                 SetScalar(u->propIds[kProp3PhaseT], t);
                 break;
             case kPointCricondenbar:
-                SetScalar(u->propIds[kPropCricondenbar], p);
+                if (writeBar && p == barP)
+                    SetScalar(u->propIds[kPropCricondenbar], p);
                 break;
             case kPointCricondentherm:
-                SetScalar(u->propIds[kPropCricondentherm], t);
+                if (writeTherm && t == thermT)
+                    SetScalar(u->propIds[kPropCricondentherm], t);
                 break;
             default:
                 break;

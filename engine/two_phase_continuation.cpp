@@ -68,6 +68,7 @@ void Reset(TwoPhaseTracer* tr, IAppThermoProvider* provider, bool sameKind) {
     tr->history.Clear();
     tr->crossIdx = -1;
     tr->crossSwapped = 0;
+    tr->crossingStop = 0;
     for (int32_t i = 0; i < tr->n; ++i) {
         for (int32_t j = 0; j < tr->n; ++j)
             tr->jac[i][j] = i == j ? 1.0 : 0.0;
@@ -720,6 +721,7 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                     // to the same point from below.
                     AppendPoint(store, &numb, curveCode, pKpa, *T, accessMode);
                     *stuck = 1;
+                    tr->crossingStop = 1;
                     break;
                 }
                 *threePhaseFound = 1;

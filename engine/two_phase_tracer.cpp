@@ -32,6 +32,7 @@ TwoPhaseTracer::TwoPhaseTracer()
       swapPending(0),
       crossIdx(-1),
       crossSwapped(0),
+      crossingStop(0),
       scratchX(nullptr),
       scratchK(nullptr),
       scratchx(nullptr),

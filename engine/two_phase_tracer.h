@@ -71,6 +71,10 @@ class TwoPhaseTracer {
     // The phase types were exchanged for a crossing predicted to pass a
     // critical point.
     uint8_t crossSwapped;
+    // The last trace stopped where its dew curve met the bubble curve (a
+    // vapour appeared at a dew point); it set `stuck` for the driver's
+    // recovery, which traces the bubble side up to that point.
+    uint8_t crossingStop;
     // Scratch for interpolations and for refining a special point, n or
     // ncomp doubles.
     double* scratchX;

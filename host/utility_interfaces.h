@@ -10,6 +10,19 @@
 #include "host/identifiers.h"
 #include "platform/com.h"
 
+// Success codes of IPYRUtility::Execute beyond S_OK: the calculation ran and
+// wrote its envelope, and the envelope is incomplete. The low byte says how
+// (any combination of EnvelopeGap).
+const HRESULT PE_S_ENVELOPE_INCOMPLETE = 0x00040200;
+
+enum EnvelopeGap : uint32_t {
+    kGapTraceStopped = 0x01,     // a dew or bubble trace stopped short: its step collapsed
+    kGapBoundaryStopped = 0x02,  // a three-phase boundary stopped short
+    kGapStoreFull = 0x04,        // the 500 rows of the point store were filled
+    kGapSingleCompound = 0x08,   // a high-purity feed given the dominant compound's curve
+    kGapNoPoints = 0x10,         // no point of the envelope was found
+};
+
 // The host's manager of utilities (handed through to the options dialog).
 struct IPYRUtilityManager : public IDispatch {};
 

@@ -139,6 +139,7 @@ TEST(EnvelopeCommand, DefaultRunShowsTheTwoAndThreePhaseParts) {
 TEST(EnvelopeCommand, JsonAndCsvHoldThePointsInStoreOrder) {
     const json j = RunJson("");
     const std::vector<std::string> keys = {"status",
+                                           "incomplete",
                                            "eos",
                                            "fluid",
                                            "points",
@@ -153,6 +154,7 @@ TEST(EnvelopeCommand, JsonAndCsvHoldThePointsInStoreOrder) {
         got.push_back(it.key());
     EXPECT_EQ(got, keys);
     EXPECT_EQ(j["status"], "0x00000000");
+    EXPECT_TRUE(j["incomplete"].empty()) << j["incomplete"];
     EXPECT_EQ(j["eos"], "PR");
     EXPECT_GT(j["elapsed_ms"].get<double>(), 0.0);
     double sum = 0;
