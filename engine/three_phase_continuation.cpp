@@ -202,6 +202,10 @@ void LimitStepToChord(ThreePhaseTracer* tr, const uint8_t* flags, double* X, dou
         Predict(tr, X, *stepSize, flags);
         if (ChordError(tr->hist[0], tr->scratchX, X, tr->idxLnT, tr->idxLnP) <= 1.0)
             return;
+        // Not below what the stall test takes for a trace that cannot go
+        // on: a sharp bend is drawn with the chord it gets.
+        if (std::fabs(*stepSize) * 0.6 < 1.2 * kStallLimit)
+            return;
         *stepSize *= 0.6;
     }
 }
@@ -581,7 +585,8 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
             break;
         lastSmallest = smallest;
 
-        if (StepStalled(stepSize / kMaxStep, kStallLimit, kStallCount, &stalls)) {
+        // As in the two-phase trace: only a corrector that struggles stalls.
+        if (StepStalled(ret > 3 ? stepSize / kMaxStep : 1.0, kStallLimit, kStallCount, &stalls)) {
             *stuck = 1;
             break;
         }

@@ -550,6 +550,10 @@ void LimitStepToChord(TwoPhaseTracer* tr, const uint8_t* flags, double* X, doubl
         Predict(tr, X, *stepSize, flags);
         if (ChordError(tr->predictor[0], tr->scratchX, X, nc, nc + 1) <= 1.0)
             return;
+        // Not below what the stall test takes for a trace that cannot go
+        // on: a sharp bend is drawn with the chord it gets.
+        if (std::fabs(*stepSize) * 0.6 < 1.2 * kSmallStep)
+            return;
         *stepSize *= 0.6;
     }
 }
@@ -749,7 +753,11 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         if (*P < pressLow || *P > pressHigh || *threePhaseFound != 0)
             break;
 
-        if (StepStalled(stepSize, kSmallStep, kSmallStepCount, &smallSteps)) {
+        // A small step counts towards a stall only where the corrector
+        // struggles: a step kept small by a bend of the curve (the chord
+        // limit) and converged in the target number of iterations is a
+        // trace going on, not one that cannot.
+        if (StepStalled(rc > 3 ? stepSize : kMaxStep, kSmallStep, kSmallStepCount, &smallSteps)) {
             *stuck = 1;
             break;
         }

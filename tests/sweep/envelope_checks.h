@@ -20,6 +20,7 @@
 //   repeat      a second Execute on the same object gives the same envelope
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,7 @@ struct FeedReport {
     double elapsedMs = 0;  // the host path's Execute
     long hostCalls = 0;
     int rows = 0;
+    uint32_t gaps = 0;  // what Execute's status says is missing (EnvelopeGap bits)
     bool Failed(const std::string& check) const;
 };
 

@@ -49,8 +49,8 @@ struct Outcome {
         try {
             const sweep::FeedReport r = sweep::CheckFeed(feed);
             char meta[128];
-            std::snprintf(meta, sizeof(meta), "meta\t%.3f\t%ld\t%d\n", r.elapsedMs, r.hostCalls,
-                          r.rows);
+            std::snprintf(meta, sizeof(meta), "meta\t%.3f\t%ld\t%d\t%u\n", r.elapsedMs,
+                          r.hostCalls, r.rows, r.gaps);
             out += meta;
             for (const auto& f : r.failures)
                 out += f.check + "\t" + f.detail + "\n";
@@ -92,8 +92,8 @@ Outcome Parse(const std::string& text) {
         if (key == "end") {
             o.finished = true;
         } else if (key == "meta") {
-            std::sscanf(rest.c_str(), "%lf\t%ld\t%d", &o.report.elapsedMs, &o.report.hostCalls,
-                        &o.report.rows);
+            std::sscanf(rest.c_str(), "%lf\t%ld\t%d\t%u", &o.report.elapsedMs,
+                        &o.report.hostCalls, &o.report.rows, &o.report.gaps);
         } else if (!key.empty()) {
             o.report.failures.push_back({key, rest});
         }
@@ -207,6 +207,23 @@ std::string Report(const std::vector<sweep::SweepFeed>& feeds, const std::vector
     out << "| check | feeds failing |\n|---|---|\n";
     for (const std::string& c : checks)
         out << "| " << c << " | " << failing[c] << " |\n";
+    // What the envelopes that say they are incomplete miss.
+    const std::pair<uint32_t, const char*> gapNames[] = {
+        {0x01, "a dew or bubble trace stopped short"},
+        {0x02, "a three-phase boundary stopped short"},
+        {0x04, "the point store filled"},
+        {0x08, "a high-purity feed given a single compound's curve"},
+        {0x10, "no point found"}};
+    int incomplete = 0;
+    for (const Outcome& o : outcomes)
+        incomplete += o.report.gaps != 0 ? 1 : 0;
+    out << "\n" << incomplete << " envelopes say they are incomplete:\n\n| gap | envelopes |\n|---|---|\n";
+    for (const auto& g : gapNames) {
+        int n = 0;
+        for (const Outcome& o : outcomes)
+            n += (o.report.gaps & g.first) != 0 ? 1 : 0;
+        out << "| " << g.second << " | " << n << " |\n";
+    }
     out << "\n## Failing feeds\n\n";
     for (size_t i = 0; i < feeds.size(); ++i) {
         const Outcome& o = outcomes[i];
