@@ -34,25 +34,32 @@ bool PointHistory::Interpolate(const double* current, int32_t nodes, int32_t k, 
         node[m++] = At(h);
     if (m < 2)
         return false;
-    double weight[kCapacity + 1];
+    return Lagrange(node, m, k, at, out, n_, flags);
+}
+
+bool PointHistory::Lagrange(const double* const* nodes, int32_t m, int32_t k, double at,
+                            double* out, int32_t n, const uint8_t* flags) {
+    double weight[kCapacity + 2];
+    if (m > kCapacity + 2)
+        return false;
     for (int32_t a = 0; a < m; ++a) {
         double w = 1.0;
         for (int32_t b = 0; b < m; ++b) {
             if (b == a)
                 continue;
-            const double gap = node[a][k] - node[b][k];
+            const double gap = nodes[a][k] - nodes[b][k];
             if (std::fabs(gap) < 1e-12)
                 return false;
-            w *= (at - node[b][k]) / gap;
+            w *= (at - nodes[b][k]) / gap;
         }
         weight[a] = w;
     }
-    for (int32_t i = 0; i < n_; ++i) {
+    for (int32_t i = 0; i < n; ++i) {
         if (flags[i] == 1)
             continue;
         double v = 0.0;
         for (int32_t a = 0; a < m; ++a)
-            v += weight[a] * node[a][i];
+            v += weight[a] * nodes[a][i];
         out[i] = v;
     }
     out[k] = at;

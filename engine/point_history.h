@@ -29,6 +29,13 @@ class PointHistory {
     bool Interpolate(const double* current, int32_t nodes, int32_t k, double at, double* out,
                      const uint8_t* flags) const;
 
+    // The polynomial through the m points nodes[0..m-1] (n unknowns each) in
+    // the unknown k, evaluated where that unknown equals `at`, into out for
+    // every entry whose flag is not 1. False when two nodes share a value of
+    // unknown k.
+    static bool Lagrange(const double* const* nodes, int32_t m, int32_t k, double at, double* out,
+                         int32_t n, const uint8_t* flags);
+
     // The point on the same polynomial where unknown k equals `value`. The
     // polynomial runs in the unknown that changes most over the nodes, and
     // the place where its k-th component reaches `value` is found by the

@@ -44,7 +44,7 @@ int32_t SwitchedCurveCode(int32_t code) {
 const double kCriticalBand = 0.1;
 // A converged point whose every ln K lies below this is the trivial
 // solution (both phases the feed), not a point of the curve.
-const double kTrivialLnK = 1e-3;
+const double kTrivialLnK = 1e-6;
 
 void SwapPhaseTypes(TwoPhaseTracer* tr) {
     tr->phaseTypeA = -tr->phaseTypeA;
@@ -391,8 +391,16 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
             }
             for (int32_t k = 0; k < nSpecial; ++k) {
                 double* at = tr->scratchX;
-                if (!throughPoints ||
-                    !tr->history.Interpolate(X, m, kIdx, ltab[k], at, flags)) {
+                bool placed = false;
+                if (throughPoints && itab[k] == kPointCritical && tr->haveInner != 0 &&
+                    tr->history.Count() >= 2) {
+                    // Two points on each side of zero, at the crossing's ends
+                    // and halfway in from them.
+                    const double* nodes[4] = {X, tr->innerX, tr->innerNearX, tr->history.At(0)};
+                    placed = PointHistory::Lagrange(nodes, 4, kIdx, 0.0, at, n, flags);
+                }
+                if (!placed && (!throughPoints ||
+                                !tr->history.Interpolate(X, m, kIdx, ltab[k], at, flags))) {
                     Predict(tr, at, xtab[k], flags);
                 }
                 const double tK = ClampedExp(at[nc]);
@@ -413,6 +421,62 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
 }
 
 namespace {
+
+// Beside a point converged across a critical crossing, a second point on
+// the same side halfway back to zero in the crossed ln K: with the last two
+// points before the crossing it places the critical point between two
+// points on each side, where a cubic through three points on one side and
+// one on the other was off by a few hundredths of a kelvin. Everything the
+// solve touches (X, T, P, x, y, K, the sensitivity) is put back; the point
+// is kept in tr->innerX with tr->haveInner set when it converged.
+void SolveInnerCrossingPoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
+                             double beta, double* T, double* P, double* x, double* y,
+                             const double* z, double* X, double* K, const uint8_t* flags,
+                             int32_t nActive, bool sameKind, bool useAppThermo) {
+    const int32_t nc = tr->ncomp;
+    const int32_t n = tr->n;
+    const int32_t k = tr->crossIdx;
+    if (tr->history.Count() < 2)
+        return;
+    std::copy(X, X + n, tr->saveX);
+    std::copy(tr->sens, tr->sens + n, tr->saveSens);
+    std::copy(x, x + nc, tr->savex);
+    std::copy(y, y + nc, tr->savey);
+    std::copy(K, K + nc, tr->saveK);
+    const double savedT = *T, savedP = *P;
+    const double* nodes[3] = {tr->saveX, tr->history.At(0), tr->history.At(1)};
+    // The far side's inner point with the phase types of the far side, the
+    // near side's with those before the crossing.
+    const double ends[2] = {tr->saveX[k], tr->history.At(0)[k]};
+    double* inner[2] = {tr->innerX, tr->innerNearX};
+    int solved = 0;
+    // The far point was solved with the phase types exchanged when the
+    // crossing was foreseen as critical; the near one needs them as before.
+    const bool exchange = tr->crossSwapped != 0;
+    for (int side = 0; side < 2; ++side) {
+        if (side == 1 && exchange)
+            SwapPhaseTypes(tr);
+        if (PointHistory::Lagrange(nodes, 3, k, 0.5 * ends[side], X, n, flags)) {
+            UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, beta);
+            const int rc = SolvePoint(tr, workingPhase, propManager, beta, T, P, x, y, z, X, K,
+                                      flags, k, true, -32767, sameKind, useAppThermo);
+            if (rc >= 0 && !(nActive > 1 && IsTrivial(X, flags, nc)) && X[k] * ends[side] > 0.0) {
+                std::copy(X, X + n, inner[side]);
+                ++solved;
+            }
+        }
+        if (side == 1 && exchange)
+            SwapPhaseTypes(tr);
+    }
+    tr->haveInner = solved == 2 ? 1 : 0;
+    std::copy(tr->saveX, tr->saveX + n, X);
+    std::copy(tr->saveSens, tr->saveSens + n, tr->sens);
+    std::copy(tr->savex, tr->savex + nc, x);
+    std::copy(tr->savey, tr->savey + nc, y);
+    std::copy(tr->saveK, tr->saveK + nc, K);
+    *T = savedT;
+    *P = savedP;
+}
 
 // Plans the next step when the specification variable is a ln K heading for
 // zero, a critical point. A step that would end inside the band around zero
@@ -617,6 +681,11 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         // pressure there, and such a point is no point of the curve.
         if (rc >= 0 && nActive > 1 && IsTrivial(X, flags, nc))
             rc = -7;
+        tr->haveInner = 0;
+        if (rc >= 0 && tr->crossIdx >= 0 && X[tr->crossIdx] * tr->predictor[0][tr->crossIdx] < 0.0) {
+            SolveInnerCrossingPoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K,
+                                    flags, nActive, sameKind, useAppThermo);
+        }
         if (getenv("PE_DEBUG")) {
             fprintf(stderr, "pass %d rc %d spec %d cross %d step %.4g T %.6f P %.6f lnK:", pass, rc, specVarIdx, tr->crossIdx, stepSize, ClampedExp(X[nc]), ClampedExp(X[nc+1])*101.325);
             for (int i = 0; i < nc; ++i) fprintf(stderr, " %.4g", X[i]);

@@ -33,6 +33,14 @@ TwoPhaseTracer::TwoPhaseTracer()
       crossIdx(-1),
       crossSwapped(0),
       crossingStop(0),
+      innerX(nullptr),
+      innerNearX(nullptr),
+      haveInner(0),
+      saveX(nullptr),
+      saveSens(nullptr),
+      saveK(nullptr),
+      savex(nullptr),
+      savey(nullptr),
       scratchX(nullptr),
       scratchK(nullptr),
       scratchx(nullptr),
@@ -68,6 +76,13 @@ void TwoPhaseTracer::Init(int32_t count) {
         row = NewVector(n);
     halfStepX = NewVector(n);
     history.Init(n);
+    innerX = NewVector(n);
+    innerNearX = NewVector(n);
+    saveX = NewVector(n);
+    saveSens = NewVector(n);
+    saveK = NewVector(ncomp);
+    savex = NewVector(ncomp);
+    savey = NewVector(ncomp);
     scratchX = NewVector(n);
     scratchK = NewVector(ncomp);
     scratchx = NewVector(ncomp);
@@ -99,6 +114,13 @@ TwoPhaseTracer::~TwoPhaseTracer() {
     for (double* row : predictor)
         delete[] row;
     delete[] halfStepX;
+    delete[] innerX;
+    delete[] innerNearX;
+    delete[] saveX;
+    delete[] saveSens;
+    delete[] saveK;
+    delete[] savex;
+    delete[] savey;
     delete[] scratchX;
     delete[] scratchK;
     delete[] scratchx;

@@ -75,6 +75,18 @@ class TwoPhaseTracer {
     // vapour appeared at a dew point); it set `stuck` for the driver's
     // recovery, which traces the bubble side up to that point.
     uint8_t crossingStop;
+    // Points solved on either side of a critical crossing, halfway to zero
+    // in the crossed ln K from the points on either side, for locating the
+    // critical point (n doubles each; valid while haveInner is set), and the
+    // state they were solved from.
+    double* innerX;       // on the far side
+    double* innerNearX;   // on the near side
+    uint8_t haveInner;
+    double* saveX;
+    double* saveSens;
+    double* saveK;
+    double* savex;
+    double* savey;
     // Scratch for interpolations and for refining a special point, n or
     // ncomp doubles.
     double* scratchX;
