@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -25,6 +26,7 @@
 #include "platform/com.h"
 #include "tests/sweep/envelope_checks.h"
 #include "tests/sweep/feeds.h"
+#include "tests/sweep/special_points.h"
 
 namespace {
 
@@ -35,6 +37,8 @@ struct Options {
     double timeout = 300.0;
     std::string report;
     int only = 0;  // 1-based index of the one feed to run in this process, with every failure
+    bool special = false;  // the special-point sweep instead of the random one
+    bool chords = false;   // the chord check of the named fluids
 };
 
 struct Outcome {
@@ -245,6 +249,65 @@ std::string Report(const std::vector<sweep::SweepFeed>& feeds, const std::vector
     return out.str();
 }
 
+// The special-point sweep: every mixture's critical point, cricondenbar and
+// cricondentherm against the host's solver and saturation flash.
+int RunSpecialPoints(const Options& options) {
+    CoInitialize(nullptr);
+    std::ostringstream out;
+    out << "# Special points: " << sweep::SpecialPointMixtures().size() << " mixtures\n\n"
+        << "| mixture | critical dT K | critical dP % | cricondenbar dP % | cricondentherm dT K |\n"
+        << "|---|---|---|---|---|\n";
+    int failing = 0;
+    std::string details;
+    auto cell = [](double v, double scale) {
+        char text[32];
+        if (std::isnan(v))
+            return std::string("-");
+        std::snprintf(text, sizeof(text), "%.4f", v * scale);
+        return std::string(text);
+    };
+    for (const sweep::SweepFeed& feed : sweep::SpecialPointMixtures()) {
+        const sweep::SpecialPointReport r = sweep::CheckSpecialPoints(feed);
+        out << "| " << feed.kind << " | " << cell(r.criticalKelvin, 1.0) << " | "
+            << cell(r.criticalRelative, 100.0) << " | " << cell(r.cricondenbarRelative, 100.0)
+            << " | " << cell(r.cricondenthermKelvin, 1.0) << " |\n";
+        if (!r.failures.empty()) {
+            ++failing;
+            details += "- " + feed.kind + ": `phase-envelope " + feed.Arguments() + "`\n";
+            for (const auto& f : r.failures)
+                details += "  - " + f.check + ": " + f.detail + "\n";
+        }
+    }
+    CoUninitialize();
+    out << "\n" << failing << " mixtures outside the bounds (0.02 K, 0.02 %)\n\n" << details;
+    if (!options.report.empty())
+        std::ofstream(options.report) << out.str();
+    std::cout << out.str();
+    return failing == 0 ? 0 : 1;
+}
+
+// The chord check of the dry natural gas, the default wet gas and the
+// methane/n-butane/n-decane/water feed.
+int RunChords(const Options& options) {
+    CoInitialize(nullptr);
+    std::ostringstream out;
+    int failing = 0;
+    for (const sweep::SweepFeed& feed : sweep::ChordFluids()) {
+        int checked = 0;
+        const std::vector<sweep::CheckFailure> failures = sweep::CheckChords(feed, &checked);
+        out << feed.kind << ": " << checked << " segments, " << failures.size()
+            << " off the curve\n";
+        for (const auto& f : failures)
+            out << "  - " << f.detail << "\n";
+        failing += failures.empty() ? 0 : 1;
+    }
+    CoUninitialize();
+    if (!options.report.empty())
+        std::ofstream(options.report) << out.str();
+    std::cout << out.str();
+    return failing == 0 ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -270,12 +333,20 @@ int main(int argc, char** argv) {
             options.report = value();
         else if (a == "--only")
             options.only = std::atoi(value().c_str());
+        else if (a == "--special")
+            options.special = true;
+        else if (a == "--chords")
+            options.chords = true;
         else {
             std::cerr << "usage: envelope_sweep [--seed S] [--n N] [--jobs J] [--timeout SECONDS] "
                          "[--report FILE] [--only K]\n";
             return 2;
         }
     }
+    if (options.special)
+        return RunSpecialPoints(options);
+    if (options.chords)
+        return RunChords(options);
     const std::vector<sweep::SweepFeed> feeds = sweep::GenerateFeeds(options.seed, options.n);
     if (options.only > 0 && options.only <= static_cast<int>(feeds.size())) {
         const sweep::SweepFeed& feed = feeds[static_cast<size_t>(options.only - 1)];
