@@ -42,6 +42,10 @@ int32_t SwitchedCurveCode(int32_t code) {
 // dominant ln K's zero: the crossing goes from one edge of the band to the
 // other.
 const double kCriticalBand = 0.1;
+// A corrector that moves ln T or ln P further than this, plus half the
+// length of the step predicted, went to another stretch of the curve, or
+// another curve: the point is rejected.
+const double kBranchJump = 0.02;
 // A converged point whose every ln K lies below this is the trivial
 // solution (both phases the feed), not a point of the curve.
 const double kTrivialLnK = 1e-6;
@@ -49,6 +53,14 @@ const double kTrivialLnK = 1e-6;
 void SwapPhaseTypes(TwoPhaseTracer* tr) {
     tr->phaseTypeA = -tr->phaseTypeA;
     tr->phaseTypeB = -tr->phaseTypeB;
+}
+
+// Whether the corrector took the point from its prediction (lnT, lnP)
+// further than the predicted step from the last point, last, is long.
+bool JumpedAway(const double* last, double lnT, double lnP, const double* X, int32_t nc) {
+    const double step = std::max(std::fabs(lnT - last[nc]), std::fabs(lnP - last[nc + 1]));
+    const double moved = std::max(std::fabs(X[nc] - lnT), std::fabs(X[nc + 1] - lnP));
+    return moved > 0.5 * step + kBranchJump;
 }
 
 bool IsTrivial(const double* X, const uint8_t* flags, int32_t nc) {
@@ -68,6 +80,7 @@ void Reset(TwoPhaseTracer* tr, IAppThermoProvider* provider, bool sameKind) {
     tr->history.Clear();
     tr->crossIdx = -1;
     tr->crossSwapped = 0;
+    tr->crossBand = kCriticalBand;
     tr->crossingStop = 0;
     for (int32_t i = 0; i < tr->n; ++i) {
         for (int32_t j = 0; j < tr->n; ++j)
@@ -249,7 +262,7 @@ int32_t PolynomialExtrema(const PointHistory& history, const double* current, in
 int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X, double* stepSize,
                         const uint8_t* flags, int32_t accessMode, EnvelopePointStore* store,
                         int32_t* numbCalculatedPoints, const double* critT, const double* critP,
-                        int32_t nActive, int32_t* pointType) {
+                        int32_t nActive, int32_t* pointType, ExtremumPlacer* placer) {
     (void)critP;
     const int32_t nc = tr->ncomp;
     const int32_t n = tr->n;
@@ -335,9 +348,17 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
         *stepSize = h;
         const double prevSlopeT = c3[nc];
         const double prevSlopeP = c3[nc + 1];
+        // A new specification variable that turned back between the two
+        // points (its slopes there have opposite signs) cannot carry a
+        // cubic through both: the prediction follows the tangent alone.
+        const bool turned = a * b <= 0.0;
         for (int32_t i = 0; i < n; ++i) {
             if (flags[i] == 1)
                 continue;
+            if (turned) {
+                c2[i] = c3[i] = 0.0;
+                continue;
+            }
             const double A = ((c2[i] - c0[i]) + h * c1[i]) / (h * h);
             const double B = (c3[i] - c1[i]) / h;
             c2[i] = 3.0 * A + B;
@@ -402,6 +423,22 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
                 if (!placed && (!throughPoints ||
                                 !tr->history.Interpolate(X, m, kIdx, ltab[k], at, flags))) {
                     Predict(tr, at, xtab[k], flags);
+                }
+                if (placer != nullptr && itab[k] != kPointCritical) {
+                    // The extremum solved where the step's polynomial put it:
+                    // in the crossed ln K across a critical point (with the
+                    // phase types of its side), else in the new
+                    // specification variable.
+                    const bool pressure =
+                        itab[k] == kPointCricondenbar || itab[k] == kPointPressureMinimum;
+                    const int32_t spec = throughPoints ? kIdx : newIdx;
+                    const double from = throughPoints ? tr->history.At(0)[kIdx] : X[newIdx] - h;
+                    bool swapTypes = false;
+                    if (throughPoints) {
+                        const bool farSide = ltab[k] * X[kIdx] > 0.0;
+                        swapTypes = farSide ? tr->swapPending == 1 : tr->swapPending == 2;
+                    }
+                    placer->Place(pressure ? nc + 1 : nc, spec, from, X[spec], swapTypes, at);
                 }
                 const double tK = ClampedExp(at[nc]);
                 const double pKpa = ClampedExp(at[nc + 1]) * kKpaPerAtm;
@@ -494,14 +531,15 @@ bool PlanCrossing(TwoPhaseTracer* tr, int32_t specVarIdx, int32_t nActive, const
         return false;
     const double v = tr->predictor[0][specVarIdx];
     const double target = v + *stepSize;
-    if (std::fabs(target) >= kCriticalBand && target * v > 0.0)
+    const double band = tr->crossBand;
+    if (std::fabs(target) >= band && target * v > 0.0)
         return false;
     const double side = v > 0.0 ? 1.0 : -1.0;
-    if (std::fabs(v) > 1.5 * kCriticalBand) {
-        *stepSize = side * kCriticalBand - v;
+    if (std::fabs(v) > 1.5 * band) {
+        *stepSize = side * band - v;
         return false;
     }
-    *crossTarget = -side * std::max(std::fabs(v), kCriticalBand);
+    *crossTarget = -side * std::max(std::fabs(v), band);
     if (!tr->history.Reach(nullptr, 3, specVarIdx, *crossTarget, X, flags))
         return false;
     *stepSize = *crossTarget - v;
@@ -624,6 +662,106 @@ void LimitStepToChord(TwoPhaseTracer* tr, const uint8_t* flags, double* X, doubl
 
 }  // namespace
 
+namespace {
+
+// Places a temperature or pressure extremum on the curve itself: a secant
+// iteration on the specification unknown for the zero of the watched
+// unknown's slope along the curve, each point solved by the corrector from
+// the one before and kept inside the bracket of the step that passed the
+// extremum. Works in the tracer's save buffers (free between the inner
+// crossing point and the next step) and puts the sensitivity back.
+class CurveExtremumPlacer : public ExtremumPlacer {
+  public:
+    CurveExtremumPlacer(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
+                        const double* beta, const double* z, const uint8_t* flags, bool sameKind,
+                        bool useAppThermo)
+        : tr_(tr),
+          workingPhase_(workingPhase),
+          propManager_(propManager),
+          beta_(beta),
+          z_(z),
+          flags_(flags),
+          sameKind_(sameKind),
+          useAppThermo_(useAppThermo) {}
+
+    bool Place(int32_t watched, int32_t spec, double lo, double hi, bool swapTypes,
+               double* at) override {
+        const int32_t nc = tr_->ncomp;
+        const int32_t n = tr_->n;
+        if (spec == watched || !(lo != hi))
+            return false;
+        if (lo > hi)
+            std::swap(lo, hi);
+        std::copy(tr_->sens, tr_->sens + n, tr_->saveSens);
+        if (swapTypes)
+            SwapPhaseTypes(tr_);
+        double* w = tr_->saveX;
+        std::copy(at, at + n, w);
+        const double startLnT = at[nc], startLnP = at[nc + 1];
+        double v = std::min(hi, std::max(lo, at[spec]));
+        double vPrev = 0.0, gPrev = 0.0;
+        bool placed = false;
+        for (int it = 0; it < kMaxPlacementSolves; ++it) {
+            w[spec] = v;
+            double t = 0.0, p = 0.0;
+            UpdateFromUnknowns(tr_, &t, &p, tr_->savex, tr_->savey, z_, tr_->saveK, flags_, w,
+                               *beta_);
+            const int rc = SolvePoint(tr_, workingPhase_, propManager_, *beta_, &t, &p, tr_->savex,
+                                      tr_->savey, z_, w, tr_->saveK, flags_, spec, true, -32767,
+                                      sameKind_, useAppThermo_);
+            if (rc < 0 || IsTrivial(w, flags_, nc) ||
+                std::fabs(w[nc] - startLnT) > kBranchJump ||
+                std::fabs(w[nc + 1] - startLnP) > kBranchJump)
+                break;
+            std::copy(w, w + n, at);
+            placed = true;
+            const double g = tr_->sens[watched];
+            double next = 0.0;
+            if (it == 0) {
+                // A second point a little way towards the bracket's middle.
+                next = v + (v < 0.5 * (lo + hi) ? 1e-3 : -1e-3) * (hi - lo);
+            } else {
+                if (g == gPrev)
+                    break;
+                next = v - g * (v - vPrev) / (g - gPrev);
+                if (next < lo)
+                    next = 0.5 * (v + lo);
+                else if (next > hi)
+                    next = 0.5 * (v + hi);
+            }
+            if (std::fabs(next - v) < 1e-9 * (hi - lo))
+                break;
+            // The next point predicted along the tangent from this one.
+            for (int32_t i = 0; i < n; ++i) {
+                if (flags_[i] != 1)
+                    w[i] += tr_->sens[i] * (next - v);
+            }
+            vPrev = v;
+            gPrev = g;
+            v = next;
+        }
+        if (swapTypes)
+            SwapPhaseTypes(tr_);
+        std::copy(tr_->saveSens, tr_->saveSens + n, tr_->sens);
+        return placed;
+    }
+
+  private:
+    // Solves for one extremum; the secant converges in four or five.
+    static constexpr int kMaxPlacementSolves = 10;
+
+    TwoPhaseTracer* tr_;
+    IPhase* workingPhase_;
+    IPropManager* propManager_;
+    const double* beta_;
+    const double* z_;
+    const uint8_t* flags_;
+    bool sameKind_;
+    bool useAppThermo_;
+};
+
+}  // namespace
+
 int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* flashSettings,
                IPhase* workingPhase, IPropManager* propManager, IFlashManager* flashManager,
                ISettingsCompanion* companion, double* beta, double* x, double* y, const double* z,
@@ -669,18 +807,27 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
             SafeRelease(tr->fracOnePhase);
         }
     } guard{tr};
+    CurveExtremumPlacer placer(tr, workingPhase, propManager, beta, z, flags, sameKind,
+                               useAppThermo);
 
     for (int pass = 1; pass < kMaxPasses; ++pass) {
         CheckPhaseSwap(tr, invertLine);
         if (*P < pressLow || *P > pressHigh)
             break;
 
+        const double predictedLnT = X[nc], predictedLnP = X[nc + 1];
         int rc = SolvePoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K, flags,
                             specVarIdx, firstPoint || tr->crossIdx >= 0, pureCompIdx, sameKind, useAppThermo);
         // Both phases the feed: the equations hold at any temperature and
         // pressure there, and such a point is no point of the curve.
         if (rc >= 0 && nActive > 1 && IsTrivial(X, flags, nc))
             rc = -7;
+        // A point far from its prediction lies on another stretch of the
+        // curve (the same ln K is met twice on a narrow envelope) or on
+        // another curve.
+        if (rc >= 0 && !firstPoint &&
+            JumpedAway(tr->predictor[0], predictedLnT, predictedLnP, X, nc))
+            rc = -8;
         tr->haveInner = 0;
         if (rc >= 0 && tr->crossIdx >= 0 && X[tr->crossIdx] * tr->predictor[0][tr->crossIdx] < 0.0) {
             SolveInnerCrossingPoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K,
@@ -689,6 +836,8 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         if (getenv("PE_DEBUG")) {
             fprintf(stderr, "pass %d rc %d spec %d cross %d step %.4g T %.6f P %.6f lnK:", pass, rc, specVarIdx, tr->crossIdx, stepSize, ClampedExp(X[nc]), ClampedExp(X[nc+1])*101.325);
             for (int i = 0; i < nc; ++i) fprintf(stderr, " %.4g", X[i]);
+            fprintf(stderr, " sens:");
+            for (int i = 0; i < nc + 2; ++i) fprintf(stderr, " %.4g", tr->sens[i]);
             fprintf(stderr, "\n");
         }
         if (rc < 0) {
@@ -718,11 +867,25 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
                 continue;
             }
+            const bool crossing = tr->crossIdx >= 0;
             AbandonCrossing(tr);
             stepSize /= 2.0;
             if (std::fabs(stepSize / kMaxStep) < kCollapseLimit) {
                 *stuck = 1;
                 break;
+            }
+            // A crossing that failed every way is planned again with half
+            // the band; a shorter ordinary step must not cross zero
+            // unplanned.
+            if (crossing) {
+                tr->crossBand *= 0.5;
+                if (PlanCrossing(tr, specVarIdx, nActive, flags, critT, X, &stepSize,
+                                 &crossTarget)) {
+                    crossAttempt = 0;
+                    UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+                    trialStep = stepSize;
+                    continue;
+                }
             }
             Predict(tr, X, stepSize, flags);
             UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
@@ -809,7 +972,7 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         previousKpa = pKpa;
 
         UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb, critT,
-                        critP, nActive, &curveCode);
+                        critP, nActive, &curveCode, &placer);
 
         if (!(pureCompIdx >= 0 && *P >= pressHigh)) {
             AppendPoint(store, &numb, curveCode, pKpa, *T, accessMode);

@@ -50,15 +50,30 @@ void CheckPhaseSwap(TwoPhaseTracer* tracer, uint8_t* invertLine);
 // out = c0 + c1 s + c2 s^2 + c3 s^3 for entries with flag != 1.
 void Predict(TwoPhaseTracer* tracer, double* out, double s, const uint8_t* flags);
 
+// Solves a temperature or pressure extremum of the curve exactly, where the
+// predictor only estimated it.
+class ExtremumPlacer {
+  public:
+    virtual ~ExtremumPlacer() = default;
+    // The point between the unknown spec's values lo and hi at which the
+    // unknown `watched` (ln T or ln P) is stationary along the curve, into
+    // at (n unknowns), which holds the estimate on entry. swapTypes: the
+    // extremum lies on the other side of a critical point than the point
+    // last solved. False leaves the estimate.
+    virtual bool Place(int32_t watched, int32_t spec, double lo, double hi, bool swapTypes,
+                       double* at) = 0;
+};
+
 // After a converged point: refits the cubic predictor through it and the
 // previous point, chooses the next specification variable, and stores the
-// critical point and extrema passed since the previous point. Returns the
-// new specification index (also in *specVarIdx).
+// critical point and extrema passed since the previous point, the extrema
+// placed by `placer` where one is given. Returns the new specification
+// index (also in *specVarIdx).
 int32_t UpdatePredictor(TwoPhaseTracer* tracer, int32_t* specVarIdx, const double* X,
                         double* stepSize, const uint8_t* flags, int32_t accessMode,
                         EnvelopePointStore* store, int32_t* numbCalculatedPoints,
                         const double* critT, const double* critP, int32_t nActive,
-                        int32_t* pointType);
+                        int32_t* pointType, ExtremumPlacer* placer = nullptr);
 
 // Sorts count entries by |xtab| descending, carrying itab along.
 void SortSpecialPoints(int32_t count, double* xtab, int32_t* itab);

@@ -71,6 +71,11 @@ class TwoPhaseTracer {
     // The phase types were exchanged for a crossing predicted to pass a
     // critical point.
     uint8_t crossSwapped;
+    // The half-width of the band around zero that a crossing goes from edge
+    // to edge, in ln K: the default, halved after each crossing that failed
+    // (a narrow envelope, whose ln K stay small along the whole curve, puts
+    // a wide band's far edge on another stretch of the curve).
+    double crossBand;
     // The last trace stopped where its dew curve met the bubble curve (a
     // vapour appeared at a dew point); it set `stuck` for the driver's
     // recovery, which traces the bubble side up to that point.

@@ -3,12 +3,11 @@
 //   critical       the envelope's critical point against the host's
 //                  critical-point solver, where it finds exactly one root on
 //                  the envelope: within 0.02 K and 0.02 % in pressure;
-//   cricondenbar   against the highest pressure at which the host's
-//                  saturation flash still finds a dew or bubble point
-//                  (bisection): within 0.02 %;
-//   cricondentherm against the highest dew temperature of the host's
-//                  saturation flash over pressure (golden section): within
-//                  0.02 K;
+//   cricondenbar   against the highest saturation pressure over temperature
+//                  (golden section over saturation points that the checks
+//                  solve on their own equation of state): within 0.02 %;
+//   cricondentherm against the highest saturation temperature over pressure,
+//                  found the same way: within 0.02 K;
 //   chord          every straight segment between consecutive rows of one
 //                  curve lies within 0.5 % in pressure (or 0.5 K in
 //                  temperature, whichever is the curve's free variable) of

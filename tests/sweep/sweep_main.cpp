@@ -53,8 +53,8 @@ struct Outcome {
         try {
             const sweep::FeedReport r = sweep::CheckFeed(feed);
             char meta[128];
-            std::snprintf(meta, sizeof(meta), "meta\t%.3f\t%ld\t%d\t%u\n", r.elapsedMs,
-                          r.hostCalls, r.rows, r.gaps);
+            std::snprintf(meta, sizeof(meta), "meta\t%.3f\t%ld\t%d\t%u\n", r.elapsedMs, r.hostCalls,
+                          r.rows, r.gaps);
             out += meta;
             for (const auto& f : r.failures)
                 out += f.check + "\t" + f.detail + "\n";
@@ -96,8 +96,8 @@ Outcome Parse(const std::string& text) {
         if (key == "end") {
             o.finished = true;
         } else if (key == "meta") {
-            std::sscanf(rest.c_str(), "%lf\t%ld\t%d\t%u", &o.report.elapsedMs,
-                        &o.report.hostCalls, &o.report.rows, &o.report.gaps);
+            std::sscanf(rest.c_str(), "%lf\t%ld\t%d\t%u", &o.report.elapsedMs, &o.report.hostCalls,
+                        &o.report.rows, &o.report.gaps);
         } else if (!key.empty()) {
             o.report.failures.push_back({key, rest});
         }
@@ -148,8 +148,8 @@ std::vector<Outcome> RunAll(const std::vector<sweep::SweepFeed>& feeds, const Op
             if (!closed && seconds > options.timeout) {
                 kill(r.pid, SIGKILL);
                 closed = true;
-                r.text += "hang\tno result after " + std::to_string(static_cast<int>(seconds)) +
-                          " s\n";
+                r.text +=
+                    "hang\tno result after " + std::to_string(static_cast<int>(seconds)) + " s\n";
             }
             if (!closed)
                 continue;
@@ -221,7 +221,8 @@ std::string Report(const std::vector<sweep::SweepFeed>& feeds, const std::vector
     int incomplete = 0;
     for (const Outcome& o : outcomes)
         incomplete += o.report.gaps != 0 ? 1 : 0;
-    out << "\n" << incomplete << " envelopes say they are incomplete:\n\n| gap | envelopes |\n|---|---|\n";
+    out << "\n"
+        << incomplete << " envelopes say they are incomplete:\n\n| gap | envelopes |\n|---|---|\n";
     for (const auto& g : gapNames) {
         int n = 0;
         for (const Outcome& o : outcomes)
@@ -266,7 +267,11 @@ int RunSpecialPoints(const Options& options) {
         std::snprintf(text, sizeof(text), "%.4f", v * scale);
         return std::string(text);
     };
-    for (const sweep::SweepFeed& feed : sweep::SpecialPointMixtures()) {
+    const std::vector<sweep::SweepFeed> mixtures = sweep::SpecialPointMixtures();
+    for (size_t k = 0; k < mixtures.size(); ++k) {
+        if (options.only > 0 && static_cast<size_t>(options.only) != k + 1)
+            continue;
+        const sweep::SweepFeed& feed = mixtures[k];
         const sweep::SpecialPointReport r = sweep::CheckSpecialPoints(feed);
         out << "| " << feed.kind << " | " << cell(r.criticalKelvin, 1.0) << " | "
             << cell(r.criticalRelative, 100.0) << " | " << cell(r.cricondenbarRelative, 100.0)
