@@ -13,6 +13,8 @@
 // vanishing phase by itself, and finished by the same Newton method.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 #include "pyrana/thermo/calculator_internal.h"
@@ -403,6 +405,7 @@ bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const doub
     // After a failed Newton finish, successive substitution must cut the error well below
     // where it failed before Newton is tried again.
     double newtonBelow = HUGE_VAL;
+    int newtonTries = 0;
     for (int it = 0; it < options.maxIterations; ++it) {
         ++*iterations;
         for (int i = 0; i < nc; ++i)
@@ -442,20 +445,27 @@ bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const doub
             triv += z[i] * target * target;
         }
         const bool inside = beta > 0.0 && beta < 1.0;
+        if (getenv("FL_DEBUG2")) fprintf(stderr, "2p it %d err %.3g beta %.5g triv %.3g x %.5g %.5g\n", it, err, beta, triv, w.x[0][0], w.x[1][0]);
         if (inside && err < options.tolerance)
             return true;
         if (triv < 1e-10)
             return false;  // collapsing onto the trivial solution
-        if (inside && err < newtonBelow && (err < 1e-4 || (it >= 30 && err < 1e-2))) {
+        // Near a critical point successive substitution crawls and Newton
+        // may fail from an early state but succeed from a later one: it is
+        // tried again every twenty iterations while the error is small.
+        const bool retry = it >= 30 && it % 20 == 0 && err < 1e-3 && newtonTries < 6;
+        if (inside && ((err < newtonBelow && (err < 1e-4 || (it >= 30 && err < 1e-2))) || retry)) {
+            ++newtonTries;
             // Second-order finish; keep the SS state to fall back on.
             std::copy(w.lnK.begin(), w.lnK.end(), w.lnKPrev.begin());
             if (NewtonSplit(m, w, t, p, z, options.tolerance, 30, iterations) && w.np == 2 &&
                 w.beta[0] > 0.0 && w.beta[1] > 0.0)
                 return true;
+            if (getenv("FL_DEBUG2")) fprintf(stderr, "2p newton failed\n");
             w.np = 2;
             std::copy(w.lnKPrev.begin(), w.lnKPrev.end(), w.lnK.begin());
             newtonBelow = 1e-2 * err;
-            if (it >= 60)
+            if (it >= 60 && !retry)
                 return false;
         }
         for (int i = 0; i < nc; ++i)
@@ -518,6 +528,7 @@ bool ThreePhaseSplit(Model& m, Calculator::Work& w, double t, double p, const do
                 }
             }
         }
+        if (getenv("FL_DEBUG")) fprintf(stderr, "3p it %d err %.3g beta %.4g %.4g %.4g x2 %.4g %.4g\n", it, err, w.beta[0], w.beta[1], w.beta[2], w.x[2][0], w.x[2][1]);
         int alive = 0;
         for (int k = 0; k < 3; ++k) {
             zeroRun[k] = w.beta[k] <= 0.0 ? zeroRun[k] + 1 : 0;
@@ -563,7 +574,15 @@ bool ThreePhaseSplit(Model& m, Calculator::Work& w, double t, double p, const do
             return true;
         // Stalled: three phases that cannot coexist (a binary off its three-phase pressure
         // keeps a vanishing phase at a tiny fraction while the error stays put).
+        // Near a critical point of two of the phases successive substitution
+        // crawls (the error falls by a few per cent an iteration): Newton is
+        // tried from there, and the loop gives up when it does not fall.
         if (it % 10 == 9) {
+            if (alive == 3 && err > 0.5 * errMark && err < 1e-2) {
+                if (NewtonSplit(m, w, t, p, z, options.tolerance, 30, iterations))
+                    return true;
+                w.np = 3;
+            }
             if (err > 0.9 * errMark)
                 return false;
             errMark = err;
@@ -742,7 +761,36 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
             w.beta[1] = bestBeta[1];
             w.beta[2] = 0.1 * std::min(bestBeta[0], bestBeta[1]);
             bool improved = false;
-            if (ThreePhaseSplit(m, w, t, p, z, options, &r.iterations)) {
+            bool threeSolved = ThreePhaseSplit(m, w, t, p, z, options, &r.iterations);
+            if (!threeSolved || w.np != 3) {
+                // A further phase close to the phase it was found against (the two
+                // near their critical point) leaves successive substitution with
+                // too poor a start: that phase is split on its own first, and the
+                // two parts with the other phase start the three-phase solution.
+                double distA = 0.0, distB = 0.0;
+                for (int i = 0; i < nc; ++i) {
+                    distA += (seedW[i] - w.saveA[i]) * (seedW[i] - w.saveA[i]);
+                    distB += (seedW[i] - w.saveB[i]) * (seedW[i] - w.saveB[i]);
+                }
+                const int near = distA <= distB ? 0 : 1;
+                const double* split = near == 0 ? w.saveA.data() : w.saveB.data();
+                const double* other = near == 0 ? w.saveB.data() : w.saveA.data();
+                const double splitBeta = bestBeta[near], otherBeta = bestBeta[1 - near];
+                for (int i = 0; i < nc; ++i)
+                    w.lnK[i] = w.present[i] ? std::log(seedW[i] / split[i]) : 0.0;
+                const bool subOk = TwoPhaseSplit(m, w, t, p, split, options, &r.iterations);
+                if (getenv("FL_DEBUG")) fprintf(stderr, "sub-split %d: %g %g / %g %g beta %g %g\n", subOk, w.x[0][0], w.x[0][1], w.x[1][0], w.x[1][1], w.beta[0], w.beta[1]);
+                if (subOk &&
+                    Distinct(w.x[0].data(), w.x[1].data(), nc, 1e-6)) {
+                    w.np = 3;
+                    std::copy(other, other + nc, w.x[2].begin());
+                    w.beta[0] *= splitBeta;
+                    w.beta[1] *= splitBeta;
+                    w.beta[2] = otherBeta;
+                    threeSolved = ThreePhaseSplit(m, w, t, p, z, options, &r.iterations);
+                }
+            }
+            if (threeSolved) {
                 if (w.np == 3 && Distinct(w.x[0].data(), w.x[1].data(), nc, 1e-6) &&
                     Distinct(w.x[0].data(), w.x[2].data(), nc, 1e-6) &&
                     Distinct(w.x[1].data(), w.x[2].data(), nc, 1e-6)) {
