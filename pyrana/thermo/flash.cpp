@@ -13,8 +13,6 @@
 // vanishing phase by itself, and finished by the same Newton method.
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
 
 #include "pyrana/thermo/calculator_internal.h"
@@ -445,7 +443,6 @@ bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const doub
             triv += z[i] * target * target;
         }
         const bool inside = beta > 0.0 && beta < 1.0;
-        if (getenv("FL_DEBUG2")) fprintf(stderr, "2p it %d err %.3g beta %.5g triv %.3g x %.5g %.5g\n", it, err, beta, triv, w.x[0][0], w.x[1][0]);
         if (inside && err < options.tolerance)
             return true;
         if (triv < 1e-10)
@@ -461,7 +458,6 @@ bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const doub
             if (NewtonSplit(m, w, t, p, z, options.tolerance, 30, iterations) && w.np == 2 &&
                 w.beta[0] > 0.0 && w.beta[1] > 0.0)
                 return true;
-            if (getenv("FL_DEBUG2")) fprintf(stderr, "2p newton failed\n");
             w.np = 2;
             std::copy(w.lnKPrev.begin(), w.lnKPrev.end(), w.lnK.begin());
             newtonBelow = 1e-2 * err;
@@ -528,7 +524,6 @@ bool ThreePhaseSplit(Model& m, Calculator::Work& w, double t, double p, const do
                 }
             }
         }
-        if (getenv("FL_DEBUG")) fprintf(stderr, "3p it %d err %.3g beta %.4g %.4g %.4g x2 %.4g %.4g\n", it, err, w.beta[0], w.beta[1], w.beta[2], w.x[2][0], w.x[2][1]);
         int alive = 0;
         for (int k = 0; k < 3; ++k) {
             zeroRun[k] = w.beta[k] <= 0.0 ? zeroRun[k] + 1 : 0;
@@ -674,8 +669,12 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
             split = TwoPhaseSplit(m, w, t, p, z, options, &r.iterations);
         }
         if (split) {
+            // A phase of a trace compound (water at its solubility limit) lowers
+            // the Gibbs energy by less than rounding: a converged split of an
+            // unstable feed stands unless it is higher than the feed.
             const double g2 = SplitGibbs(w);
-            if (g2 < bestG - 1e-13) {
+            if (g2 < bestG - 1e-13 ||
+                (bestNp == 0 && g2 <= bestG + 1e-14 * std::fabs(bestG))) {
                 bestG = g2;
                 SaveSplit(w, bestX, bestBeta, &bestNp);
                 break;
@@ -778,9 +777,7 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
                 const double splitBeta = bestBeta[near], otherBeta = bestBeta[1 - near];
                 for (int i = 0; i < nc; ++i)
                     w.lnK[i] = w.present[i] ? std::log(seedW[i] / split[i]) : 0.0;
-                const bool subOk = TwoPhaseSplit(m, w, t, p, split, options, &r.iterations);
-                if (getenv("FL_DEBUG")) fprintf(stderr, "sub-split %d: %g %g / %g %g beta %g %g\n", subOk, w.x[0][0], w.x[0][1], w.x[1][0], w.x[1][1], w.beta[0], w.beta[1]);
-                if (subOk &&
+                if (TwoPhaseSplit(m, w, t, p, split, options, &r.iterations) &&
                     Distinct(w.x[0].data(), w.x[1].data(), nc, 1e-6)) {
                     w.np = 3;
                     std::copy(other, other + nc, w.x[2].begin());
