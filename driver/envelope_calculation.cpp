@@ -360,12 +360,12 @@ int EnvelopeCalculation::TraceCurveOnce(double* x, double* y, ThreePhasePoint& p
 int EnvelopeCalculation::TraceThreePhase() {
     UtilityState* u = u_;
     b3Phasestuck = 0;
-    const int rc = TraceBoundary(u->threePhaseTracer, pStabTestPhase, u->propManager, &u->vapFrac,
-                         &u->liq1Frac, &u->liq2Frac, u->xLiq1, u->yVap, u->xLiq2, u->feedComp,
-                         u->K1, u->K2, pressLow, pressHigh, pureCompIdx, u->unknowns,
-                         u->threePhaseSkip, &u->curTdegk, &u->curPatm, u->betaMode, 0,
-                         u->pointStore, u->curPointType, u->critTdegk, &CriticalPointFound,
-                         u->appThermoProvider, u->useAppThermo != 0, &b3Phasestuck);
+    const int rc = TraceBoundary(
+        u->threePhaseTracer, pStabTestPhase, u->propManager, &u->vapFrac, &u->liq1Frac,
+        &u->liq2Frac, u->xLiq1, u->yVap, u->xLiq2, u->feedComp, u->K1, u->K2, pressLow, pressHigh,
+        pureCompIdx, u->unknowns, u->threePhaseSkip, &u->curTdegk, &u->curPatm, u->betaMode, 0,
+        u->pointStore, u->curPointType, u->critTdegk, &CriticalPointFound, u->appThermoProvider,
+        u->useAppThermo != 0, &b3Phasestuck);
     if (b3Phasestuck != 0)
         gaps |= kGapBoundaryStopped;
     return rc;
@@ -431,16 +431,25 @@ void EnvelopeCalculation::BubbleBoundaryScan(double bound, bool saturationAtEndO
         }
         const double passPatm = u->curPatm;
         const int32_t firstRow = StoredRows();
+        bool traceFailed = false;
         if (NumbPhases == 3) {
             bubbleTraced = 1;
             SeedHostFlash();
             const int rc = TraceThreePhase();
             if (rc == 0 && b3Phasestuck == 0)
                 return;
-            if (rc != 0)
+            if (rc != 0) {
                 AppendPoint(passPatm, u->curTdegk, H, S, V);
+                traceFailed = true;
+            }
         }
         u->curPatm = NextScanPressure(passPatm, firstRow);
+        // Where the trace cannot start (the lowest pressures, with traces
+        // dissolved in water at 1e-100), the scan's own saturation points are
+        // the boundary's rows: the next pass comes at most half the pressure
+        // higher, so that they lie close enough to draw the boundary with.
+        if (traceFailed)
+            u->curPatm = std::min(u->curPatm, 1.5 * passPatm);
         if (saturationAtEndOfPass) {
             SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         }

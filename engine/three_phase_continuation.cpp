@@ -88,6 +88,8 @@ double CrossingOffset(const ThreePhaseTracer* tr, int32_t k, double delta) {
 // edge in one step predicted through the last converged points, and the
 // critical end point is located on the polynomial through them.
 const double kCriticalBand = 0.1;
+// Beyond this |ln K| a compound is a trace in one of the phases.
+const double kTraceLnK = 30.0;
 // A pair of phases counts as approaching a critical end point once every
 // ln K between them lies below this.
 const double kCriticalSpread = 1.0;
@@ -283,7 +285,11 @@ void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
         c2[i] = c0[i];
         c3[i] = c1[i];
         const double a = std::fabs(sens[i]);
-        if (a > largest) {
+        // The ln K of a compound that one phase holds only in traces (a heavy
+        // hydrocarbon in water, ln K of a hundred) changes fastest of all and
+        // says nothing about the boundary: stepping in it would crawl.
+        const bool trace = i < 2 * nc && std::fabs(X[i]) > kTraceLnK;
+        if (a > largest && !trace) {
             largest = a;
             newSpec = i;
         }
@@ -468,10 +474,16 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
         if (ret >= 0 && numFree > 1 && pureCompIdx < 0 && IsTrivial(X, flags, nc))
             ret = -7;
         if (getenv("PE_DEBUG3")) {
-            fprintf(stderr, "3p pass %d ret %d mode %d beta %.3g %.3g %.3g spec %d cross %d step %.4g T %.4f P %.2f K2:", pass, ret, betaMode, *betaRef, *beta1, *beta2, specVarIdx, tr->crossIdx, stepSize, ClampedExp(X[tr->idxLnT]), ClampedExp(X[tr->idxLnP])*101.325);
-            for (int i = 0; i < nc; ++i) fprintf(stderr, " %.3g", X[i]);
+            fprintf(stderr,
+                    "3p pass %d ret %d mode %d beta %.3g %.3g %.3g spec %d cross %d step %.4g T "
+                    "%.4f P %.2f K2:",
+                    pass, ret, betaMode, *betaRef, *beta1, *beta2, specVarIdx, tr->crossIdx,
+                    stepSize, ClampedExp(X[tr->idxLnT]), ClampedExp(X[tr->idxLnP]) * 101.325);
+            for (int i = 0; i < nc; ++i)
+                fprintf(stderr, " %.3g", X[i]);
             fprintf(stderr, " K1:");
-            for (int i = 0; i < nc; ++i) fprintf(stderr, " %.3g", X[nc+i]);
+            for (int i = 0; i < nc; ++i)
+                fprintf(stderr, " %.3g", X[nc + i]);
             fprintf(stderr, "\n");
         }
         if (ret < 0) {

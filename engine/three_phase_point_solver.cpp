@@ -20,6 +20,9 @@ const double kMaxTemperature = 2500.0;
 const double kMaxLog = 70.0;
 const double kMinSensitivity = 1e-6;
 const double kDenominatorFloor = 1e-20;
+// A first point's ln K whose equation is off by more than this is corrected
+// by substitution before Newton.
+const double kSubstitutionThreshold = 5.0;
 
 double ClampLog(double v) {
     return v < -kMaxLog ? -kMaxLog : (v > kMaxLog ? kMaxLog : v);
@@ -137,6 +140,7 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
 
     int iter = 0;
     double err = 1e10;
+    bool substituted = !firstPoint;
     for (;;) {
         if (iter > kMaxIterations || err <= kTolerance)
             break;
@@ -294,6 +298,27 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
             return 3;
         if (sensitivity < kMinSensitivity)
             return -3;
+        // A first point seeded from a flash carries the K-values of traces (a
+        // heavy hydrocarbon dissolved in water at 1e-110) only as far as the
+        // guarded ratio reaches; their equations are off by a hundred in ln K,
+        // which throws the first Newton step far away. Such K-values are put
+        // right by one substitution, their compositions being too small to
+        // move anything else.
+        if (!substituted) {
+            substituted = true;
+            bool changed = false;
+            for (int32_t i = 0; i < 2 * nc; ++i) {
+                if (flags[i % nc] == 0 && std::fabs(resid[i]) > kSubstitutionThreshold) {
+                    X[i] -= resid[i];
+                    changed = true;
+                }
+            }
+            if (changed) {
+                UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1,
+                                   beta2, betaMode);
+                continue;
+            }
+        }
         if (FAILED(SolveReducedSystem(tr, specVarIdx, resid, X, &err, kTolerance, flags))) {
             return -4;
         }
