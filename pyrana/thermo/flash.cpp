@@ -650,33 +650,46 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
     int bestNp = 0;
     double bestG = g1;
 
-    int tries = 0;
-    for (int s = 0; s < w.extraCount && tries < 3; ++s) {
-        if (w.spTm[s] >= -1e-10)
-            break;
-        ++tries;
-        // K = W/z with the unnormalised W of the stationary point; where every K then lies
-        // above 1 (ΣW far above 1, a trial deep below the plane) the Rachford–Rice equation
-        // has no root, and K = w/z of the normalised composition, which has K on both sides,
-        // is tried instead.
-        bool split = false;
-        for (int form = 0; form < 2 && !split; ++form) {
-            for (int i = 0; i < nc; ++i) {
-                w.lnK[i] = !w.present[i] ? 0.0
-                           : form == 0   ? w.spLnW[s * nc + i] - std::log(z[i])
-                                         : std::log(w.spW[s * nc + i] / z[i]);
-            }
-            split = TwoPhaseSplit(m, w, t, p, z, options, &r.iterations);
+    // The analysis stopped at the first trial well below the plane; when no
+    // split converges from what it found, every trial is run and the
+    // stationary points so found are tried in turn, lowest first (a
+    // methane-rich trial found first can leave the split crawling towards an
+    // aromatic liquid that lies far deeper).
+    for (int pass = 0; pass < 2 && bestNp == 0; ++pass) {
+        if (pass == 1) {
+            StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), true, nullptr, 0, true, -HUGE_VAL);
+            w.extraCount = w.spCount;
+            std::copy(w.spW.begin(), w.spW.begin() + w.spCount * nc, w.extraW.begin());
         }
-        if (split) {
-            // A phase of a trace compound (water at its solubility limit) lowers
-            // the Gibbs energy by less than rounding: a converged split of an
-            // unstable feed stands unless it is higher than the feed.
-            const double g2 = SplitGibbs(w);
-            if (g2 < bestG - 1e-13 || (bestNp == 0 && g2 <= bestG + 1e-14 * std::fabs(bestG))) {
-                bestG = g2;
-                SaveSplit(w, bestX, bestBeta, &bestNp);
+        int tries = 0;
+        for (int s = 0; s < w.extraCount && tries < (pass == 0 ? 3 : 6); ++s) {
+            if (w.spTm[s] >= -1e-10)
                 break;
+            ++tries;
+            // K = W/z with the unnormalised W of the stationary point; where every K then
+            // lies above 1 (ΣW far above 1, a trial deep below the plane) the Rachford–Rice
+            // equation has no root, and K = w/z of the normalised composition, which has K
+            // on both sides, is tried instead.
+            bool split = false;
+            for (int form = 0; form < 2 && !split; ++form) {
+                for (int i = 0; i < nc; ++i) {
+                    w.lnK[i] = !w.present[i] ? 0.0
+                               : form == 0   ? w.spLnW[s * nc + i] - std::log(z[i])
+                                             : std::log(w.spW[s * nc + i] / z[i]);
+                }
+                split = TwoPhaseSplit(m, w, t, p, z, options, &r.iterations);
+            }
+            if (split) {
+                // A phase of a trace compound (water at its solubility limit) lowers the
+                // Gibbs energy by less than rounding: a converged split of an unstable
+                // feed stands unless it is higher than the feed.
+                const double g2 = SplitGibbs(w);
+                if (g2 < bestG - 1e-13 ||
+                    (bestNp == 0 && g2 <= bestG + 1e-14 * std::fabs(bestG))) {
+                    bestG = g2;
+                    SaveSplit(w, bestX, bestBeta, &bestNp);
+                    break;
+                }
             }
         }
     }
