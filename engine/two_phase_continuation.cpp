@@ -81,6 +81,7 @@ void Reset(TwoPhaseTracer* tr, IAppThermoProvider* provider, bool sameKind) {
     tr->crossIdx = -1;
     tr->crossSwapped = 0;
     tr->crossBand = kCriticalBand;
+    tr->lnKScale = 0.0;
     tr->crossingStop = 0;
     for (int32_t i = 0; i < tr->n; ++i) {
         for (int32_t j = 0; j < tr->n; ++j)
@@ -531,7 +532,7 @@ bool PlanCrossing(TwoPhaseTracer* tr, int32_t specVarIdx, int32_t nActive, const
         return false;
     const double v = tr->predictor[0][specVarIdx];
     const double target = v + *stepSize;
-    const double band = tr->crossBand;
+    const double band = std::min(tr->crossBand, 0.25 * tr->lnKScale);
     if (std::fabs(target) >= band && target * v > 0.0)
         return false;
     const double side = v > 0.0 ? 1.0 : -1.0;
@@ -978,6 +979,10 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
             AppendPoint(store, &numb, curveCode, pKpa, *T, accessMode);
         }
         tr->history.Push(X);
+        for (int32_t i = 0; i < nc; ++i) {
+            if (flags[i] == 0)
+                tr->lnKScale = std::max(tr->lnKScale, std::fabs(X[i]));
+        }
         // A crossing planned as critical that turned out not to be one.
         if (tr->crossSwapped != 0)
             AbandonCrossing(tr);

@@ -76,6 +76,9 @@ class TwoPhaseTracer {
     // (a narrow envelope, whose ln K stay small along the whole curve, puts
     // a wide band's far edge on another stretch of the curve).
     double crossBand;
+    // The largest |ln K| met on the trace so far: on a narrow envelope (an
+    // almost azeotropic pair) the band is a quarter of it at most.
+    double lnKScale;
     // The last trace stopped where its dew curve met the bubble curve (a
     // vapour appeared at a dew point); it set `stuck` for the driver's
     // recovery, which traces the bubble side up to that point.
