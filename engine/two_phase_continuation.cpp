@@ -787,6 +787,7 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
 
     double stepSize = kInitialStep;
     int smallSteps = 0;
+    int failedSinceAccept = 0;  // corrector failures since the last accepted point
     bool firstPoint = true;
     double previousKpa = 0.0;
     int32_t curveCode = pointType;
@@ -844,6 +845,7 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         if (rc < 0) {
             if (firstPoint)
                 break;
+            ++failedSinceAccept;
             if (tr->crossIdx >= 0 && ++crossAttempt < 3) {
                 // Another way across: a target twice as far beyond zero
                 // (better conditioned, near a pure compound's critical point
@@ -991,10 +993,14 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
             break;
 
         // A small step counts towards a stall only where the corrector
-        // struggles: a step kept small by a bend of the curve (the chord
+        // struggles (it needed many iterations, or the step was halved after
+        // failures): a step kept small by a bend of the curve (the chord
         // limit) and converged in the target number of iterations is a
         // trace going on, not one that cannot.
-        if (StepStalled(rc > 3 ? stepSize : kMaxStep, kSmallStep, kSmallStepCount, &smallSteps)) {
+        const bool struggled = rc > 3 || failedSinceAccept > 0;
+        failedSinceAccept = 0;
+        if (StepStalled(struggled ? stepSize : kMaxStep, kSmallStep, kSmallStepCount,
+                        &smallSteps)) {
             *stuck = 1;
             break;
         }

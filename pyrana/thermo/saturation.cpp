@@ -252,6 +252,27 @@ bool SaturationNewton(Model& model, Calculator::Work& w, double p, const double*
 }  // namespace detail
 
 namespace {
+
+// Whether a phase of zero fraction (the incipient one) has the composition
+// and density of another phase of the result: a liquid of a split taken
+// for the new phase, no saturation point.
+bool IncipientCoincides(const FlashResult& r) {
+    for (const PhaseResult& a : r.phases) {
+        if (a.fraction != 0.0)
+            continue;
+        for (const PhaseResult& b : r.phases) {
+            if (&a == &b)
+                continue;
+            double apart = std::fabs(a.z - b.z);
+            for (size_t i = 0; i < a.x.size(); ++i)
+                apart = std::max(apart, std::fabs(a.x[i] - b.x[i]));
+            if (apart < 1e-7)
+                return true;
+        }
+    }
+    return false;
+}
+
 bool SaturationNewton(Model& model, Calculator::Work& w, double p, const double* z,
                       const NewtonSpec& spec, double* t, int* iterations) {
     return detail::SaturationNewton(model, w, p, z, spec.m, spec.fixedBeta, t, iterations);
@@ -325,9 +346,10 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
         none = true;
     } else if (beta <= 0.0 || beta >= 1.0) {
         const detail::SearchEnd end = detail::IncipientSaturation(*model_, w, task, &out);
-        if (end == detail::SearchEnd::kFound)
+        if (end == detail::SearchEnd::kFound && !IncipientCoincides(out))
             return finish();
         none = end == detail::SearchEnd::kNone;
+        out.phases.clear();
     }
     iters = task.iterations;
     auto probe = [&](double t) { return Classify(*model_, w, t, p, zz.data(), options, &iters); };
@@ -458,6 +480,17 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
             return false;
         if (std::fabs(tSat - tIn) > std::max(0.5, 2.0 * std::fabs(tb - ta)))
             return false;
+        // The incipient phase converged onto one of the others (a liquid of the
+        // split taken for the new vapour): no saturation point.
+        for (int k = 0; k < w.np; ++k) {
+            if (k == 1)
+                continue;
+            double apart = 0.0;
+            for (int i = 0; i < nc_; ++i)
+                apart = std::max(apart, std::fabs(w.x[1][i] - w.x[k][i]));
+            if (apart < 1e-7)
+                return false;
+        }
         // Save the saturation phases before confirming.
         const int np = w.np;
         double savedBeta[kMaxPhases];

@@ -39,7 +39,28 @@ struct Options {
     int only = 0;  // 1-based index of the one feed to run in this process, with every failure
     bool special = false;  // the special-point sweep instead of the random one
     bool chords = false;   // the chord check of the named fluids
+    std::string feed;      // one feed given by name=fraction,... instead of generated ones
+    bool srk = false;
+    bool zeroKij = false;
 };
+
+// The feed of --feed "name=fraction,...".
+sweep::SweepFeed ParseFeed(const Options& options) {
+    std::vector<std::pair<std::string, double>> components;
+    std::string text = options.feed;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(',', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string item = text.substr(start, end - start);
+        const size_t eq = item.find('=');
+        if (eq != std::string::npos)
+            components.emplace_back(item.substr(0, eq), std::atof(item.c_str() + eq + 1));
+        start = end + 1;
+    }
+    return sweep::NamedFeed("given", components, options.srk, options.zeroKij);
+}
 
 struct Outcome {
     sweep::FeedReport report;
@@ -342,9 +363,16 @@ int main(int argc, char** argv) {
             options.special = true;
         else if (a == "--chords")
             options.chords = true;
+        else if (a == "--feed")
+            options.feed = value();
+        else if (a == "--eos")
+            options.srk = value() == "SRK";
+        else if (a == "--kij")
+            options.zeroKij = value() == "zero";
         else {
             std::cerr << "usage: envelope_sweep [--seed S] [--n N] [--jobs J] [--timeout SECONDS] "
-                         "[--report FILE] [--only K]\n";
+                         "[--report FILE] [--only K] [--special] [--chords]\n"
+                         "       envelope_sweep --feed SPEC [--eos SRK] [--kij zero]\n";
             return 2;
         }
     }
@@ -352,6 +380,16 @@ int main(int argc, char** argv) {
         return RunSpecialPoints(options);
     if (options.chords)
         return RunChords(options);
+    if (!options.feed.empty()) {
+        const sweep::SweepFeed feed = ParseFeed(options);
+        std::cout << "phase-envelope " << feed.Arguments() << "\n";
+        CoInitialize(nullptr);
+        const sweep::FeedReport r = sweep::CheckFeed(feed);
+        CoUninitialize();
+        for (const auto& f : r.failures)
+            std::cout << f.check << ": " << f.detail << "\n";
+        return r.failures.empty() ? 0 : 1;
+    }
     const std::vector<sweep::SweepFeed> feeds = sweep::GenerateFeeds(options.seed, options.n);
     if (options.only > 0 && options.only <= static_cast<int>(feeds.size())) {
         const sweep::SweepFeed& feed = feeds[static_cast<size_t>(options.only - 1)];
