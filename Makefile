@@ -5,7 +5,14 @@ ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 JOBS       ?= 2
 
-.PHONY: all bootstrap build run test test-native test-sanitize test-windows bench format clean
+.PHONY: all bootstrap build run test test-native test-sanitize test-windows bench sweep format clean
+
+# The envelope sweep: N generated feeds from SEED, every envelope checked
+# independently; the report goes to sweep-SEED-N.md. SPECIAL=1 adds the
+# special-point sweep (critical points, cricondenbars, cricondentherms of 60
+# mixtures) and the chord check of three fluids.
+SEED ?= 1
+N    ?= 1000
 
 all: build
 
@@ -36,6 +43,11 @@ bench: bootstrap
 	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DPE_BUILD_BENCH=ON -DPE_BUILD_TESTS=OFF >/dev/null
 	@cmake --build $(BENCH_BUILD) -j$(JOBS)
 	@for b in $(BENCH_BUILD)/bin/bench_*; do echo "== $$b"; $$b; done
+
+sweep: build
+	@$(BUILD)/bin/envelope_sweep --seed $(SEED) --n $(N) --jobs $(JOBS) --report sweep-$(SEED)-$(N).md
+	@echo "report: sweep-$(SEED)-$(N).md"
+	@if [ "$(SPECIAL)" = 1 ]; then $(BUILD)/bin/envelope_sweep --special && $(BUILD)/bin/envelope_sweep --chords; fi
 
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i

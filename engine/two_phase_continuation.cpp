@@ -63,6 +63,16 @@ bool JumpedAway(const double* last, double lnT, double lnP, const double* X, int
     return moved > 0.5 * step + kBranchJump;
 }
 
+// The unknown with the largest sensitivity, the next step variable.
+int32_t FastestUnknown(const double* sens, const uint8_t* flags, int32_t n) {
+    int32_t fastest = n - 1;
+    for (int32_t i = 0; i < n; ++i) {
+        if (flags[i] != 1 && std::fabs(sens[i]) > std::fabs(sens[fastest]))
+            fastest = i;
+    }
+    return fastest;
+}
+
 bool IsTrivial(const double* X, const uint8_t* flags, int32_t nc) {
     for (int32_t i = 0; i < nc; ++i) {
         if (flags[i] == 0 && std::fabs(X[i]) >= kTrivialLnK)
@@ -208,9 +218,9 @@ bool CriticalBetween(const double* prev, const double* X, int32_t kIdx, int32_t 
 // variable at index k strictly between `from` and `to`: their values of that
 // variable go to ltab and their codes to itab (after the count already
 // there); returns the new count.
-int32_t PolynomialExtrema(const PointHistory& history, const double* current, int32_t m,
-                          int32_t k, double from, double to, int32_t nc, const uint8_t* flags,
-                          double* work, double* ltab, int32_t* itab, int32_t count) {
+int32_t PolynomialExtrema(const PointHistory& history, const double* current, int32_t m, int32_t k,
+                          double from, double to, int32_t nc, const uint8_t* flags, double* work,
+                          double* ltab, int32_t* itab, int32_t count) {
     struct Watched {
         int32_t index;
         int32_t maxCode;
@@ -369,8 +379,8 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
         if (throughPoints) {
             // Across a critical point the extrema come from the same
             // polynomial as the critical point.
-            nSpecial = PolynomialExtrema(tr->history, X, m, kIdx, tr->history.At(0)[kIdx],
-                                         X[kIdx], nc, flags, tr->scratchX, ltab, itab, nSpecial);
+            nSpecial = PolynomialExtrema(tr->history, X, m, kIdx, tr->history.At(0)[kIdx], X[kIdx],
+                                         nc, flags, tr->scratchX, ltab, itab, nSpecial);
             for (int32_t k = 0; k < nSpecial; ++k)
                 xtab[k] = ltab[k] - X[kIdx];
         } else if (std::fabs(h) < 1.01) {
@@ -421,8 +431,8 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
                     const double* nodes[4] = {X, tr->innerX, tr->innerNearX, tr->history.At(0)};
                     placed = PointHistory::Lagrange(nodes, 4, kIdx, 0.0, at, n, flags);
                 }
-                if (!placed && (!throughPoints ||
-                                !tr->history.Interpolate(X, m, kIdx, ltab[k], at, flags))) {
+                if (!placed &&
+                    (!throughPoints || !tr->history.Interpolate(X, m, kIdx, ltab[k], at, flags))) {
                     Predict(tr, at, xtab[k], flags);
                 }
                 if (placer != nullptr && itab[k] != kPointCritical) {
@@ -707,11 +717,10 @@ class CurveExtremumPlacer : public ExtremumPlacer {
             double t = 0.0, p = 0.0;
             UpdateFromUnknowns(tr_, &t, &p, tr_->savex, tr_->savey, z_, tr_->saveK, flags_, w,
                                *beta_);
-            const int rc = SolvePoint(tr_, workingPhase_, propManager_, *beta_, &t, &p, tr_->savex,
-                                      tr_->savey, z_, w, tr_->saveK, flags_, spec, true, -32767,
-                                      sameKind_, useAppThermo_);
-            if (rc < 0 || IsTrivial(w, flags_, nc) ||
-                std::fabs(w[nc] - startLnT) > kBranchJump ||
+            const int rc =
+                SolvePoint(tr_, workingPhase_, propManager_, *beta_, &t, &p, tr_->savex, tr_->savey,
+                           z_, w, tr_->saveK, flags_, spec, true, -32767, sameKind_, useAppThermo_);
+            if (rc < 0 || IsTrivial(w, flags_, nc) || std::fabs(w[nc] - startLnT) > kBranchJump ||
                 std::fabs(w[nc + 1] - startLnP) > kBranchJump)
                 break;
             std::copy(w, w + n, at);
@@ -787,7 +796,9 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
 
     double stepSize = kInitialStep;
     int smallSteps = 0;
-    int failedSinceAccept = 0;  // corrector failures since the last accepted point
+    // Failures of ordinary steps (not of a critical crossing's attempts)
+    // since the last accepted point.
+    int failedSinceAccept = 0;
     bool firstPoint = true;
     double previousKpa = 0.0;
     int32_t curveCode = pointType;
@@ -818,8 +829,9 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
             break;
 
         const double predictedLnT = X[nc], predictedLnP = X[nc + 1];
-        int rc = SolvePoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K, flags,
-                            specVarIdx, firstPoint || tr->crossIdx >= 0, pureCompIdx, sameKind, useAppThermo);
+        int rc =
+            SolvePoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K, flags, specVarIdx,
+                       firstPoint || tr->crossIdx >= 0, pureCompIdx, sameKind, useAppThermo);
         // Both phases the feed: the equations hold at any temperature and
         // pressure there, and such a point is no point of the curve.
         if (rc >= 0 && nActive > 1 && IsTrivial(X, flags, nc))
@@ -831,21 +843,27 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
             JumpedAway(tr->predictor[0], predictedLnT, predictedLnP, X, nc))
             rc = -8;
         tr->haveInner = 0;
-        if (rc >= 0 && tr->crossIdx >= 0 && X[tr->crossIdx] * tr->predictor[0][tr->crossIdx] < 0.0) {
+        if (rc >= 0 && tr->crossIdx >= 0 &&
+            X[tr->crossIdx] * tr->predictor[0][tr->crossIdx] < 0.0) {
             SolveInnerCrossingPoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K,
                                     flags, nActive, sameKind, useAppThermo);
         }
         if (getenv("PE_DEBUG")) {
-            fprintf(stderr, "pass %d rc %d spec %d cross %d step %.4g T %.6f P %.6f lnK:", pass, rc, specVarIdx, tr->crossIdx, stepSize, ClampedExp(X[nc]), ClampedExp(X[nc+1])*101.325);
-            for (int i = 0; i < nc; ++i) fprintf(stderr, " %.4g", X[i]);
+            fprintf(stderr, "pass %d rc %d spec %d cross %d step %.4g T %.6f P %.6f lnK:", pass, rc,
+                    specVarIdx, tr->crossIdx, stepSize, ClampedExp(X[nc]),
+                    ClampedExp(X[nc + 1]) * 101.325);
+            for (int i = 0; i < nc; ++i)
+                fprintf(stderr, " %.4g", X[i]);
             fprintf(stderr, " sens:");
-            for (int i = 0; i < nc + 2; ++i) fprintf(stderr, " %.4g", tr->sens[i]);
+            for (int i = 0; i < nc + 2; ++i)
+                fprintf(stderr, " %.4g", tr->sens[i]);
             fprintf(stderr, "\n");
         }
         if (rc < 0) {
             if (firstPoint)
                 break;
-            ++failedSinceAccept;
+            if (tr->crossIdx < 0)
+                ++failedSinceAccept;
             if (tr->crossIdx >= 0 && ++crossAttempt < 3) {
                 // Another way across: a target twice as far beyond zero
                 // (better conditioned, near a pure compound's critical point
@@ -853,8 +871,8 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 // points.
                 const double v = tr->predictor[0][tr->crossIdx];
                 const double target = crossAttempt == 1 ? 2.0 * crossTarget : crossTarget;
-                if (tr->history.Reach(nullptr, crossAttempt == 2 ? 2 : 3, tr->crossIdx, target,
-                                      X, flags)) {
+                if (tr->history.Reach(nullptr, crossAttempt == 2 ? 2 : 3, tr->crossIdx, target, X,
+                                      flags)) {
                     stepSize = target - v;
                     trialStep = stepSize;
                     UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
@@ -896,6 +914,17 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
             continue;
         }
 
+        // A point reached only by halving the step below the floor after
+        // failures, whose tangent keeps the same step variable, is where the
+        // trace cannot go on: it stops there rather than creep on in ever
+        // smaller steps. (Near a critical point the tangent hands the step
+        // to a ln K, and the trace goes on.)
+        if (failedSinceAccept >= 2 && !bisecting && tr->crossIdx < 0 &&
+            std::fabs(trialStep) < 2.0 * kSmallStep &&
+            FastestUnknown(tr->sens, flags, tr->n) == specVarIdx) {
+            *stuck = 1;
+            break;
+        }
         *T = ClampedExp(X[nc]);
         *P = ClampedExp(X[nc + 1]);
         const double pKpa = *P * kKpaPerAtm;

@@ -123,7 +123,8 @@ std::vector<double> CheckEos::RootGibbs(double t, double p, const double* xIn,
     for (int i = 0; i < n; ++i) {
         abar[i] = 0.0;
         for (int j = 0; j < n; ++j)
-            abar[i] += x[j] * std::sqrt(ai[i] * ai[j]) * (1.0 - kij_[static_cast<size_t>(i * n + j)]);
+            abar[i] +=
+                x[j] * std::sqrt(ai[i] * ai[j]) * (1.0 - kij_[static_cast<size_t>(i * n + j)]);
         a += x[i] * abar[i];
         b += x[i] * bi[i];
     }

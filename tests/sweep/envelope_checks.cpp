@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <memory>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "cli/envelope_run.h"
@@ -52,21 +52,36 @@ bool IsThreePhaseBoundaryType(int type) {
 
 const char* KindName(int type) {
     switch (type) {
-        case 1: return "dew";
-        case 2: return "dew past three-phase point";
-        case 3: return "dew past second three-phase point";
-        case 4: return "bubble";
-        case 5: return "critical point";
-        case 6: return "cricondenbar";
-        case 7: return "pressure minimum";
-        case 8: return "cricondentherm";
-        case 9: return "temperature minimum";
-        case 10: return "three-phase point";
-        case 13: return "incipient liquid";
-        case 14: return "three-phase bubble boundary";
-        case 15: return "upper liquid-liquid boundary";
-        case 16: return "liquid-liquid boundary";
-        default: return "row";
+        case 1:
+            return "dew";
+        case 2:
+            return "dew past three-phase point";
+        case 3:
+            return "dew past second three-phase point";
+        case 4:
+            return "bubble";
+        case 5:
+            return "critical point";
+        case 6:
+            return "cricondenbar";
+        case 7:
+            return "pressure minimum";
+        case 8:
+            return "cricondentherm";
+        case 9:
+            return "temperature minimum";
+        case 10:
+            return "three-phase point";
+        case 13:
+            return "incipient liquid";
+        case 14:
+            return "three-phase bubble boundary";
+        case 15:
+            return "upper liquid-liquid boundary";
+        case 16:
+            return "liquid-liquid boundary";
+        default:
+            return "row";
     }
 }
 
@@ -92,7 +107,7 @@ std::vector<Neighbour> Neighbours(double t, double p, double scale) {
 // every phase shares the tangent plane): a flash whose result is unstable
 // missed a phase, and the count is raised by one.
 struct PhaseCount {
-    int count = 0;  // -1: unknown (the flash did not converge)
+    int count = 0;    // -1: unknown (the flash did not converge)
     int vapours = 0;  // of the phases found, those gas-like (Z above 0.3)
     bool flashMissedPhase = false;
     std::string what;  // the flash that missed a phase
@@ -100,8 +115,7 @@ struct PhaseCount {
 
 class Checker {
   public:
-    Checker(const SweepFeed& feed, const CheckOptions& options)
-        : feed_(feed), options_(options) {}
+    Checker(const SweepFeed& feed, const CheckOptions& options) : feed_(feed), options_(options) {}
 
     FeedReport Run();
 
@@ -109,9 +123,7 @@ class Checker {
     void Fail(const std::string& check, const std::string& detail) {
         report_.failures.push_back({check, detail});
     }
-    bool UnstableAt(double t, double p) {
-        return Unstable(TangentPlane(*eos_, t, p, z_.data()));
-    }
+    bool UnstableAt(double t, double p) { return Unstable(TangentPlane(*eos_, t, p, z_.data())); }
     PhaseCount CountPhases(double t, double p);
     bool OnBoundaryAtRow(double t, double p);
     void CheckStatus(const cli::EnvelopeResult& r);
@@ -215,8 +227,9 @@ void Checker::CheckStatus(const cli::EnvelopeResult& r) {
                     {singleCompound, kGapSingleCompound, "a single compound's curve"}};
     for (const auto& e : expected) {
         if (e.shown != ((gaps & e.gap) != 0)) {
-            Fail("status", std::string(e.shown ? "the status does not report " : "the status reports ") +
-                               e.what + " (" + Hex(r.status) + ")");
+            Fail("status",
+                 std::string(e.shown ? "the status does not report " : "the status reports ") +
+                     e.what + " (" + Hex(r.status) + ")");
         }
     }
 }
@@ -295,8 +308,7 @@ void Checker::CheckThreePhaseRows(const cli::EnvelopeResult& r) {
         bool binaryChange = false;
         std::string missed;
         int unknown = 0;
-        for (double scale = 1.0; scale > 1e-4 && !(three && fewer) && !binaryChange;
-             scale *= 0.1) {
+        for (double scale = 1.0; scale > 1e-4 && !(three && fewer) && !binaryChange; scale *= 0.1) {
             bool t3 = false;
             bool f3 = false;
             std::set<int> states;
@@ -332,9 +344,9 @@ void Checker::CheckThreePhaseRows(const cli::EnvelopeResult& r) {
         if (!(three && fewer) && !binaryChange) {
             Fail("three-phase",
                  RowText(i, row) +
-                     (three ? ": three phases on every side"
-                            : fewer ? ": fewer than three phases on every side"
-                                    : ": the host's flash converges nowhere around it") +
+                     (three   ? ": three phases on every side"
+                      : fewer ? ": fewer than three phases on every side"
+                              : ": the host's flash converges nowhere around it") +
                      (unknown > 0 ? Format(" (%.0f flashes did not converge)", unknown) : ""));
         }
         if (!missed.empty() && !flashReported) {
@@ -387,9 +399,8 @@ void Checker::CheckCritical(const cli::EnvelopeResult& r) {
                 best = &c;
         }
         if (best == nullptr) {
-            Fail("critical",
-                 Format("critical row at %.3f K, %.1f kPa; the solver finds no root", row->t,
-                        row->p));
+            Fail("critical", Format("critical row at %.3f K, %.1f kPa; the solver finds no root",
+                                    row->t, row->p));
         } else if (!near(*best, row->t, row->p)) {
             Fail("critical", Format("critical row at %.3f K, %.1f kPa; solver %.3f K, %.1f kPa",
                                     row->t, row->p, best->t, best->p));
@@ -399,9 +410,8 @@ void Checker::CheckCritical(const cli::EnvelopeResult& r) {
         if (c.outcome != thermo::Outcome::kConverged || !c.stable || c.p > kWindowTopKpa ||
             c.t < 50.0)
             continue;
-        const bool onEnvelope = std::any_of(rows.begin(), rows.end(), [&](const auto* row) {
-            return near(c, row->t, row->p);
-        });
+        const bool onEnvelope = std::any_of(
+            rows.begin(), rows.end(), [&](const auto* row) { return near(c, row->t, row->p); });
         if (!onEnvelope) {
             Fail("critical", Format("the solver's critical point %.3f K, %.1f kPa, where the feed "
                                     "is stable, is not on the envelope",
@@ -415,8 +425,8 @@ void Checker::CheckCritical(const cli::EnvelopeResult& r) {
 // differences (the provider gives ln f, from which ln φ is recovered; the
 // host's flash warm-starts from its previous call) may make two traces take
 // different steps along the same curve past a critical point.
-void Checker::CompareEnvelopes(const std::string& check, const std::string& what,
-                               HRESULT statusA, const std::vector<cli::EnvelopePoint>& pointsA,
+void Checker::CompareEnvelopes(const std::string& check, const std::string& what, HRESULT statusA,
+                               const std::vector<cli::EnvelopePoint>& pointsA,
                                const std::map<std::string, double>& scalarsA, HRESULT statusB,
                                const std::vector<cli::EnvelopePoint>& pointsB,
                                const std::map<std::string, double>& scalarsB) {
@@ -428,8 +438,8 @@ void Checker::CompareEnvelopes(const std::string& check, const std::string& what
         const double b = found == scalarsB.end() ? kUndefined : found->second;
         const double a = s.second;
         if ((a == kUndefined) != (b == kUndefined)) {
-            Fail(check, what + ": " + s.first + (a == kUndefined ? " only in the second"
-                                                                 : " only in the first"));
+            Fail(check, what + ": " + s.first +
+                            (a == kUndefined ? " only in the second" : " only in the first"));
         } else if (a != kUndefined && std::fabs(a - b) > 5e-4 * std::fabs(a)) {
             Fail(check, what + ": " + s.first + Format(" %.6g, then %.6g", a, b));
         }
@@ -481,9 +491,8 @@ FeedReport Checker::Run() {
     CheckScalars(host);
     CheckCritical(host);
     if (options_.repeat) {
-        CompareEnvelopes("repeat", "first and second Execute", host.first.status,
-                         host.first.points, host.first.scalars, host.status, host.points,
-                         host.scalars);
+        CompareEnvelopes("repeat", "first and second Execute", host.first.status, host.first.points,
+                         host.first.scalars, host.status, host.points, host.scalars);
     }
     if (options_.comparePaths) {
         cli::EnvelopeRequest appRequest;
@@ -502,9 +511,9 @@ FeedReport Checker::Run() {
 }  // namespace
 
 const std::vector<std::string>& CheckNames() {
-    static const std::vector<std::string> names = {
-        "status", "leak",  "finite",  "empty",    "boundary", "three-phase",
-        "flash",  "scalars", "critical", "paths", "repeat"};
+    static const std::vector<std::string> names = {"status",   "leak",        "finite", "empty",
+                                                   "boundary", "three-phase", "flash",  "scalars",
+                                                   "critical", "paths",       "repeat"};
     return names;
 }
 

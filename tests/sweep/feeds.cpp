@@ -19,9 +19,7 @@ class Random {
     double Unit() { return static_cast<double>(engine_() >> 11) * 0x1.0p-53; }
     double Uniform(double a, double b) { return a + (b - a) * Unit(); }
     // Log-uniform in [a, b], a > 0.
-    double LogUniform(double a, double b) {
-        return std::exp(Uniform(std::log(a), std::log(b)));
-    }
+    double LogUniform(double a, double b) { return std::exp(Uniform(std::log(a), std::log(b))); }
     int Index(size_t n) { return static_cast<int>(Unit() * static_cast<double>(n)); }
     bool Chance(double p) { return Unit() < p; }
     template <class T>
@@ -40,17 +38,16 @@ double Round6(double v) {
     return std::strtod(text, nullptr);
 }
 
-const std::vector<std::string> kLightEnds = {"ethane", "propane", "isobutane", "n-butane",
-                                             "isopentane", "n-pentane"};
-const std::vector<std::string> kHeavyEnds = {"n-hexane",    "n-heptane",   "n-octane",
-                                             "n-nonane",    "n-decane",    "cyclohexane",
-                                             "benzene",     "toluene",     "methylcyclohexane",
-                                             "n-dodecane",  "2-methylpentane", "m-xylene"};
+const std::vector<std::string> kLightEnds = {"ethane",   "propane",    "isobutane",
+                                             "n-butane", "isopentane", "n-pentane"};
+const std::vector<std::string> kHeavyEnds = {
+    "n-hexane", "n-heptane", "n-octane",          "n-nonane",   "n-decane",        "cyclohexane",
+    "benzene",  "toluene",   "methylcyclohexane", "n-dodecane", "2-methylpentane", "m-xylene"};
 const std::vector<std::string> kInerts = {"nitrogen", "carbon dioxide", "hydrogen sulfide"};
 const std::vector<std::string> kBinaryPartners = {
-    "ethane",   "propane",  "n-butane", "n-pentane",        "n-hexane",    "n-heptane",
-    "n-octane", "n-decane", "n-dodecane", "carbon dioxide", "nitrogen",    "hydrogen sulfide",
-    "benzene",  "toluene",  "cyclohexane", "ethylene",      "propylene",   "n-hexadecane"};
+    "ethane",   "propane",  "n-butane",    "n-pentane",      "n-hexane",  "n-heptane",
+    "n-octane", "n-decane", "n-dodecane",  "carbon dioxide", "nitrogen",  "hydrogen sulfide",
+    "benzene",  "toluene",  "cyclohexane", "ethylene",       "propylene", "n-hexadecane"};
 const std::vector<std::string> kProducts = {"ethylene",  "ethane",         "propane",
                                             "propylene", "n-butane",       "isobutane",
                                             "methane",   "carbon dioxide", "benzene"};
@@ -120,8 +117,8 @@ SweepFeed Product(Random& r) {
     const double impurity = r.LogUniform(5e-6, 2e-3);
     Add(&f.components, main, 1.0 - impurity);
     const int count = 1 + r.Index(3);
-    std::vector<std::string> pool = {"methane", "ethane", "propane", "nitrogen", "ethylene",
-                                     "carbon dioxide", "n-butane", "propylene"};
+    std::vector<std::string> pool = {"methane",  "ethane",         "propane",  "nitrogen",
+                                     "ethylene", "carbon dioxide", "n-butane", "propylene"};
     double share = 1.0;
     for (const std::string& name : Draw(r, pool, count)) {
         const double part = count == 1 ? share : share * r.Uniform(0.2, 0.8);
@@ -152,8 +149,9 @@ SweepFeed CarbonDioxideRich(Random& r) {
     f.kind = "CO2-rich";
     Add(&f.components, "carbon dioxide", r.Uniform(0.5, 0.97));
     Add(&f.components, "methane", r.Uniform(0.01, 0.3));
-    for (const std::string& name : Draw(r, {"nitrogen", "ethane", "propane", "hydrogen sulfide",
-                                            "n-butane", "n-pentane", "n-hexane"},
+    for (const std::string& name : Draw(r,
+                                        {"nitrogen", "ethane", "propane", "hydrogen sulfide",
+                                         "n-butane", "n-pentane", "n-hexane"},
                                         r.Index(4)))
         Add(&f.components, name, r.LogUniform(1e-3, 0.05));
     if (r.Chance(0.2))
@@ -221,9 +219,9 @@ std::vector<SweepFeed> GenerateFeeds(uint64_t seed, int n) {
             f = CarbonDioxideRich(r);
         // Now and then a trace of something more.
         if (r.Chance(0.15)) {
-            Add(&f.components, r.Pick(std::vector<std::string>{"n-decane", "nitrogen", "water",
-                                                               "n-octane", "hydrogen sulfide",
-                                                               "benzene", "propane"}),
+            Add(&f.components,
+                r.Pick(std::vector<std::string>{"n-decane", "nitrogen", "water", "n-octane",
+                                                "hydrogen sulfide", "benzene", "propane"}),
                 r.LogUniform(1e-6, 1e-4));
         }
         for (auto& c : f.components)

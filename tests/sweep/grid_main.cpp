@@ -22,9 +22,12 @@ int main(int argc, char** argv) {
     int nt = 2, np = 2;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--feed" && i + 1 < argc) feed = argv[++i];
-        else if (a == "--eos" && i + 1 < argc) eos = argv[++i];
-        else if (a == "--kij" && i + 1 < argc) kij = argv[++i];
+        if (a == "--feed" && i + 1 < argc)
+            feed = argv[++i];
+        else if (a == "--eos" && i + 1 < argc)
+            eos = argv[++i];
+        else if (a == "--kij" && i + 1 < argc)
+            kij = argv[++i];
         else if (a == "--T" && i + 3 < argc) {
             t0 = std::atof(argv[++i]);
             t1 = std::atof(argv[++i]);
@@ -36,19 +39,24 @@ int main(int argc, char** argv) {
         }
     }
     if (feed.empty() || nt < 1 || np < 1) {
-        std::fprintf(stderr, "usage: sweep_grid --feed SPEC [--eos SRK] [--kij zero] "
-                             "--T T0 T1 NT --P P0 P1 NP\n");
+        std::fprintf(stderr,
+                     "usage: sweep_grid --feed SPEC [--eos SRK] [--kij zero] "
+                     "--T T0 T1 NT --P P0 P1 NP\n");
         return 2;
     }
     cli::FluidInput input = cli::ParseFeed(feed);
-    if (!eos.empty()) input.definition.eos = cli::ParseEos(eos);
-    if (!kij.empty()) cli::ApplyKijText(kij, &input);
+    if (!eos.empty())
+        input.definition.eos = cli::ParseEos(eos);
+    if (!kij.empty())
+        cli::ApplyKijText(kij, &input);
     const pyrana::thermo::Fluid fluid = cli::BuildFluid(input);
     sweep::CheckEos check(fluid);
     std::vector<double> z = input.feed;
     double sum = 0;
-    for (double v : z) sum += v;
-    for (double& v : z) v /= sum;
+    for (double v : z)
+        sum += v;
+    for (double& v : z)
+        v /= sum;
     for (int j = np - 1; j >= 0; --j) {
         const double p = np > 1 ? p0 + (p1 - p0) * j / (np - 1) : p0;
         std::printf("%10.2f ", p);
@@ -60,9 +68,11 @@ int main(int argc, char** argv) {
             const pyrana::thermo::FlashResult f = calc.FlashPT(t, p, z.data());
             const int n = static_cast<int>(f.phases.size());
             char c = static_cast<char>('0' + n);
-            if (n > 0 && n < 3 && sweep::Unstable(sweep::TangentPlane(check, t, p, f.phases[0].x.data())))
+            if (n > 0 && n < 3 &&
+                sweep::Unstable(sweep::TangentPlane(check, t, p, f.phases[0].x.data())))
                 c = n == 1 ? 'a' : 'b';
-            if (!f.ok()) c = n == 3 ? '#' : '?';
+            if (!f.ok())
+                c = n == 3 ? '#' : '?';
             std::putchar(c);
         }
         std::printf("\n");

@@ -19,37 +19,48 @@ int main(int argc, char** argv) {
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
         const std::string v = argv[i + 1];
-        if (a == "--feed") feed = v;
-        else if (a == "--eos") eos = v;
-        else if (a == "--kij") kij = v;
-        else if (a == "--T") t = std::atof(v.c_str());
-        else if (a == "--P") p = std::atof(v.c_str());
+        if (a == "--feed")
+            feed = v;
+        else if (a == "--eos")
+            eos = v;
+        else if (a == "--kij")
+            kij = v;
+        else if (a == "--T")
+            t = std::atof(v.c_str());
+        else if (a == "--P")
+            p = std::atof(v.c_str());
     }
     cli::FluidInput input = cli::ParseFeed(feed);
-    if (!eos.empty()) input.definition.eos = cli::ParseEos(eos);
-    if (!kij.empty()) cli::ApplyKijText(kij, &input);
+    if (!eos.empty())
+        input.definition.eos = cli::ParseEos(eos);
+    if (!kij.empty())
+        cli::ApplyKijText(kij, &input);
     pyrana::thermo::Fluid fluid = cli::BuildFluid(input);
     pyrana::thermo::Calculator calc(fluid);
     sweep::CheckEos check(fluid);
     std::vector<double> z = input.feed;
     double sum = 0;
-    for (double v : z) sum += v;
-    for (double& v : z) v /= sum;
+    for (double v : z)
+        sum += v;
+    for (double& v : z)
+        v /= sum;
     const auto tp = sweep::TangentPlane(check, t, p, z.data());
     std::printf("feed: min TPD %.3e\n", tp.minTpd);
     const auto f = calc.FlashPT(t, p, z.data());
-    std::printf("flash: %s, %zu phases (%s)\n", pyrana::thermo::ToString(f.outcome), f.phases.size(),
-                f.message.c_str());
+    std::printf("flash: %s, %zu phases (%s)\n", pyrana::thermo::ToString(f.outcome),
+                f.phases.size(), f.message.c_str());
     for (const auto& ph : f.phases) {
         const auto r = sweep::TangentPlane(check, t, p, ph.x.data());
-        std::printf("  type %d beta %.6f Z %.5f  min TPD against it %.3e\n", static_cast<int>(ph.type),
-                    ph.fraction, ph.z, r.minTpd);
+        std::printf("  type %d beta %.6f Z %.5f  min TPD against it %.3e\n",
+                    static_cast<int>(ph.type), ph.fraction, ph.z, r.minTpd);
         std::printf("    x:");
-        for (double v : ph.x) std::printf(" %.4g", v);
+        for (double v : ph.x)
+            std::printf(" %.4g", v);
         std::printf("\n");
         if (sweep::Unstable(r)) {
             std::printf("    trial:");
-            for (double v : r.w) std::printf(" %.4g", v);
+            for (double v : r.w)
+                std::printf(" %.4g", v);
             std::printf("\n");
         }
     }

@@ -99,8 +99,8 @@ TangentPlaneResult TangentPlane(const CheckEos& eos, double t, double p, const d
     // Wilson's K-values give a vapour-like and a liquid-like trial.
     std::vector<double> vapourLike(n), liquidLike(n);
     for (int i = 0; i < n; ++i) {
-        const double k = eos.pc(i) / p *
-                         std::exp(5.373 * (1.0 + eos.omega(i)) * (1.0 - eos.tc(i) / t));
+        const double k =
+            eos.pc(i) / p * std::exp(5.373 * (1.0 + eos.omega(i)) * (1.0 - eos.tc(i) / t));
         vapourLike[i] = x[i] * k;
         liquidLike[i] = x[i] / k;
     }

@@ -1,0 +1,215 @@
+// The fixed part of the envelope sweep that every test run makes: generated
+// feeds of every kind, the feeds that showed each class of silent wrong
+// answer, and special points of a few mixtures on both thermodynamic paths,
+// each checked by the sweep's independent checks.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "cli/envelope_run.h"
+#include "platform/com.h"
+#include "pyrana/thermo/calculator.h"
+#include "tests/sweep/envelope_checks.h"
+#include "tests/sweep/feeds.h"
+#include "tests/sweep/special_points.h"
+
+namespace {
+
+namespace thermo = pyrana::thermo;
+
+// The sanitizer build runs every check ten to twenty times slower: it takes
+// a few feeds of each list.
+#ifdef SWEEP_SHORT
+constexpr bool kShort = true;
+#else
+constexpr bool kShort = false;
+#endif
+using sweep::NamedFeed;
+
+class Sweep : public ::testing::Test {
+  protected:
+    void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
+    void TearDown() override { CoUninitialize(); }
+
+    // Every failure of the feed's checks, one per line, for the message.
+    static std::string Failures(const sweep::FeedReport& r) {
+        std::string text;
+        for (const auto& f : r.failures)
+            text += "  " + f.check + ": " + f.detail + "\n";
+        return text;
+    }
+
+    static int Count(const cli::EnvelopeResult& r, int type) {
+        return static_cast<int>(std::count_if(r.points.begin(), r.points.end(),
+                                              [&](const auto& p) { return p.type == type; }));
+    }
+};
+
+// Feeds of the seeded generator (seed 1) that cover natural, wet and lean
+// gases, binaries, products, condensates and CO2-rich gases with PR and SRK;
+// the whole sweep (`make sweep`) runs a thousand.
+TEST_F(Sweep, GeneratedFeedsPassEveryCheck) {
+    const std::vector<sweep::SweepFeed> feeds = sweep::GenerateFeeds(1, 40);
+    const int chosen[] = {1,  2,  7,  8,  9,  10, 12, 14, 15, 16, 17, 18, 19, 20, 21,
+                          22, 23, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38};
+    int run = 0;
+    for (int k : chosen) {
+        if (kShort && ++run > 4)
+            break;
+        const sweep::SweepFeed& feed = feeds[static_cast<size_t>(k - 1)];
+        const sweep::FeedReport r = sweep::CheckFeed(feed);
+        EXPECT_TRUE(r.failures.empty())
+            << "feed " << k << " (" << feed.kind << "): phase-envelope " << feed.Arguments() << "\n"
+            << Failures(r);
+    }
+}
+
+// Products with ppm of methane: the dew and bubble curves lie a fraction of
+// a kelvin apart, and the envelope still runs through the critical point.
+TEST_F(Sweep, HighPurityProductsGetTheirWholeEnvelope) {
+    for (const char* product : {"ethylene", "ethane", "propane"}) {
+        const sweep::SweepFeed feed = NamedFeed("product", {{product, 0.99995}, {"methane", 5e-5}});
+        const sweep::FeedReport r = sweep::CheckFeed(feed);
+        EXPECT_TRUE(r.failures.empty()) << product << "\n" << Failures(r);
+        const cli::EnvelopeResult e =
+            cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+        EXPECT_EQ(e.status, S_OK) << product;
+        EXPECT_EQ(Count(e, 5), 1) << product << ": one critical row";
+        EXPECT_GT(Count(e, 1), 10) << product;
+        EXPECT_GT(Count(e, 4), 10) << product;
+    }
+}
+
+// Ethylene with 0.1 % methane: the trace passes the cricondenbar and the
+// critical point and comes back down the bubble side.
+TEST_F(Sweep, NearPureEthylenePassesItsCriticalPointToTheBubbleSide) {
+    const sweep::SweepFeed feed = NamedFeed("product", {{"ethylene", 0.999}, {"methane", 0.001}});
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_TRUE(r.failures.empty()) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    ASSERT_EQ(Count(e, 5), 1);
+    const auto critical =
+        std::find_if(e.points.begin(), e.points.end(), [](const auto& p) { return p.type == 5; });
+    // The host's critical-point solver: 282.285 K, 5044.4 kPa.
+    EXPECT_NEAR(critical->t, 282.285, 0.02);
+    EXPECT_NEAR(critical->p, 5044.4, 0.0002 * 5044.4);
+    EXPECT_GT(Count(e, 4), 5);
+}
+
+// Methane with n-heptane: the bubble side stops where it cannot go on (a
+// liquid-liquid split near 157 K) instead of creeping in ever smaller steps,
+// says so, and no three-phase row is stored where there is no third phase.
+TEST_F(Sweep, ABubbleSideThatCannotGoOnStopsAndSaysSo) {
+    const sweep::SweepFeed feed = NamedFeed("binary", {{"methane", 0.8301}, {"n-heptane", 0.1699}});
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_TRUE(r.failures.empty()) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    EXPECT_EQ(e.status, static_cast<HRESULT>(0x00040201)) << "incomplete: a trace stopped";
+    EXPECT_EQ(Count(e, 14), 0);
+    // No creeping: consecutive bubble rows stay more than 0.01 K apart.
+    for (size_t i = 1; i < e.points.size(); ++i) {
+        if (e.points[i].type == 4 && e.points[i - 1].type == 4) {
+            EXPECT_GT(std::fabs(e.points[i].t - e.points[i - 1].t), 0.01) << "row " << i + 1;
+        }
+    }
+}
+
+// Methane with isopentane and cyclohexane (every k_ij 0): the upper dew
+// branch ends at the three-phase point where it meets the bubble branch, no
+// dew row lies inside the envelope, and both boundaries of the three-phase
+// region start from that point.
+TEST_F(Sweep, ADewBranchEndsAtTheThreePhasePointAndTheRegionIsTracedFromIt) {
+    const sweep::SweepFeed feed =
+        NamedFeed("lean gas", {{"methane", 0.919}, {"isopentane", 0.039}, {"cyclohexane", 0.041}},
+                  false, true);
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_FALSE(r.Failed("boundary")) << Failures(r);
+    EXPECT_FALSE(r.Failed("scalars")) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    ASSERT_EQ(Count(e, 10), 1);
+    const auto point =
+        std::find_if(e.points.begin(), e.points.end(), [](const auto& p) { return p.type == 10; });
+    for (const auto& p : e.points) {
+        if (p.type == 1) {
+            EXPECT_GE(p.t, point->t - 1e-3) << "a dew row below the three-phase point";
+        }
+    }
+    EXPECT_GT(Count(e, 14), 5);
+    EXPECT_GT(Count(e, 15), 5);
+}
+
+// Where a trace passes several local extrema, the summary values are the
+// extremes of the rows.
+TEST_F(Sweep, SummaryExtremesAreTheExtremesOfTheRows) {
+    for (const sweep::SweepFeed& feed :
+         {NamedFeed("lean gas", {{"methane", 0.811}, {"n-hexane", 0.141}, {"cyclohexane", 0.048}}),
+          NamedFeed("binary", {{"methane", 0.078}, {"n-dodecane", 0.922}})}) {
+        const sweep::FeedReport r = sweep::CheckFeed(feed);
+        EXPECT_FALSE(r.Failed("scalars")) << feed.Arguments() << "\n" << Failures(r);
+        EXPECT_FALSE(r.Failed("boundary")) << feed.Arguments() << "\n" << Failures(r);
+    }
+}
+
+// Critical points, cricondenbars and cricondentherms of a few mixtures of
+// the special-point sweep against the solver and the checks' own densely
+// solved saturation curves (the whole set: `make sweep SPECIAL=1`).
+TEST_F(Sweep, SpecialPointsAgreeWithTheSolverAndTheSaturationCurve) {
+    const std::vector<sweep::SweepFeed> all = sweep::SpecialPointMixtures();
+    for (const sweep::SweepFeed& feed : all) {
+        const std::string& kind = feed.kind;
+        if (kind != "methane/propane (PR)" && kind != "CO2/ethane (SRK)" &&
+            kind != "methane/hydrogen sulfide (SRK)" && kind != "gas condensate (PR)" &&
+            kind != "nitrogen/methane (SRK)")
+            continue;
+        const sweep::SpecialPointReport r = sweep::CheckSpecialPoints(feed);
+        std::string text;
+        for (const auto& f : r.failures)
+            text += "  " + f.check + ": " + f.detail + "\n";
+        EXPECT_TRUE(r.failures.empty()) << kind << "\n" << text;
+    }
+}
+
+// Methane / n-decane 50/50 with every k_ij 0, whose critical row was once
+// taken from a trivial solution: within 0.02 K and 0.02 % of the solver on
+// both thermodynamic paths.
+TEST_F(Sweep, MethaneNDecaneCriticalPointOnBothPaths) {
+    const sweep::SweepFeed feed =
+        NamedFeed("binary", {{"methane", 0.5}, {"n-decane", 0.5}}, false, true);
+    const cli::FluidInput input = feed.Input();
+    thermo::Calculator calc(cli::BuildFluid(input));
+    const double z[2] = {0.5, 0.5};
+    const thermo::CriticalPointResult c = calc.CriticalPoint(z);
+    ASSERT_EQ(c.outcome, thermo::Outcome::kConverged);
+    for (cli::ThermoPath path : {cli::ThermoPath::kHost, cli::ThermoPath::kApp}) {
+        cli::EnvelopeRequest request;
+        request.path = path;
+        const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(input, request);
+        ASSERT_EQ(Count(e, 5), 1);
+        const auto critical = std::find_if(e.points.begin(), e.points.end(),
+                                           [](const auto& p) { return p.type == 5; });
+        EXPECT_NEAR(critical->t, c.t, 0.02);
+        EXPECT_NEAR(critical->p, c.p, 0.0002 * c.p);
+    }
+}
+
+// The boundaries of the named fluids are stored densely enough to draw:
+// every chord between consecutive rows of a curve within 0.5 % (or 0.5 K) of
+// the curve.
+TEST_F(Sweep, ChordsOfTheTracedCurvesStayCloseToTheCurves) {
+    for (const sweep::SweepFeed& feed : sweep::ChordFluids()) {
+        if (kShort && feed.kind != "dry natural gas")
+            continue;
+        int checked = 0;
+        const std::vector<sweep::CheckFailure> failures = sweep::CheckChords(feed, &checked);
+        std::string text;
+        for (const auto& f : failures)
+            text += "  " + f.detail + "\n";
+        EXPECT_TRUE(failures.empty()) << feed.kind << "\n" << text;
+        EXPECT_GT(checked, 50) << feed.kind;
+    }
+}
+
+}  // namespace
