@@ -1,6 +1,14 @@
 // The envelope command of phase-envelope: the calculation hosted through the
 // utility module, then printed in the format asked for.
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
 #include <iostream>
+#include <mutex>
+#include <thread>
 #include <optional>
 
 #include "cli/commands.h"
@@ -10,6 +18,54 @@
 #include "ui/options_dialog_driver.h"
 
 namespace cli {
+
+namespace {
+
+// A line on standard error, when it is a terminal, while a calculation runs
+// longer than two seconds: how long it has run so far. It is cleared when
+// the calculation ends.
+class ProgressLine {
+  public:
+    ProgressLine() {
+        if (isatty(2) == 0)
+            return;
+        worker_ = std::thread([this] {
+            std::unique_lock<std::mutex> lock(mutex_);
+            int seconds = 2;
+            if (done_.wait_for(lock, std::chrono::seconds(2), [this] { return finished_; }))
+                return;
+            for (;;) {
+                std::fprintf(stderr, "\rphase-envelope: calculating the envelope ... %d s", seconds);
+                std::fflush(stderr);
+                if (done_.wait_for(lock, std::chrono::seconds(1), [this] { return finished_; }))
+                    break;
+                ++seconds;
+            }
+            std::fprintf(stderr, "\r\033[K");
+            std::fflush(stderr);
+        });
+    }
+    ~ProgressLine() {
+        if (!worker_.joinable())
+            return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            finished_ = true;
+        }
+        done_.notify_all();
+        worker_.join();
+    }
+    ProgressLine(const ProgressLine&) = delete;
+    ProgressLine& operator=(const ProgressLine&) = delete;
+
+  private:
+    std::thread worker_;
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool finished_ = false;
+};
+
+}  // namespace
 
 int RunEnvelope(const FluidInput& input, const std::string& title, const EnvelopeOptions& options) {
     EnvelopeRequest request;
@@ -30,7 +86,17 @@ int RunEnvelope(const FluidInput& input, const std::string& title, const Envelop
         ParseEnvelopeAxes(options.plotAxes, &axes);
         dialog.emplace(axes);
     }
+    // Whether the picture file is written is judged by its time stamp.
+    std::error_code stampError;
+    const bool existed = !options.plotPath.empty() && std::filesystem::exists(options.plotPath);
+    const auto before = existed ? std::filesystem::last_write_time(options.plotPath, stampError)
+                                : std::filesystem::file_time_type::min();
+    // Not while the options dialog talks to the terminal.
+    std::optional<ProgressLine> progress;
+    if (!options.interactive)
+        progress.emplace();
     const EnvelopeResult result = RunEnvelopeCalculation(input, request);
+    progress.reset();
     dialog.reset();
     // Success codes other than S_OK say the envelope is incomplete: it is
     // printed, and standard error says what it misses.
@@ -65,6 +131,13 @@ int RunEnvelope(const FluidInput& input, const std::string& title, const Envelop
     if (!ok) {
         std::cerr << "phase-envelope: the envelope calculation failed (Execute returned "
                   << HresultText(result.status) << ")\n";
+        return kExitCalculation;
+    }
+    if (!options.plotPath.empty() && !options.interactive &&
+        (!std::filesystem::exists(options.plotPath) ||
+         std::filesystem::last_write_time(options.plotPath, stampError) == before)) {
+        std::cerr << "phase-envelope: --plot '" << options.plotPath
+                  << "': the picture could not be written\n";
         return kExitCalculation;
     }
     return kExitOk;

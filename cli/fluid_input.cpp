@@ -75,6 +75,10 @@ void CheckFeed(const FluidInput& input) {
     if (!(sum > 0)) {
         throw InputError("the feed fractions are all zero");
     }
+    if (!std::isfinite(sum)) {
+        throw InputError("the feed fractions add up to more than the largest number: give them "
+                         "on an ordinary scale (they are normalised)");
+    }
 }
 
 double Constant(const json& c, const std::string& name, const char* key) {
@@ -85,18 +89,31 @@ double Constant(const json& c, const std::string& name, const char* key) {
     return v.get<double>();
 }
 
-// Checks the constants a component carries; `what` names it.
+// Checks the constants a component carries against physical bounds (wide
+// enough for any real compound or petroleum fraction); `name` names it.
 void CheckConstants(const std::string& name, const thermo::Compound& c) {
     if (!(c.tc > 0) || !std::isfinite(c.tc)) {
         throw InputError("component '" + name + "': Tc = " + Number(c.tc) + " K must be positive");
+    }
+    if (!(c.tc >= 1.0 && c.tc <= 3000.0)) {
+        throw InputError("component '" + name + "': Tc = " + Number(c.tc) +
+                         " K lies outside 1 to 3000 K");
     }
     if (!(c.pc > 0) || !std::isfinite(c.pc)) {
         throw InputError("component '" + name + "': Pc = " + Number(c.pc) +
                          " kPa must be positive");
     }
+    if (!(c.pc >= 10.0 && c.pc <= 1e5)) {
+        throw InputError("component '" + name + "': Pc = " + Number(c.pc) +
+                         " kPa lies outside 10 kPa to 100 MPa");
+    }
     if (!(c.molarMass > 0) || !std::isfinite(c.molarMass)) {
         throw InputError("component '" + name + "': mw = " + Number(c.molarMass) +
                          " kg/kmol must be positive");
+    }
+    if (!(c.molarMass >= 1.0 && c.molarMass <= 5000.0)) {
+        throw InputError("component '" + name + "': mw = " + Number(c.molarMass) +
+                         " kg/kmol lies outside 1 to 5000 kg/kmol");
     }
     if (!(c.omega > -1.0 && c.omega < 3.0)) {
         throw InputError("component '" + name + "': omega = " + Number(c.omega) +

@@ -20,7 +20,9 @@
 // failure prints one line on standard error naming the problem.
 #include <CLI/CLI.hpp>
 #include <cmath>
+#include <cctype>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <limits>
 #include <string>
@@ -37,6 +39,10 @@ struct FluidOptions {
     std::string file;
     std::string eos;
     std::string kij;
+    // The options themselves: given with an empty value is an error, not
+    // the default fluid.
+    CLI::Option* feedOption = nullptr;
+    CLI::Option* fileOption = nullptr;
 };
 
 void AddFluidOptions(CLI::App* command, FluidOptions* o) {
@@ -45,13 +51,24 @@ void AddFluidOptions(CLI::App* command, FluidOptions* o) {
                                      "fractions are normalised)");
     auto* file = command->add_option("--fluid", o->file, "fluid definition file (JSON)");
     feed->excludes(file);
+    o->feedOption = feed;
+    o->fileOption = file;
     command->add_option("--eos", o->eos, "equation of state PR or SRK (overrides the file)");
     command->add_option("--kij", o->kij,
                         "binary interaction parameters: 'zero' (every k_ij 0) or "
                         "name:name=value,... (overrides the database and the file)");
 }
 
+// A fluid option given with nothing in it.
+void RejectEmptyFluidOptions(const FluidOptions& o) {
+    if (o.feedOption != nullptr && o.feedOption->count() > 0 && o.feed.empty())
+        throw cli::InputError("--feed is empty: give the feed as name=fraction,...");
+    if (o.fileOption != nullptr && o.fileOption->count() > 0 && o.file.empty())
+        throw cli::InputError("--fluid is empty: give the fluid definition file");
+}
+
 cli::FluidInput ReadFluid(const FluidOptions& o) {
+    RejectEmptyFluidOptions(o);
     if (o.feed.empty() && o.file.empty()) {
         throw cli::InputError("give the fluid with --feed or --fluid");
     }
@@ -121,6 +138,27 @@ pyrana::objects::FaultPlan FaultPlanFromEnvironment() {
     return plan;
 }
 
+// A picture file the plot view can write: a known extension in a folder
+// that exists.
+void CheckPlotPath(const std::string& path) {
+    const std::string bad = "--plot '" + path + "': ";
+    const size_t dot = path.find_last_of('.');
+    const size_t slash = path.find_last_of("/\\");
+    std::string ext = dot == std::string::npos || (slash != std::string::npos && dot < slash)
+                          ? ""
+                          : path.substr(dot + 1);
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != "png" && ext != "svg" && ext != "pdf") {
+        throw cli::InputError(bad + (ext.empty() ? "no picture format" : "unknown picture format '." + ext + "'") +
+                              " (use .png, .svg or .pdf)");
+    }
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::error_code error;
+    if (!folder.empty() && !std::filesystem::is_directory(folder, error))
+        throw cli::InputError(bad + "no folder '" + folder.string() + "'");
+}
+
 int RunEnvelope(const EnvelopeArgs& a) {
     cli::EnvelopeOptions options;
     options.fault = FaultPlanFromEnvironment();
@@ -152,11 +190,14 @@ int RunEnvelope(const EnvelopeArgs& a) {
     if (a.curves) {
         options.curveAxes = a.axes.empty() ? "PT" : a.axes;
     }
+    if (!a.plot.empty())
+        CheckPlotPath(a.plot);
     options.plotPath = a.plot;
     options.plotAxes = a.axes.empty() ? "PT" : a.axes;
     options.interactive = a.interactive;
     cli::FluidInput input;
     std::string title;
+    RejectEmptyFluidOptions(a.fluid);
     if (a.fluid.feed.empty() && a.fluid.file.empty()) {
         input = cli::DefaultFluid();
         title = "the default fluid, a wet natural gas";

@@ -101,7 +101,8 @@ bool SolveLinear(int n, double* a, double* b, int* piv);
 // not all of them).
 int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const double* z,
                   const double* lnPhiZ, bool full, const double* extraTrials, int extraCount,
-                  bool standard = true, double stopBelow = -HUGE_VAL);
+                  bool standard = true, double stopBelow = -HUGE_VAL,
+                  bool nearPureTrials = true);
 
 // One tangent-plane trial against the reference composition `ref` [nc] (normalised),
 // whose d_i = ln ref_i + ln φ_i(ref) must already be in w.d and presence flags in

@@ -21,6 +21,12 @@ namespace pyrana::thermo {
 namespace detail {
 namespace {
 
+// The split's stability test runs every compound's near-pure trial up to this
+// many compounds present; the liquids it was needed for (a methane-rich
+// liquid between vapour and an aromatic liquid, a CO2-rich liquid) appeared
+// in fluids of ten compounds at most.
+const int kFullSplitTest = 20;
+
 // Rachford–Rice: Σ z_i (K_i - 1)/(1 + β (K_i - 1)) = 0 for β inside the bracket that
 // keeps both phases' mole fractions in [0, 1] (Leibovici & Neoschil 1992). False when
 // every K is on one side of 1.
@@ -715,6 +721,7 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
     // An unstable direction seeds a three-phase split; where that collapses onto another
     // pair of lower Gibbs energy, the new pair is tested the same way.
     bool unresolved = false;
+    const int present = nc - static_cast<int>(std::count(z, z + nc, 0.0));
     if (options.allowThreePhases) {
         for (int round = 0; round < 4; ++round) {
             RestoreSplit(w, bestX, bestBeta, bestNp);
@@ -744,8 +751,13 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
                 if (!Eval(m, w, t, p, reference, w.lnPhi[ref].data()))
                     break;
                 // StabilityCore overwrites present/d: restore present afterwards.
-                StabilityCore(m, w, t, p, reference, w.lnPhi[ref].data(), options.fullStability,
-                              w.splitW.data(), splitCount);
+                // The near-pure trials do not depend on the reference phase (the
+                // plane is the same): the second phase runs only the others. Every
+                // compound's near-pure trial up to kFullSplitTest compounds; beyond,
+                // the reduced set (the cost grows as the cube of the count).
+                StabilityCore(m, w, t, p, reference, w.lnPhi[ref].data(),
+                              options.fullStability && present <= kFullSplitTest, w.splitW.data(),
+                              splitCount, true, -HUGE_VAL, ref == 0);
                 for (int i = 0; i < nc; ++i)
                     w.present[i] = z[i] > 0.0 ? 1 : 0;
                 for (int s = 0; s < w.spCount; ++s) {

@@ -200,7 +200,7 @@ void Record(Calculator::Work& w, const TrialOutcome& o) {
 
 int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const double* z,
                   const double* lnPhiZ, bool full, const double* extraTrials, int extraCount,
-                  bool standard, double stopBelow) {
+                  bool standard, double stopBelow, bool nearPureTrials) {
     const int nc = w.nc;
     const Fluid& f = m.fluid();
     w.spCount = 0;
@@ -257,7 +257,7 @@ int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const doubl
     }
     const int present =
         static_cast<int>(std::count(w.present.begin(), w.present.end(), static_cast<char>(1)));
-    if (present > 1 && standard) {
+    if (present > 1 && standard && nearPureTrials) {
         for (int k = 0; k < nc && !stop; ++k) {
             if (!w.present[k])
                 continue;
