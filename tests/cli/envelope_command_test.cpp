@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -441,6 +442,11 @@ TEST(EnvelopeCommand, BadInputExitsWithTwoAndOneLineNamingIt) {
         {"--eos VDW", "VDW"},
         {"--fluid /nonexistent/fluid.json", "cannot be read"},
         {"compounds --format csv", "csv"},
+        {"--feed \"\"", "--feed is empty"},
+        {"--fluid \"\"", "--fluid is empty"},
+        {"--plot out.bmp", ".bmp"},
+        {"--plot no/such/folder/out.png", "no/such/folder"},
+        {"--feed \"methane=1e308,ethane=1e308\"", "largest number"},
     };
     for (const auto& c : cases) {
         const RunResult& r = Cached(c.args);
@@ -464,6 +470,46 @@ TEST(EnvelopeCommand, PlotDrawsTheChosenPairThroughTheOptionsDialog) {
     EXPECT_NE(svg.find("Enthalpy"), std::string::npos) << "the PH pair was drawn";
     EXPECT_NE(svg.find("methane 0.5"), std::string::npos) << "the feed is named";
     EXPECT_NE(svg.find("<path"), std::string::npos);
+}
+
+// User compounds outside physical bounds are refused before any calculation,
+// naming the compound and the constant.
+TEST(EnvelopeCommand, UserConstantsOutsidePhysicalBoundsAreRefused) {
+    const struct {
+        const char* constants;
+        const char* mention;
+    } cases[] = {
+        {"\"Tc\": 1e308, \"Pc\": 2500, \"omega\": 0.4, \"mw\": 120", "Tc = 1e+308"},
+        {"\"Tc\": 600, \"Pc\": 1e9, \"omega\": 0.4, \"mw\": 120", "Pc = 1e+09"},
+        {"\"Tc\": 600, \"Pc\": 2500, \"omega\": 0.4, \"mw\": 1e6", "mw = 1e+06"},
+    };
+    const std::string path =
+        ::testing::TempDir() + "phase_envelope_bounds_" + std::to_string(getpid()) + ".json";
+    for (const auto& c : cases) {
+        std::ofstream(path) << "{\"components\": [{\"name\": \"methane\", \"z\": 0.9}, "
+                               "{\"name\": \"C7+\", \"z\": 0.1, "
+                            << c.constants << "}]}";
+        const RunResult r = RunProgram("--fluid " + path);
+        EXPECT_EQ(r.status, 2) << c.constants;
+        EXPECT_EQ(r.out, "") << c.constants;
+        EXPECT_NE(r.err.find("C7+"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.mention), std::string::npos) << r.err;
+    }
+    std::remove(path.c_str());
+}
+
+// A picture that cannot be written is an error, not a quiet success.
+TEST(EnvelopeCommand, APictureThatCannotBeWrittenFailsTheRun) {
+    const std::string folder =
+        ::testing::TempDir() + "phase_envelope_locked_" + std::to_string(getpid());
+    std::filesystem::create_directories(folder);
+    // A folder where the picture should be: cairo cannot write it.
+    const std::string path = folder + "/out.png";
+    std::filesystem::create_directories(path);
+    const RunResult r = RunProgram("--feed \"methane=0.9,ethane=0.1\" --plot " + path);
+    std::filesystem::remove_all(folder);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("could not be written"), std::string::npos) << r.err;
 }
 
 TEST(EnvelopeCommand, ASingleCompoundHasItsCriticalPointAtItsCriticalConstants) {
