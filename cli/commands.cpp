@@ -167,9 +167,8 @@ int RunFlash(const FluidInput& input, double t, double p, double vf, Format form
     // density.
     const bool samePhase = found.size() == 2 && found[0].x == found[1].x &&
                            std::fabs(found[0].v - found[1].v) <= 1e-9 * std::fabs(found[0].v);
-    const bool oneCompound =
-        std::count_if(input.feed.begin(), input.feed.end(), [](double f) { return f > 1e-10; }) ==
-        1;
+    const bool oneCompound = std::count_if(input.feed.begin(), input.feed.end(),
+                                           [](double f) { return f > 1e-10; }) == 1;
     if (saturation && found.size() == 2 && found[0].x == found[1].x &&
         (!oneCompound || samePhase)) {
         return Fail(kExitCalculation,

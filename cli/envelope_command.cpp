@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <iostream>
 #include <mutex>
-#include <thread>
 #include <optional>
+#include <thread>
 
 #include "cli/commands.h"
 #include "cli/envelope_report.h"
@@ -35,7 +35,8 @@ class ProgressLine {
             if (done_.wait_for(lock, std::chrono::seconds(2), [this] { return finished_; }))
                 return;
             for (;;) {
-                std::fprintf(stderr, "\rphase-envelope: calculating the envelope ... %d s", seconds);
+                std::fprintf(stderr, "\rphase-envelope: calculating the envelope ... %d s",
+                             seconds);
                 std::fflush(stderr);
                 if (done_.wait_for(lock, std::chrono::seconds(1), [this] { return finished_; }))
                     break;

@@ -247,7 +247,8 @@ void WriteSummaryAndTable(std::ostream& out, const EnvelopeResult& r, const std:
         << Format("%.1f", r.elapsedMs) << " ms, " << r.hostCalls << " host calls\n";
     const std::vector<std::string> missing = IncompleteReasons(r.status);
     for (size_t i = 0; i < missing.size(); ++i)
-        out << (i == 0 ? "Incomplete             " : "                       ") << missing[i] << "\n";
+        out << (i == 0 ? "Incomplete             " : "                       ") << missing[i]
+            << "\n";
     out << "\n";
 
     char header[160];

@@ -202,7 +202,8 @@ EnvelopeResult RunEnvelopeCalculation(const FluidInput& input, const EnvelopeReq
                           c.first.c_str(), c.second);
             composition += part;
         }
-        if (!composition.empty()) viewSettings.title += "\n" + composition;
+        if (!composition.empty())
+            viewSettings.title += "\n" + composition;
         plotview::EnvelopeViewRegistration views{viewSettings};
         Check(views.status(), "offering the plot view class");
 

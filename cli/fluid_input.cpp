@@ -76,8 +76,9 @@ void CheckFeed(const FluidInput& input) {
         throw InputError("the feed fractions are all zero");
     }
     if (!std::isfinite(sum)) {
-        throw InputError("the feed fractions add up to more than the largest number: give them "
-                         "on an ordinary scale (they are normalised)");
+        throw InputError(
+            "the feed fractions add up to more than the largest number: give them "
+            "on an ordinary scale (they are normalised)");
     }
 }
 
@@ -245,8 +246,8 @@ void ApplyKijText(const std::string& text, FluidInput* input) {
         if (value.empty() || end == value.c_str() || *end != '\0') {
             throw InputError("--kij entry '" + item + "': value '" + value + "' is not a number");
         }
-        SetKijByName(input, Trim(item.substr(0, colon)), Trim(item.substr(colon + 1, eq - colon - 1)),
-                     v);
+        SetKijByName(input, Trim(item.substr(0, colon)),
+                     Trim(item.substr(colon + 1, eq - colon - 1)), v);
         any = true;
     }
     if (!any) {

@@ -19,8 +19,8 @@
 // Exit status: 0 success, 1 a calculation failed, 2 bad usage or input; each
 // failure prints one line on standard error naming the problem.
 #include <CLI/CLI.hpp>
-#include <cmath>
 #include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -150,8 +150,9 @@ void CheckPlotPath(const std::string& path) {
     for (char& c : ext)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (ext != "png" && ext != "svg" && ext != "pdf") {
-        throw cli::InputError(bad + (ext.empty() ? "no picture format" : "unknown picture format '." + ext + "'") +
-                              " (use .png, .svg or .pdf)");
+        throw cli::InputError(
+            bad + (ext.empty() ? "no picture format" : "unknown picture format '." + ext + "'") +
+            " (use .png, .svg or .pdf)");
     }
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::error_code error;

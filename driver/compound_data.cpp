@@ -19,7 +19,8 @@ void ReadHostCompound(UtilityState* u, ICompoundCollection* compounds, int32_t i
     ICompoundFamily* family = nullptr;
     try {
         CheckOk(compounds->get_Compound(i, &object));
-        if (object == nullptr) throw CPYCOMError(E_POINTER);
+        if (object == nullptr)
+            throw CPYCOMError(E_POINTER);
         CheckFailed(object->QueryInterface(IID_IBasicCompound, reinterpret_cast<void**>(&basic)));
         SafeRelease(object);
         CheckOk(basic->TC(kUndefined, kUndefined, eNoExtrapolation, &u->critTdegk[i]));
@@ -51,7 +52,8 @@ void ReadAppCompound(UtilityState* u, int32_t i) {
     index.lVal = i;
     IAppComponent* component = nullptr;
     u->appComponents->get_Item(index, &component);
-    if (component == nullptr) return;
+    if (component == nullptr)
+        return;
     u->critTdegk[i] = ReadAppValue(component, &IAppComponent::get_CriticalTemperature) + 273.15;
     u->critPkpa[i] = ReadAppValue(component, &IAppComponent::get_CriticalPressure);
     int id = 0;
@@ -59,10 +61,12 @@ void ReadAppCompound(UtilityState* u, int32_t i) {
     u->compID[i] = id;
     VARIANT_BOOL solid = VARIANT_FALSE;
     component->get_IsSolid(&solid);
-    if (solid == VARIANT_TRUE) u->compFamily[i] = eSolid;
+    if (solid == VARIANT_TRUE)
+        u->compFamily[i] = eSolid;
     int state = 0;
     component->get_State(&state);
-    if (state == 200) u->compFamily[i] = eGeneral;
+    if (state == 200)
+        u->compFamily[i] = eGeneral;
     component->Release();
 }
 
@@ -75,23 +79,29 @@ HRESULT LoadCompoundData(UtilityState* u, const double* feed, ICompoundCollectio
         double sum = 0.0;
         for (int32_t i = 0; i < nc; ++i) {
             if (u->useAppThermo == 0) {
-                if (compounds == nullptr) throw CPYCOMError(E_POINTER);
+                if (compounds == nullptr)
+                    throw CPYCOMError(E_POINTER);
                 ReadHostCompound(u, compounds, i);
             } else {
                 ReadAppCompound(u, i);
             }
-            if (u->compID[i] == 19) u->compound19Index = i;
+            if (u->compID[i] == 19)
+                u->compound19Index = i;
             u->feedComp[i] = u->compFamily[i] == eSolid ? 0.0 : feed[i];
-            if (std::isnan(u->feedComp[i]) || u->feedComp[i] < 0.0) return E_INVALIDARG;
+            if (std::isnan(u->feedComp[i]) || u->feedComp[i] < 0.0)
+                return E_INVALIDARG;
             sum += u->feedComp[i];
             const uint8_t absent = u->feedComp[i] <= kAbsent ? 1 : 0;
             u->threePhaseSkip[nc + i] = absent;
             u->threePhaseSkip[i] = absent;
             u->twoPhaseSkip[i] = absent;
-            if (absent == 0) ++u->numbPresent;
+            if (absent == 0)
+                ++u->numbPresent;
         }
-        if (!(sum > 0.0) || !std::isfinite(sum)) return E_INVALIDARG;
-        for (int32_t i = 0; i < nc; ++i) u->feedComp[i] /= sum;
+        if (!(sum > 0.0) || !std::isfinite(sum))
+            return E_INVALIDARG;
+        for (int32_t i = 0; i < nc; ++i)
+            u->feedComp[i] /= sum;
         return S_OK;
     } catch (const CPYCOMError& e) {
         return e.Result();

@@ -59,13 +59,15 @@ HRESULT ResultsOutput::RecomputeStoredProperties() {
         CheckOk(u->phaseCollection->put_Mode(0));
         CheckOk(u->phaseCollection->put_NumberOfPhases(1));
         CheckOk(u->phaseCollection->get_Phase(0, &object));
-        if (object == nullptr) throw CPYCOMError(E_POINTER);
+        if (object == nullptr)
+            throw CPYCOMError(E_POINTER);
         CheckFailed(object->QueryInterface(IID_IPhase, reinterpret_cast<void**>(&phase)));
         SafeRelease(object);
         CheckOk(phase->put_Active(1));
         CheckOk(phase->put_Fraction(1.0));
         CheckOk(phase->get_CompositionObject(&compositionObject));
-        if (compositionObject == nullptr) throw CPYCOMError(E_POINTER);
+        if (compositionObject == nullptr)
+            throw CPYCOMError(E_POINTER);
         CheckFailed(compositionObject->QueryInterface(IID_IRealArrayDisp,
                                                       reinterpret_cast<void**>(&composition)));
         SafeRelease(compositionObject);
@@ -82,7 +84,8 @@ HRESULT ResultsOutput::RecomputeStoredProperties() {
             int32_t type = 0;
             store->GetPointType(row, &type, 3);
             const int chosen = PhaseTypeForRow(type, phaseType);
-            if (chosen < 0) continue;
+            if (chosen < 0)
+                continue;
             phaseType = chosen;
             double p = 0.0;
             double t = 0.0;
@@ -159,7 +162,8 @@ void ResultsOutput::SetArray(int32_t propId, const double* values, int32_t count
                                              reinterpret_cast<void**>(&array)));
         }
         CheckOk(array->put_Size(count));
-        for (int32_t i = 0; i < count; ++i) CheckOk(array->put_IthValue(i, values[i]));
+        for (int32_t i = 0; i < count; ++i)
+            CheckOk(array->put_IthValue(i, values[i]));
         VARIANT v;
         VariantInit(&v);
         v.vt = VT_DISPATCH;
@@ -172,8 +176,7 @@ void ResultsOutput::SetArray(int32_t propId, const double* values, int32_t count
     SafeRelease(array);
 }
 
-void ResultsOutput::SetMatrix(int32_t propId, double** rows, int32_t valuesPerRow,
-                              int32_t nRows) {
+void ResultsOutput::SetMatrix(int32_t propId, double** rows, int32_t valuesPerRow, int32_t nRows) {
     IRealMatrix* matrix = nullptr;
     VARIANT current;
     VariantInit(&current);
@@ -188,9 +191,9 @@ void ResultsOutput::SetMatrix(int32_t propId, double** rows, int32_t valuesPerRo
     IDispatch* asDispatch = nullptr;
     try {
         if (matrix == nullptr) {
-            CheckFailed(Factory(CLSID_PyranaRealMatrix, &matrixFactory_)
-                            ->CreateInstance(nullptr, IID_IRealMatrix,
-                                             reinterpret_cast<void**>(&matrix)));
+            CheckFailed(
+                Factory(CLSID_PyranaRealMatrix, &matrixFactory_)
+                    ->CreateInstance(nullptr, IID_IRealMatrix, reinterpret_cast<void**>(&matrix)));
         }
         CheckOk(matrix->put_Rows(valuesPerRow));
         CheckOk(matrix->put_Columns(nRows));
@@ -215,9 +218,11 @@ void ResultsOutput::SetMatrix(int32_t propId, double** rows, int32_t valuesPerRo
 HRESULT ResultsOutput::Write(LONG bCalculationOnly, LONG nProp) {
     UtilityState* u = u_;
     HRESULT status = S_OK;
-    if (u->useAppThermo == 0) status = RecomputeStoredProperties();
+    if (u->useAppThermo == 0)
+        status = RecomputeStoredProperties();
 
-    if (propContainerObject_ == nullptr) throw CPYCOMError(E_POINTER);
+    if (propContainerObject_ == nullptr)
+        throw CPYCOMError(E_POINTER);
     CheckFailed(propContainerObject_->QueryInterface(IID_IPhase,
                                                      reinterpret_cast<void**>(&containerPhase_)));
     CheckFailed(propContainerObject_->QueryInterface(IID_IPropContainer,
@@ -292,7 +297,8 @@ HRESULT ResultsOutput::Write(LONG bCalculationOnly, LONG nProp) {
     const int32_t columns = EnvelopePointStore::kColumns;
     std::vector<double> storage(static_cast<size_t>(nRows) * columns);
     std::vector<double*> rows(static_cast<size_t>(nRows));
-    for (int32_t i = 0; i < nRows; ++i) rows[static_cast<size_t>(i)] = &storage[static_cast<size_t>(i) * columns];
+    for (int32_t i = 0; i < nRows; ++i)
+        rows[static_cast<size_t>(i)] = &storage[static_cast<size_t>(i) * columns];
     store->CopyValues(rows.data(), nRows, columns);
 
     if (bCalculationOnly == 0) {

@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "engine/com_error.h"
 #include "engine/matrix_lu_solver.h"
@@ -473,19 +471,6 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
                              firstPoint || approachIdx >= 0, pureCompIdx, useAppThermo);
         if (ret >= 0 && numFree > 1 && pureCompIdx < 0 && IsTrivial(X, flags, nc))
             ret = -7;
-        if (getenv("PE_DEBUG3")) {
-            fprintf(stderr,
-                    "3p pass %d ret %d mode %d beta %.3g %.3g %.3g spec %d cross %d step %.4g T "
-                    "%.4f P %.2f K2:",
-                    pass, ret, betaMode, *betaRef, *beta1, *beta2, specVarIdx, tr->crossIdx,
-                    stepSize, ClampedExp(X[tr->idxLnT]), ClampedExp(X[tr->idxLnP]) * 101.325);
-            for (int i = 0; i < nc; ++i)
-                fprintf(stderr, " %.3g", X[i]);
-            fprintf(stderr, " K1:");
-            for (int i = 0; i < nc; ++i)
-                fprintf(stderr, " %.3g", X[nc + i]);
-            fprintf(stderr, "\n");
-        }
         if (ret < 0) {
             if (firstPoint)
                 break;

@@ -3,8 +3,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "engine/app_values.h"
 #include "engine/com_error.h"
@@ -847,17 +845,6 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
             X[tr->crossIdx] * tr->predictor[0][tr->crossIdx] < 0.0) {
             SolveInnerCrossingPoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K,
                                     flags, nActive, sameKind, useAppThermo);
-        }
-        if (getenv("PE_DEBUG")) {
-            fprintf(stderr, "pass %d rc %d spec %d cross %d step %.4g T %.6f P %.6f lnK:", pass, rc,
-                    specVarIdx, tr->crossIdx, stepSize, ClampedExp(X[nc]),
-                    ClampedExp(X[nc + 1]) * 101.325);
-            for (int i = 0; i < nc; ++i)
-                fprintf(stderr, " %.4g", X[i]);
-            fprintf(stderr, " sens:");
-            for (int i = 0; i < nc + 2; ++i)
-                fprintf(stderr, " %.4g", tr->sens[i]);
-            fprintf(stderr, "\n");
         }
         if (rc < 0) {
             if (firstPoint)

@@ -2,8 +2,6 @@
 #include "engine/two_phase_point_solver.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include "engine/com_error.h"
 #include "engine/ln_phi_channel.h"
@@ -218,12 +216,10 @@ int SolvePoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManag
         if (FAILED(SolveReducedSystem(tr, specVarIdx, resid, X, &err, kTolerance, flags))) {
             return -4;
         }
-        if (getenv("PE_DEBUG")) fprintf(stderr, "   solve iter %d err %.3g types %d %d T %.5f P %.5f lnK %.5g %.5g\n", iter, err, tr->phaseTypeA, tr->phaseTypeB, *T, *P*101.325, X[0], X[1]);
         if (!firstPoint && err >= kDivergenceLimit)
             return -5;
         if (std::fabs(X[nc]) > kMaxLog || std::fabs(X[nc + 1]) > kMaxLog)
             return -6;
-        if (getenv("PE_DEBUG")) fprintf(stderr, "   iter %d err %.3g types %d %d T %.5f lnK %.5g %.5g\n", iter, err, tr->phaseTypeA, tr->phaseTypeB, ClampedExp(X[nc]), X[0], X[1]);
         UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, beta);
         if (!firstPoint && iter >= kMaxLaterIterations && err < kRelaxedTolerance)
             break;

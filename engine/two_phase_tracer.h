@@ -87,8 +87,8 @@ class TwoPhaseTracer {
     // in the crossed ln K from the points on either side, for locating the
     // critical point (n doubles each; valid while haveInner is set), and the
     // state they were solved from.
-    double* innerX;       // on the far side
-    double* innerNearX;   // on the near side
+    double* innerX;      // on the far side
+    double* innerNearX;  // on the near side
     uint8_t haveInner;
     double* saveX;
     double* saveSens;

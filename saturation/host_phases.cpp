@@ -14,8 +14,10 @@ IPhase* GetHostPhase(UtilityState* u, int kind, int index, bool tolerateMissing)
     IDispatch* object = nullptr;
     const HRESULT hr = u->phaseCollection->GetPhase(kind, index, &object);
     if (hr != S_OK || object == nullptr) {
-        if (object != nullptr) object->Release();
-        if (tolerateMissing) return nullptr;
+        if (object != nullptr)
+            object->Release();
+        if (tolerateMissing)
+            return nullptr;
         throw CPYCOMError(hr != S_OK ? hr : E_POINTER);
     }
     IPhase* phase = nullptr;
@@ -42,10 +44,11 @@ void PutFlashSpecification(UtilityState* u, double pKpa, double fraction, double
     spec->Release();
 }
 
-bool ReadHostPhase(UtilityState* u, int kind, int index, double* fraction, double* comp,
-                   double* H, double* S, double* V, bool tolerateMissing) {
+bool ReadHostPhase(UtilityState* u, int kind, int index, double* fraction, double* comp, double* H,
+                   double* S, double* V, bool tolerateMissing) {
     IPhase* phase = GetHostPhase(u, kind, index, tolerateMissing);
-    if (phase == nullptr) return false;
+    if (phase == nullptr)
+        return false;
     IRealArrayDisp* composition = nullptr;
     try {
         int active = 0;
@@ -55,7 +58,8 @@ bool ReadHostPhase(UtilityState* u, int kind, int index, double* fraction, doubl
             return false;
         }
         CheckOk(phase->get_Composition(&composition));
-        if (composition == nullptr) throw CPYCOMError(E_POINTER);
+        if (composition == nullptr)
+            throw CPYCOMError(E_POINTER);
         CheckOk(phase->get_Fraction(fraction));
         if (*fraction > 0.0) {
             struct Property {
@@ -76,7 +80,8 @@ bool ReadHostPhase(UtilityState* u, int kind, int index, double* fraction, doubl
             }
         }
         SafeRelease(phase);
-        for (int32_t i = 0; i < u->ncomp; ++i) CheckOk(composition->get_IthValue(i, &comp[i]));
+        for (int32_t i = 0; i < u->ncomp; ++i)
+            CheckOk(composition->get_IthValue(i, &comp[i]));
         SafeRelease(composition);
     } catch (...) {
         SafeRelease(composition);

@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "engine/com_error.h"
 #include "engine/app_values.h"
+#include "engine/com_error.h"
 #include "saturation/host_phases.h"
 #include "saturation/saturation_point.h"
 
@@ -55,7 +55,8 @@ int32_t FlashAt(UtilityState* u, double tK, double pKpa, double* H, double* S, d
     p.dblVal = pKpa;
     int status = -1;
     provider->FlashTP(t, p, &status);
-    if (status != 0) return 0;
+    if (status != 0)
+        return 0;
     *H = ReadAppValue(provider, &IAppThermoProvider::get_Enthalpy);
     *S = ReadAppValue(provider, &IAppThermoProvider::get_Entropy);
     *V = ReadAppValue(provider, &IAppThermoProvider::get_MolarVolume);
@@ -96,7 +97,8 @@ int IncipientPhaseCurve(UtilityState* u, double P, double Tlo, double Thi, doubl
                         int32_t* numbPhases, double* H, double* S, double* V) {
     const int32_t target = *numbPhases;
     *numbPhases = 0;
-    if (Tlo == kUndefined || Thi == kUndefined) return 1;
+    if (Tlo == kUndefined || Thi == kUndefined)
+        return 1;
     double tLo = Tlo;
     double tHi = Thi;
     double width = tHi - tLo;
@@ -105,7 +107,8 @@ int IncipientPhaseCurve(UtilityState* u, double P, double Tlo, double Thi, doubl
     *T = 0.5 * (tLo + tHi);
 
     for (int flashes = 0; flashes < kMaxFlashes; ++flashes) {
-        if (std::fabs(width) <= kWidth && *numbPhases >= target) break;
+        if (std::fabs(width) <= kWidth && *numbPhases >= target)
+            break;
         *T = 0.5 * (tLo + tHi);
         bool vapourSeen = false;
         *numbPhases = FlashAt(u, *T, pKpa, H, S, V, &vapourSeen);
@@ -120,7 +123,8 @@ int IncipientPhaseCurve(UtilityState* u, double P, double Tlo, double Thi, doubl
             }
         }
         width = tHi - tLo;
-        if (!(std::fabs(width) >= kWidth || reached)) break;
+        if (!(std::fabs(width) >= kWidth || reached))
+            break;
     }
 
     if (*numbPhases == 3) {
@@ -138,6 +142,7 @@ int IncipientPhaseCurve(UtilityState* u, double P, double Tlo, double Thi, doubl
     u->curTdegk = *T;
     uint8_t switched = 0;
     const int rc = PhaseLabelCheck(u, *numbPhases, &switched);
-    if (*numbPhases == 3 && PhasesCoincide(u, 3)) *numbPhases = 1;
+    if (*numbPhases == 3 && PhasesCoincide(u, 3))
+        *numbPhases = 1;
     return rc;
 }

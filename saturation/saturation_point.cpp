@@ -6,8 +6,8 @@
 #include <utility>
 
 #include "driver/envelope_point_store.h"
-#include "engine/com_error.h"
 #include "engine/app_values.h"
+#include "engine/com_error.h"
 #include "saturation/host_phases.h"
 
 namespace {
@@ -21,15 +21,20 @@ const double kTiny = 1e-30;
 
 // Host IDs of water, methanol, ethanol and ethylene glycol: the compounds
 // that make a liquid the aqueous one.
-bool IsAqueousId(int32_t id) { return id == 19 || id == 29 || id == 30 || id == 54; }
+bool IsAqueousId(int32_t id) {
+    return id == 19 || id == 29 || id == 30 || id == 54;
+}
 
 // num / den with both guarded against values below 1e-30.
 double GuardedRatio(double num, double den) {
     const bool numSmall = num < kTiny;
     const bool denSmall = den < kTiny;
-    if (numSmall && denSmall) return 1.0;
-    if (denSmall) return num / kTiny;
-    if (numSmall) return kTiny / den;
+    if (numSmall && denSmall)
+        return 1.0;
+    if (denSmall)
+        return num / kTiny;
+    if (numSmall)
+        return kTiny / den;
     return num / den;
 }
 
@@ -38,18 +43,20 @@ double GuardedRatio(double num, double den) {
 // no row reaches the pressure.
 bool InterpolateStoredCurve(UtilityState* u, double pKpa) {
     EnvelopePointStore* store = u->pointStore;
-    if (store == nullptr) return false;
+    if (store == nullptr)
+        return false;
     int32_t count = 0;
     store->GetNumPoints(&count, 0);
     double pPrev = 100.0;
     for (int32_t i = 0; i < count; ++i) {
         int32_t type = 0;
         store->GetPointType(i, &type, 0);
-        const bool match = (u->vapFrac == 1.0 && (type == kPointDew ||
-                                                  type == kPointDewAfterThreePhase ||
-                                                  type == kPointDewAfterSecond)) ||
-                           (u->vapFrac == 0.0 && type == kPointThreePhaseBubble);
-        if (!match) continue;
+        const bool match =
+            (u->vapFrac == 1.0 && (type == kPointDew || type == kPointDewAfterThreePhase ||
+                                   type == kPointDewAfterSecond)) ||
+            (u->vapFrac == 0.0 && type == kPointThreePhaseBubble);
+        if (!match)
+            continue;
         double p = 0.0;
         store->GetValue(i, kCodePressure, &p, 0);
         if (p > pKpa) {
@@ -57,7 +64,8 @@ bool InterpolateStoredCurve(UtilityState* u, double pKpa) {
             store->GetValue(i, kCodeTemperature, &t, 0);
             // Without a row before it, the first bracketing row's temperature.
             double tPrev = t;
-            if (i > 0) store->GetValue(i - 1, kCodeTemperature, &tPrev, 0);
+            if (i > 0)
+                store->GetValue(i - 1, kCodeTemperature, &tPrev, 0);
             u->curTdegk = tPrev + (pKpa - pPrev) * (t - tPrev) / (p - pPrev);
             return true;
         }
@@ -73,15 +81,18 @@ bool InterpolateStoredCurve(UtilityState* u, double pKpa) {
 }  // namespace
 
 double ClampedLog(double x) {
-    if (!(x > std::exp(-70.0))) return -70.0;
-    if (x >= std::exp(70.0)) return 70.0;
+    if (!(x > std::exp(-70.0)))
+        return -70.0;
+    if (x >= std::exp(70.0))
+        return 70.0;
     return std::log(x);
 }
 
 void ReadAppComposition(UtilityState* u, IAppPhase* phase, double* dest) {
     IAppValue* value = nullptr;
     phase->get_Composition(&value);
-    if (value == nullptr) return;
+    if (value == nullptr)
+        return;
     VARIANT v;
     VariantInit(&v);
     value->get_Value(&v);
@@ -93,7 +104,8 @@ void ReadAppComposition(UtilityState* u, IAppPhase* phase, double* dest) {
         SafeArrayGetUBound(v.parray, 1, &hi);
         double* data = nullptr;
         if (SUCCEEDED(SafeArrayAccessData(v.parray, reinterpret_cast<void**>(&data)))) {
-            for (LONG i = 0; i <= hi - lo && i < u->ncomp; ++i) dest[i] = data[i];
+            for (LONG i = 0; i <= hi - lo && i < u->ncomp; ++i)
+                dest[i] = data[i];
             SafeArrayUnaccessData(v.parray);
         }
     }
@@ -112,8 +124,10 @@ bool Apart(double a, double b) {
 bool PhasesCoincide(UtilityState* u, int32_t numbPhases) {
     for (int32_t i = 0; i < u->ncomp; ++i) {
         const bool apart1 = Apart(u->xLiq1[i], u->yVap[i]);
-        if (numbPhases == 2 && apart1) return false;
-        if (numbPhases == 3 && apart1 && Apart(u->xLiq2[i], u->yVap[i])) return false;
+        if (numbPhases == 2 && apart1)
+            return false;
+        if (numbPhases == 3 && apart1 && Apart(u->xLiq2[i], u->yVap[i]))
+            return false;
     }
     return true;
 }
@@ -136,7 +150,8 @@ int PhaseLabelCheck(UtilityState* u, int32_t numbPhases, uint8_t* switched) {
         // places unless the sums differ by more than that.
         const double rounding = 1e-12 * (o1 + o2 + a1 + a2);
         if (a1 > a2 + rounding || o2 > o1 + rounding) {
-            for (int32_t i = 0; i < nc; ++i) std::swap(u->xLiq1[i], u->xLiq2[i]);
+            for (int32_t i = 0; i < nc; ++i)
+                std::swap(u->xLiq1[i], u->xLiq2[i]);
             std::swap(u->liq1Frac, u->liq2Frac);
             *switched = 1;
         }
@@ -174,13 +189,14 @@ int PhaseLabelCheck(UtilityState* u, int32_t numbPhases, uint8_t* switched) {
     return 1;
 }
 
-int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, double* S,
-                    double* V, uint8_t storedCurve) {
+int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, double* S, double* V,
+                    uint8_t storedCurve) {
     const double pKpa = P * kKpaPerAtm;
     *H = 0.0;
     *S = 0.0;
     *V = 0.0;
-    if (storedCurve == 1 && InterpolateStoredCurve(u, pKpa)) return 0;
+    if (storedCurve == 1 && InterpolateStoredCurve(u, pKpa))
+        return 0;
 
     *numbPhases = 0;
     if (u->useAppThermo == 0) {
@@ -202,7 +218,8 @@ int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, d
             u->liq2Frac = fraction;
             *numbPhases += 1;
         }
-        if (*numbPhases < 2) throw CPYCOMError(E_FAIL);
+        if (*numbPhases < 2)
+            throw CPYCOMError(E_FAIL);
 
         IDispatch* object = nullptr;
         CheckOk(u->phaseCollection->GetPhase(kPhaseKindSpecification, 0, &object));
@@ -262,6 +279,7 @@ int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, d
 
     uint8_t switched = 0;
     const int rc = PhaseLabelCheck(u, *numbPhases, &switched);
-    if (PhasesCoincide(u, *numbPhases)) *numbPhases = 1;
+    if (PhasesCoincide(u, *numbPhases))
+        *numbPhases = 1;
     return rc;
 }

@@ -17,14 +17,30 @@ void FreeArray(T*& p) {
 }  // namespace
 
 const wchar_t* const kPropertyNames[kNumPropertyIds] = {
-    L"Temperature",     L"Pressure",        L"Enthalpy",
-    L"Entropy",         L"MolarVolume",     L"LnFugacityCoeff",
-    L"EnvelopeResultsMatrix", L"TypeOfDataPoint", L"ColumnName",
-    L"2PhaseCriticalP", L"2PhaseCriticalT", L"3PhaseCriticalP",
-    L"3PhaseCriticalT", L"3PhaseP",         L"3PhaseT",
-    L"Cricondentherm",  L"Cricondenbar",    L"PTCurve",
-    L"PHCurve",         L"PSCurve",         L"PVCurve",
-    L"THCurve",         L"TSCurve",         L"TVCurve",
+    L"Temperature",
+    L"Pressure",
+    L"Enthalpy",
+    L"Entropy",
+    L"MolarVolume",
+    L"LnFugacityCoeff",
+    L"EnvelopeResultsMatrix",
+    L"TypeOfDataPoint",
+    L"ColumnName",
+    L"2PhaseCriticalP",
+    L"2PhaseCriticalT",
+    L"3PhaseCriticalP",
+    L"3PhaseCriticalT",
+    L"3PhaseP",
+    L"3PhaseT",
+    L"Cricondentherm",
+    L"Cricondenbar",
+    L"PTCurve",
+    L"PHCurve",
+    L"PSCurve",
+    L"PVCurve",
+    L"THCurve",
+    L"TSCurve",
+    L"TVCurve",
 };
 
 void UtilityState::ResetCalculationState() {
@@ -38,12 +54,13 @@ void UtilityState::ResetCalculationState() {
     initPkpa = kUndefined;
     curPatm = kUndefined;
     curTdegk = kUndefined;
-    for (ThreePhasePoint& p : threePhasePoints) p = {kUndefined, kUndefined, kUndefined,
-                                                     kUndefined, kUndefined};
+    for (ThreePhasePoint& p : threePhasePoints)
+        p = {kUndefined, kUndefined, kUndefined, kUndefined, kUndefined};
 }
 
 void UtilityState::AllocateWorkspace(int32_t n) {
-    if (n < 0) n = 0;
+    if (n < 0)
+        n = 0;
     compound19Index = -1;
     ResetCalculationState();
     ncomp = n;
@@ -61,7 +78,8 @@ void UtilityState::AllocateWorkspace(int32_t n) {
     critPkpa = new double[n];
     compID = new int32_t[n];
     compFamily = new int32_t[n];
-    for (int32_t i = 0; i < n; ++i) compFamily[i] = eHydrocarbon;
+    for (int32_t i = 0; i < n; ++i)
+        compFamily[i] = eHydrocarbon;
 
     twoPhaseSkip = new uint8_t[n + 2];
     threePhaseSkip = new uint8_t[2 * n + 3];
@@ -102,4 +120,3 @@ void UtilityState::ReleaseWorkspace() {
     FreeArray(compFamily);
     FreeArray(compID);
 }
-

@@ -690,8 +690,7 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
                 // Gibbs energy by less than rounding: a converged split of an unstable
                 // feed stands unless it is higher than the feed.
                 const double g2 = SplitGibbs(w);
-                if (g2 < bestG - 1e-13 ||
-                    (bestNp == 0 && g2 <= bestG + 1e-14 * std::fabs(bestG))) {
+                if (g2 < bestG - 1e-13 || (bestNp == 0 && g2 <= bestG + 1e-14 * std::fabs(bestG))) {
                     bestG = g2;
                     SaveSplit(w, bestX, bestBeta, &bestNp);
                     break;
