@@ -586,7 +586,7 @@ TEST_F(EnvelopeTest, AFailingHostCallEndsTheCalculationCleanly) {
     }
     ASSERT_GT(total, 100);
 #ifdef PE_SANITIZE_BUILD
-    const long positions = 60;
+    const long positions = 120;
 #else
     const long positions = 400;
 #endif

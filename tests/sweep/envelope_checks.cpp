@@ -41,13 +41,15 @@ std::string Format(const char* fmt, double a, double b = 0.0, double c = 0.0, do
 // left to the three-phase check: the single-phase region touches it only
 // in a corner between the two curves that meet there, which the four
 // neighbours of the check may all miss.
+// Incipient-liquid rows (a second liquid appearing in the liquid above a
+// three-phase point on the bubble side) are on it too.
 bool IsBoundaryType(int type) {
-    return type >= 1 && type <= 9;
+    return (type >= 1 && type <= 9) || type == 13;
 }
 
 // Rows where the phase count changes between three and fewer.
 bool IsThreePhaseBoundaryType(int type) {
-    return type == 10 || (type >= 13 && type <= 16);
+    return type == 10 || (type >= 14 && type <= 16);
 }
 
 const char* KindName(int type) {

@@ -5,9 +5,11 @@
 //   finite      every stored value and scalar is finite (or the undefined
 //               marker where the output leaves a cell undefined)
 //   empty       the envelope has boundary rows
-//   boundary    every two-phase row lies on a stability boundary of the
-//               feed: the checks' own tangent-plane analysis finds the feed
-//               stable on one side and unstable on the other
+//   boundary    every two-phase row (dew, bubble, their special points, and
+//               the incipient-liquid rows where a second liquid appears in
+//               the liquid) lies on a stability boundary of the feed: the
+//               checks' own tangent-plane analysis finds the feed stable on
+//               one side and unstable on the other
 //   three-phase every three-phase boundary row lies where the phase count
 //               changes between three and fewer
 //   flash       the host's PT flash near such rows agrees with the
