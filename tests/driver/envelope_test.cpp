@@ -622,7 +622,12 @@ TEST_F(EnvelopeTest, AFailingHostCallEndsTheCalculationCleanly) {
             }
         }
     }
-    EXPECT_GT(failures, positions / 10);
+    // Failures inside the tracers' correctors end that point's Newton
+    // iteration (the step is retried shorter) rather than the calculation, and
+    // the tracers solve extra points to place extrema and critical points
+    // exactly: of the calls sampled, about one in twelve now carries its
+    // failure out of Execute. The cases above must still be plenty.
+    EXPECT_GT(failures, positions / 20);
 }
 
 }  // namespace
