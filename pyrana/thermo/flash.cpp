@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <sstream>
+#include <vector>
 
 #include "pyrana/thermo/calculator_internal.h"
 
@@ -203,6 +204,87 @@ void SolveFractions(Calculator::Work& w, const double* z, int np, double* beta) 
 
 }  // namespace
 
+namespace {
+
+// Eigenvalues (on the diagonal of a, which is overwritten) and eigenvectors
+// (the columns of v) of the symmetric n x n matrix a, by cyclic Jacobi
+// rotations.
+void SymmetricEigen(int n, double* a, double* v) {
+    for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j)
+            v[i * n + j] = i == j ? 1.0 : 0.0;
+    }
+    for (int sweep = 0; sweep < 60; ++sweep) {
+        double off = 0.0, diag = 0.0;
+        for (int i = 0; i < n; ++i) {
+            diag += a[i * n + i] * a[i * n + i];
+            for (int j = i + 1; j < n; ++j)
+                off += a[i * n + j] * a[i * n + j];
+        }
+        if (off <= 1e-24 * diag)
+            return;
+        for (int p = 0; p < n; ++p) {
+            for (int q = p + 1; q < n; ++q) {
+                const double apq = a[p * n + q];
+                if (apq == 0.0)
+                    continue;
+                const double theta = (a[q * n + q] - a[p * n + p]) / (2.0 * apq);
+                const double t = (theta >= 0.0 ? 1.0 : -1.0) /
+                                 (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
+                const double c = 1.0 / std::sqrt(t * t + 1.0), s = t * c;
+                for (int k = 0; k < n; ++k) {
+                    const double akp = a[k * n + p], akq = a[k * n + q];
+                    a[k * n + p] = c * akp - s * akq;
+                    a[k * n + q] = s * akp + c * akq;
+                }
+                for (int k = 0; k < n; ++k) {
+                    const double apk = a[p * n + k], aqk = a[q * n + k];
+                    a[p * n + k] = c * apk - s * aqk;
+                    a[q * n + k] = s * apk + c * aqk;
+                }
+                for (int k = 0; k < n; ++k) {
+                    const double vkp = v[k * n + p], vkq = v[k * n + q];
+                    v[k * n + p] = c * vkp - s * vkq;
+                    v[k * n + q] = s * vkp + c * vkq;
+                }
+            }
+        }
+    }
+}
+
+// Solves |H| x = b in place of b, |H| being the symmetric matrix h (n x n,
+// overwritten) with each eigenvalue replaced by its magnitude (at least 1e-8
+// of the largest): a descent direction of a function with Hessian h and
+// gradient -b even where h is indefinite.
+bool SaddleFreeSolve(int n, double* h, double* b) {
+    for (int i = 0; i < n; ++i) {
+        for (int j = i + 1; j < n; ++j)
+            h[i * n + j] = h[j * n + i] = 0.5 * (h[i * n + j] + h[j * n + i]);
+    }
+    std::vector<double> v(static_cast<size_t>(n) * n), y(static_cast<size_t>(n));
+    SymmetricEigen(n, h, v.data());
+    double largest = 0.0;
+    for (int i = 0; i < n; ++i)
+        largest = std::max(largest, std::fabs(h[i * n + i]));
+    if (!(largest > 0.0) || !std::isfinite(largest))
+        return false;
+    for (int k = 0; k < n; ++k) {
+        double dot = 0.0;
+        for (int i = 0; i < n; ++i)
+            dot += v[i * n + k] * b[i];
+        y[k] = dot / std::max(std::fabs(h[k * n + k]), 1e-8 * largest);
+    }
+    for (int i = 0; i < n; ++i) {
+        double sum = 0.0;
+        for (int k = 0; k < n; ++k)
+            sum += v[i * n + k] * y[k];
+        b[i] = sum;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool NewtonSplit(Model& m, Calculator::Work& w, double t, double p, const double* z, double tol,
                  int maxIt, int* iterations) {
     const int nc = w.nc, np = w.np;
@@ -266,7 +348,7 @@ bool NewtonSplit(Model& m, Calculator::Work& w, double t, double p, const double
     double* n = w.nTrial.data();  // trial mole numbers, [np][act]
     double* scale = w.tmp3.data();
     double* h = w.mat2.data();
-    double errPrev = HUGE_VAL;
+    double errPrev = HUGE_VAL, gibbsPrev = HUGE_VAL;
     int slow = 0;
     for (int it = 0; it < maxIt; ++it) {
         ++*iterations;
@@ -282,10 +364,15 @@ bool NewtonSplit(Model& m, Calculator::Work& w, double t, double p, const double
             return false;
         // Near the solution each step cuts the error by orders of magnitude; an error that
         // stops falling means rounding or a saddle, where more steps only cost model calls.
-        slow = err > 0.5 * errPrev ? slow + 1 : 0;
+        // Steps that still lower the Gibbs energy clearly (two phases near their
+        // critical point, where the Hessian is indefinite away from the solution
+        // and the shifted steps are short) are going somewhere.
+        const bool descending = gibbsPrev - gibbs > 1e-10 * std::fabs(gibbs);
+        slow = err > 0.5 * errPrev && !descending ? slow + 1 : 0;
         if (slow >= 3)
             return false;
         errPrev = err;
+        gibbsPrev = gibbs;
         for (int k = 0; k < np; ++k) {
             for (int a = 0; a < act; ++a)
                 nOld[k * act + a] = w.beta[k] * w.x[k][comp[a]];
@@ -324,20 +411,28 @@ bool NewtonSplit(Model& m, Calculator::Work& w, double t, double p, const double
                 }
             }
         }
-        // Newton step on H + μ diag(H): μ = 0 first; a larger μ when the step does not
-        // lower G (near a critical point H may be indefinite away from the solution).
+        // Newton step on H + μ diag(H): μ = 0 first. Where that step does not lower G
+        // (near a critical point of two phases H is indefinite away from the solution),
+        // the step of H with its eigenvalues made positive, which leaves the saddle
+        // along the direction of negative curvature at full length; then a larger μ.
         bool accepted = false;
-        const double mus[] = {0.0, 1e-2, 1e-1, 1.0, 10.0};
+        const double kSaddleFree = -1.0;
+        const double mus[] = {0.0, kSaddleFree, 1e-2, 1e-1, 1.0, 10.0};
         for (double muShift : mus) {
             if (accepted)
                 break;
             std::copy(h, h + dim * dim, w.mat.begin());
-            for (int v = 0; v < dim; ++v) {
-                w.mat[v * dim + v] += muShift * std::fabs(h[v * dim + v]);
+            for (int v = 0; v < dim; ++v)
                 w.rhs[v] = scale[v] * w.tmp1[v];
+            if (muShift == kSaddleFree) {
+                if (!SaddleFreeSolve(dim, w.mat.data(), w.rhs.data()))
+                    continue;
+            } else {
+                for (int v = 0; v < dim; ++v)
+                    w.mat[v * dim + v] += muShift * std::fabs(h[v * dim + v]);
+                if (!SolveLinear(dim, w.mat.data(), w.rhs.data(), w.piv.data()))
+                    continue;
             }
-            if (!SolveLinear(dim, w.mat.data(), w.rhs.data(), w.piv.data()))
-                continue;
             double slope = 0.0;
             for (int v = 0; v < dim; ++v) {
                 w.rhs[v] *= scale[v];  // back to mole numbers
