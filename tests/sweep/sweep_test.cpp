@@ -12,9 +12,11 @@
 #include "cli/envelope_run.h"
 #include "platform/com.h"
 #include "pyrana/thermo/calculator.h"
+#include "tests/sweep/check_eos.h"
 #include "tests/sweep/envelope_checks.h"
 #include "tests/sweep/feeds.h"
 #include "tests/sweep/special_points.h"
+#include "tests/sweep/tangent_plane.h"
 
 namespace {
 
@@ -192,6 +194,67 @@ TEST_F(Sweep, MethaneNDecaneCriticalPointOnBothPaths) {
                                            [](const auto& p) { return p.type == 5; });
         EXPECT_NEAR(critical->t, c.t, 0.02);
         EXPECT_NEAR(critical->p, c.p, 0.0002 * c.p);
+    }
+}
+
+// The host's PT flash where the sweep found it wanting: two of three phases
+// near their critical point, a deep aromatic liquid that the first unstable
+// trial does not lead to, a trace of water at its solubility limit. Each
+// result converges and every phase is stable by the checks' own analysis.
+TEST_F(Sweep, HostFlashConvergesWhereTheSweepFoundItWanting) {
+    const struct {
+        sweep::SweepFeed feed;
+        double t, p;
+        size_t phases;
+    } cases[] = {
+        {NamedFeed("wet gas",
+                   {{"methane", 0.604209},
+                    {"isopentane", 0.0595525},
+                    {"n-heptane", 0.00601435},
+                    {"hydrogen sulfide", 0.0438979},
+                    {"water", 0.0230958}},
+                   true),
+         246.347, 13236.86, 3},
+        {NamedFeed("natural gas",
+                   {{"methane", 0.620987},
+                    {"ethane", 0.0209801},
+                    {"propane", 0.00798292},
+                    {"benzene", 0.00575571},
+                    {"m-xylene", 0.00529606},
+                    {"n-hexane", 0.00571435}},
+                   true, true),
+         200.423, 5353.64, 3},
+        {NamedFeed("natural gas", {{"methane", 0.8645},
+                                   {"isopentane", 0.0393779},
+                                   {"ethane", 0.0249774},
+                                   {"isobutane", 0.00972453},
+                                   {"cyclohexane", 0.000251425},
+                                   {"m-xylene", 0.00427766},
+                                   {"n-octane", 0.00175179}}),
+         199.915, 5489.94, 2},
+        {NamedFeed("binary",
+                   {{"methane", 0.274489}, {"n-pentane", 0.725511}, {"water", 5.53051e-06}}, false,
+                   true),
+         156.203, 439.45, 2},
+    };
+    for (const auto& c : cases) {
+        const cli::FluidInput input = c.feed.Input();
+        const thermo::Fluid fluid = cli::BuildFluid(input);
+        thermo::Calculator calc(fluid);
+        const sweep::CheckEos eos(fluid);
+        double sum = 0.0;
+        for (double v : input.feed)
+            sum += v;
+        std::vector<double> z;
+        for (double v : input.feed)
+            z.push_back(v / sum);
+        const thermo::FlashResult f = calc.FlashPT(c.t, c.p, z.data());
+        EXPECT_TRUE(f.ok()) << c.feed.Arguments() << ": " << f.message;
+        EXPECT_EQ(f.phases.size(), c.phases) << c.feed.Arguments();
+        for (const auto& phase : f.phases) {
+            EXPECT_FALSE(sweep::Unstable(sweep::TangentPlane(eos, c.t, c.p, phase.x.data())))
+                << c.feed.Arguments() << ": a phase of the flash is unstable";
+        }
     }
 }
 
