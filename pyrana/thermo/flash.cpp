@@ -828,17 +828,20 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
             // phase, and a liquid of intermediate composition (a methane-rich liquid
             // between vapour and an aromatic liquid) is reached from the vapour's
             // trials and not from the liquid's.
-            // Beside the feed's stationary points, two trials between the phases: their
-            // midpoint and the feed. A liquid of intermediate composition is reached
-            // from there when every trial that starts near a phase of the split
-            // converges back onto the split.
+            // Beside the feed's stationary points, trials between the phases: a quarter,
+            // half and three quarters of the way, and the feed. A liquid of intermediate
+            // composition is reached from there when every trial that starts near a
+            // phase of the split converges back onto the split (a methane-rich liquid
+            // a third of the way from the vapour to an aromatic liquid at 148 K).
             int splitCount = w.extraCount;
             std::copy(w.extraW.begin(), w.extraW.begin() + w.extraCount * nc, w.splitW.begin());
             for (int i = 0; i < nc; ++i) {
                 w.splitW[splitCount * nc + i] = 0.5 * (w.saveA[i] + w.saveB[i]);
                 w.splitW[(splitCount + 1) * nc + i] = z[i];
+                w.splitW[(splitCount + 2) * nc + i] = 0.75 * w.saveA[i] + 0.25 * w.saveB[i];
+                w.splitW[(splitCount + 3) * nc + i] = 0.25 * w.saveA[i] + 0.75 * w.saveB[i];
             }
-            splitCount += 2;
+            splitCount += 4;
             int seed = -1;
             for (int ref = 0; ref < 2 && seed < 0; ++ref) {
                 const double* reference = ref == 0 ? w.saveA.data() : w.saveB.data();

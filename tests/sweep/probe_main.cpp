@@ -3,6 +3,7 @@
 // each phase of the flash, and the host's further-phase test.
 //
 //   sweep_probe --feed SPEC [--eos SRK] [--kij zero] --T K --P kPa
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -51,8 +52,10 @@ int main(int argc, char** argv) {
                 f.phases.size(), f.message.c_str());
     for (const auto& ph : f.phases) {
         const auto r = sweep::TangentPlane(check, t, p, ph.x.data());
-        std::printf("  type %d beta %.6f Z %.5f  min TPD against it %.3e  root gap %.3e\n",
-                    static_cast<int>(ph.type), ph.fraction, ph.z, r.minTpd,
+        const auto host = calc.Stability(t, p, ph.x.data());
+        std::printf("  type %d beta %.6f Z %.5f  min TPD against it %.3e (host's %.3e)  root gap "
+                    "%.3e\n",
+                    static_cast<int>(ph.type), ph.fraction, ph.z, r.minTpd, host.minTm,
                     check.RootGibbsGap(t, p, ph.x.data()));
         std::printf("    x:");
         for (double v : ph.x)
@@ -62,6 +65,19 @@ int main(int argc, char** argv) {
             std::printf("    trial:");
             for (double v : r.w)
                 std::printf(" %.4g", v);
+            // The host's own tangent-plane distance of the trial, on each root.
+            const auto ref = calc.Properties(t, p, ph.x.data(), pyrana::thermo::Root::Stable);
+            for (auto root : {pyrana::thermo::Root::Liquid, pyrana::thermo::Root::Vapour}) {
+                const auto trial = calc.Properties(t, p, r.w.data(), root);
+                double tpd = 0.0;
+                for (size_t i = 0; i < r.w.size(); ++i) {
+                    if (r.w[i] > 0.0)
+                        tpd += r.w[i] * (std::log(r.w[i]) + trial.lnPhi[i] - std::log(ph.x[i]) -
+                                         ref.lnPhi[i]);
+                }
+                std::printf("  (host's TPD %s root %.3e)",
+                            root == pyrana::thermo::Root::Liquid ? "liquid" : "vapour", tpd);
+            }
             std::printf("\n");
         }
     }

@@ -103,14 +103,15 @@ TEST_F(Sweep, NearPureEthylenePassesItsCriticalPointToTheBubbleSide) {
 
 // Methane with n-heptane: the bubble side stops where it cannot go on (a
 // liquid-liquid split near 157 K) instead of creeping in ever smaller steps,
-// says so, and no three-phase row is stored where there is no third phase.
+// and says so; its three-phase line (checked with every other row) is stored
+// where the phase pair changes, not as a lone row where there is no third
+// phase.
 TEST_F(Sweep, ABubbleSideThatCannotGoOnStopsAndSaysSo) {
     const sweep::SweepFeed feed = NamedFeed("binary", {{"methane", 0.8301}, {"n-heptane", 0.1699}});
     const sweep::FeedReport r = sweep::CheckFeed(feed);
     EXPECT_TRUE(r.failures.empty()) << Failures(r);
     const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
     EXPECT_EQ(e.status, static_cast<HRESULT>(0x00040201)) << "incomplete: a trace stopped";
-    EXPECT_EQ(Count(e, 14), 0);
     // No creeping: consecutive bubble rows stay more than 0.01 K apart.
     for (size_t i = 1; i < e.points.size(); ++i) {
         if (e.points[i].type == 4 && e.points[i - 1].type == 4) {
