@@ -674,7 +674,7 @@ bool ThreePhaseSplit(Model& m, Calculator::Work& w, double t, double p, const do
         // crawls (the error falls by a few per cent an iteration): Newton is
         // tried from there, and the loop gives up when it does not fall.
         if (it % 10 == 9) {
-            if (alive == 3 && err > 0.5 * errMark && err < 1e-2) {
+            if (alive == 3 && err > 0.5 * errMark && err < 0.1) {
                 if (NewtonSplit(m, w, t, p, z, options.tolerance, 30, iterations))
                     return true;
                 w.np = 3;
@@ -860,9 +860,14 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
                 for (int s = 0; s < w.spCount; ++s) {
                     if (w.spTm[s] >= -1e-8)
                         break;
+                    // A trial clearly below the plane is a phase of its own even
+                    // when its composition is within 1e-3 of one of the split's (a
+                    // methane vapour beside a liquid of 99.9 % methane): a phase of
+                    // the split lies on the plane.
                     const double* cand = &w.spW[s * nc];
-                    if (Distinct(cand, w.saveA.data(), nc, 1e-3) &&
-                        Distinct(cand, w.saveB.data(), nc, 1e-3)) {
+                    if ((Distinct(cand, w.saveA.data(), nc, 1e-3) &&
+                         Distinct(cand, w.saveB.data(), nc, 1e-3)) ||
+                        w.spTm[s] < -1e-6) {
                         seed = s;
                         break;
                     }
