@@ -200,7 +200,9 @@ TEST_F(Sweep, MethaneNDecaneCriticalPointOnBothPaths) {
 
 // The host's PT flash where the sweep found it wanting: two of three phases
 // near their critical point, a deep aromatic liquid that the first unstable
-// trial does not lead to, a trace of water at its solubility limit. Each
+// trial does not lead to, a methane vapour beside a liquid of 99.9 % methane,
+// a methane-rich liquid between vapour and an aromatic liquid, a trace of
+// water at its solubility limit. Each
 // result converges and every phase is stable by the checks' own analysis.
 TEST_F(Sweep, HostFlashConvergesWhereTheSweepFoundItWanting) {
     const struct {
@@ -233,6 +235,19 @@ TEST_F(Sweep, HostFlashConvergesWhereTheSweepFoundItWanting) {
                                    {"m-xylene", 0.00427766},
                                    {"n-octane", 0.00175179}}),
          199.915, 5489.94, 2},
+        {NamedFeed("natural gas", {{"methane", 0.79755},
+                                   {"n-butane", 0.0462059},
+                                   {"propane", 0.0193308},
+                                   {"m-xylene", 0.00836531}}),
+         207.965, 6543.78, 3},
+        {NamedFeed("binary", {{"methane", 0.992403}, {"benzene", 0.00759734}}), 120.743, 202.04, 2},
+        {NamedFeed("condensate", {{"methane", 0.377346},
+                                  {"n-butane", 0.0428754},
+                                  {"propane", 0.0384221},
+                                  {"ethane", 0.0285243},
+                                  {"cyclohexane", 0.0904327},
+                                  {"toluene", 0.130323}}),
+         148.149, 866.44, 2},
         {NamedFeed("binary",
                    {{"methane", 0.274489}, {"n-pentane", 0.725511}, {"water", 5.53051e-06}}, false,
                    true),
