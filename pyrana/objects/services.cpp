@@ -61,8 +61,7 @@ void LabelSpecifiedVapour(thermo::FlashResult* r, double beta) {
     }
     size_t best = 0;
     for (size_t k = 1; k < r->phases.size(); ++k) {
-        if (std::fabs(r->phases[k].fraction - beta) <
-            std::fabs(r->phases[best].fraction - beta)) {
+        if (std::fabs(r->phases[k].fraction - beta) < std::fabs(r->phases[best].fraction - beta)) {
             best = k;
         }
     }
@@ -174,6 +173,9 @@ HRESULT FlashSettingsObject::SetVariableSettings(int propID, double tinit, doubl
         }
         state_->variableSettings[propID] =
             VariableSettings{tinit, lowerBnd, upperBnd, delt, tolDelBnd};
+        // New settings begin a new calculation: the flashes and further-phase
+        // tests after them answer as on a fresh host, whatever came before.
+        state_->calc.DropWarmStarts();
         return S_OK;
     });
 }

@@ -97,6 +97,12 @@ Calculator::Calculator(std::unique_ptr<Model> model) : model_(std::move(model)) 
 
 Calculator::~Calculator() = default;
 
+void Calculator::DropWarmStarts() {
+    work_->cacheCount = 0;
+    work_->satIncipient[0].clear();
+    work_->satIncipient[1].clear();
+}
+
 Root Calculator::RootForPhaseType(int phaseType) {
     if (phaseType == static_cast<int>(PhaseType::kVapour))
         return Root::Vapour;

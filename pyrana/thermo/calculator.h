@@ -78,6 +78,12 @@ class Calculator {
     // Host phase-type code → root choice: 3 vapour, 4 liquid, anything else stable.
     static Root RootForPhaseType(int phaseType);
 
+    // Forgets the warm starts that the further-phase test and the saturation
+    // flash keep from one call to the next, so that the calls after this one
+    // give what they give on a new calculator. A host calls it when a new
+    // calculation begins (its flash settings are set).
+    void DropWarmStarts();
+
     // Michelsen stability analysis of composition z at T, P.
     StabilityResult Stability(double t, double p, const double* z,
                               const FlashOptions& options = FlashOptions());
