@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "engine/app_values.h"
 #include "engine/com_error.h"
@@ -447,7 +449,10 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
                         const bool farSide = ltab[k] * X[kIdx] > 0.0;
                         swapTypes = farSide ? tr->swapPending == 1 : tr->swapPending == 2;
                     }
-                    placer->Place(pressure ? nc + 1 : nc, spec, from, X[spec], swapTypes, at);
+                    const bool maximum =
+                        itab[k] == kPointCricondenbar || itab[k] == kPointCricondentherm;
+                    placer->Place(pressure ? nc + 1 : nc, spec, from, X[spec], swapTypes, maximum,
+                                  at);
                 }
                 const double tK = ClampedExp(at[nc]);
                 const double pKpa = ClampedExp(at[nc + 1]) * kKpaPerAtm;
@@ -693,7 +698,7 @@ class CurveExtremumPlacer : public ExtremumPlacer {
           sameKind_(sameKind),
           useAppThermo_(useAppThermo) {}
 
-    bool Place(int32_t watched, int32_t spec, double lo, double hi, bool swapTypes,
+    bool Place(int32_t watched, int32_t spec, double lo, double hi, bool swapTypes, bool maximum,
                double* at) override {
         const int32_t nc = tr_->ncomp;
         const int32_t n = tr_->n;
@@ -709,6 +714,10 @@ class CurveExtremumPlacer : public ExtremumPlacer {
         const double startLnT = at[nc], startLnP = at[nc + 1];
         double v = std::min(hi, std::max(lo, at[spec]));
         double vPrev = 0.0, gPrev = 0.0;
+        // The solved points on either side of the extremum (the slope's sign),
+        // which bound the secant's next step once both are known.
+        double vRising = NAN, vFalling = NAN;
+        double best = maximum ? -HUGE_VAL : HUGE_VAL;
         bool placed = false;
         for (int it = 0; it < kMaxPlacementSolves; ++it) {
             w[spec] = v;
@@ -721,9 +730,16 @@ class CurveExtremumPlacer : public ExtremumPlacer {
             if (rc < 0 || IsTrivial(w, flags_, nc) || std::fabs(w[nc] - startLnT) > kBranchJump ||
                 std::fabs(w[nc + 1] - startLnP) > kBranchJump)
                 break;
-            std::copy(w, w + n, at);
-            placed = true;
+            // Close to a critical point the slope from the corrector's
+            // sensitivity is noisy: the point kept is the most extreme one
+            // solved, whatever the secant does.
+            if (maximum ? w[watched] > best : w[watched] < best) {
+                best = w[watched];
+                std::copy(w, w + n, at);
+                placed = true;
+            }
             const double g = tr_->sens[watched];
+            (g > 0.0 ? vRising : vFalling) = v;
             double next = 0.0;
             if (it == 0) {
                 // A second point a little way towards the bracket's middle.
@@ -736,6 +752,9 @@ class CurveExtremumPlacer : public ExtremumPlacer {
                     next = 0.5 * (v + lo);
                 else if (next > hi)
                     next = 0.5 * (v + hi);
+                if (!std::isnan(vRising) && !std::isnan(vFalling) &&
+                    !(next > std::min(vRising, vFalling) && next < std::max(vRising, vFalling)))
+                    next = 0.5 * (vRising + vFalling);
             }
             if (std::fabs(next - v) < 1e-9 * (hi - lo))
                 break;

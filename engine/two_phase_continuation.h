@@ -59,9 +59,10 @@ class ExtremumPlacer {
     // unknown `watched` (ln T or ln P) is stationary along the curve, into
     // at (n unknowns), which holds the estimate on entry. swapTypes: the
     // extremum lies on the other side of a critical point than the point
-    // last solved. False leaves the estimate.
+    // last solved; maximum: a maximum of the watched unknown, else a minimum.
+    // False leaves the estimate.
     virtual bool Place(int32_t watched, int32_t spec, double lo, double hi, bool swapTypes,
-                       double* at) = 0;
+                       bool maximum, double* at) = 0;
 };
 
 // After a converged point: refits the cubic predictor through it and the
