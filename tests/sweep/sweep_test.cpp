@@ -301,6 +301,22 @@ TEST_F(Sweep, HostFlashConvergesWhereTheSweepFoundItWanting) {
     }
 }
 
+// A cricondenbar a hundredth of a kelvin past the critical point, where the
+// slope along the curve is noisy: both paths place it at the same pressure.
+TEST_F(Sweep, ACricondenbarBesideTheCriticalPointIsTheSameOnBothPaths) {
+    const sweep::SweepFeed feed =
+        NamedFeed("binary", {{"propane", 0.0881666}, {"ethane", 0.911833}});
+    double bar[2] = {0.0, 0.0};
+    for (cli::ThermoPath path : {cli::ThermoPath::kHost, cli::ThermoPath::kApp}) {
+        cli::EnvelopeRequest request;
+        request.path = path;
+        const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), request);
+        bar[path == cli::ThermoPath::kApp ? 1 : 0] = e.Scalar("Cricondenbar");
+        EXPECT_GE(e.Scalar("Cricondenbar"), e.Scalar("2PhaseCriticalP"));
+    }
+    EXPECT_NEAR(bar[0], bar[1], 1e-5 * bar[0]);
+}
+
 // The boundaries of the named fluids are stored densely enough to draw:
 // every chord between consecutive rows of a curve within 0.5 % (or 0.5 K) of
 // the curve.
