@@ -236,11 +236,17 @@ EnvelopeResult RunEnvelopeCalculation(const FluidInput& input, const EnvelopeReq
                 result.curves.clear();
             }
             pyrana::objects::SetFaultPlan(request.fault);
+            if (request.profile) {
+                pyrana::objects::StartHostCallProfile();
+            }
             const auto start = std::chrono::steady_clock::now();
             result.status = utility.p->Execute(nullptr, nullptr, nullptr, phases.Get(),
                                                container.Get(), 1, calculationOnly, 0, noIds);
             const auto end = std::chrono::steady_clock::now();
             pyrana::objects::ClearFaultPlan();
+            if (request.profile) {
+                result.profile = pyrana::objects::StopHostCallProfile();
+            }
             result.hostCalls = pyrana::objects::HostCallCount();
             result.elapsedMs = std::chrono::duration<double, std::milli>(end - start).count();
 

@@ -40,6 +40,9 @@ struct EnvelopeRequest {
     // draw (no picture file: they draw nothing). The dialog is played by
     // whatever dialog driver the caller has installed around the call.
     plotview::ViewSettings view;
+    // Profile the host calls of Execute: their calls and wall time by kind
+    // (it slows the calculation a little; elapsedMs includes that).
+    bool profile = false;
     // Execute runs this many times on the same utility object and
     // container; the result holds the last run, and `first` the first.
     int executions = 1;
@@ -76,6 +79,8 @@ struct EnvelopeResult {
     // Wall time of Execute alone, ms, and the host calls it made.
     double elapsedMs = 0;
     long hostCalls = 0;
+    // With a profile requested: the host calls of the last Execute by kind.
+    std::vector<pyrana::objects::HostCallTally> profile;
     // COM objects of our layers still alive once everything was released
     // (0 unless something leaked), with their kinds.
     long leftAlive = 0;

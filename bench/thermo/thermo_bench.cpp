@@ -70,6 +70,50 @@ void BM_FlashTwoPhaseNaturalGas(benchmark::State& state) {
 }
 BENCHMARK(BM_FlashTwoPhaseNaturalGas)->Unit(benchmark::kMicrosecond);
 
+// Above the gas's cricondenbar: one phase, the stability analysis alone.
+void BM_FlashSinglePhaseNaturalGas(benchmark::State& state) {
+    Calculator calc(NaturalGas());
+    FlashResult r;
+    for (auto _ : state) {
+        r = calc.FlashPT(300.0, 12000.0, kGas.data());
+        benchmark::DoNotOptimize(r.phases.data());
+    }
+    state.counters["phases"] = static_cast<double>(r.phases.size());
+    state.counters["evaluations"] = r.evaluations;
+}
+BENCHMARK(BM_FlashSinglePhaseNaturalGas)->Unit(benchmark::kMicrosecond);
+
+// Cold and compressed, where the model splits the gas into two liquids.
+void BM_FlashLiquidLiquidNaturalGas(benchmark::State& state) {
+    Calculator calc(NaturalGas());
+    FlashResult r;
+    for (auto _ : state) {
+        r = calc.FlashPT(80.0, 12000.0, kGas.data());
+        benchmark::DoNotOptimize(r.phases.data());
+    }
+    state.counters["phases"] = static_cast<double>(r.phases.size());
+    state.counters["evaluations"] = r.evaluations;
+}
+BENCHMARK(BM_FlashLiquidLiquidNaturalGas)->Unit(benchmark::kMicrosecond);
+
+// A CO2-rich gas near its liquid-liquid region, where the incipient-liquid scan
+// of its envelope bisects with PT flashes.
+void BM_FlashCarbonDioxideRich(benchmark::State& state) {
+    FluidDefinition def;
+    def.Add("carbon dioxide").Add("methane").Add("n-butane");
+    Calculator calc(*Fluid::Create(def, nullptr));
+    const double z[] = {0.7, 0.2, 0.1};
+    const double t = static_cast<double>(state.range(0));
+    FlashResult r;
+    for (auto _ : state) {
+        r = calc.FlashPT(t, 5000.0, z);
+        benchmark::DoNotOptimize(r.phases.data());
+    }
+    state.counters["phases"] = static_cast<double>(r.phases.size());
+    state.counters["evaluations"] = r.evaluations;
+}
+BENCHMARK(BM_FlashCarbonDioxideRich)->Arg(200)->Arg(230)->Arg(260)->Unit(benchmark::kMicrosecond);
+
 void BM_FlashThreePhaseHydrocarbonWater(benchmark::State& state) {
     FluidDefinition def;
     def.Add("methane").Add("propane").Add("n-hexane").Add("water");
@@ -96,5 +140,19 @@ void BM_SaturationDewPointNaturalGas(benchmark::State& state) {
     state.counters["evaluations"] = r.evaluations;
 }
 BENCHMARK(BM_SaturationDewPointNaturalGas)->Unit(benchmark::kMicrosecond);
+
+// A bubble point asked for above the cricondenbar, where there is none.
+void BM_SaturationNoBubblePointNaturalGas(benchmark::State& state) {
+    Calculator calc(NaturalGas());
+    SaturationOptions opt;
+    opt.tInit = 251.0;
+    FlashResult r;
+    for (auto _ : state) {
+        r = calc.FlashSaturation(12000.0, 0.0, kGas.data(), opt);
+        benchmark::DoNotOptimize(r.t);
+    }
+    state.counters["evaluations"] = r.evaluations;
+}
+BENCHMARK(BM_SaturationNoBubblePointNaturalGas)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -223,12 +223,11 @@ class AppPhase final : public IAppPhase {
                 !(t > 0) || !(p > 0)) {
                 return E_INVALIDARG;
             }
-            const thermo::PhaseProperties props = calc_->Properties(
-                t, p, x.data(), vapour_ ? thermo::Root::Vapour : thermo::Root::Liquid);
-            if (!props.ok) {
+            std::vector<double> lnf(x.size());
+            if (!calc_->LnPhi(t, p, x.data(), vapour_ ? thermo::Root::Vapour : thermo::Root::Liquid,
+                              lnf.data())) {
                 return E_FAIL;
             }
-            std::vector<double> lnf(props.lnPhi);
             for (size_t i = 0; i < lnf.size(); ++i) {
                 if (x[i] > 0.0) {
                     lnf[i] += std::log(x[i] * p);

@@ -24,6 +24,7 @@ HRESULT HostCall(const char* operation, Body&& body) noexcept {
     if (FAILED(injected)) {
         return injected;
     }
+    const detail::ProfiledHostCall profiled(operation);
     try {
         return std::forward<Body>(body)();
     } catch (const std::bad_alloc&) {

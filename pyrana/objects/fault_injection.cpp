@@ -1,12 +1,16 @@
 // The process-wide fault plan of the reference host.
 #include "pyrana/objects/fault_injection.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <map>
 
 namespace pyrana::objects {
 
 namespace detail {
 bool g_faultPlanActive = false;
+bool g_profileActive = false;
 }  // namespace detail
 
 namespace {
@@ -17,7 +21,71 @@ std::string g_countedOperation;
 bool g_injected = false;
 bool g_operationFired = false;
 std::string g_injectedOperation;
+
+struct KindTally {
+    long calls = 0;
+    long long nanoseconds = 0;
+};
+// Keyed by the kind's text: kinds are string literals, but equal literals
+// need not share an address across translation units.
+std::map<std::string, KindTally> g_profile;
+detail::ProfiledHostCall* g_innermost = nullptr;
+
+long long NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 }  // namespace
+
+void StartHostCallProfile() {
+    g_profile.clear();
+    g_innermost = nullptr;
+    detail::g_profileActive = true;
+}
+
+std::vector<HostCallTally> StopHostCallProfile() {
+    detail::g_profileActive = false;
+    std::vector<HostCallTally> tallies;
+    for (const auto& [kind, tally] : g_profile) {
+        tallies.push_back({kind, tally.calls, tally.nanoseconds * 1e-9});
+    }
+    g_profile.clear();
+    std::sort(tallies.begin(), tallies.end(), [](const HostCallTally& a, const HostCallTally& b) {
+        return a.seconds != b.seconds ? a.seconds > b.seconds : a.kind < b.kind;
+    });
+    return tallies;
+}
+
+void detail::ProfiledHostCall::Begin(const char* operation) noexcept {
+    active_ = true;
+    kind_ = operation;
+    outer_ = g_innermost;
+    g_innermost = this;
+    startNs_ = outer_ == nullptr ? NowNs() : 0;
+}
+
+void detail::ProfiledHostCall::End() noexcept {
+    g_innermost = outer_;
+    if (!g_profileActive) {
+        return;
+    }
+    try {
+        KindTally& tally = g_profile[kind_];
+        ++tally.calls;
+        if (outer_ == nullptr) {
+            tally.nanoseconds += NowNs() - startNs_;
+        }
+    } catch (...) {
+        // An allocation failure loses one tally, never the call's result.
+    }
+}
+
+void detail::NameHostCall(const char* kind) noexcept {
+    if (g_profileActive && g_innermost != nullptr) {
+        g_innermost->kind_ = kind;
+    }
+}
 
 void SetFaultPlan(const FaultPlan& plan) {
     g_plan = plan;

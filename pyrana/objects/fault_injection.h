@@ -19,6 +19,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/com.h"
 
@@ -59,9 +60,56 @@ class ScopedFaultPlan {
     ScopedFaultPlan& operator=(const ScopedFaultPlan&) = delete;
 };
 
+// The host-call profile: while it runs, every host call is counted under its
+// kind, and the wall time of every outermost host call (one not made from
+// inside another) is added to its kind. A kind is the operation's name, or a
+// finer name the operation gives itself ("ln phi", "saturation flash"), so
+// that one interface method doing several jobs is told apart. Off by
+// default, like the fault plan, and as little thread-safe.
+struct HostCallTally {
+    std::string kind;
+    long calls = 0;
+    double seconds = 0.0;
+};
+void StartHostCallProfile();
+// Ends the profile and returns its tallies, the most expensive first.
+std::vector<HostCallTally> StopHostCallProfile();
+
 namespace detail {
 // True while a plan is set.
 extern bool g_faultPlanActive;
+// True while a profile runs.
+extern bool g_profileActive;
+
+// Times one host call for the profile (does nothing when none runs).
+class ProfiledHostCall {
+  public:
+    explicit ProfiledHostCall(const char* operation) noexcept {
+        if (g_profileActive) {
+            Begin(operation);
+        }
+    }
+    ~ProfiledHostCall() {
+        if (active_) {
+            End();
+        }
+    }
+    ProfiledHostCall(const ProfiledHostCall&) = delete;
+    ProfiledHostCall& operator=(const ProfiledHostCall&) = delete;
+
+  private:
+    void Begin(const char* operation) noexcept;
+    void End() noexcept;
+    bool active_ = false;
+    const char* kind_ = nullptr;
+    long long startNs_ = 0;
+    ProfiledHostCall* outer_ = nullptr;
+    friend void NameHostCall(const char* kind) noexcept;
+};
+
+// Gives the host call being made a finer kind for the profile (a string
+// literal); does nothing when no profile runs.
+void NameHostCall(const char* kind) noexcept;
 // Counts the call and returns the plan's failure for it, or S_OK.
 HRESULT OnHostCall(const char* operation) noexcept;
 

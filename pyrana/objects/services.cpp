@@ -329,12 +329,31 @@ HRESULT PropManager::CalcProperty(int propID, IPhase* phase) {
         if (!enthalpy && !entropy && !volume && !lnPhi) {
             return E_INVALIDARG;
         }
+        detail::NameHostCall(lnPhi ? "IPropManager::CalcProperty (ln phi)"
+                                   : "IPropManager::CalcProperty (H, S or V)");
         if (!(ph->t > 0) || !(ph->p > 0) ||
             ph->composition().size() != static_cast<size_t>(state_->nc())) {
             return E_INVALIDARG;
         }
-        const thermo::PhaseProperties props = state_->calc.Properties(
-            ph->t, ph->p, ph->composition().data(), thermo::Calculator::RootForPhaseType(ph->type));
+        const thermo::Root root = thermo::Calculator::RootForPhaseType(ph->type);
+        if (lnPhi) {
+            // Straight into the phase's array when it has the size (a failure leaves it
+            // as it was).
+            std::vector<double>& out = ph->lnPhi();
+            const size_t n = static_cast<size_t>(state_->nc());
+            const double* x = ph->composition().data();
+            if (out.size() == n) {
+                return state_->calc.LnPhi(ph->t, ph->p, x, root, out.data()) ? S_OK : E_FAIL;
+            }
+            std::vector<double> fresh(n);
+            if (!state_->calc.LnPhi(ph->t, ph->p, x, root, fresh.data())) {
+                return E_FAIL;
+            }
+            out = std::move(fresh);
+            return S_OK;
+        }
+        const thermo::PhaseProperties props =
+            state_->calc.Properties(ph->t, ph->p, ph->composition().data(), root);
         if (!props.ok) {
             return E_FAIL;
         }
@@ -342,10 +361,8 @@ HRESULT PropManager::CalcProperty(int propID, IPhase* phase) {
             ph->h = props.h;
         } else if (entropy) {
             ph->s = props.s;
-        } else if (volume) {
-            ph->v = props.root.v;
         } else {
-            ph->lnPhi() = props.lnPhi;
+            ph->v = props.root.v;
         }
         return S_OK;
     });
@@ -402,6 +419,8 @@ HRESULT FlashManager::Flash(IPhaseCollection* phases) {
         const thermo::FlashOptions options = HostState::OptionsForMethod(state_->intSetting);
         thermo::FlashResult result;
         const bool saturation = IsUndefined(kind1.t);
+        detail::NameHostCall(saturation ? "IFlashManager::Flash (saturation)"
+                                        : "IFlashManager::Flash (PT)");
         if (saturation) {
             if (!(kind1.fraction >= 0.0 && kind1.fraction <= 1.0)) {
                 return E_INVALIDARG;

@@ -75,7 +75,7 @@ Calculator::Work::Work(int n) : nc(n) {
     satX.assign(un * detail::kMaxPhases, 0);
     lowestW.assign(un, 0);
     for (auto* v : {&lnW, &lnWPrev, &lnW2, &delta, &deltaPrev, &w, &lnPhiW, &g, &alpha, &lnK,
-                    &lnKPrev, &dK, &dKPrev, &saveA, &saveB})
+                    &lnKPrev, &dK, &dKPrev, &saveA, &saveB, &lnRef})
         v->assign(un, 0);
     dNW.assign(un * un, 0);
     mat.assign(static_cast<size_t>(maxDim) * maxDim, 0);
@@ -109,6 +109,20 @@ Root Calculator::RootForPhaseType(int phaseType) {
     if (phaseType == static_cast<int>(PhaseType::kLiquid))
         return Root::Liquid;
     return Root::Stable;
+}
+
+bool Calculator::LnPhi(double t, double p, const double* x, Root root, double* lnPhi,
+                       RootInfo* info) {
+    if (!(t > 0) || !std::isfinite(t) || !(p > 0) || !std::isfinite(p) || lnPhi == nullptr)
+        return false;
+    Work& w = *work_;
+    if (!detail::NormaliseComposition(nc_, x, w.w.data(), nullptr))
+        return false;
+    // Into scratch first: a failing model call must leave lnPhi as it was.
+    if (!model_->LnPhi(t, p, w.w.data(), root, w.lnPhiW.data(), nullptr, nullptr, nullptr, info))
+        return false;
+    std::copy(w.lnPhiW.begin(), w.lnPhiW.begin() + nc_, lnPhi);
+    return true;
 }
 
 PhaseProperties Calculator::Properties(double t, double p, const double* x, Root root,

@@ -72,6 +72,12 @@ class Calculator {
 
     // Properties at T [K], P [kPa], composition x [nc]; `derivatives` adds the
     // ln φ derivatives in T, P and mole numbers.
+    // ln φ of one phase into lnPhi[nc] (x normalised first), with the root's Z and V
+    // in *info when given: what Properties gives as lnPhi, without the caloric
+    // properties and without allocating, for a host's most frequent request. False
+    // (lnPhi unchanged) for bad conditions or a state without an admissible root.
+    bool LnPhi(double t, double p, const double* x, Root root, double* lnPhi,
+               RootInfo* info = nullptr);
     PhaseProperties Properties(double t, double p, const double* x, Root root,
                                bool derivatives = false);
 

@@ -77,6 +77,7 @@ struct Calculator::Work {
     // Trial and iteration scratch.
     std::vector<double> lnW, lnWPrev, lnW2, delta, deltaPrev, w, lnPhiW, dNW, g, alpha;
     std::vector<double> lnK, lnKPrev, dK, dKPrev, saveA, saveB;
+    std::vector<double> lnRef;           // ln of the reference composition of the trial being run
     std::vector<double> mat, mat2, rhs;  // [maxDim*maxDim] x2, [maxDim]
     std::vector<int> piv, idx;
     std::vector<double> tmp1, tmp2, tmp3;  // [maxDim] each
@@ -101,8 +102,7 @@ bool SolveLinear(int n, double* a, double* b, int* piv);
 // not all of them).
 int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const double* z,
                   const double* lnPhiZ, bool full, const double* extraTrials, int extraCount,
-                  bool standard = true, double stopBelow = -HUGE_VAL,
-                  bool nearPureTrials = true);
+                  bool standard = true, double stopBelow = -HUGE_VAL, bool nearPureTrials = true);
 
 // One tangent-plane trial against the reference composition `ref` [nc] (normalised),
 // whose d_i = ln ref_i + ln φ_i(ref) must already be in w.d and presence flags in
@@ -167,6 +167,30 @@ double SplitError(const Calculator::Work& w);
 double SplitGibbs(const Calculator::Work& w);
 
 // What a saturation flash is asked for, shared by its solvers.
+// What a PT flash at one temperature told a bubble-point scan: enough to tell,
+// as the PT-flash scan of the saturation flash would, whether a vapour appears
+// between two temperatures.
+struct ProbeSummary {
+    double t = 0;              // K
+    bool valid = false;        // the PT flash converged
+    int np = 0;                // its phases
+    bool lightVapour = false;  // a phase labelled vapour, lighter by mass than the others
+};
+
+// One probe of a bubble-point scan by the incipient-phase condition, in the order
+// the scan met it. Where a vapour appeared or vanished since the scan's previous
+// probe of the same direction (at bracketFrom), the scan judged the bracket: of
+// the other kind (no bubble point at all), or unsolved, in which case `lo` and
+// `hi` are the bracket as far as the scan narrowed it by bisection.
+struct ScanProbe {
+    ProbeSummary at;
+    bool upward = false;  // met stepping up from the start (else down, or the start)
+    bool otherKind = false;
+    bool narrowed = false;
+    double bracketFrom = 0;
+    ProbeSummary lo, hi;
+};
+
 struct SaturationTask {
     double p = 0;               // kPa
     double beta = 0;            // vapour fraction asked for
@@ -176,6 +200,10 @@ struct SaturationTask {
     double t0 = 0;              // K
     const FlashOptions* options = nullptr;
     int iterations = 0;  // accumulated by the solvers
+    // Bubble points: the probes of the incipient-phase scan in the order met, and
+    // whether it covered the bounds (it ended without a point).
+    std::vector<ScanProbe> scan;
+    bool scanComplete = false;
 };
 
 // Newton method on the saturation equations: ln K_ik of the m non-reference phases

@@ -48,6 +48,9 @@ CubicEos::CubicEos(Fluid fluid) : fluid_(std::move(fluid)) {
     d2_ = fluid_.delta2();
     const size_t n = static_cast<size_t>(nc_);
     sqrtA_.assign(n, 0.0);
+    sqrtAc_.assign(n, 0.0);
+    for (int i = 0; i < nc_; ++i)
+        sqrtAc_[i] = std::sqrt(fluid_.ac(i));
     dSqrtA_.assign(n, 0.0);
     d2SqrtA_.assign(n, 0.0);
     oneMinusK_.assign(n * n, 0.0);
@@ -112,16 +115,20 @@ int CubicEos::SolveCubic(double c2, double c1, double c0, double* roots) {
 void CubicEos::SetTemperature(double t, bool derivatives) {
     if (t == tCached_ && (tDerivCached_ || !derivatives))
         return;
+    // √ac_i is kept from construction; √(T/Tc) and √(T Tc) are taken as they are
+    // (not from one √T, which would round differently and move every result).
     for (int i = 0; i < nc_; ++i) {
-        const Compound& c = fluid_.compound(i);
-        const double sac = std::sqrt(fluid_.ac(i));
+        const double tc = fluid_.compound(i).tc;
+        const double sac = sqrtAc_[i];
         const double m = fluid_.m(i);
-        const double sqrtTr = std::sqrt(t / c.tc);
+        const double sqrtTr = std::sqrt(t / tc);
         sqrtA_[i] = sac * (1.0 + m * (1.0 - sqrtTr));
-        // d√a/dT = -√ac m / (2 √(T Tc)); d²√a/dT² = √ac m / (4 T √(T Tc)).
-        const double stt = std::sqrt(t * c.tc);
-        dSqrtA_[i] = -sac * m / (2.0 * stt);
-        d2SqrtA_[i] = sac * m / (4.0 * t * stt);
+        if (derivatives) {
+            // d√a/dT = -√ac m / (2 √(T Tc)); d²√a/dT² = √ac m / (4 T √(T Tc)).
+            const double stt = std::sqrt(t * tc);
+            dSqrtA_[i] = -sac * m / (2.0 * stt);
+            d2SqrtA_[i] = sac * m / (4.0 * t * stt);
+        }
     }
     for (int i = 0; i < nc_; ++i) {
         for (int j = i; j < nc_; ++j) {

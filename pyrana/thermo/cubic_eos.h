@@ -69,6 +69,7 @@ class CubicEos final : public Model {
     // Temperature cache.
     double tCached_ = -1.0;
     bool tDerivCached_ = false;
+    std::vector<double> sqrtAc_;                    // √ac_i [nc]
     std::vector<double> sqrtA_, dSqrtA_, d2SqrtA_;  // [nc]
     std::vector<double> oneMinusK_;                 // [nc*nc]
     std::vector<double> aij_, aijT_, aijTT_;        // [nc*nc]

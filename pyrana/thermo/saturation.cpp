@@ -524,6 +524,41 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
     bool done = false;
     if (none) {
         // Nothing to bracket: fall through to the trivial split.
+    } else if (beta <= 0.0 && task.scanComplete && !task.scan.empty()) {
+        // The incipient-phase scan of a bubble point probed with the PT flashes this
+        // scan would make, at the temperatures it would probe, in the same order: its
+        // brackets are settled from what it recorded instead of probing again. A
+        // bracket it narrowed by bisection is settled from where it stopped (the
+        // bisection here would probe the same midpoints first). Brackets it found to
+        // hold no bubble point (a label change between single phases, a vapour that
+        // is the main phase, an incipient phase of the wrong kind) are not settled: in
+        // the sweeps none ever gave one here, while probing them cost most of a
+        // failing search.
+        auto asProbe = [](const detail::ProbeSummary& s) {
+            Probe pr;
+            pr.valid = s.valid;
+            pr.np = s.np;
+            pr.lightVapour = s.lightVapour;
+            return pr;
+        };
+        const detail::ScanProbe* lastUp = &task.scan.front();
+        const detail::ScanProbe* lastDn = &task.scan.front();
+        for (size_t k = 1; k < task.scan.size() && !done; ++k) {
+            const detail::ScanProbe& s = task.scan[k];
+            const detail::ScanProbe*& last = s.upward ? lastUp : lastDn;
+            const Probe pn = asProbe(s.at);
+            const Probe pl = asProbe(last->at);
+            if (pn.valid && !s.otherKind &&
+                (Indicator(pn, beta) > 0) != (Indicator(pl, beta) > 0)) {
+                if (s.narrowed && s.bracketFrom == last->at.t)
+                    done = settle(s.lo.t, asProbe(s.lo), s.hi.t, asProbe(s.hi));
+                else if (s.upward)
+                    done = settle(last->at.t, pl, s.at.t, pn);
+                else
+                    done = settle(s.at.t, pn, last->at.t, pl);
+            }
+            last = &s;
+        }
     } else if (haveInit) {
         Probe p0 = probe(t0);
         if (!p0.valid) {

@@ -65,6 +65,10 @@ struct State {
     std::vector<double> inc;
 };
 
+ProbeSummary Summary(const State& s) {
+    return {s.t, s.valid, s.np, s.inside};
+}
+
 class Search {
   public:
     Search(Model& m, Calculator::Work& w, SaturationTask& task)
@@ -84,6 +88,11 @@ class Search {
     bool Solve(const State& s, FlashResult* out);
     enum class Bracket { kSolved, kOtherKind, kUnsolved };
     Bracket SolveBracket(State a, State b, FlashResult* out);
+    Bracket Unsolved(const State& a, const State& b) {
+        narrowLo_ = Summary(a);
+        narrowHi_ = Summary(b);
+        return Bracket::kUnsolved;
+    }
     bool DipSearch(const State& a, const State& b, const State& c, FlashResult* out);
     bool Fast(FlashResult* out);
     bool Accept(double t, FlashResult* out);
@@ -121,6 +130,8 @@ class Search {
     std::vector<double> x0_, x1_, x2_, trial_;
     double solvedBeta_[kMaxPhases] = {0, 0, 0};
     bool wrongKind_ = false;  // the last Solve found a transition of the other kind
+    // The bracket of the last unsolved SolveBracket, as far as it was narrowed.
+    ProbeSummary narrowLo_, narrowHi_;
 };
 
 bool Search::Stationary(double t, const double* x, const double* start, double* tm) {
@@ -507,17 +518,17 @@ Search::Bracket Search::SolveBracket(State a, State b, FlashResult* out) {
         // Narrow the bracket before the next attempt.
         for (int k = 0; k < 3; ++k) {
             if (b.t - a.t < 1e-6 * b.t)
-                return Bracket::kUnsolved;
+                return Unsolved(a, b);
             State mid;
             if (!ProbeAt(0.5 * (a.t + b.t), &mid))
-                return Bracket::kUnsolved;
+                return Unsolved(a, b);
             if (mid.inside == a.inside)
                 a = std::move(mid);
             else
                 b = std::move(mid);
         }
     }
-    return Bracket::kUnsolved;
+    return Unsolved(a, b);
 }
 
 // Three successive probes a < b < c (in T) outside, the middle one closest to a
@@ -614,15 +625,38 @@ SearchEnd Search::Run(FlashResult* out) {
     int nUp = 1, nDn = 1;
     double tUp = task_.t0, tDn = task_.t0;
     const bool goUp = task_.haveInit;
+    task_.scan.clear();
+    task_.scanComplete = false;
+    auto record = [&](const State& s, bool upward) {
+        if (!dew_) {
+            ScanProbe probe;
+            probe.at = Summary(s);
+            probe.upward = upward;
+            task_.scan.push_back(probe);
+        }
+    };
+    record(up[0], false);
     auto advance = [&](State* h, int* n, double tn, bool upward) -> int {
         State s;
-        if (!ProbeAt(tn, &s))
+        const bool probed = ProbeAt(tn, &s);
+        record(s, upward);
+        if (!probed)
             return 0;
         State& last = h[0];
         if (last.valid && s.inside != last.inside) {
             const Bracket b = upward ? SolveBracket(last, s, out) : SolveBracket(s, last, out);
             if (b == Bracket::kSolved)
                 return 2;
+            if (!dew_) {
+                ScanProbe& probe = task_.scan.back();
+                probe.bracketFrom = last.t;
+                probe.otherKind = b == Bracket::kOtherKind;
+                probe.narrowed = b == Bracket::kUnsolved;
+                if (probe.narrowed) {
+                    probe.lo = narrowLo_;
+                    probe.hi = narrowHi_;
+                }
+            }
             transition = transition || b == Bracket::kUnsolved;
         }
         if (last.valid && !last.inside && !s.inside && last.rootSide * s.rootSide < 0.0) {
@@ -642,18 +676,35 @@ SearchEnd Search::Run(FlashResult* out) {
         }
         return 1;
     };
+    // Inside a bubble point's band the step in ln T doubles, up to four scan steps,
+    // while the vapour is not about to vanish: two phases at the last two probes of
+    // the direction, with at least a tenth of vapour at both, whose linear trend in
+    // ln T keeps a twentieth at the next probe. Anywhere else the scan keeps its
+    // step: outside, a band narrower than a few steps (a retrograde dew point near
+    // the cricondenbar) can lie between probes that see no phase at all.
+    auto nextStep = [this](const State* h, int n) {
+        if (dew_ || n < 2 || !h[0].valid || !h[1].valid || !h[0].inside || !h[1].inside ||
+            h[0].np != 2 || h[1].np != 2 || h[0].vapourFraction < 0.1 || h[1].vapourFraction < 0.1)
+            return kStep;
+        const double last = std::fabs(std::log(h[0].t / h[1].t));
+        const double doubled = std::exp(std::min(2.0 * last, 4.0 * std::log(kStep)));
+        const double next = h[0].vapourFraction +
+                            (h[0].vapourFraction - h[1].vapourFraction) * std::log(doubled) / last;
+        return next >= 0.05 ? doubled : kStep;
+    };
     while ((goUp && tUp < task_.tHi) || tDn > task_.tLo) {
         if (goUp && tUp < task_.tHi) {
-            tUp = std::min(task_.tHi, tUp * kStep);
+            tUp = std::min(task_.tHi, tUp * nextStep(up, nUp));
             if (advance(up, &nUp, tUp, true) == 2)
                 return SearchEnd::kFound;
         }
         if (tDn > task_.tLo) {
-            tDn = std::max(task_.tLo, tDn / kStep);
+            tDn = std::max(task_.tLo, tDn / nextStep(dn, nDn));
             if (advance(dn, &nDn, tDn, false) == 2)
                 return SearchEnd::kFound;
         }
     }
+    task_.scanComplete = true;
     return transition ? SearchEnd::kFailed : SearchEnd::kNone;
 }
 

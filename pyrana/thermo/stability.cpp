@@ -32,6 +32,9 @@ TrialOutcome RunTrial(Model& m, Calculator::Work& w, double t, double p, const d
     TrialOutcome out;
     bool newton = false;
     double gPrev = HUGE_VAL;
+    // ln z once per trial; ln w_i = ln W_i - ln ΣW: no logarithm per compound and step.
+    for (int i = 0; i < nc; ++i)
+        w.lnRef[i] = w.present[i] ? std::log(z[i]) : 0.0;
     for (int it = 0; it < maxIt; ++it) {
         out.iterations = it + 1;
         double sum = 0.0;
@@ -49,6 +52,7 @@ TrialOutcome RunTrial(Model& m, Calculator::Work& w, double t, double p, const d
                   newton ? w.dNW.data() : nullptr))
             return out;
         double tm = 1.0, gnorm = 0.0, dist = 0.0;
+        const double lnSum = std::log(sum);
         for (int i = 0; i < nc; ++i) {
             if (!w.present[i]) {
                 w.delta[i] = 0.0;
@@ -59,7 +63,7 @@ TrialOutcome RunTrial(Model& m, Calculator::Work& w, double t, double p, const d
             tm += wi * (h - 1.0);
             gnorm += wi * h * h;
             w.delta[i] = -h;  // SS step in ln W
-            const double dl = std::log(w.w[i]) - std::log(z[i]);
+            const double dl = w.lnW[i] - lnSum - w.lnRef[i];
             dist += z[i] * dl * dl;
         }
         // Relative to the trial's size when ΣW > 1: a trial far below the plane (a nearly
