@@ -464,6 +464,12 @@ Search::Bracket Search::SolveBracket(State a, State b, FlashResult* out) {
         const bool band = a.rootSide * b.rootSide < 0.0;
         return band && GapSearch(a, b, out) ? Bracket::kSolved : Bracket::kOtherKind;
     }
+    // Three phases already on the side without a vapour (liquids at a few tens of
+    // kelvin, where a phase split off a liquid is labelled vapour on the other
+    // side): its bubble point would need a fourth phase, which neither this
+    // method nor the flash represents.
+    if (!dew_ && (a.inside ? b : a).np >= kMaxPhases)
+        return Bracket::kOtherKind;
     bool triedOutside = false;  // after a wrong kind from inside, the outside start once
     bool forceOutside = false;
     for (int attempt = 0; attempt < 4; ++attempt) {
