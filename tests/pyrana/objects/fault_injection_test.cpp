@@ -2,6 +2,10 @@
 // reported to the caller, crashes nothing and leaves no object alive.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 #include "host_test_support.h"
 #include "pyrana/objects/fault_injection.h"
 #include "pyrana/objects/host.h"
@@ -122,6 +126,43 @@ TEST_F(FaultInjection, IsOffByDefaultAndCountsNothingThen) {
     objects::ClearFaultPlan();
     ASSERT_EQ(SaturationPointCalls(host), S_OK);
     EXPECT_EQ(objects::HostCallCount(), 0);
+}
+
+// The profile counts every host call under its kind (an operation that does
+// several jobs names the job), as many calls as the fault plan counts, and
+// times the outermost calls: the flash, which does the work, costs most.
+TEST_F(FaultInjection, ProfileTalliesCallsByKindAndTimesThem) {
+    Host host(MakeFluid({"methane", "n-butane"}), {0.8, 0.2});
+    EXPECT_TRUE(objects::StopHostCallProfile().empty());  // none running
+    long planned = 0;
+    {
+        objects::ScopedFaultPlan plan(FaultPlan{0, "", E_FAIL});
+        ASSERT_EQ(SaturationPointCalls(host), S_OK);
+        planned = objects::HostCallCount();
+    }
+    objects::StartHostCallProfile();
+    ASSERT_EQ(SaturationPointCalls(host), S_OK);
+    const std::vector<objects::HostCallTally> tallies = objects::StopHostCallProfile();
+    ASSERT_FALSE(tallies.empty());
+    long calls = 0;
+    std::map<std::string, long> byKind;
+    for (size_t k = 0; k < tallies.size(); ++k) {
+        calls += tallies[k].calls;
+        byKind[tallies[k].kind] = tallies[k].calls;
+        EXPECT_GE(tallies[k].seconds, 0.0);
+        if (k > 0) {
+            EXPECT_LE(tallies[k].seconds, tallies[k - 1].seconds);
+        }
+    }
+    EXPECT_EQ(calls, planned);
+    EXPECT_EQ(byKind["IFlashManager::Flash (saturation)"], 1);
+    EXPECT_EQ(byKind["IPropManager::CalcProperty (H, S or V)"], 6);
+    EXPECT_EQ(byKind["IPhase::ResetProperties"], 6);
+    EXPECT_EQ(byKind.count("IFlashManager::Flash"), 0u);
+    EXPECT_EQ(tallies.front().kind, "IFlashManager::Flash (saturation)");
+    // Stopped: calls are no longer tallied.
+    ASSERT_EQ(SaturationPointCalls(host), S_OK);
+    EXPECT_TRUE(objects::StopHostCallProfile().empty());
 }
 
 }  // namespace

@@ -338,6 +338,38 @@ TEST_F(HostObjects, CalcPropertyComputesEachRegisteredPropertyFromThePhaseState)
     EXPECT_GT(value[0][2], 5 * value[1][2]);
     EXPECT_GT(value[0][0], value[1][0]);
 
+    // ln phi of each root is the model's, to the last bit; a composition the
+    // model cannot take fails and leaves the phase's array as it was.
+    const int lnPhiId = host.PropertyId("LnFugacityCoeff");
+    for (int type : {kPhaseTypeVapour, kPhaseTypeLiquid}) {
+        ASSERT_EQ(phase->put_PhaseType(type), S_OK);
+        ASSERT_EQ(phase->ResetProperties(159), S_OK);
+        ASSERT_EQ(props->CalcProperty(lnPhiId, phase.Get()), S_OK);
+        const thermo::PhaseProperties expected =
+            host.calculator().Properties(t, p, x, thermo::Calculator::RootForPhaseType(type));
+        ComPtr<IRealArrayDisp> lnPhi;
+        ASSERT_EQ(phase->get_LnFugacityCoeff(lnPhi.put()), S_OK);
+        for (LONG i = 0; i < 2; ++i) {
+            double v = 0;
+            ASSERT_EQ(lnPhi->get_IthValue(i, &v), S_OK);
+            EXPECT_EQ(v, expected.lnPhi[static_cast<size_t>(i)]);
+        }
+    }
+    comp->put_IthValue(0, 0.0);
+    comp->put_IthValue(1, 0.0);
+    ComPtr<IRealArrayDisp> before;
+    ASSERT_EQ(phase->get_LnFugacityCoeff(before.put()), S_OK);
+    double kept = 0;
+    ASSERT_EQ(before->get_IthValue(1, &kept), S_OK);
+    EXPECT_EQ(props->CalcProperty(lnPhiId, phase.Get()), E_FAIL);
+    ComPtr<IRealArrayDisp> after;
+    ASSERT_EQ(phase->get_LnFugacityCoeff(after.put()), S_OK);
+    double now = 0;
+    ASSERT_EQ(after->get_IthValue(1, &now), S_OK);
+    EXPECT_EQ(now, kept);
+    comp->put_IthValue(0, x[0]);
+    comp->put_IthValue(1, x[1]);
+
     // ResetProperties makes the computed values undefined again.
     ASSERT_EQ(phase->ResetProperties(159), S_OK);
     EXPECT_EQ(Get(phase.Get(), &IPhase::get_Enthalpy), -32767.0);

@@ -22,6 +22,32 @@ Fluid NaturalGas() {
                       "n-butane", "isopentane", "n-pentane", "n-hexane"});
 }
 
+// Every phase of a saturation result (the incipient one of zero fraction
+// included) has the fugacities of the first, recomputed here with the root its
+// label names, within 1e-8 in ln f; the phases with fractions hold the feed.
+void ExpectSaturated(Calculator& calc, const FlashResult& r, const std::vector<double>& z) {
+    ASSERT_GE(r.phases.size(), 2u);
+    std::vector<std::vector<double>> lnF;
+    std::vector<double> feed(z.size(), 0.0);
+    for (const PhaseResult& ph : r.phases) {
+        const Root root = ph.type == PhaseType::kVapour ? Root::Vapour : Root::Liquid;
+        const PhaseProperties pp = calc.Properties(r.t, r.p, ph.x.data(), root);
+        ASSERT_TRUE(pp.ok) << pp.message;
+        std::vector<double> f(z.size());
+        for (size_t i = 0; i < z.size(); ++i) {
+            f[i] = std::log(ph.x[i]) + pp.lnPhi[i];
+            feed[i] += ph.fraction * ph.x[i];
+        }
+        lnF.push_back(f);
+    }
+    for (size_t k = 1; k < lnF.size(); ++k) {
+        for (size_t i = 0; i < z.size(); ++i)
+            EXPECT_NEAR(lnF[k][i], lnF[0][i], 1e-8) << "phase " << k << " compound " << i;
+    }
+    for (size_t i = 0; i < z.size(); ++i)
+        EXPECT_NEAR(feed[i], z[i], 1e-9) << "compound " << i;
+}
+
 // Σ z (ln φ liquid root - ln φ vapour root) of a composition at T, P.
 double RootGap(Calculator& calc, double t, double p, const std::vector<double>& z) {
     const PhaseProperties l = calc.Properties(t, p, z.data(), Root::Liquid);
@@ -173,6 +199,77 @@ TEST(DewPoint, RetrogradeDoubleRootNearTheCricondenbarClosestToTheInitialTempera
     const FlashResult none = calc.FlashSaturation(11500.0, 1.0, kGas.data(), o);
     EXPECT_EQ(none.outcome, Outcome::kTrivialSplit) << none.message;
     EXPECT_LT(none.evaluations, 20000);
+}
+
+// A bubble point asked for above the natural gas's cricondenbar (database k_ij):
+// none, while the model splits the cold, compressed gas into two and three
+// liquids below about 106 K. The answer must come without settling every such
+// liquid bracket: it once cost 118 000 model calls.
+TEST(BubblePoint, AboveTheCricondenbarNoneThoughTheColdGasSplitsIntoLiquids) {
+    Calculator calc(NaturalGas());
+    const double p = 12000.0;
+    SaturationOptions o;
+    o.tInit = 251.0;
+    const FlashResult none = calc.FlashSaturation(p, 0.0, kGas.data(), o);
+    EXPECT_EQ(none.outcome, Outcome::kTrivialSplit) << none.message;
+    EXPECT_LT(none.evaluations, 40000);
+    // The stability analysis (a routine of its own) finds the feed in one phase
+    // from the liquids' region up to well above every critical temperature.
+    for (double t = 110.0; t < 600.0; t *= 1.1) {
+        EXPECT_TRUE(calc.Stability(t, p, kGas.data()).stable) << t << " K";
+    }
+    // Two liquids below: what the search met, and judged no bubble point.
+    EXPECT_GE(calc.FlashPT(80.0, p, kGas.data()).phases.size(), 2u);
+}
+
+// Methane/n-decane at 2 atm, seeded at its dew point: the search crosses the
+// whole band (446 K down to 123 K) with the step doubling while the vapour
+// stays abundant, and ends at the bubble point a start beside it reaches.
+TEST(BubblePoint, WideBandCrossedFromTheDewPointToTheSameBubblePoint) {
+    Calculator calc(MakeFluid({"methane", "n-decane"}));
+    const std::vector<double> z = {0.5, 0.5};
+    SaturationOptions far;
+    far.tInit = 446.07;
+    const FlashResult fromDew = calc.FlashSaturation(202.65, 0.0, z.data(), far);
+    SaturationOptions near;
+    near.tInit = 123.0;
+    const FlashResult beside = calc.FlashSaturation(202.65, 0.0, z.data(), near);
+    ASSERT_EQ(fromDew.outcome, Outcome::kConverged) << fromDew.message;
+    ASSERT_EQ(beside.outcome, Outcome::kConverged) << beside.message;
+    EXPECT_NEAR(fromDew.t, beside.t, 1e-6);
+    EXPECT_NEAR(fromDew.t, 123.13, 0.05);
+    ExpectSaturated(calc, fromDew, z);
+    // Vapour present just above, absent just below.
+    EXPECT_EQ(calc.FlashPT(fromDew.t + 0.05, 202.65, z.data()).phases.size(), 2u);
+    EXPECT_EQ(calc.FlashPT(fromDew.t - 0.05, 202.65, z.data()).phases.size(), 1u);
+    EXPECT_LT(fromDew.evaluations, 3500);
+}
+
+// Methane with 2.2 % toluene at 2 atm, seeded at 301 K: the incipient-phase
+// search leaves its bracket unsolved and the PT-flash method settles it from
+// the probes the search recorded. It is a three-phase bubble point (toluene
+// splits off as a second liquid below it), the one a start beside it finds.
+TEST(BubblePoint, BracketTheIncipientSearchLeftIsSettledFromItsProbes) {
+    Calculator calc(MakeFluid({"methane", "toluene"}));
+    const std::vector<double> z = {0.977945706616288, 0.022054293383712};
+    SaturationOptions seeded;
+    seeded.tInit = 301.0586;
+    const FlashResult r = calc.FlashSaturation(202.65, 0.0, z.data(), seeded);
+    ASSERT_EQ(r.outcome, Outcome::kConverged) << r.message;
+    EXPECT_NEAR(r.t, 120.7334, 1e-3);
+    ASSERT_EQ(r.phases.size(), 3u);
+    ExpectSaturated(calc, r, z);
+    SaturationOptions near;
+    near.tInit = 120.7;
+    EXPECT_NEAR(calc.FlashSaturation(202.65, 0.0, z.data(), near).t, r.t, 1e-6);
+    // Two liquids below (dense, whatever their labels), a gas-like phase above.
+    const FlashResult below = calc.FlashPT(r.t - 0.05, 202.65, z.data());
+    ASSERT_EQ(below.phases.size(), 2u);
+    for (const PhaseResult& ph : below.phases)
+        EXPECT_LT(ph.z, 0.1);
+    const FlashResult above = calc.FlashPT(r.t + 0.05, 202.65, z.data());
+    ASSERT_GE(above.phases.size(), 2u);
+    EXPECT_GT(above.phases[0].z, 0.8);
 }
 
 }  // namespace
