@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <unordered_map>
 
 namespace pyrana::objects {
 
@@ -26,9 +27,10 @@ struct KindTally {
     long calls = 0;
     long long nanoseconds = 0;
 };
-// Keyed by the kind's text: kinds are string literals, but equal literals
-// need not share an address across translation units.
-std::map<std::string, KindTally> g_profile;
+// Keyed by the kind's address while the profile runs (kinds are string
+// literals: no allocation per call); merged by text when it stops, as equal
+// literals need not share an address across translation units.
+std::unordered_map<const char*, KindTally> g_profile;
 detail::ProfiledHostCall* g_innermost = nullptr;
 
 long long NowNs() {
@@ -47,7 +49,13 @@ void StartHostCallProfile() {
 std::vector<HostCallTally> StopHostCallProfile() {
     detail::g_profileActive = false;
     std::vector<HostCallTally> tallies;
+    std::map<std::string, KindTally> byText;
     for (const auto& [kind, tally] : g_profile) {
+        KindTally& merged = byText[kind];
+        merged.calls += tally.calls;
+        merged.nanoseconds += tally.nanoseconds;
+    }
+    for (const auto& [kind, tally] : byText) {
         tallies.push_back({kind, tally.calls, tally.nanoseconds * 1e-9});
     }
     g_profile.clear();
