@@ -24,9 +24,10 @@ volatile LONG g_lockCount = 0;
 // The class factory of pyThreePhaseEnvelope: one static object for the
 // module's lifetime; its references hold the module.
 class ClassFactory : public IClassFactory {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
+        if (ppv == nullptr)
+            return E_POINTER;
         *ppv = nullptr;
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
             *ppv = static_cast<IClassFactory*>(this);
@@ -44,13 +45,16 @@ public:
         return 1;
     }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
+        if (ppv == nullptr)
+            return E_POINTER;
         *ppv = nullptr;
         // An aggregate's outer object must ask for the inner IUnknown.
-        if (outer != nullptr && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+        if (outer != nullptr && !IsEqualIID(riid, IID_IUnknown))
+            return CLASS_E_NOAGGREGATION;
         IUnknown* inner = nullptr;
         HRESULT hr = pyThreePhaseEnvelope::CreateInstance(outer, &inner);
-        if (FAILED(hr)) return hr;
+        if (FAILED(hr))
+            return hr;
         hr = inner->QueryInterface(riid, ppv);
         inner->Release();
         return hr;
@@ -69,11 +73,17 @@ ClassFactory g_factory;
 
 }  // namespace
 
-void ModuleLock() { g_lockCount = g_lockCount + 1; }
+void ModuleLock() {
+    g_lockCount = g_lockCount + 1;
+}
 
-void ModuleUnlock() { g_lockCount = g_lockCount - 1; }
+void ModuleUnlock() {
+    g_lockCount = g_lockCount - 1;
+}
 
-LONG ModuleLockCount() { return g_lockCount; }
+LONG ModuleLockCount() {
+    return g_lockCount;
+}
 
 #ifdef _WIN32
 namespace {
@@ -88,7 +98,9 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     return TRUE;
 }
 
-HINSTANCE ModuleInstance() { return g_instance; }
+HINSTANCE ModuleInstance() {
+    return g_instance;
+}
 
 std::wstring ModulePath() {
     wchar_t buffer[MAX_PATH + 1] = {0};
@@ -119,15 +131,21 @@ std::wstring ModuleFolder() {
 // Exports.
 
 STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
-    if (ppv == nullptr) return E_POINTER;
+    if (ppv == nullptr)
+        return E_POINTER;
     *ppv = nullptr;
-    if (!IsEqualCLSID(rclsid, CLSID_pyThreePhaseEnvelope)) return CLASS_E_CLASSNOTAVAILABLE;
+    if (!IsEqualCLSID(rclsid, CLSID_pyThreePhaseEnvelope))
+        return CLASS_E_CLASSNOTAVAILABLE;
     return g_factory.QueryInterface(riid, ppv);
 }
 
-STDAPI DllCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+STDAPI DllCanUnloadNow() {
+    return ModuleLockCount() == 0 ? S_OK : S_FALSE;
+}
 
-STDAPI DllRegisterServer() { return RegisterModule(); }
+STDAPI DllRegisterServer() {
+    return RegisterModule();
+}
 
 STDAPI DllUnregisterServer() {
     UnregisterModule();

@@ -8,14 +8,12 @@
 
 #include "component/module.h"
 #include "component/type_info.h"
+#include "core/com_error.h"
+#include "core/units.h"
 #include "driver/envelope_calculation.h"
 #include "ui/phase_envelope_dlg.h"
-#include "engine/com_error.h"
-
 
 namespace {
-const double kUndefined = -32767.0;
-const int32_t kUndefinedInt = -32767;
 
 template <class T>
 void FreeArray(T*& p) {
@@ -29,17 +27,22 @@ void FreeArray(T*& p) {
 
 pyThreePhaseEnvelope::pyThreePhaseEnvelope(IUnknown* outer)
     : refCount_(0), controllingUnknown_(outer), inner_(this) {
-    if (controllingUnknown_ == nullptr) controllingUnknown_ = &inner_;
+    if (controllingUnknown_ == nullptr)
+        controllingUnknown_ = &inner_;
     ModuleLock();
 }
 
-pyThreePhaseEnvelope::~pyThreePhaseEnvelope() { ModuleUnlock(); }
+pyThreePhaseEnvelope::~pyThreePhaseEnvelope() {
+    ModuleUnlock();
+}
 
 HRESULT pyThreePhaseEnvelope::CreateInstance(IUnknown* outer, IUnknown** object) {
-    if (object == nullptr) return E_POINTER;
+    if (object == nullptr)
+        return E_POINTER;
     *object = nullptr;
     pyThreePhaseEnvelope* p = new (std::nothrow) pyThreePhaseEnvelope(outer);
-    if (p == nullptr) return E_OUTOFMEMORY;
+    if (p == nullptr)
+        return E_OUTOFMEMORY;
     const HRESULT hr = p->FinalConstruct();
     if (FAILED(hr)) {
         delete p;
@@ -51,7 +54,8 @@ HRESULT pyThreePhaseEnvelope::CreateInstance(IUnknown* outer, IUnknown** object)
 }
 
 HRESULT pyThreePhaseEnvelope::InnerUnknown::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) return E_POINTER;
+    if (ppv == nullptr)
+        return E_POINTER;
     *ppv = nullptr;
     if (IsEqualIID(riid, IID_IUnknown)) {
         *ppv = static_cast<IUnknown*>(this);
@@ -66,7 +70,9 @@ HRESULT pyThreePhaseEnvelope::InnerUnknown::QueryInterface(REFIID riid, void** p
     return S_OK;
 }
 
-ULONG pyThreePhaseEnvelope::InnerUnknown::AddRef() { return ++owner_->refCount_; }
+ULONG pyThreePhaseEnvelope::InnerUnknown::AddRef() {
+    return ++owner_->refCount_;
+}
 
 ULONG pyThreePhaseEnvelope::InnerUnknown::Release() {
     const ULONG count = --owner_->refCount_;
@@ -82,9 +88,13 @@ HRESULT pyThreePhaseEnvelope::QueryInterface(REFIID riid, void** ppv) {
     return controllingUnknown_->QueryInterface(riid, ppv);
 }
 
-ULONG pyThreePhaseEnvelope::AddRef() { return controllingUnknown_->AddRef(); }
+ULONG pyThreePhaseEnvelope::AddRef() {
+    return controllingUnknown_->AddRef();
+}
 
-ULONG pyThreePhaseEnvelope::Release() { return controllingUnknown_->Release(); }
+ULONG pyThreePhaseEnvelope::Release() {
+    return controllingUnknown_->Release();
+}
 
 // ---------------------------------------------------------------------------
 // IDispatch.
@@ -147,7 +157,8 @@ HRESULT pyThreePhaseEnvelope::FinalConstruct() {
     pointStore = nullptr;
     twoPhaseTracer = nullptr;
     threePhaseTracer = nullptr;
-    for (int32_t& id : propIds) id = kUndefinedInt;
+    for (int32_t& id : propIds)
+        id = kUndefinedInt;
     useAppThermo = 0;
     return S_OK;
 }
@@ -202,7 +213,8 @@ HRESULT pyThreePhaseEnvelope::SetThermo(IDispatch* pPropManager, IDispatch* pFla
         SafeRelease(appComponents);
         appThermoProvider->get_Components(&appComponents);
         int n = 0;
-        if (appComponents != nullptr) appComponents->get_Count(&n);
+        if (appComponents != nullptr)
+            appComponents->get_Count(&n);
         ReleaseWorkspace();
         AllocateWorkspace(n);
         return hr;
@@ -214,15 +226,17 @@ HRESULT pyThreePhaseEnvelope::SetThermo(IDispatch* pPropManager, IDispatch* pFla
     IUnknown* settingsObject = nullptr;
     IUnknown* companionObject = nullptr;
     try {
-        if (pPropManager == nullptr || pFlashManager == nullptr) throw CPYCOMError(E_POINTER);
-        CheckFailed(pPropManager->QueryInterface(IID_IPropManager,
-                                                 reinterpret_cast<void**>(&propManager)));
+        if (pPropManager == nullptr || pFlashManager == nullptr)
+            throw CPYCOMError(E_POINTER);
+        CheckFailed(
+            pPropManager->QueryInterface(IID_IPropManager, reinterpret_cast<void**>(&propManager)));
         CheckFailed(pFlashManager->QueryInterface(IID_IFlashManager,
                                                   reinterpret_cast<void**>(&flashManager)));
         CheckOk(propManager->QueryInterface(IID_IPropManagerSettings,
                                             reinterpret_cast<void**>(&managerSettings)));
         CheckOk(managerSettings->get_Settings(&settingsObject));
-        if (settingsObject == nullptr) throw CPYCOMError(E_POINTER);
+        if (settingsObject == nullptr)
+            throw CPYCOMError(E_POINTER);
         CheckOk(settingsObject->QueryInterface(IID_IFlashSettings,
                                                reinterpret_cast<void**>(&flashSettings)));
         SafeRelease(settingsObject);
@@ -230,11 +244,11 @@ HRESULT pyThreePhaseEnvelope::SetThermo(IDispatch* pPropManager, IDispatch* pFla
 
         CheckFailed(flashSettings->get_Companion(&companionObject));
         if (companionObject == nullptr) {
-            CheckFailed(CoCreateInstance(
-                CLSID_PyranaSettingsCompanion, nullptr,
-                CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER | CLSCTX_LOCAL_SERVER |
-                    CLSCTX_REMOTE_SERVER,
-                IID_ISettingsCompanion, reinterpret_cast<void**>(&settingsCompanion)));
+            CheckFailed(CoCreateInstance(CLSID_PyranaSettingsCompanion, nullptr,
+                                         CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
+                                             CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
+                                         IID_ISettingsCompanion,
+                                         reinterpret_cast<void**>(&settingsCompanion)));
         } else {
             CheckFailed(companionObject->QueryInterface(
                 IID_ISettingsCompanion, reinterpret_cast<void**>(&settingsCompanion)));
@@ -255,12 +269,14 @@ HRESULT pyThreePhaseEnvelope::InitializePropertyIDs(IDispatch* pPropertyRegistry
     IPropertyRegistryClient* client = nullptr;
     BSTR name = nullptr;
     try {
-        if (pPropertyRegistry == nullptr) throw CPYCOMError(E_POINTER);
+        if (pPropertyRegistry == nullptr)
+            throw CPYCOMError(E_POINTER);
         CheckFailed(pPropertyRegistry->QueryInterface(IID_IPropertyEnumerationRegistry,
                                                       reinterpret_cast<void**>(&registry)));
         for (int i = 0; i < kNumPropertyIds; ++i) {
             name = SysAllocString(kPropertyNames[i]);
-            if (name == nullptr) throw CPYCOMError(E_OUTOFMEMORY);
+            if (name == nullptr)
+                throw CPYCOMError(E_OUTOFMEMORY);
             LONG id = kUndefinedInt;
             const HRESULT hr = registry->AddPropertyByName(name, &id);
             SysFreeString(name);
@@ -273,7 +289,8 @@ HRESULT pyThreePhaseEnvelope::InitializePropertyIDs(IDispatch* pPropertyRegistry
         if (useAppThermo == 0) {
             // The companion learns the registry too, so that its stability
             // test can name the properties it computes.
-            if (settingsCompanion == nullptr) throw CPYCOMError(E_FAIL);
+            if (settingsCompanion == nullptr)
+                throw CPYCOMError(E_FAIL);
             CheckOk(settingsCompanion->QueryInterface(IID_IPropertyRegistryClient,
                                                       reinterpret_cast<void**>(&client)));
             if (client != nullptr) {
@@ -291,7 +308,9 @@ HRESULT pyThreePhaseEnvelope::InitializePropertyIDs(IDispatch* pPropertyRegistry
     return E_FAIL;
 }
 
-HRESULT pyThreePhaseEnvelope::ReleaseThermo() { return S_OK; }
+HRESULT pyThreePhaseEnvelope::ReleaseThermo() {
+    return S_OK;
+}
 
 HRESULT pyThreePhaseEnvelope::Execute(BSTR /*sStreamName*/, BSTR /*sUserName*/,
                                       IPYRUtilityManager* pUtilityManager,
@@ -307,13 +326,15 @@ HRESULT pyThreePhaseEnvelope::Execute(BSTR /*sStreamName*/, BSTR /*sUserName*/,
 // Identity and bookkeeping: fixed, minimal answers.
 
 HRESULT pyThreePhaseEnvelope::GetName(BSTR* sName) {
-    if (sName == nullptr) return E_POINTER;
+    if (sName == nullptr)
+        return E_POINTER;
     *sName = SysAllocString(L"PyranaThreePhaseEnvelope");
     return *sName != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT pyThreePhaseEnvelope::GetType(BSTR* sType) {
-    if (sType == nullptr) return E_POINTER;
+    if (sType == nullptr)
+        return E_POINTER;
     *sType = SysAllocString(L"PhaseEnvelope");
     return *sType != nullptr ? S_OK : E_OUTOFMEMORY;
 }
@@ -325,26 +346,35 @@ HRESULT pyThreePhaseEnvelope::GetSupportedProps(LONG* /*nProps*/, VARIANT* /*vPr
 
 HRESULT pyThreePhaseEnvelope::CheckRestriction(ICompoundCollection* /*pCompCol*/, LONG* bOK,
                                                BSTR* /*message*/) {
-    if (bOK != nullptr) *bOK = 1;
+    if (bOK != nullptr)
+        *bOK = 1;
     return S_OK;
 }
 
 HRESULT pyThreePhaseEnvelope::ChangedInUtility(LONG* Changed, LONG* nChanged,
                                                VARIANT* /*ChangedItems*/) {
-    if (Changed != nullptr) *Changed = 0;
-    if (nChanged != nullptr) *nChanged = 0;
+    if (Changed != nullptr)
+        *Changed = 0;
+    if (nChanged != nullptr)
+        *nChanged = 0;
     return S_OK;
 }
 
-HRESULT pyThreePhaseEnvelope::Save(BSTR* /*SaveInfo*/) { return S_OK; }
+HRESULT pyThreePhaseEnvelope::Save(BSTR* /*SaveInfo*/) {
+    return S_OK;
+}
 
-HRESULT pyThreePhaseEnvelope::Recall(BSTR /*SaveInfo*/) { return S_OK; }
+HRESULT pyThreePhaseEnvelope::Recall(BSTR /*SaveInfo*/) {
+    return S_OK;
+}
 
 HRESULT pyThreePhaseEnvelope::SetUnitSet(VARIANT /*vPropNames*/, VARIANT /*vPropUnits*/) {
     return S_OK;
 }
 
-HRESULT pyThreePhaseEnvelope::GetSupportedOption(IPYROption** /*pOption*/) { return S_OK; }
+HRESULT pyThreePhaseEnvelope::GetSupportedOption(IPYROption** /*pOption*/) {
+    return S_OK;
+}
 
 HRESULT pyThreePhaseEnvelope::UseNotifyChange(LONG Use) {
     notifyChangeUsed = static_cast<uint8_t>(Use);
@@ -352,6 +382,7 @@ HRESULT pyThreePhaseEnvelope::UseNotifyChange(LONG Use) {
 }
 
 HRESULT pyThreePhaseEnvelope::HasModified(NotifyChange whatchanged) {
-    if (whatchanged == CompColChanged) compColChanged = 1;
+    if (whatchanged == CompColChanged)
+        compColChanged = 1;
     return S_OK;
 }

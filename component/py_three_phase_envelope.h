@@ -13,15 +13,15 @@
 
 #include <cstdint>
 
-#include "driver/envelope_point_store.h"
+#include "core/envelope_point_store.h"
 #include "engine/three_phase_tracer.h"
 #include "engine/two_phase_tracer.h"
-#include "saturation/utility_state.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
+#include "saturation/utility_state.h"
 
 class pyThreePhaseEnvelope final : public IPYRUtility, public INotifyChange, public UtilityState {
-public:
+  public:
     // Creates an object holding one module lock; outer is the controlling
     // unknown of an aggregate or null. On success *object holds the
     // non-delegating IUnknown with one reference.
@@ -75,18 +75,17 @@ public:
     // Frees and releases everything the object holds.
     void FinalRelease();
 
-
-private:
+  private:
     // The non-delegating IUnknown of the object, which an aggregate's outer
     // object holds.
     class InnerUnknown : public IUnknown {
-    public:
+      public:
         explicit InnerUnknown(pyThreePhaseEnvelope* owner) : owner_(owner) {}
         HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
         ULONG STDMETHODCALLTYPE AddRef() override;
         ULONG STDMETHODCALLTYPE Release() override;
 
-    private:
+      private:
         pyThreePhaseEnvelope* owner_;
     };
 

@@ -6,11 +6,13 @@
 HINSTANCE ModuleInstance();
 
 std::string RegistrationScript() {
-    HRSRC info = FindResourceW(ModuleInstance(), MAKEINTRESOURCEW(IDR_PYTHREEPHASEENVELOPE),
-                               L"REGISTRY");
-    if (info == nullptr) return std::string();
+    HRSRC info =
+        FindResourceW(ModuleInstance(), MAKEINTRESOURCEW(IDR_PYTHREEPHASEENVELOPE), L"REGISTRY");
+    if (info == nullptr)
+        return std::string();
     HGLOBAL data = LoadResource(ModuleInstance(), info);
-    if (data == nullptr) return std::string();
+    if (data == nullptr)
+        return std::string();
     const char* text = static_cast<const char*>(LockResource(data));
     const DWORD size = SizeofResource(ModuleInstance(), info);
     return text == nullptr ? std::string() : std::string(text, size);

@@ -20,9 +20,11 @@ TypeInfos& Loaded() {
         TypeInfos t;
         ITypeLib* lib = nullptr;
         t.status = LoadTypeLibEx(ModulePath().c_str(), REGKIND_NONE, &lib);
-        if (FAILED(t.status)) return t;
+        if (FAILED(t.status))
+            return t;
         t.status = lib->GetTypeInfoOfGuid(IID_IPYRUtility, &t.utility);
-        if (SUCCEEDED(t.status)) t.status = lib->GetTypeInfoOfGuid(IID_INotifyChange, &t.notify);
+        if (SUCCEEDED(t.status))
+            t.status = lib->GetTypeInfoOfGuid(IID_INotifyChange, &t.notify);
         lib->Release();
         return t;
     }();
@@ -31,28 +33,33 @@ TypeInfos& Loaded() {
 }  // namespace
 
 HRESULT UtilityGetTypeInfoCount(UINT* pctinfo) {
-    if (pctinfo == nullptr) return E_POINTER;
+    if (pctinfo == nullptr)
+        return E_POINTER;
     *pctinfo = 1;
     return S_OK;
 }
 
 HRESULT UtilityGetTypeInfo(UINT iTInfo, LCID, ITypeInfo** ppTInfo) {
-    if (ppTInfo == nullptr) return E_POINTER;
+    if (ppTInfo == nullptr)
+        return E_POINTER;
     *ppTInfo = nullptr;
-    if (iTInfo != 0) return DISP_E_BADINDEX;
+    if (iTInfo != 0)
+        return DISP_E_BADINDEX;
     TypeInfos& t = Loaded();
-    if (FAILED(t.status)) return t.status;
+    if (FAILED(t.status))
+        return t.status;
     t.utility->AddRef();
     *ppTInfo = t.utility;
     return S_OK;
 }
 
-HRESULT UtilityGetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
-                             DISPID* rgDispId) {
+HRESULT UtilityGetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID, DISPID* rgDispId) {
     TypeInfos& t = Loaded();
-    if (FAILED(t.status)) return t.status;
+    if (FAILED(t.status))
+        return t.status;
     HRESULT hr = t.utility->GetIDsOfNames(rgszNames, cNames, rgDispId);
-    if (hr == DISP_E_UNKNOWNNAME) hr = t.notify->GetIDsOfNames(rgszNames, cNames, rgDispId);
+    if (hr == DISP_E_UNKNOWNNAME)
+        hr = t.notify->GetIDsOfNames(rgszNames, cNames, rgDispId);
     return hr;
 }
 
@@ -60,7 +67,8 @@ HRESULT UtilityInvoke(IPYRUtility* utility, INotifyChange* notify, DISPID dispId
                       LCID, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult,
                       EXCEPINFO* pExcepInfo, UINT* puArgErr) {
     TypeInfos& t = Loaded();
-    if (FAILED(t.status)) return t.status;
+    if (FAILED(t.status))
+        return t.status;
     if (dispIdMember > kFirstNotifyDispId) {
         return t.notify->Invoke(notify, dispIdMember, wFlags, pDispParams, pVarResult, pExcepInfo,
                                 puArgErr);
@@ -72,16 +80,20 @@ HRESULT UtilityInvoke(IPYRUtility* utility, INotifyChange* notify, DISPID dispId
 #else
 
 HRESULT UtilityGetTypeInfoCount(UINT* pctinfo) {
-    if (pctinfo != nullptr) *pctinfo = 0;
+    if (pctinfo != nullptr)
+        *pctinfo = 0;
     return E_NOTIMPL;
 }
 
 HRESULT UtilityGetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
-    if (ppTInfo != nullptr) *ppTInfo = nullptr;
+    if (ppTInfo != nullptr)
+        *ppTInfo = nullptr;
     return E_NOTIMPL;
 }
 
-HRESULT UtilityGetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return E_NOTIMPL; }
+HRESULT UtilityGetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) {
+    return E_NOTIMPL;
+}
 
 HRESULT UtilityInvoke(IPYRUtility*, INotifyChange*, DISPID, REFIID, LCID, WORD, DISPPARAMS*,
                       VARIANT*, EXCEPINFO*, UINT*) {

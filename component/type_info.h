@@ -11,6 +11,6 @@ HRESULT UtilityGetTypeInfoCount(UINT* pctinfo);
 HRESULT UtilityGetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo);
 HRESULT UtilityGetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
                              DISPID* rgDispId);
-HRESULT UtilityInvoke(IPYRUtility* utility, INotifyChange* notify, DISPID dispIdMember,
-                      REFIID riid, LCID lcid, WORD wFlags, DISPPARAMS* pDispParams,
-                      VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr);
+HRESULT UtilityInvoke(IPYRUtility* utility, INotifyChange* notify, DISPID dispIdMember, REFIID riid,
+                      LCID lcid, WORD wFlags, DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                      EXCEPINFO* pExcepInfo, UINT* puArgErr);

@@ -3,13 +3,13 @@
 
 #include <cmath>
 
+#include "core/com_error.h"
+#include "core/units.h"
 #include "engine/app_values.h"
-#include "engine/com_error.h"
 
 namespace {
 
 const double kAbsent = 1e-10;
-const double kUndefined = -32767.0;
 
 // Critical constants, ID and family of compound i from the host's collection.
 void ReadHostCompound(UtilityState* u, ICompoundCollection* compounds, int32_t i) {

@@ -7,10 +7,11 @@
 #include <utility>
 #include <vector>
 
+#include "core/com_error.h"
+#include "core/units.h"
 #include "driver/compound_data.h"
 #include "driver/results_output.h"
 #include "engine/app_values.h"
-#include "engine/com_error.h"
 #include "engine/three_phase_continuation.h"
 #include "engine/two_phase_continuation.h"
 #include "saturation/incipient_phase.h"
@@ -18,8 +19,6 @@
 
 namespace {
 
-const double kKpaPerAtm = 101.325;
-const double kUndefined = -32767.0;
 const int kResetMask = 159;
 const double kDominantFraction = 0.99999;
 const double kBubbleScanTop = 200.0;  // atm

@@ -13,7 +13,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/envelope_point_store.h"
+#include "core/envelope_point_store.h"
 #include "host/interfaces.h"
 #include "saturation/utility_state.h"
 

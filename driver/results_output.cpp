@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "driver/envelope_point_store.h"
-#include "engine/com_error.h"
+#include "core/com_error.h"
+#include "core/envelope_point_store.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "saturation/utility_state.h"
 
 class ResultsOutput {
-public:
+  public:
     // propContainer is queried for IPhase and IPropContainer when written to.
     ResultsOutput(UtilityState* u, IDispatch* phaseCollection, IDispatch* propContainer);
     ~ResultsOutput();
@@ -29,7 +29,7 @@ public:
     // exception), else the status of the last call.
     HRESULT RecomputeStoredProperties();
 
-private:
+  private:
     void SetScalar(int32_t propId, double value);
     void SetArray(int32_t propId, const double* values, int32_t count);
     void SetMatrix(int32_t propId, double** rows, int32_t valuesPerRow, int32_t nRows);

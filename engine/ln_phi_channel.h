@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "engine/com_error.h"
+#include "core/com_error.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
 

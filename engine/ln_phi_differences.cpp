@@ -1,11 +1,10 @@
 // Finite-difference derivatives of ln phi through a host phase.
 #include "engine/ln_phi_differences.h"
 
+#include "core/units.h"
 #include "engine/finite_differences.h"
 
 namespace {
-
-const double kKpaPerAtm = 101.325;
 
 void ZeroAbsent(double* v, const double* w, const uint8_t* flags, int32_t ncomp) {
     for (int32_t i = 0; i < ncomp; ++i) {

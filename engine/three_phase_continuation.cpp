@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "engine/com_error.h"
+#include "core/com_error.h"
+#include "core/units.h"
 #include "engine/matrix_lu_solver.h"
 #include "engine/step_control.h"
 #include "engine/three_phase_point_solver.h"
@@ -17,7 +18,6 @@ const int kMaxPasses = 400;
 const double kCollapseLimit = 1e-4;
 const double kStallLimit = 0.005;
 const int kStallCount = 2;
-const double kKpaPerAtm = 101.325;
 const int kResetMask = 159;
 
 // Whether the sign change of unknown `changed` between the previous point

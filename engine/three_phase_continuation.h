@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "driver/envelope_point_store.h"
+#include "core/envelope_point_store.h"
 #include "engine/three_phase_tracer.h"
 #include "host/interfaces.h"
 #include "platform/com.h"

@@ -6,8 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "core/com_error.h"
+#include "core/units.h"
 #include "engine/app_values.h"
-#include "engine/com_error.h"
 #include "engine/matrix_lu_solver.h"
 #include "engine/step_control.h"
 #include "engine/two_phase_point_solver.h"
@@ -20,7 +21,6 @@ const int kMaxPasses = 400;
 const double kCollapseLimit = 1e-4;
 const double kSmallStep = 0.005;
 const int kSmallStepCount = 2;
-const double kKpaPerAtm = 101.325;
 const double kKelvinOffset = 273.15;
 
 // Appends one row of pressure (kPa) and temperature (K).

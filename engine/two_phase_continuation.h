@@ -10,7 +10,7 @@
 
 #include <cstdint>
 
-#include "driver/envelope_point_store.h"
+#include "core/envelope_point_store.h"
 #include "engine/two_phase_tracer.h"
 #include "host/interfaces.h"
 #include "platform/com.h"

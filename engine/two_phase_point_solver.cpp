@@ -3,7 +3,7 @@
 
 #include <cmath>
 
-#include "engine/com_error.h"
+#include "core/com_error.h"
 #include "engine/ln_phi_channel.h"
 #include "engine/ln_phi_differences.h"
 #include "engine/matrix_lu_solver.h"

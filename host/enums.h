@@ -52,10 +52,10 @@ enum NotifyChange {
 enum {
     kPhaseKindSpecification = 1,  // carries the flash specification
     kPhaseKindVapour = 3,
-    kPhaseKindLiquid = 4,         // index 0 first liquid, 1 second liquid
+    kPhaseKindLiquid = 4,  // index 0 first liquid, 1 second liquid
 };
 enum {
-    kPhaseTypeUnspecified = 0,    // properties use the stable root
+    kPhaseTypeUnspecified = 0,  // properties use the stable root
     kPhaseTypeVapour = 3,
     kPhaseTypeLiquid = 4,
 };

@@ -36,9 +36,8 @@ struct IFlashSettings : public IDispatch {
                                                           double* lowerBnd, double* upperBnd,
                                                           double* delt,
                                                           double* tolDelBnd) = 0;  // utility
-    virtual HRESULT STDMETHODCALLTYPE SetVariableSettings(int propID, double tinit,
-                                                          double lowerBnd, double upperBnd,
-                                                          double delt,
+    virtual HRESULT STDMETHODCALLTYPE SetVariableSettings(int propID, double tinit, double lowerBnd,
+                                                          double upperBnd, double delt,
                                                           double tolDelBnd) = 0;  // utility
     virtual HRESULT STDMETHODCALLTYPE get_IntSetting(int* value) = 0;             // utility
     virtual HRESULT STDMETHODCALLTYPE put_IntSetting(int value) = 0;              // utility
@@ -76,30 +75,31 @@ struct IPhaseCollection : public IDispatch {
     virtual HRESULT STDMETHODCALLTYPE put_Mode(int mode) = 0;                    // utility
     // kind 1: specification phase; 3: vapour; 4: liquids (index 0 and 1).
     virtual HRESULT STDMETHODCALLTYPE GetPhase(int kind, int index,
-                                               IDispatch** phase) = 0;  // utility
-    virtual HRESULT STDMETHODCALLTYPE put_NumberOfPhases(int n) = 0;    // utility
+                                               IDispatch** phase) = 0;              // utility
+    virtual HRESULT STDMETHODCALLTYPE put_NumberOfPhases(int n) = 0;                // utility
     virtual HRESULT STDMETHODCALLTYPE get_Phase(int index, IDispatch** phase) = 0;  // utility
 };
 
 // One phase: its conditions, its share of the feed, its composition and the
 // properties computed for it.
 struct IPhase : public IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE get_PhaseType(int* type) = 0;           // utility
-    virtual HRESULT STDMETHODCALLTYPE put_PhaseType(int type) = 0;            // utility
-    virtual HRESULT STDMETHODCALLTYPE get_Active(int* active) = 0;            // utility
-    virtual HRESULT STDMETHODCALLTYPE put_Active(int active) = 0;             // utility
-    virtual HRESULT STDMETHODCALLTYPE get_Fraction(double* fraction) = 0;     // utility
-    virtual HRESULT STDMETHODCALLTYPE put_Fraction(double fraction) = 0;      // utility
-    virtual HRESULT STDMETHODCALLTYPE put_Pressure(double kPa) = 0;           // utility
-    virtual HRESULT STDMETHODCALLTYPE get_Temperature(double* kelvin) = 0;    // utility
-    virtual HRESULT STDMETHODCALLTYPE put_Temperature(double kelvin) = 0;     // utility
-    virtual HRESULT STDMETHODCALLTYPE get_Enthalpy(double* value) = 0;        // utility
-    virtual HRESULT STDMETHODCALLTYPE put_Enthalpy(double value) = 0;         // utility
-    virtual HRESULT STDMETHODCALLTYPE get_Entropy(double* value) = 0;         // utility
-    virtual HRESULT STDMETHODCALLTYPE put_Entropy(double value) = 0;          // utility
-    virtual HRESULT STDMETHODCALLTYPE get_MolarVolume(double* value) = 0;     // utility
-    virtual HRESULT STDMETHODCALLTYPE get_CompositionObject(IDispatch** composition) = 0;  // utility
-    virtual HRESULT STDMETHODCALLTYPE ResetProperties(int mask) = 0;                       // utility
+    virtual HRESULT STDMETHODCALLTYPE get_PhaseType(int* type) = 0;         // utility
+    virtual HRESULT STDMETHODCALLTYPE put_PhaseType(int type) = 0;          // utility
+    virtual HRESULT STDMETHODCALLTYPE get_Active(int* active) = 0;          // utility
+    virtual HRESULT STDMETHODCALLTYPE put_Active(int active) = 0;           // utility
+    virtual HRESULT STDMETHODCALLTYPE get_Fraction(double* fraction) = 0;   // utility
+    virtual HRESULT STDMETHODCALLTYPE put_Fraction(double fraction) = 0;    // utility
+    virtual HRESULT STDMETHODCALLTYPE put_Pressure(double kPa) = 0;         // utility
+    virtual HRESULT STDMETHODCALLTYPE get_Temperature(double* kelvin) = 0;  // utility
+    virtual HRESULT STDMETHODCALLTYPE put_Temperature(double kelvin) = 0;   // utility
+    virtual HRESULT STDMETHODCALLTYPE get_Enthalpy(double* value) = 0;      // utility
+    virtual HRESULT STDMETHODCALLTYPE put_Enthalpy(double value) = 0;       // utility
+    virtual HRESULT STDMETHODCALLTYPE get_Entropy(double* value) = 0;       // utility
+    virtual HRESULT STDMETHODCALLTYPE put_Entropy(double value) = 0;        // utility
+    virtual HRESULT STDMETHODCALLTYPE get_MolarVolume(double* value) = 0;   // utility
+    virtual HRESULT STDMETHODCALLTYPE
+    get_CompositionObject(IDispatch** composition) = 0;               // utility
+    virtual HRESULT STDMETHODCALLTYPE ResetProperties(int mask) = 0;  // utility
     // The live mole-fraction array of the phase.
     virtual HRESULT STDMETHODCALLTYPE get_Composition(IRealArrayDisp** composition) = 0;  // utility
     virtual HRESULT STDMETHODCALLTYPE get_LnFugacityCoeff(IRealArrayDisp** lnPhi) = 0;    // utility
@@ -117,8 +117,9 @@ struct IPropContainer : public IDispatch {
 
 // The compounds of a stream.
 struct ICompoundCollection : public IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE get_Compound(LONG nIndex, IDispatch** compound) = 0;  // utility
-    virtual HRESULT STDMETHODCALLTYPE get_NumberOfCompounds(LONG* count) = 0;               // utility
+    virtual HRESULT STDMETHODCALLTYPE get_Compound(LONG nIndex,
+                                                   IDispatch** compound) = 0;  // utility
+    virtual HRESULT STDMETHODCALLTYPE get_NumberOfCompounds(LONG* count) = 0;  // utility
 };
 
 // A compound's basic data.
@@ -139,13 +140,14 @@ struct ICompoundID : public IDispatch {
 };
 
 struct ICompoundFamily : public IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE get_Family(int* family) = 0;  // utility (tagCompoundFamilyEnum)
+    virtual HRESULT STDMETHODCALLTYPE
+    get_Family(int* family) = 0;  // utility (tagCompoundFamilyEnum)
 };
 
 // A real array held by the host (phase compositions, ln fugacity
 // coefficients, output arrays). Indices are zero-based.
 struct IRealArrayDisp : public IDispatch {
-    virtual HRESULT STDMETHODCALLTYPE put_Size(LONG size) = 0;                    // utility
+    virtual HRESULT STDMETHODCALLTYPE put_Size(LONG size) = 0;                      // utility
     virtual HRESULT STDMETHODCALLTYPE get_IthValue(LONG index, double* value) = 0;  // utility
     virtual HRESULT STDMETHODCALLTYPE put_IthValue(LONG index, double value) = 0;   // utility
     virtual HRESULT STDMETHODCALLTYPE get_Size(LONG* size) = 0;

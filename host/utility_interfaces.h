@@ -53,8 +53,9 @@ struct IPYRUtility : public IDispatch {
                                                        BSTR* message) = 0;
     virtual HRESULT STDMETHODCALLTYPE Execute(BSTR sStreamName, BSTR sUserName,
                                               IPYRUtilityManager* pUtilityManager,
-                                              IDispatch* pPhaseCollection, IDispatch* pPropContainer,
-                                              LONG bRecalculate, LONG bCalculationOnly, LONG nProp,
+                                              IDispatch* pPhaseCollection,
+                                              IDispatch* pPropContainer, LONG bRecalculate,
+                                              LONG bCalculationOnly, LONG nProp,
                                               VARIANT pPropIDs) = 0;
     virtual HRESULT STDMETHODCALLTYPE ChangedInUtility(LONG* Changed, LONG* nChanged,
                                                        VARIANT* ChangedItems) = 0;

@@ -321,7 +321,6 @@ LONG EnumKeyEx(HKEY hKey, DWORD dwIndex, Char* lpName, LPDWORD lpcchName, Char* 
     return ERROR_SUCCESS;
 }
 
-
 }  // namespace
 
 extern "C" {
@@ -643,7 +642,6 @@ LONG RegDeleteValueA(HKEY hKey, LPCSTR lpValueName) {
     const std::wstring name = W(lpValueName);
     return RegDeleteValueW(hKey, name.c_str());
 }
-
 
 LONG RegEnumKeyExW(HKEY hKey, DWORD dwIndex, LPWSTR lpName, LPDWORD lpcchName, LPDWORD,
                    LPWSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {

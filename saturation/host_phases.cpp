@@ -1,12 +1,12 @@
 // Reading the phases of a host flash into the utility object.
 #include "saturation/host_phases.h"
 
-#include "driver/envelope_point_store.h"
-#include "engine/com_error.h"
+#include "core/com_error.h"
+#include "core/envelope_point_store.h"
+#include "core/units.h"
 
 namespace {
 const int kResetMask = 159;
-const double kUndefined = -32767.0;
 
 // The phase (kind, index) of the utility's collection as IPhase; null when
 // tolerateMissing and GetPhase failed.

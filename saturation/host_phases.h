@@ -18,5 +18,5 @@ void PutFlashSpecification(UtilityState* u, double pKpa, double fraction, double
 // positive; returns true. An inactive phase returns false. With
 // tolerateMissing, a failing GetPhase is taken as an absent phase. Other
 // failures raise CPYCOMError.
-bool ReadHostPhase(UtilityState* u, int kind, int index, double* fraction, double* comp,
-                   double* H, double* S, double* V, bool tolerateMissing);
+bool ReadHostPhase(UtilityState* u, int kind, int index, double* fraction, double* comp, double* H,
+                   double* S, double* V, bool tolerateMissing);

@@ -4,15 +4,14 @@
 
 #include <cmath>
 
+#include "core/com_error.h"
+#include "core/units.h"
 #include "engine/app_values.h"
-#include "engine/com_error.h"
 #include "saturation/host_phases.h"
 #include "saturation/saturation_point.h"
 
 namespace {
 
-const double kUndefined = -32767.0;
-const double kKpaPerAtm = 101.325;
 const double kWidth = 0.01;
 // A host whose phase count flickers at the boundary would keep the
 // bisection going; the last flash is reported after this many.

@@ -5,15 +5,14 @@
 #include <cmath>
 #include <utility>
 
-#include "driver/envelope_point_store.h"
+#include "core/com_error.h"
+#include "core/envelope_point_store.h"
+#include "core/units.h"
 #include "engine/app_values.h"
-#include "engine/com_error.h"
 #include "saturation/host_phases.h"
 
 namespace {
 
-const double kKpaPerAtm = 101.325;
-const double kUndefined = -32767.0;
 // Two phases coincide when no compound's fractions differ by more than this
 // share of the larger one.
 const double kCoincidence = 5e-5;

@@ -22,8 +22,8 @@
 // dew (vapFrac 1) or three-phase bubble (vapFrac 0) rows that bracket P; then
 // nothing is flashed and *numbPhases is left as it was. Returns 0, or 1 when
 // the phase count is neither 2 nor 3 (the starting vector is not rebuilt).
-int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, double* S,
-                    double* V, uint8_t storedCurve);
+int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, double* S, double* V,
+                    uint8_t storedCurve);
 
 // Orders the liquids so that the second is the one richer in water and the
 // alcohols and glycols (host IDs 19, 29, 30, 54; *switched = 1 when they were

@@ -1,13 +1,12 @@
 // The names of the properties the utility registers with the host.
 #include "saturation/utility_state.h"
 
-#include "driver/envelope_point_store.h"
+#include "core/envelope_point_store.h"
+#include "core/units.h"
 #include "engine/three_phase_tracer.h"
 #include "engine/two_phase_tracer.h"
 
 namespace {
-const double kUndefined = -32767.0;
-const int32_t kUndefinedInt = -32767;
 
 template <class T>
 void FreeArray(T*& p) {

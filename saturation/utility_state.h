@@ -114,5 +114,4 @@ struct UtilityState {
     ThreePhaseTracer* threePhaseTracer;
     int32_t propIds[kNumPropertyIds];
     uint8_t useAppThermo;
-
 };

@@ -5,12 +5,11 @@
 
 #include <cstdio>
 
-#include "engine/com_error.h"
+#include "core/com_error.h"
+#include "core/units.h"
 #include "ui/options_dialog_resource.h"
 
 namespace {
-
-const double kUndefined = -32767.0;
 
 // Radio buttons in the order ReadEnvelopeType asks them, with their types.
 struct RadioType {

@@ -25,7 +25,9 @@ namespace {
 const wchar_t kProgId[] = L"pyThreePhaseEnvelope.pyThreePhaseEnvelope";
 const wchar_t kProgIdVersioned[] = L"pyThreePhaseEnvelope.pyThreePhaseEnvelope.1";
 
-std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+std::wstring Widen(const std::string& s) {
+    return std::wstring(s.begin(), s.end());
+}
 
 std::wstring GuidText(REFGUID g) {
     OLECHAR buffer[64];
@@ -42,10 +44,11 @@ std::wstring ReadString(const std::wstring& path, const wchar_t* name = nullptr)
     wchar_t data[1024] = {0};
     DWORD size = sizeof(data);
     DWORD type = 0;
-    const LONG rc = RegQueryValueExW(key, name, nullptr, &type,
-                                     reinterpret_cast<BYTE*>(data), &size);
+    const LONG rc =
+        RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
     RegCloseKey(key);
-    if (rc != ERROR_SUCCESS) return L"<no value>";
+    if (rc != ERROR_SUCCESS)
+        return L"<no value>";
     return std::wstring(data);
 }
 
@@ -60,10 +63,11 @@ bool KeyExists(const std::wstring& path) {
 
 // The module opened the way a registration tool opens it.
 class ModuleHandle {
-public:
+  public:
     explicit ModuleHandle(const char* path) : handle_(dlopen(path, RTLD_NOW | RTLD_LOCAL)) {}
     ~ModuleHandle() {
-        if (handle_ != nullptr) dlclose(handle_);
+        if (handle_ != nullptr)
+            dlclose(handle_);
     }
     bool Loaded() const { return handle_ != nullptr; }
     HRESULT Call(const char* entry) const {
@@ -72,7 +76,7 @@ public:
         return fn == nullptr ? E_NOTIMPL : fn();
     }
 
-private:
+  private:
     void* handle_;
 };
 
@@ -88,7 +92,8 @@ std::vector<CLSID> ClassesOfUtilitiesCategory() {
     if (SUCCEEDED(info->EnumClassesOfCategories(1, &category, 0, nullptr, &classes))) {
         CLSID clsid;
         ULONG fetched = 0;
-        while (classes->Next(1, &clsid, &fetched) == S_OK && fetched == 1) found.push_back(clsid);
+        while (classes->Next(1, &clsid, &fetched) == S_OK && fetched == 1)
+            found.push_back(clsid);
         classes->Release();
     }
     info->Release();
@@ -96,7 +101,7 @@ std::vector<CLSID> ClassesOfUtilitiesCategory() {
 }
 
 class ModuleTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
         platform::RegistryClear();
@@ -209,19 +214,18 @@ TEST_F(ModuleTest, ClassFactoryServesOnlyItsClassAndSupportsAggregation) {
     ModuleHandle module(PE_MODULE_PATH);
     ASSERT_TRUE(module.Loaded());
     using GetClassObject = HRESULT (*)(REFCLSID, REFIID, void**);
-    auto get = reinterpret_cast<GetClassObject>(dlsym(
-        reinterpret_cast<void*>(dlopen(PE_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD)),
-        "DllGetClassObject"));
+    auto get = reinterpret_cast<GetClassObject>(
+        dlsym(reinterpret_cast<void*>(dlopen(PE_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD)),
+              "DllGetClassObject"));
     ASSERT_NE(get, nullptr);
     void* p = nullptr;
     EXPECT_EQ(get(CLSID_PyranaRealArray, IID_IClassFactory, &p), CLASS_E_CLASSNOTAVAILABLE);
     IClassFactory* factory = nullptr;
-    ASSERT_EQ(get(CLSID_pyThreePhaseEnvelope, IID_IClassFactory,
-                  reinterpret_cast<void**>(&factory)),
-              S_OK);
+    ASSERT_EQ(
+        get(CLSID_pyThreePhaseEnvelope, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+        S_OK);
     IClassFactory* second = nullptr;
-    ASSERT_EQ(get(CLSID_pyThreePhaseEnvelope, IID_IClassFactory,
-                  reinterpret_cast<void**>(&second)),
+    ASSERT_EQ(get(CLSID_pyThreePhaseEnvelope, IID_IClassFactory, reinterpret_cast<void**>(&second)),
               S_OK);
     EXPECT_EQ(factory, second) << "one cached factory";
     second->Release();
@@ -242,9 +246,9 @@ TEST_F(ModuleTest, ClassFactoryServesOnlyItsClassAndSupportsAggregation) {
     EXPECT_EQ(factory->LockServer(TRUE), S_OK);
     factory->Release();
     EXPECT_EQ(module.Call("DllCanUnloadNow"), S_FALSE) << "a server lock holds the module";
-    ASSERT_EQ(get(CLSID_pyThreePhaseEnvelope, IID_IClassFactory,
-                  reinterpret_cast<void**>(&factory)),
-              S_OK);
+    ASSERT_EQ(
+        get(CLSID_pyThreePhaseEnvelope, IID_IClassFactory, reinterpret_cast<void**>(&factory)),
+        S_OK);
     EXPECT_EQ(factory->LockServer(FALSE), S_OK);
     factory->Release();
     EXPECT_EQ(module.Call("DllCanUnloadNow"), S_OK);

@@ -18,7 +18,7 @@ namespace {
 // A companion class offered in process, as the host does, for the case where
 // the settings hand out none.
 class CompanionFactory : public IClassFactory {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
             *ppv = static_cast<IClassFactory*>(this);
@@ -44,7 +44,7 @@ public:
 // The object under test, created through its own creation function.
 
 class UtilityTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
         ASSERT_EQ(ModuleLockCount(), 0);
@@ -63,8 +63,8 @@ protected:
         CoUninitialize();
     }
     HRESULT ConnectHost(HostServices& h) {
-        return utility->SetThermo(h.propManager.AsDispatch(), h.flashManager.AsDispatch(),
-                                  nullptr, nullptr, 0);
+        return utility->SetThermo(h.propManager.AsDispatch(), h.flashManager.AsDispatch(), nullptr,
+                                  nullptr, 0);
     }
     void ReleaseUtility() {
         EXPECT_EQ(utility->Release(), 0u);
@@ -94,7 +94,8 @@ TEST_F(UtilityTest, ConstructionSetsTheInitialValues) {
         EXPECT_EQ(p.Patm, -32767.0);
         EXPECT_EQ(p.V, -32767.0);
     }
-    for (int32_t id : object->propIds) EXPECT_EQ(id, -32767);
+    for (int32_t id : object->propIds)
+        EXPECT_EQ(id, -32767);
     EXPECT_EQ(object->pointStore, nullptr);
     EXPECT_EQ(object->twoPhaseTracer, nullptr);
     EXPECT_EQ(object->useAppThermo, 0);
@@ -107,7 +108,7 @@ TEST_F(UtilityTest, SetThermoOnTheHostPathKeepsOneReferenceToEachService) {
     EXPECT_EQ(object->useAppThermo, 0);
     EXPECT_EQ(h.propManager.refs, 2u);
     EXPECT_EQ(h.flashManager.refs, 2u);
-    EXPECT_EQ(h.settings.refs, 2u);   // the intermediate settings object was released
+    EXPECT_EQ(h.settings.refs, 2u);  // the intermediate settings object was released
     EXPECT_EQ(h.companion.refs, 2u);
     EXPECT_NE(object->flashSettings, nullptr);
     EXPECT_NE(object->settingsCompanion, nullptr);
@@ -137,8 +138,7 @@ TEST_F(UtilityTest, SetThermoCreatesACompanionWhenTheSettingsHandNoneOut) {
               S_OK);
     EXPECT_EQ(ConnectHost(h), S_OK);
     EXPECT_EQ(factory.created, 1);
-    EXPECT_EQ(object->settingsCompanion,
-              static_cast<ISettingsCompanion*>(&factory.companion));
+    EXPECT_EQ(object->settingsCompanion, static_cast<ISettingsCompanion*>(&factory.companion));
     EXPECT_EQ(CoRevokeClassObject(cookie), S_OK);
     ReleaseUtility();
     EXPECT_EQ(factory.companion.refs, 1u);
@@ -171,16 +171,33 @@ TEST_F(UtilityTest, InitializePropertyIDsRegistersTheTwentyFourNamesInOrder) {
     HostServices h;
     ASSERT_EQ(ConnectHost(h), S_OK);
     ASSERT_EQ(utility->InitializePropertyIDs(h.registry.AsDispatch()), S_OK);
-    const std::vector<std::wstring> expected = {
-        L"Temperature",     L"Pressure",        L"Enthalpy",        L"Entropy",
-        L"MolarVolume",     L"LnFugacityCoeff", L"EnvelopeResultsMatrix",
-        L"TypeOfDataPoint", L"ColumnName",      L"2PhaseCriticalP", L"2PhaseCriticalT",
-        L"3PhaseCriticalP", L"3PhaseCriticalT", L"3PhaseP",         L"3PhaseT",
-        L"Cricondentherm",  L"Cricondenbar",    L"PTCurve",         L"PHCurve",
-        L"PSCurve",         L"PVCurve",         L"THCurve",         L"TSCurve",
-        L"TVCurve"};
+    const std::vector<std::wstring> expected = {L"Temperature",
+                                                L"Pressure",
+                                                L"Enthalpy",
+                                                L"Entropy",
+                                                L"MolarVolume",
+                                                L"LnFugacityCoeff",
+                                                L"EnvelopeResultsMatrix",
+                                                L"TypeOfDataPoint",
+                                                L"ColumnName",
+                                                L"2PhaseCriticalP",
+                                                L"2PhaseCriticalT",
+                                                L"3PhaseCriticalP",
+                                                L"3PhaseCriticalT",
+                                                L"3PhaseP",
+                                                L"3PhaseT",
+                                                L"Cricondentherm",
+                                                L"Cricondenbar",
+                                                L"PTCurve",
+                                                L"PHCurve",
+                                                L"PSCurve",
+                                                L"PVCurve",
+                                                L"THCurve",
+                                                L"TSCurve",
+                                                L"TVCurve"};
     EXPECT_EQ(h.registry.names, expected);
-    for (int i = 0; i < kNumPropertyIds; ++i) EXPECT_EQ(object->propIds[i], 1001 + i);
+    for (int i = 0; i < kNumPropertyIds; ++i)
+        EXPECT_EQ(object->propIds[i], 1001 + i);
     EXPECT_EQ(h.companion.registryCalls, 1);
     EXPECT_EQ(h.companion.registry, h.registry.AsDispatch());
     EXPECT_EQ(h.registry.refs, 1u) << "the registry is not kept";
@@ -227,10 +244,12 @@ TEST_F(UtilityTest, WorkspaceOfNCompoundsHasItsSizesAndCleanTails) {
     EXPECT_EQ(object->ncomp, 4);
     EXPECT_EQ(object->compound19Index, -1);
     EXPECT_EQ(object->numbUnknowns, -32767);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(object->compFamily[i], 2);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(object->compFamily[i], 2);
     EXPECT_EQ(object->twoPhaseSkip[4], 0);
     EXPECT_EQ(object->twoPhaseSkip[5], 0);
-    for (int i = 8; i < 11; ++i) EXPECT_EQ(object->threePhaseSkip[i], 0);
+    for (int i = 8; i < 11; ++i)
+        EXPECT_EQ(object->threePhaseSkip[i], 0);
     ASSERT_NE(object->twoPhaseTracer, nullptr);
     EXPECT_EQ(object->twoPhaseTracer->ncomp, 4);
     EXPECT_EQ(object->twoPhaseTracer->n, 6);
@@ -289,7 +308,7 @@ TEST_F(UtilityTest, ReleasingTheWorkspaceTwiceLeavesEveryArrayNull) {
 // The application-side path.
 
 class FakeComponentList : public FakeObject<IAppComponentList> {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE get_Count(int* n) override {
         *n = count;
         return S_OK;
@@ -299,7 +318,7 @@ public:
 };
 
 class FakeProvider : public FakeObject<IAppThermoProvider> {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE get_VapourPhase(IAppPhase**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_LiquidPhase(IAppPhase**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_Liquid2Phase(IAppPhase**) override { return E_NOTIMPL; }
@@ -452,7 +471,7 @@ TEST_F(UtilityTest, AnswersItsTwoInterfacesAndDispatchButNothingElse) {
 // Aggregation: the inner object's interfaces delegate to the outer unknown.
 
 class OuterUnknown : public IUnknown {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
         ++queries;
         if (IsEqualIID(riid, IID_IUnknown)) {

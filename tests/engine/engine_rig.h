@@ -10,8 +10,8 @@
 #include <memory>
 #include <vector>
 
+#include "core/envelope_point_store.h"
 #include "driver/compound_data.h"
-#include "driver/envelope_point_store.h"
 #include "engine/three_phase_continuation.h"
 #include "engine/two_phase_continuation.h"
 #include "pyrana/thermo/calculator.h"

@@ -12,16 +12,17 @@ namespace {
 
 // A dense matrix stored as a table of row pointers.
 class Matrix {
-public:
+  public:
     Matrix(int n, std::initializer_list<double> values) : n_(n), data_(values) { Link(); }
     explicit Matrix(int n) : n_(n), data_(static_cast<size_t>(n * n)) { Link(); }
     double** Rows() { return rows_.data(); }
     double& At(int i, int j) { return data_[static_cast<size_t>(i * n_ + j)]; }
 
-private:
+  private:
     void Link() {
         rows_.resize(static_cast<size_t>(n_));
-        for (int i = 0; i < n_; ++i) rows_[static_cast<size_t>(i)] = &data_[static_cast<size_t>(i * n_)];
+        for (int i = 0; i < n_; ++i)
+            rows_[static_cast<size_t>(i)] = &data_[static_cast<size_t>(i * n_)];
     }
     int n_;
     std::vector<double> data_;
@@ -97,14 +98,17 @@ TEST(MatrixLUSolver, SolvesRandomWellConditionedSystems) {
             std::vector<double> x(static_cast<size_t>(n));
             for (int i = 0; i < n; ++i) {
                 x[static_cast<size_t>(i)] = u(rng);
-                for (int j = 0; j < n; ++j) a.At(i, j) = u(rng) + (i == j ? n : 0.0);
+                for (int j = 0; j < n; ++j)
+                    a.At(i, j) = u(rng) + (i == j ? n : 0.0);
             }
             std::vector<double> b(static_cast<size_t>(n), 0.0);
             for (int i = 0; i < n; ++i) {
-                for (int j = 0; j < n; ++j) b[static_cast<size_t>(i)] += a.At(i, j) * x[static_cast<size_t>(j)];
+                for (int j = 0; j < n; ++j)
+                    b[static_cast<size_t>(i)] += a.At(i, j) * x[static_cast<size_t>(j)];
             }
             ASSERT_EQ(solver.Solve(n, a.Rows(), b.data()), S_OK);
-            for (int i = 0; i < n; ++i) EXPECT_NEAR(b[static_cast<size_t>(i)], x[static_cast<size_t>(i)], 1e-12);
+            for (int i = 0; i < n; ++i)
+                EXPECT_NEAR(b[static_cast<size_t>(i)], x[static_cast<size_t>(i)], 1e-12);
         }
     }
 }

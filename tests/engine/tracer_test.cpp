@@ -7,8 +7,8 @@
 #include <memory>
 #include <vector>
 
+#include "core/envelope_point_store.h"
 #include "driver/compound_data.h"
-#include "driver/envelope_point_store.h"
 #include "engine/two_phase_continuation.h"
 #include "pyrana/thermo/calculator.h"
 #include "saturation/saturation_point.h"
@@ -19,7 +19,7 @@ namespace {
 const double kKpaPerAtm = 101.325;
 
 class TracerTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
         harness = std::make_unique<EnvelopeHarness>(FluidSpec{
@@ -30,7 +30,8 @@ protected:
         u->ReleaseWorkspace();
         u->AllocateWorkspace(4);
         const std::vector<double>& feed = harness->host().feed();
-        for (int i = 0; i < 4; ++i) u->hostComp[i] = feed[static_cast<size_t>(i)];
+        for (int i = 0; i < 4; ++i)
+            u->hostComp[i] = feed[static_cast<size_t>(i)];
         platform::ComPtr<ICompoundCollection> compounds = harness->host().NewCompoundCollection();
         ASSERT_EQ(LoadCompoundData(u, u->hostComp, compounds.Get()), S_OK);
         z.assign(u->feedComp, u->feedComp + u->ncomp);
@@ -77,18 +78,19 @@ TEST_F(TracerTest, DewTraceStopsWhereTheAqueousLiquidAppears) {
     uint8_t invert = 0;
     uint8_t stuck = 0;
     ThreePhasePoint& record = u->threePhasePoints[0];
-    const int rc = TraceCurve(u->twoPhaseTracer, u->phaseCollection, u->flashSettings, working,
-                              u->propManager, u->flashManager, u->settingsCompanion, &u->vapFrac,
-                              u->xLiq1, u->yVap, u->feedComp, u->K1, 1.99, 500.0, -32767,
-                              u->unknowns, u->twoPhaseSkip, &u->curTdegk, &u->curPatm,
-                              &u->threePhaseFound, u->xLiq2, &record.Patm, &record.Tdegk, 0,
-                              u->pointStore, &u->threePhaseCheck, false, &invert, 1, 0,
-                              u->critTdegk, u->critPkpa, &stuck, 3, nullptr, false, feedPhase);
+    const int rc =
+        TraceCurve(u->twoPhaseTracer, u->phaseCollection, u->flashSettings, working, u->propManager,
+                   u->flashManager, u->settingsCompanion, &u->vapFrac, u->xLiq1, u->yVap,
+                   u->feedComp, u->K1, 1.99, 500.0, -32767, u->unknowns, u->twoPhaseSkip,
+                   &u->curTdegk, &u->curPatm, &u->threePhaseFound, u->xLiq2, &record.Patm,
+                   &record.Tdegk, 0, u->pointStore, &u->threePhaseCheck, false, &invert, 1, 0,
+                   u->critTdegk, u->critPkpa, &stuck, 3, nullptr, false, feedPhase);
     ASSERT_EQ(rc, 0);
     ASSERT_EQ(u->threePhaseFound, 1);
     EXPECT_GT(u->xLiq2[3], 0.9) << "the new phase is the aqueous liquid";
     double sum = 0.0;
-    for (int i = 0; i < 4; ++i) sum += u->xLiq2[i];
+    for (int i = 0; i < 4; ++i)
+        sum += u->xLiq2[i];
     EXPECT_NEAR(sum, 1.0, 1e-12);
 
     // The point itself (a dew trace does not store it) has the further

@@ -7,8 +7,8 @@
 #include <cmath>
 #include <vector>
 
+#include "core/envelope_point_store.h"
 #include "driver/compound_data.h"
-#include "driver/envelope_point_store.h"
 #include "pyrana/thermo/calculator.h"
 #include "saturation/incipient_phase.h"
 #include "saturation/saturation_point.h"
@@ -19,7 +19,7 @@ namespace {
 // A utility state of three compounds with no host attached: enough for the
 // routines that only look at the state.
 class BareState : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         state.AllocateWorkspace(3);
         const int32_t ids[3] = {12, 19, 27};  // methane, water, n-decane
@@ -154,7 +154,7 @@ TEST_F(BareState, StoredCurveGivesTheTemperatureWithoutAFlash) {
 // bound phase collection and a loaded feed.
 
 class HostRoutines : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ASSERT_EQ(CoInitialize(nullptr), S_OK);
         harness = std::make_unique<EnvelopeHarness>(FluidSpec{
@@ -166,7 +166,8 @@ protected:
         u->ReleaseWorkspace();
         u->AllocateWorkspace(4);
         const std::vector<double>& feed = harness->host().feed();
-        for (int i = 0; i < 4; ++i) u->hostComp[i] = feed[static_cast<size_t>(i)];
+        for (int i = 0; i < 4; ++i)
+            u->hostComp[i] = feed[static_cast<size_t>(i)];
         platform::ComPtr<ICompoundCollection> compounds = harness->host().NewCompoundCollection();
         ASSERT_EQ(LoadCompoundData(u, u->hostComp, compounds.Get()), S_OK);
         z.assign(u->feedComp, u->feedComp + u->ncomp);

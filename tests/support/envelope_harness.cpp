@@ -19,14 +19,17 @@ pyrana::thermo::Fluid MakeFluid(const FluidSpec& spec, std::vector<double>* feed
         int i = -1;
         int j = -1;
         for (size_t n = 0; n < spec.components.size(); ++n) {
-            if (spec.components[n].first == std::get<0>(k)) i = static_cast<int>(n);
-            if (spec.components[n].first == std::get<1>(k)) j = static_cast<int>(n);
+            if (spec.components[n].first == std::get<0>(k))
+                i = static_cast<int>(n);
+            if (spec.components[n].first == std::get<1>(k))
+                j = static_cast<int>(n);
         }
         def.SetKij(i, j, std::get<2>(k));
     }
     std::string error;
     auto fluid = pyrana::thermo::Fluid::Create(def, &error);
-    if (!fluid) throw std::runtime_error(error);
+    if (!fluid)
+        throw std::runtime_error(error);
     return std::move(*fluid);
 }
 
@@ -43,14 +46,16 @@ double ReadScalar(IPropContainer* container, int id) {
 
 double EnvelopeRun::Scalar(const char* name) const {
     for (const auto& s : scalars) {
-        if (s.first == name) return s.second;
+        if (s.first == name)
+            return s.second;
     }
     return -32767.0;
 }
 
 int EnvelopeRun::Count(int type) const {
     int n = 0;
-    for (const EnvelopeRow& r : rows) n += r.type == type ? 1 : 0;
+    for (const EnvelopeRow& r : rows)
+        n += r.type == type ? 1 : 0;
     return n;
 }
 
@@ -58,7 +63,8 @@ EnvelopeHarness::EnvelopeHarness(const FluidSpec& spec, bool useProvider)
     : useProvider_(useProvider) {
     std::vector<double> feed;
     pyrana::thermo::Fluid fluid = MakeFluid(spec, &feed);
-    if (useProvider) provider_ = pyrana::app::CreateProvider(fluid, feed);
+    if (useProvider)
+        provider_ = pyrana::app::CreateProvider(fluid, feed);
     host_ = std::make_unique<pyrana::objects::Host>(std::move(fluid), feed);
     phases_ = host_->NewPhaseCollection();
     container_ = host_->NewPropertyContainer();
@@ -77,14 +83,17 @@ EnvelopeHarness::EnvelopeHarness(const FluidSpec& spec, bool useProvider)
     } else {
         hr = utility_->SetThermo(pm.Get(), fm.Get(), nullptr, nullptr, 0);
     }
-    if (FAILED(hr)) throw std::runtime_error("SetThermo failed");
+    if (FAILED(hr))
+        throw std::runtime_error("SetThermo failed");
     platform::ComPtr<IPropertyEnumerationRegistry> registry = host_->PropertyRegistry();
     hr = utility_->InitializePropertyIDs(registry.Get());
-    if (FAILED(hr)) throw std::runtime_error("InitializePropertyIDs failed");
+    if (FAILED(hr))
+        throw std::runtime_error("InitializePropertyIDs failed");
 }
 
 EnvelopeHarness::~EnvelopeHarness() {
-    if (utility_ != nullptr) utility_->Release();
+    if (utility_ != nullptr)
+        utility_->Release();
 }
 
 EnvelopeRun EnvelopeHarness::Run() {
@@ -100,8 +109,8 @@ EnvelopeRun EnvelopeHarness::Run() {
     if (FAILED(CLSIDFromProgID(PYRANA_ENVELOPE_VIEW_PROGID, &viewClass))) {
         view = std::make_unique<plotview::EnvelopeViewRegistration>(plotview::ViewSettings());
     }
-    run.status = utility_->Execute(nullptr, nullptr, nullptr, phases_.Get(), container_.Get(), 1,
-                                   0, 0, none);
+    run.status = utility_->Execute(nullptr, nullptr, nullptr, phases_.Get(), container_.Get(), 1, 0,
+                                   0, none);
     view.reset();
     platform::ComPtr<IPropContainer> container;
     container_->QueryInterface(IID_IPropContainer, container.put_void());
@@ -136,9 +145,9 @@ EnvelopeRun EnvelopeHarness::Run() {
         }
     }
     VariantClear(&v);
-    for (const char* name : {"2PhaseCriticalP", "2PhaseCriticalT", "3PhaseCriticalP",
-                             "3PhaseCriticalT", "3PhaseP", "3PhaseT", "Cricondentherm",
-                             "Cricondenbar"}) {
+    for (const char* name :
+         {"2PhaseCriticalP", "2PhaseCriticalT", "3PhaseCriticalP", "3PhaseCriticalT", "3PhaseP",
+          "3PhaseT", "Cricondentherm", "Cricondenbar"}) {
         run.scalars.emplace_back(name, ReadScalar(container.Get(), host_->PropertyId(name)));
     }
     return run;

@@ -42,7 +42,7 @@ struct FluidSpec {
 };
 
 class EnvelopeHarness {
-public:
+  public:
     explicit EnvelopeHarness(const FluidSpec& spec, bool useProvider = false);
     ~EnvelopeHarness();
 
@@ -56,7 +56,7 @@ public:
     IPhase* container() { return container_.Get(); }
     IPhaseCollection* phases() { return phases_.Get(); }
 
-private:
+  private:
     std::unique_ptr<pyrana::objects::Host> host_;
     platform::ComPtr<IAppThermoProvider> provider_;
     platform::ComPtr<IPhaseCollection> phases_;

@@ -12,10 +12,10 @@
 template <class I>
 const IID& IidOf();
 
-#define PE_IID_OF(I)                 \
-    template <>                      \
-    inline const IID& IidOf<I>() {   \
-        return IID_##I;              \
+#define PE_IID_OF(I)               \
+    template <>                    \
+    inline const IID& IidOf<I>() { \
+        return IID_##I;            \
     }
 PE_IID_OF(IPropManager)
 PE_IID_OF(IPropManagerSettings)
@@ -37,12 +37,14 @@ PE_IID_OF(IAppPhase)
 
 template <class First, class... Rest>
 class FakeObject : public First, public Rest... {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) return E_POINTER;
+        if (ppv == nullptr)
+            return E_POINTER;
         *ppv = nullptr;
         for (const IID& r : refused) {
-            if (IsEqualIID(r, riid)) return E_NOINTERFACE;
+            if (IsEqualIID(r, riid))
+                return E_NOINTERFACE;
         }
         if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
             *ppv = static_cast<First*>(this);
@@ -60,8 +62,8 @@ public:
     HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
         return E_NOTIMPL;
     }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*,
-                                     EXCEPINFO*, UINT*) override {
+    HRESULT STDMETHODCALLTYPE Invoke(DISPID, REFIID, LCID, WORD, DISPPARAMS*, VARIANT*, EXCEPINFO*,
+                                     UINT*) override {
         return E_NOTIMPL;
     }
 
@@ -72,10 +74,11 @@ public:
     // Interfaces this object answers E_NOINTERFACE for.
     std::vector<IID> refused;
 
-private:
+  private:
     template <class I>
     bool TryQuery(REFIID riid, void** ppv) {
-        if (!IsEqualIID(riid, IidOf<I>())) return false;
+        if (!IsEqualIID(riid, IidOf<I>()))
+            return false;
         *ppv = static_cast<I*>(this);
         return true;
     }

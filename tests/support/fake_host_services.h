@@ -13,7 +13,7 @@
 #include "tests/support/fake_com.h"
 
 class FakeCompanion : public FakeObject<ISettingsCompanion, IPropertyRegistryClient> {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE StabilityTest(IFlashSettings*, IPhaseCollection*, IPhase*, int, int,
                                             VARIANT_BOOL, IFlashManager*) override {
         return E_NOTIMPL;
@@ -28,7 +28,7 @@ public:
 };
 
 class FakeFlashSettings : public FakeObject<IFlashSettings> {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE GetVariableSettings(int, double*, double*, double*, double*,
                                                   double*) override {
         return E_NOTIMPL;
@@ -41,14 +41,15 @@ public:
     HRESULT STDMETHODCALLTYPE put_IntSetting(int) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_Companion(IUnknown** c) override {
         *c = companion;
-        if (companion != nullptr) companion->AddRef();
+        if (companion != nullptr)
+            companion->AddRef();
         return S_OK;
     }
     IUnknown* companion = nullptr;
 };
 
 class FakePropManager : public FakeObject<IPropManager, IPropManagerSettings> {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE CalcProperty(int, IPhase*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE get_Settings(IUnknown** s) override {
         *s = static_cast<IFlashSettings*>(settings);
@@ -59,15 +60,16 @@ public:
 };
 
 class FakeFlashManager : public FakeObject<IFlashManager> {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE Flash(IPhaseCollection*) override { return E_NOTIMPL; }
 };
 
 class FakeRegistry : public FakeObject<IPropertyEnumerationRegistry> {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE GetPropertyIDByName(BSTR, LONG*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE AddPropertyByName(BSTR name, LONG* id) override {
-        if (static_cast<int>(names.size()) == failAt) return E_FAIL;
+        if (static_cast<int>(names.size()) == failAt)
+            return E_FAIL;
         names.emplace_back(name, SysStringLen(name));
         *id = 1000 + static_cast<LONG>(names.size());
         return S_OK;
@@ -84,7 +86,8 @@ struct HostServices {
     FakeRegistry registry;
 
     explicit HostServices(bool withCompanion = true) {
-        if (withCompanion) settings.companion = static_cast<ISettingsCompanion*>(&companion);
+        if (withCompanion)
+            settings.companion = static_cast<ISettingsCompanion*>(&companion);
         propManager.settings = &settings;
     }
     // Every double is back to the test's own reference.
@@ -96,4 +99,3 @@ struct HostServices {
         EXPECT_EQ(registry.refs, 1u);
     }
 };
-

@@ -53,10 +53,11 @@ int main(int argc, char** argv) {
     for (const auto& ph : f.phases) {
         const auto r = sweep::TangentPlane(check, t, p, ph.x.data());
         const auto host = calc.Stability(t, p, ph.x.data());
-        std::printf("  type %d beta %.6f Z %.5f  min TPD against it %.3e (host's %.3e)  root gap "
-                    "%.3e\n",
-                    static_cast<int>(ph.type), ph.fraction, ph.z, r.minTpd, host.minTm,
-                    check.RootGibbsGap(t, p, ph.x.data()));
+        std::printf(
+            "  type %d beta %.6f Z %.5f  min TPD against it %.3e (host's %.3e)  root gap "
+            "%.3e\n",
+            static_cast<int>(ph.type), ph.fraction, ph.z, r.minTpd, host.minTm,
+            check.RootGibbsGap(t, p, ph.x.data()));
         std::printf("    x:");
         for (double v : ph.x)
             std::printf(" %.4g", v);

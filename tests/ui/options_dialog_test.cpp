@@ -261,7 +261,7 @@ TEST_F(OptionsDialogTest, AViewThatCannotBeCreatedGivesTheCreationResult) {
 
 // A property manager that answers no property-name registry.
 class PlainManager : public FakeObject<IPropManager> {
-public:
+  public:
     HRESULT STDMETHODCALLTYPE CalcProperty(int, IPhase*) override { return E_NOTIMPL; }
 };
 

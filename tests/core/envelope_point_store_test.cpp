@@ -3,12 +3,12 @@
 
 #include <vector>
 
-#include "driver/envelope_point_store.h"
+#include "core/envelope_point_store.h"
 
 namespace {
 
 class PointStoreTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(store.Init(), S_OK); }
 
     void Append(int32_t type, double p, double t) {
@@ -62,9 +62,11 @@ TEST_F(PointStoreTest, ValuesAreAddressedByPropertyCode) {
     store.SetNumPoints(4, 0);
     double* all[4];
     std::vector<double> storage(20);
-    for (int i = 0; i < 4; ++i) all[i] = &storage[5 * i];
+    for (int i = 0; i < 4; ++i)
+        all[i] = &storage[5 * i];
     store.CopyValues(all, 4, 5);
-    for (int j = 0; j < 5; ++j) EXPECT_NE(all[3][j], 9.0) << "a rejected code changed a cell";
+    for (int j = 0; j < 5; ++j)
+        EXPECT_NE(all[3][j], 9.0) << "a rejected code changed a cell";
     EXPECT_EQ(all[3][3], 1.5);
     (void)rows;
 }

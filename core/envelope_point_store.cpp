@@ -1,10 +1,9 @@
 // The envelope point store: fixed-capacity rows of property values with a
 // point type each.
-#include "driver/envelope_point_store.h"
+#include "core/envelope_point_store.h"
+#include "core/units.h"
 
-namespace {
-const double kUndefined = -32767.0;
-}
+namespace {}
 
 EnvelopePointStore::EnvelopePointStore()
     : maxPoints(0),

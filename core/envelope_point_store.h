@@ -15,14 +15,14 @@
 
 // Kinds of stored point.
 enum EnvelopePointType {
-    kPointDew = 1,                // first dew curve
-    kPointDewAfterThreePhase = 2, // dew side restarted past three-phase point 0
-    kPointDewAfterSecond = 3,     // dew side restarted past three-phase point 1
-    kPointBubble = 4,             // bubble side, after a critical point
+    kPointDew = 1,                 // first dew curve
+    kPointDewAfterThreePhase = 2,  // dew side restarted past three-phase point 0
+    kPointDewAfterSecond = 3,      // dew side restarted past three-phase point 1
+    kPointBubble = 4,              // bubble side, after a critical point
     kPointCritical = 5,
-    kPointCricondenbar = 6,       // pressure maximum
+    kPointCricondenbar = 6,  // pressure maximum
     kPointPressureMinimum = 7,
-    kPointCricondentherm = 8,     // temperature maximum
+    kPointCricondentherm = 8,  // temperature maximum
     kPointTemperatureMinimum = 9,
     kPointThreePhase = 10,
     kPointThreePhaseCritical = 11,
@@ -43,7 +43,7 @@ enum EnvelopePropertyCode {
 };
 
 class EnvelopePointStore {
-public:
+  public:
     static const int32_t kCapacity = 500;
     static const int32_t kColumns = 5;
 
@@ -88,7 +88,7 @@ public:
     // nRows <= the point count and nCols <= the column count. S_OK.
     HRESULT CopyValues(double** destRows, int32_t nRows, int32_t nCols);
 
-private:
+  private:
     static bool Acts(int32_t accessMode) { return accessMode == 0 || accessMode == 3; }
     int32_t ColumnOf(int32_t propCode) const;
 

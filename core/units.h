@@ -1,0 +1,10 @@
+// The units and the marker of an unset number that every part of the utility
+// shares with the host: the utility works in atm and K, the host in kPa and
+// K, and -32767 stands for a value that is not set.
+#pragma once
+
+#include <cstdint>
+
+constexpr double kUndefined = -32767.0;
+constexpr int32_t kUndefinedInt = -32767;
+constexpr double kKpaPerAtm = 101.325;
