@@ -11,10 +11,11 @@
 //                        (--T K --P kPa | --P kPa --vf X) [--format table|json]
 //   phase-envelope critical (--feed SPEC | --fluid FILE) [--eos PR|SRK] [--format ...]
 //
-// PHASE_ENVELOPE_FAIL_HOST_CALL (environment, for testing the error path):
-// "K" makes the K-th host call of the envelope calculation fail,
-// "Interface::Method" the first call of that operation; ",0xXXXXXXXX" after
-// either gives the failure code (E_FAIL otherwise).
+// Built with PE_FAULTS_FROM_ENVIRONMENT (the tests' phase-envelope-faults,
+// never the program a user runs), it reads PHASE_ENVELOPE_FAIL_HOST_CALL to
+// test the error path: "K" makes the K-th host call of the envelope
+// calculation fail, "Interface::Method" the first call of that operation;
+// ",0xXXXXXXXX" after either gives the failure code (E_FAIL otherwise).
 //
 // Exit status: 0 success, 1 a calculation failed, 2 bad usage or input; each
 // failure prints one line on standard error naming the problem.
@@ -105,9 +106,11 @@ struct EnvelopeArgs {
 
 // The fault plan of PHASE_ENVELOPE_FAIL_HOST_CALL: "K" fails the K-th host
 // call of Execute, "Interface::Method" the first call of that operation;
-// ",0xXXXXXXXX" after either picks the failure code (E_FAIL otherwise).
+// ",0xXXXXXXXX" after either picks the failure code (E_FAIL otherwise). The
+// program a user runs has none.
 pyrana::objects::FaultPlan FaultPlanFromEnvironment() {
     pyrana::objects::FaultPlan plan;
+#ifdef PE_FAULTS_FROM_ENVIRONMENT
     const char* value = std::getenv("PHASE_ENVELOPE_FAIL_HOST_CALL");
     if (value == nullptr || *value == '\0')
         return plan;
@@ -135,6 +138,7 @@ pyrana::objects::FaultPlan FaultPlanFromEnvironment() {
     }
     if (plan.failAtCall <= 0 && plan.failOperation.empty())
         throw cli::InputError(bad);
+#endif
     return plan;
 }
 

@@ -32,13 +32,17 @@ const char* const kNaturalGas =
     "--feed \"nitrogen=0.0034,CO2=0.022,methane=0.834,ethane=0.076,propane=0.033,"
     "isobutane=0.006,n-butane=0.011,isopentane=0.004,n-pentane=0.004,n-hexane=0.0066\"";
 
-// Each distinct command line runs once per test program.
+// Each distinct command line runs once per test program. A fault plan in the
+// environment is read only by the tests' copy of the program.
 const RunResult& Cached(const std::string& args, const std::string& environment = "") {
     static std::map<std::string, RunResult> runs;
     const std::string key = environment + "|" + args;
     auto found = runs.find(key);
     if (found == runs.end()) {
-        found = runs.emplace(key, RunProgram(args, environment)).first;
+        const bool faults = environment.find("PHASE_ENVELOPE_FAIL_HOST_CALL") != std::string::npos;
+        found = runs.emplace(key, RunProgram(args, environment,
+                                             faults ? PE_CLI_FAULTS_PATH : PE_CLI_PATH))
+                    .first;
     }
     return found->second;
 }
@@ -422,6 +426,19 @@ TEST(EnvelopeCommand, AFailingHostCallExitsWithOneAndItsResult) {
         EXPECT_EQ(r.status, 2) << value;
         EXPECT_NE(r.err.find("PHASE_ENVELOPE_FAIL_HOST_CALL"), std::string::npos) << value;
     }
+
+    // The program a user runs reads no fault plan: the same failing setting
+    // leaves its envelope whole.
+    const RunResult shipped =
+        RunProgram(kNaturalGas, env + "IFlashManager::Flash,0x8007000E", PE_CLI_PATH);
+    EXPECT_EQ(shipped.status, 0) << shipped.err;
+    EXPECT_EQ(shipped.err, "");
+    const auto pointsLine = [](const std::string& out) {
+        const size_t at = out.find("Points ");
+        return at == std::string::npos ? std::string() : out.substr(at, out.find('\n', at) - at);
+    };
+    EXPECT_NE(pointsLine(shipped.out), "");
+    EXPECT_EQ(pointsLine(shipped.out), pointsLine(Cached(kNaturalGas).out));
 }
 
 TEST(EnvelopeCommand, BadInputExitsWithTwoAndOneLineNamingIt) {

@@ -1,6 +1,7 @@
-// Runs the phase-envelope program built beside the tests (PE_CLI_PATH) with
-// shell-quoted arguments (and optional VAR=value environment settings) and
-// collects its exit status, standard output and standard error.
+// Runs the phase-envelope program built beside the tests (PE_CLI_PATH, or
+// another program given) with shell-quoted arguments (and optional VAR=value
+// environment settings) and collects its exit status, standard output and
+// standard error.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -21,13 +22,13 @@ struct RunResult {
     std::string err;
 };
 
-inline RunResult RunProgram(const std::string& args, const std::string& environment = "") {
+inline RunResult RunProgram(const std::string& args, const std::string& environment = "",
+                            const std::string& program = PE_CLI_PATH) {
     // One file per process and call: test programs run in parallel.
     static int calls = 0;
     const std::string errFile = ::testing::TempDir() + "phase_envelope_stderr_" +
                                 std::to_string(getpid()) + "_" + std::to_string(++calls) + ".txt";
-    const std::string command =
-        environment + " " + std::string(PE_CLI_PATH) + " " + args + " 2>" + errFile;
+    const std::string command = environment + " " + program + " " + args + " 2>" + errFile;
     RunResult r;
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) {
