@@ -83,20 +83,24 @@ bool ReadPhase(IPhaseCollection* phases, int kind, int index, double t, double p
 
 }  // namespace
 
+json CompoundsJson() {
+    json out = json::array();
+    for (const thermo::Compound& c : thermo::CompoundDatabase()) {
+        out.push_back({{"name", c.name},
+                       {"aliases", c.aliases},
+                       {"id", c.id},
+                       {"M", c.molarMass},
+                       {"Tc_K", c.tc},
+                       {"Pc_kPa", c.pc},
+                       {"omega", c.omega}});
+    }
+    return out;
+}
+
 int RunCompounds(Format format) {
     const std::vector<thermo::Compound>& db = thermo::CompoundDatabase();
     if (format == Format::kJson) {
-        json out = json::array();
-        for (const thermo::Compound& c : db) {
-            out.push_back({{"name", c.name},
-                           {"aliases", c.aliases},
-                           {"id", c.id},
-                           {"M", c.molarMass},
-                           {"Tc_K", c.tc},
-                           {"Pc_kPa", c.pc},
-                           {"omega", c.omega}});
-        }
-        std::cout << out.dump(2) << "\n";
+        std::cout << CompoundsJson().dump(2) << "\n";
         return kExitOk;
     }
     std::printf("%-20s %-24s %4s %9s %8s %9s %7s\n", "name", "aliases", "ID", "M", "Tc K", "Pc kPa",
@@ -112,21 +116,31 @@ int RunCompounds(Format format) {
     return kExitOk;
 }
 
-int RunFlash(const FluidInput& input, double t, double p, double vf, Format format) {
-    thermo::Fluid fluid = BuildFluid(input);
+namespace {
+
+// A flash's outcome: the temperature and the phases found, with the
+// compounds' names.
+struct FlashOutcome {
+    double t = 0, p = 0;
     std::vector<std::string> names;
+    std::vector<PhaseReport> phases;
+};
+
+FlashOutcome Flash(const FluidInput& input, double t, double p, double vf) {
+    thermo::Fluid fluid = BuildFluid(input);
+    FlashOutcome outcome;
     for (int i = 0; i < fluid.size(); ++i) {
-        names.push_back(fluid.compound(i).name);
+        outcome.names.push_back(fluid.compound(i).name);
     }
     const bool saturation = std::isnan(t);
     if (!(p > 0) || !std::isfinite(p)) {
-        return Fail(kExitUsage, "--P " + Fixed(p, 3) + " kPa must be positive");
+        throw InputError("--P " + Fixed(p, 3) + " kPa must be positive");
     }
     if (!saturation && !(t > 0)) {
-        return Fail(kExitUsage, "--T " + Fixed(t, 3) + " K must be positive");
+        throw InputError("--T " + Fixed(t, 3) + " K must be positive");
     }
     if (saturation && !(vf >= 0 && vf <= 1)) {
-        return Fail(kExitUsage, "--vf " + Fixed(vf, 3) + " must lie between 0 and 1");
+        throw InputError("--vf " + Fixed(vf, 3) + " must lie between 0 and 1");
     }
 
     pyrana::objects::Host host(std::move(fluid), input.feed);
@@ -150,10 +164,10 @@ int RunFlash(const FluidInput& input, double t, double p, double vf, Format form
     if (SUCCEEDED(hr))
         hr = kind1->get_Temperature(&tFound);
     if (FAILED(hr)) {
-        return Fail(kExitCalculation, "the flash failed (" + Hex(hr) + ")");
+        throw CalculationFailure("the flash failed (" + Hex(hr) + ")");
     }
 
-    std::vector<PhaseReport> found;
+    std::vector<PhaseReport>& found = outcome.phases;
     const int kinds[3][2] = {{kPhaseKindVapour, 0}, {kPhaseKindLiquid, 0}, {kPhaseKindLiquid, 1}};
     for (const auto& k : kinds) {
         PhaseReport r;
@@ -171,32 +185,55 @@ int RunFlash(const FluidInput& input, double t, double p, double vf, Format form
                                            [](double f) { return f > 1e-10; }) == 1;
     if (saturation && found.size() == 2 && found[0].x == found[1].x &&
         (!oneCompound || samePhase)) {
-        return Fail(kExitCalculation,
-                    "no saturation temperature at " + Fixed(p, 3) + " kPa for this fluid");
+        throw CalculationFailure("no saturation temperature at " + Fixed(p, 3) +
+                                 " kPa for this fluid");
     }
+    outcome.t = tFound;
+    outcome.p = p;
+    return outcome;
+}
 
-    if (format == Format::kJson) {
-        json out;
-        out["T_K"] = tFound;
-        out["P_kPa"] = p;
-        out["phases"] = json::array();
-        for (const PhaseReport& r : found) {
-            json comp = json::object();
-            for (size_t i = 0; i < names.size(); ++i) {
-                comp[names[i]] = r.x[i];
-            }
-            out["phases"].push_back({{"type", r.type},
-                                     {"fraction", r.fraction},
-                                     {"Z", r.z},
-                                     {"V", r.v},
-                                     {"H", r.h},
-                                     {"S", r.s},
-                                     {"composition", comp}});
+json ToJson(const FlashOutcome& f) {
+    json out;
+    out["T_K"] = f.t;
+    out["P_kPa"] = f.p;
+    out["phases"] = json::array();
+    for (const PhaseReport& r : f.phases) {
+        json comp = json::object();
+        for (size_t i = 0; i < f.names.size(); ++i) {
+            comp[f.names[i]] = r.x[i];
         }
-        std::cout << out.dump(2) << "\n";
+        out["phases"].push_back({{"type", r.type},
+                                 {"fraction", r.fraction},
+                                 {"Z", r.z},
+                                 {"V", r.v},
+                                 {"H", r.h},
+                                 {"S", r.s},
+                                 {"composition", comp}});
+    }
+    return out;
+}
+
+}  // namespace
+
+json FlashJson(const FluidInput& input, double t, double p, double vf) {
+    return ToJson(Flash(input, t, p, vf));
+}
+
+int RunFlash(const FluidInput& input, double t, double p, double vf, Format format) {
+    FlashOutcome f;
+    try {
+        f = Flash(input, t, p, vf);
+    } catch (const CalculationFailure& e) {
+        return Fail(kExitCalculation, e.what());
+    }
+    if (format == Format::kJson) {
+        std::cout << ToJson(f).dump(2) << "\n";
         return kExitOk;
     }
-    std::printf("T = %.3f K   P = %.3f kPa   %zu phase%s\n\n", tFound, p, found.size(),
+    const std::vector<PhaseReport>& found = f.phases;
+    const std::vector<std::string>& names = f.names;
+    std::printf("T = %.3f K   P = %.3f kPa   %zu phase%s\n\n", f.t, f.p, found.size(),
                 found.size() == 1 ? "" : "s");
     std::printf("%-16s", "");
     for (const PhaseReport& r : found)
@@ -226,31 +263,51 @@ int RunFlash(const FluidInput& input, double t, double p, double vf, Format form
     return kExitOk;
 }
 
-int RunCritical(const FluidInput& input, Format format) {
+namespace {
+
+std::vector<thermo::CriticalPointResult> CriticalRoots(const FluidInput& input) {
     pyrana::objects::Host host(BuildFluid(input), input.feed);
-    const std::vector<thermo::CriticalPointResult> roots =
+    std::vector<thermo::CriticalPointResult> roots =
         host.calculator().CriticalPoints(host.feed().data());
     if (roots.size() == 1 && roots[0].outcome == thermo::Outcome::kInvalidInput) {
-        return Fail(kExitUsage, roots[0].message);
+        throw InputError(roots[0].message);
     }
     if (roots.empty()) {
-        return Fail(kExitCalculation, "no critical point found");
+        throw CalculationFailure("no critical point found");
     }
-    // Every root of the critical conditions: the one where the feed is
-    // stable lies on the phase envelope; the others lie inside a two-phase
-    // region, where a phase of lower Gibbs energy exists.
+    return roots;
+}
+
+}  // namespace
+
+// Every root of the critical conditions: the one where the feed is stable
+// lies on the phase envelope; the others lie inside a two-phase region, where
+// a phase of lower Gibbs energy exists.
+json CriticalJson(const FluidInput& input) {
+    json out = json::array();
+    for (const thermo::CriticalPointResult& r : CriticalRoots(input)) {
+        out.push_back({{"T_K", r.t}, {"P_kPa", r.p}, {"on_envelope", r.stable}});
+    }
+    return out;
+}
+
+int RunCritical(const FluidInput& input, Format format) {
+    std::vector<thermo::CriticalPointResult> roots;
+    try {
+        roots = CriticalRoots(input);
+    } catch (const CalculationFailure& e) {
+        return Fail(kExitCalculation, e.what());
+    } catch (const InputError& e) {
+        return Fail(kExitUsage, e.what());
+    }
     if (format == Format::kJson) {
-        json out = json::array();
-        for (const thermo::CriticalPointResult& r : roots) {
-            out.push_back({{"T_K", r.t}, {"P_kPa", r.p}, {"on_envelope", r.stable}});
-        }
-        std::cout << out.dump(2) << "\n";
-    } else {
-        for (const thermo::CriticalPointResult& r : roots) {
-            std::printf("critical point   T = %.3f K   P = %.3f kPa   %s\n", r.t, r.p,
-                        r.stable ? "on the phase envelope"
-                                 : "inside a two-phase region (not on the envelope)");
-        }
+        std::cout << CriticalJson(input).dump(2) << "\n";
+        return kExitOk;
+    }
+    for (const thermo::CriticalPointResult& r : roots) {
+        std::printf(
+            "critical point   T = %.3f K   P = %.3f kPa   %s\n", r.t, r.p,
+            r.stable ? "on the phase envelope" : "inside a two-phase region (not on the envelope)");
     }
     return kExitOk;
 }

@@ -3,6 +3,8 @@
 // on standard error in both failure cases). COM is initialised by main.
 #pragma once
 
+#include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 
 #include "cli/envelope_run.h"
@@ -47,5 +49,15 @@ int RunFlash(const FluidInput& input, double t, double p, double vf, Format form
 
 // The mixture critical point of the feed.
 int RunCritical(const FluidInput& input, Format format);
+
+// What the compounds, flash and critical commands print as JSON, for other
+// front ends. Bad input throws InputError, a calculation that fails
+// CalculationFailure, each with the message the program prints.
+struct CalculationFailure : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+nlohmann::ordered_json CompoundsJson();
+nlohmann::ordered_json FlashJson(const FluidInput& input, double t, double p, double vf);
+nlohmann::ordered_json CriticalJson(const FluidInput& input);
 
 }  // namespace cli
