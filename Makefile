@@ -5,7 +5,7 @@ ASAN_BUILD ?= build-asan
 BENCH_BUILD ?= build-bench
 JOBS       ?= 2
 
-.PHONY: all bootstrap build run test test-native test-sanitize test-windows bench sweep format clean
+.PHONY: all bootstrap build run test test-native test-sanitize test-windows bench sweep python format clean
 
 # The envelope sweep: N generated feeds from SEED, every envelope checked
 # independently; the report goes to sweep-SEED-N.md. SPECIAL=1 adds the
@@ -38,6 +38,10 @@ test-sanitize: bootstrap
 
 test-windows: bootstrap
 	@if [ -x scripts/windows-test ]; then scripts/windows-test; else echo "windows: no cross-build yet"; fi
+
+# The Python module phase_envelope, into $(BUILD)/python (PYTHONPATH=$(BUILD)/python).
+python: build
+	@cmake --build $(BUILD) -j$(JOBS) --target phase_envelope_core
 
 bench: bootstrap
 	@cmake -S . -B $(BENCH_BUILD) -DCMAKE_BUILD_TYPE=Release -DPE_BUILD_BENCH=ON -DPE_BUILD_TESTS=OFF >/dev/null

@@ -8,7 +8,20 @@
 
 namespace cli {
 
+namespace {
+std::string& ModulePathOverride() {
+    static std::string path;
+    return path;
+}
+}  // namespace
+
+void SetUtilityModulePath(const std::string& path) {
+    ModulePathOverride() = path;
+}
+
 std::string UtilityModulePath() {
+    if (!ModulePathOverride().empty())
+        return ModulePathOverride();
     char exe[4096] = {0};
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof(exe) - 1);
     std::string path(exe, n > 0 ? static_cast<size_t>(n) : 0);

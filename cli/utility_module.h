@@ -15,6 +15,10 @@ namespace cli {
 
 // ".../bin/../lib/pyThreePhaseEnvelope.so" beside the running program.
 std::string UtilityModulePath();
+// Makes UtilityModulePath answer `path` instead (a front end that is not a
+// program of the build's bin/ folder, such as the Python module); empty: back
+// to the default.
+void SetUtilityModulePath(const std::string& path);
 
 // Opens and registers the utility module for the lifetime of the object. COM
 // must be initialised on the thread. The destructor asks the runtime to free

@@ -1,8 +1,8 @@
 # Fails when a C++ source of the tree is not formatted as .clang-format says,
 # naming the files.
 #   cmake -DSOURCE_DIR=<tree> -DCLANG_FORMAT=<program> -P check_format.cmake
-set(folders platform host core engine saturation driver ui component pyrana plotview cli tests
-    bench wintest)
+set(folders platform host core engine saturation driver ui component pyrana plotview cli python
+    tests bench wintest)
 set(sources "")
 foreach(folder ${folders})
   file(GLOB_RECURSE found "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
