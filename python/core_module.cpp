@@ -5,11 +5,14 @@
 // into Python objects. Bad input raises ValueError with the command line's
 // message, a failed flash or critical-point search CalculationFailure. The
 // interpreter's lock is released while a calculation runs; each call
-// initialises COM on its thread and leaves nothing alive.
+// initialises COM on its thread and leaves nothing alive. Calculations of
+// several threads take turns: the COM layer's class registrations and the
+// host's call accounting are process-wide (parallel runs use processes).
 #include <dlfcn.h>
 #include <pybind11/pybind11.h>
 
 #include <cmath>
+#include <mutex>
 #include <string>
 
 #include "cli/commands.h"
@@ -23,10 +26,16 @@ namespace py = pybind11;
 
 namespace {
 
-// COM for the duration of one call on the calling thread.
+std::mutex& CalculationLock() {
+    static std::mutex lock;
+    return lock;
+}
+
+// COM for the duration of one call on the calling thread, one calculation of
+// the process at a time.
 class Apartment {
   public:
-    Apartment() : hr_(CoInitialize(nullptr)) {
+    Apartment() : turn_(CalculationLock()), hr_(CoInitialize(nullptr)) {
         if (FAILED(hr_))
             throw std::runtime_error("COM could not be initialised on this thread");
     }
@@ -35,6 +44,7 @@ class Apartment {
     Apartment& operator=(const Apartment&) = delete;
 
   private:
+    std::lock_guard<std::mutex> turn_;
     HRESULT hr_;
 };
 

@@ -186,6 +186,15 @@ def test_many_feeds_in_parallel_equal_one_at_a_time():
     assert [without_timing(e.to_dict()) for e in many] == [without_timing(e.to_dict()) for e in one]
 
 
+def test_threads_calling_at_once_take_turns_and_agree():
+    import concurrent.futures
+    feeds = [BINARY, {"methane": 0.6, "n-decane": 0.4}, BINARY, {"methane": 0.7, "propane": 0.3}]
+    with concurrent.futures.ThreadPoolExecutor(max_workers=4) as pool:
+        threaded = list(pool.map(pe.envelope, feeds))
+    assert [without_timing(e.to_dict()) for e in threaded] == \
+        [without_timing(pe.envelope(f).to_dict()) for f in feeds]
+
+
 def test_plot_draws_each_kind_of_point():
     matplotlib = pytest.importorskip("matplotlib")
     matplotlib.use("Agg")
