@@ -159,7 +159,8 @@ const std::vector<std::pair<std::string, std::string>>& CurveNames() {
 EnvelopeResult RunEnvelopeCalculation(const FluidInput& input, const EnvelopeRequest& request) {
     EnvelopeResult result;
     result.path = request.path;
-    const long aliveBefore = platform::LiveObjectCount();
+    // Counted on this thread: other threads may run calculations of their own.
+    const long aliveBefore = platform::LiveObjectCountOnThisThread();
     {
         pyrana::thermo::Fluid fluid = BuildFluid(input);
         result.eos = fluid.eos() == pyrana::thermo::EosKind::SRK ? "SRK" : "PR";
@@ -253,7 +254,7 @@ EnvelopeResult RunEnvelopeCalculation(const FluidInput& input, const EnvelopeReq
             ReadOutputs(container.Get(), *host, request.curves, &result);
         }
     }
-    result.leftAlive = platform::LiveObjectCount() - aliveBefore;
+    result.leftAlive = platform::LiveObjectCountOnThisThread() - aliveBefore;
     if (result.leftAlive != 0) {
         result.leftAliveReport = platform::LiveObjectReport();
     }

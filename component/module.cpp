@@ -2,6 +2,7 @@
 // the four exported entry points (class objects, unloading, registration).
 #include "component/module.h"
 
+#include <atomic>
 #include <cwchar>
 #include <map>
 #include <string>
@@ -17,9 +18,10 @@
 
 namespace {
 
-// Apartment-threaded module: the count is only touched on the apartment's
-// thread, but hosts may ask DllCanUnloadNow from another.
-volatile LONG g_lockCount = 0;
+// Apartment-threaded module: each apartment touches the count on its own
+// thread, and a host may run several apartments (and ask DllCanUnloadNow
+// from any thread), so the count is atomic.
+std::atomic<LONG> g_lockCount{0};
 
 // The class factory of pyThreePhaseEnvelope: one static object for the
 // module's lifetime; its references hold the module.
@@ -74,15 +76,15 @@ ClassFactory g_factory;
 }  // namespace
 
 void ModuleLock() {
-    g_lockCount = g_lockCount + 1;
+    g_lockCount.fetch_add(1);
 }
 
 void ModuleUnlock() {
-    g_lockCount = g_lockCount - 1;
+    g_lockCount.fetch_sub(1);
 }
 
 LONG ModuleLockCount() {
-    return g_lockCount;
+    return g_lockCount.load();
 }
 
 #ifdef _WIN32

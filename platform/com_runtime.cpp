@@ -110,22 +110,27 @@ HRESULT LoadServer(const std::wstring& wpath, LPFNGETCLASSOBJECT* get) {
     return S_OK;
 }
 
-// Finds a registered class object for `clsid`, AddRef'd, or null.
+// Finds a registered class object for `clsid`, AddRef'd, or null: the one the
+// calling thread registered last, else the one any thread registered last
+// (threads that each offer their own host's classes get their own).
 IUnknown* FindRegistered(REFCLSID clsid) {
     Runtime& r = runtime();
     std::lock_guard<std::mutex> lock(r.mutex);
-    for (auto it = r.registrations.rbegin(); it != r.registrations.rend(); ++it) {
-        if (!IsEqualCLSID(it->clsid, clsid)) {
-            continue;
-        }
-        if ((it->flags & REGCLS_MULTIPLEUSE) == 0 && (it->flags & REGCLS_MULTI_SEPARATE) == 0) {
-            if (it->used) {
+    const auto self = std::this_thread::get_id();
+    for (int pass = 0; pass < 2; ++pass) {
+        for (auto it = r.registrations.rbegin(); it != r.registrations.rend(); ++it) {
+            if (!IsEqualCLSID(it->clsid, clsid) || (pass == 0 && it->owner != self)) {
                 continue;
             }
-            it->used = true;
+            if ((it->flags & REGCLS_MULTIPLEUSE) == 0 && (it->flags & REGCLS_MULTI_SEPARATE) == 0) {
+                if (it->used) {
+                    continue;
+                }
+                it->used = true;
+            }
+            it->object->AddRef();
+            return it->object;
         }
-        it->object->AddRef();
-        return it->object;
     }
     return nullptr;
 }

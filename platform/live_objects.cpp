@@ -17,6 +17,8 @@ struct Table {
     std::map<std::string, long> by_kind;
 };
 
+thread_local long t_thread_total = 0;
+
 // Never destroyed: objects released during static destruction still count.
 Table& table() {
     static Table* t = new Table;
@@ -26,6 +28,7 @@ Table& table() {
 void Adjust(const char* kind, long delta) noexcept {
     Table& t = table();
     t.total.fetch_add(delta, std::memory_order_relaxed);
+    t_thread_total += delta;
     try {
         std::lock_guard<std::mutex> lock(t.mutex);
         t.by_kind[kind ? kind : "?"] += delta;
@@ -46,6 +49,10 @@ void LiveObjectDestroyed(const char* kind) noexcept {
 
 long LiveObjectCount() noexcept {
     return table().total.load(std::memory_order_relaxed);
+}
+
+long LiveObjectCountOnThisThread() noexcept {
+    return t_thread_total;
 }
 
 long LiveObjectCount(const char* kind) noexcept {

@@ -25,6 +25,9 @@ void LiveObjectDestroyed(const char* kind) noexcept;
 
 // Number of live objects of all kinds / of one kind.
 long LiveObjectCount() noexcept;
+// Objects created minus objects destroyed on the calling thread: what a
+// calculation confined to one thread left alive, whatever other threads do.
+long LiveObjectCountOnThisThread() noexcept;
 long LiveObjectCount(const char* kind) noexcept;
 
 // "Kind1=2, Kind2=1" for every kind with a count other than zero (a negative

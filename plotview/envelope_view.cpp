@@ -211,17 +211,55 @@ LONG SetDefault(const std::wstring& key, const std::wstring& value) {
 
 }  // namespace
 
+namespace {
+
+// The view's ProgID keys are the process's, shared by the registrations of
+// every thread that runs a calculation: the first registration writes them,
+// the last one removes them.
+std::mutex& KeysLock() {
+    static std::mutex lock;
+    return lock;
+}
+int& KeysHolders() {
+    static int holders = 0;
+    return holders;
+}
+
+void DeleteKeys() {
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, PYRANA_ENVELOPE_VIEW_PROGID);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + ClsidText()).c_str());
+}
+
+LONG HoldKeys() {
+    std::lock_guard<std::mutex> hold(KeysLock());
+    if (KeysHolders() == 0) {
+        const std::wstring progId = PYRANA_ENVELOPE_VIEW_PROGID;
+        const std::wstring clsid = ClsidText();
+        LONG r = SetDefault(progId + L"\\CLSID", clsid);
+        if (r == ERROR_SUCCESS)
+            r = SetDefault(L"CLSID\\" + clsid + L"\\ProgID", progId);
+        if (r != ERROR_SUCCESS) {
+            DeleteKeys();
+            return r;
+        }
+    }
+    ++KeysHolders();
+    return ERROR_SUCCESS;
+}
+
+void ReleaseKeys() {
+    std::lock_guard<std::mutex> hold(KeysLock());
+    if (--KeysHolders() == 0)
+        DeleteKeys();
+}
+
+}  // namespace
+
 EnvelopeViewRegistration::EnvelopeViewRegistration(ViewSettings settings)
     : state_(std::make_shared<ViewState>(std::move(settings))) {
-    const std::wstring progId = PYRANA_ENVELOPE_VIEW_PROGID;
-    const std::wstring clsid = ClsidText();
-    LONG r = SetDefault(progId + L"\\CLSID", clsid);
-    if (r == ERROR_SUCCESS)
-        r = SetDefault(L"CLSID\\" + clsid + L"\\ProgID", progId);
+    const LONG r = HoldKeys();
     if (r != ERROR_SUCCESS) {
         status_ = HRESULT_FROM_WIN32(static_cast<unsigned long>(r));
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, progId.c_str());
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid).c_str());
         return;
     }
     auto* factory = new (std::nothrow) EnvelopeViewFactory(state_);
@@ -235,8 +273,7 @@ EnvelopeViewRegistration::EnvelopeViewRegistration(ViewSettings settings)
     }
     if (FAILED(status_)) {
         cookie_ = 0;
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, progId.c_str());
-        RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + clsid).c_str());
+        ReleaseKeys();
     }
 }
 
@@ -245,8 +282,7 @@ EnvelopeViewRegistration::~EnvelopeViewRegistration() {
         return;
     if (cookie_ != 0)
         CoRevokeClassObject(cookie_);
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, PYRANA_ENVELOPE_VIEW_PROGID);
-    RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + ClsidText()).c_str());
+    ReleaseKeys();
 }
 
 std::vector<std::string> EnvelopeViewRegistration::WrittenFiles() const {

@@ -5,14 +5,13 @@
 // into Python objects. Bad input raises ValueError with the command line's
 // message, a failed flash or critical-point search CalculationFailure. The
 // interpreter's lock is released while a calculation runs; each call
-// initialises COM on its thread and leaves nothing alive. Calculations of
-// several threads take turns: the COM layer's class registrations and the
-// host's call accounting are process-wide (parallel runs use processes).
+// initialises COM on its thread (an apartment of its own, with its own
+// reference host and utility) and leaves nothing alive, so threads calculate
+// side by side.
 #include <dlfcn.h>
 #include <pybind11/pybind11.h>
 
 #include <cmath>
-#include <mutex>
 #include <string>
 
 #include "cli/commands.h"
@@ -26,16 +25,10 @@ namespace py = pybind11;
 
 namespace {
 
-std::mutex& CalculationLock() {
-    static std::mutex lock;
-    return lock;
-}
-
-// COM for the duration of one call on the calling thread, one calculation of
-// the process at a time.
+// COM for the duration of one call on the calling thread.
 class Apartment {
   public:
-    Apartment() : turn_(CalculationLock()), hr_(CoInitialize(nullptr)) {
+    Apartment() : hr_(CoInitialize(nullptr)) {
         if (FAILED(hr_))
             throw std::runtime_error("COM could not be initialised on this thread");
     }
@@ -44,7 +37,6 @@ class Apartment {
     Apartment& operator=(const Apartment&) = delete;
 
   private:
-    std::lock_guard<std::mutex> turn_;
     HRESULT hr_;
 };
 

@@ -10,18 +10,18 @@
 namespace pyrana::objects {
 
 namespace detail {
-bool g_faultPlanActive = false;
-bool g_profileActive = false;
+thread_local bool g_faultPlanActive = false;
+thread_local bool g_profileActive = false;
 }  // namespace detail
 
 namespace {
-FaultPlan g_plan;
-long g_calls = 0;
-long g_operationCalls = 0;
-std::string g_countedOperation;
-bool g_injected = false;
-bool g_operationFired = false;
-std::string g_injectedOperation;
+thread_local FaultPlan g_plan;
+thread_local long g_calls = 0;
+thread_local long g_operationCalls = 0;
+thread_local std::string g_countedOperation;
+thread_local bool g_injected = false;
+thread_local bool g_operationFired = false;
+thread_local std::string g_injectedOperation;
 
 struct KindTally {
     long calls = 0;
@@ -30,8 +30,8 @@ struct KindTally {
 // Keyed by the kind's address while the profile runs (kinds are string
 // literals: no allocation per call); merged by text when it stops, as equal
 // literals need not share an address across translation units.
-std::unordered_map<const char*, KindTally> g_profile;
-detail::ProfiledHostCall* g_innermost = nullptr;
+thread_local std::unordered_map<const char*, KindTally> g_profile;
+thread_local detail::ProfiledHostCall* g_innermost = nullptr;
 
 long long NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(

@@ -9,9 +9,10 @@
 // afterwards reads how many host calls were made. IUnknown and IDispatch's
 // four methods are not host calls: reference counting never fails.
 //
-// Off by default: with no plan set, a host call costs one test of a global
-// flag. The plan is process-wide and not thread-safe (the host lives in one
-// apartment).
+// Off by default: with no plan set, a host call costs one test of a flag.
+// The plan belongs to the thread that sets it (each host lives in one
+// apartment, one thread): calculations on other threads neither count nor
+// fail by it.
 //
 //     pyrana::objects::ScopedFaultPlan plan({/*failAtCall=*/3, "", E_OUTOFMEMORY});
 //     ... run ...
@@ -65,7 +66,7 @@ class ScopedFaultPlan {
 // inside another) is added to its kind. A kind is the operation's name, or a
 // finer name the operation gives itself ("ln phi", "saturation flash"), so
 // that one interface method doing several jobs is told apart. Off by
-// default, like the fault plan, and as little thread-safe.
+// default and per thread, like the fault plan.
 struct HostCallTally {
     std::string kind;
     long calls = 0;
@@ -76,10 +77,10 @@ void StartHostCallProfile();
 std::vector<HostCallTally> StopHostCallProfile();
 
 namespace detail {
-// True while a plan is set.
-extern bool g_faultPlanActive;
-// True while a profile runs.
-extern bool g_profileActive;
+// True while a plan is set on this thread.
+extern thread_local bool g_faultPlanActive;
+// True while a profile runs on this thread.
+extern thread_local bool g_profileActive;
 
 // Times one host call for the profile (does nothing when none runs).
 class ProfiledHostCall {

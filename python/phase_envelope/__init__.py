@@ -263,22 +263,18 @@ def envelope(feed, eos=None, provider="host", kij=None):
     return env
 
 
-def _one(args):
-    feed, options = args
-    return envelope(feed, **options)
-
-
 def envelopes(feeds, threads=None, **options):
-    """The envelopes of many feeds, in order, on ``threads`` workers (default:
-    the machine's cores). Each worker is a process of its own with its own
-    apartment and utility; results are identical to one-at-a-time calls."""
+    """The envelopes of many feeds, in order, on ``threads`` worker threads
+    (default: the machine's cores). Each calculation runs in its thread's own
+    apartment with its own reference host and utility, without the
+    interpreter's lock; results are identical to one-at-a-time calls. Errors
+    are raised as ``envelope`` raises them, for the first feed that fails."""
     feeds = list(feeds)
     workers = threads or os.cpu_count() or 1
     if workers <= 1 or len(feeds) <= 1:
         return [envelope(f, **options) for f in feeds]
-    with concurrent.futures.ProcessPoolExecutor(max_workers=workers) as pool:
-        chunk = max(1, len(feeds) // (2 * workers))
-        return list(pool.map(_one, [(f, options) for f in feeds], chunksize=chunk))
+    with concurrent.futures.ThreadPoolExecutor(max_workers=workers) as pool:
+        return list(pool.map(lambda f: envelope(f, **options), feeds))
 
 
 def flash(feed, T=None, P=None, vf=None, eos=None, kij=None):
