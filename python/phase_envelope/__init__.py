@@ -167,7 +167,9 @@ class Envelope:
     def __init__(self, d):
         self._d = d
         points = d["points"]
-        self.status = int(d["status"], 16)
+        # The HRESULT as a signed 32-bit value: negative when Execute failed.
+        status = int(d["status"], 16)
+        self.status = status - (1 << 32) if status >= (1 << 31) else status
         self.type = np.array([p["type"] for p in points], dtype=int)
         self.kind = [p["kind"] for p in points]
         self.points = {"type": self.type, "kind": self.kind}
@@ -256,7 +258,7 @@ def envelope(feed, eos=None, provider="host", kij=None):
     env = Envelope(d)
     if d.get("left_alive", 0) != 0:
         raise RuntimeError(f"{d['left_alive']} COM objects outlived the calculation")
-    if env.status < 0 or env.status >= 0x80000000:
+    if env.status < 0:
         raise CalculationError(
             f"the envelope calculation failed (Execute returned 0x{env.status & 0xFFFFFFFF:08X})",
             env.status, env)

@@ -79,6 +79,7 @@ def test_envelope_equals_the_command_lines_json(feed, args):
     assert env.critical == (None if expected["critical"] is None else
                             (expected["critical"]["T_K"], expected["critical"]["P_kPa"]))
     assert env.host_calls > 1000 and env.elapsed_ms > 0
+    assert env.status == 0
 
 
 def test_curves_are_the_command_lines_curves():
