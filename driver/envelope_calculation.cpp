@@ -9,6 +9,7 @@
 
 #include "core/com_error.h"
 #include "core/units.h"
+#include "core/variant_arrays.h"
 #include "driver/compound_data.h"
 #include "driver/results_output.h"
 #include "engine/app_values.h"
@@ -122,18 +123,7 @@ HRESULT EnvelopeCalculation::SetUp(IDispatch* pPhaseCollection, IDispatch* pProp
             VariantInit(&v);
             value->get_Value(&v);
             value->Release();
-            if ((v.vt & VT_ARRAY) != 0 && v.parray != nullptr) {
-                LONG lo = 0;
-                LONG hi = -1;
-                SafeArrayGetLBound(v.parray, 1, &lo);
-                SafeArrayGetUBound(v.parray, 1, &hi);
-                double* data = nullptr;
-                if (SUCCEEDED(SafeArrayAccessData(v.parray, reinterpret_cast<void**>(&data)))) {
-                    for (LONG i = 0; i <= hi - lo && i < u->ncomp; ++i)
-                        u->hostComp[i] = data[i];
-                    SafeArrayUnaccessData(v.parray);
-                }
-            }
+            CopyArrayValues(v, u->hostComp, u->ncomp);
             VariantClear(&v);
         }
         if (u->numbPresent > 10)

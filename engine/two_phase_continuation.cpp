@@ -8,6 +8,7 @@
 
 #include "core/com_error.h"
 #include "core/units.h"
+#include "core/variant_arrays.h"
 #include "engine/app_values.h"
 #include "engine/matrix_lu_solver.h"
 #include "engine/step_control.h"
@@ -598,21 +599,9 @@ void ReadFurtherPhase(TwoPhaseTracer* tr, IPhase* workingPhase, bool useAppTherm
     } else {
         for (int32_t i = 0; i < nc; ++i)
             out[i] = 0.0;
-        VARIANT* v = &tr->compositionVariant;
-        const double* data = nullptr;
-        if ((v->vt & VT_ARRAY) != 0 && v->parray != nullptr &&
-            SUCCEEDED(SafeArrayAccessData(v->parray,
-                                          reinterpret_cast<void**>(const_cast<double**>(&data))))) {
-            LONG lo = 0;
-            LONG hi = -1;
-            SafeArrayGetLBound(v->parray, 1, &lo);
-            SafeArrayGetUBound(v->parray, 1, &hi);
-            for (int32_t i = 0; i < nc && i <= hi - lo; ++i) {
-                out[i] = data[i];
-                sum += data[i];
-            }
-            SafeArrayUnaccessData(v->parray);
-        }
+        const int32_t copied = CopyArrayValues(tr->compositionVariant, out, nc);
+        for (int32_t i = 0; i < copied; ++i)
+            sum += out[i];
     }
     if (std::fabs(sum - 1.0) > 1e-12 && sum > 0.0) {
         for (int32_t i = 0; i < nc; ++i)

@@ -8,6 +8,7 @@
 #include "core/com_error.h"
 #include "core/envelope_point_store.h"
 #include "core/units.h"
+#include "core/variant_arrays.h"
 #include "engine/app_values.h"
 #include "saturation/host_phases.h"
 
@@ -96,18 +97,7 @@ void ReadAppComposition(UtilityState* u, IAppPhase* phase, double* dest) {
     VariantInit(&v);
     value->get_Value(&v);
     value->Release();
-    if ((v.vt & VT_ARRAY) != 0 && v.parray != nullptr) {
-        LONG lo = 0;
-        LONG hi = -1;
-        SafeArrayGetLBound(v.parray, 1, &lo);
-        SafeArrayGetUBound(v.parray, 1, &hi);
-        double* data = nullptr;
-        if (SUCCEEDED(SafeArrayAccessData(v.parray, reinterpret_cast<void**>(&data)))) {
-            for (LONG i = 0; i <= hi - lo && i < u->ncomp; ++i)
-                dest[i] = data[i];
-            SafeArrayUnaccessData(v.parray);
-        }
-    }
+    CopyArrayValues(v, dest, u->ncomp);
     VariantClear(&v);
 }
 
