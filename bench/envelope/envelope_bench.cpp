@@ -19,6 +19,7 @@
 #include "pyrana/objects/fault_injection.h"
 #include "saturation/saturation_point.h"
 #include "tests/support/envelope_harness.h"
+#include "tests/support/natural_gas.h"
 
 namespace {
 
@@ -28,15 +29,10 @@ struct BenchFluid {
     const char* feed;  // empty: the built-in default fluid
     const char* kij;   // empty: database k_ij
 };
+const std::string kDryGas = test_fluids::NaturalGasFeedText();
 const BenchFluid kBenchFluids[] = {
-    {"dry natural gas",
-     "nitrogen=0.0034,carbon dioxide=0.022,methane=0.834,ethane=0.076,propane=0.033,"
-     "isobutane=0.006,n-butane=0.011,isopentane=0.004,n-pentane=0.004,n-hexane=0.0066",
-     ""},
-    {"dry natural gas, k_ij 0",
-     "nitrogen=0.0034,carbon dioxide=0.022,methane=0.834,ethane=0.076,propane=0.033,"
-     "isobutane=0.006,n-butane=0.011,isopentane=0.004,n-pentane=0.004,n-hexane=0.0066",
-     "zero"},
+    {"dry natural gas", kDryGas.c_str(), ""},
+    {"dry natural gas, k_ij 0", kDryGas.c_str(), "zero"},
     {"default wet gas", "", ""},
     {"methane/n-butane/n-decane/water", "methane=0.5,n-butane=0.3,n-decane=0.1,water=0.1", ""},
     {"methane/n-decane", "methane=0.5,n-decane=0.5", ""},
@@ -134,17 +130,7 @@ void PrintProfiles(bool kinds) {
     }
 }
 
-const FluidSpec kNaturalGas{{{"nitrogen", 0.0034},
-                             {"carbon dioxide", 0.022},
-                             {"methane", 0.834},
-                             {"ethane", 0.076},
-                             {"propane", 0.033},
-                             {"isobutane", 0.006},
-                             {"n-butane", 0.011},
-                             {"isopentane", 0.004},
-                             {"n-pentane", 0.004},
-                             {"n-hexane", 0.0066}},
-                            {}};
+const FluidSpec kNaturalGas{test_fluids::NaturalGas(), {}};
 // The first dew trace of the natural gas from its dew point at 2 atm.
 void TwoPhaseTrace(benchmark::State& state, bool watchThirdPhase) {
     CoInitialize(nullptr);

@@ -13,20 +13,11 @@
 #include "pyrana/objects/fault_injection.h"
 #include "pyrana/thermo/calculator.h"
 #include "tests/support/envelope_harness.h"
+#include "tests/support/natural_gas.h"
 
 namespace {
 
-const FluidSpec kNaturalGas{{{"nitrogen", 0.0034},
-                             {"carbon dioxide", 0.022},
-                             {"methane", 0.834},
-                             {"ethane", 0.076},
-                             {"propane", 0.033},
-                             {"isobutane", 0.006},
-                             {"n-butane", 0.011},
-                             {"isopentane", 0.004},
-                             {"n-pentane", 0.004},
-                             {"n-hexane", 0.0066}},
-                            {}};
+const FluidSpec kNaturalGas{test_fluids::NaturalGas(), {}};
 
 const FluidSpec kWetFeed{{{"methane", 0.5}, {"n-butane", 0.3}, {"n-decane", 0.1}, {"water", 0.1}},
                          {}};

@@ -16,6 +16,7 @@
 #include "engine/two_phase_point_solver.h"
 #include "platform/com.h"
 #include "tests/engine/engine_rig.h"
+#include "tests/support/natural_gas.h"
 
 namespace {
 
@@ -28,17 +29,7 @@ std::string Scientific(double v) {
     return os.str();
 }
 
-const FluidSpec kNaturalGas{{{"nitrogen", 0.0034},
-                             {"carbon dioxide", 0.022},
-                             {"methane", 0.834},
-                             {"ethane", 0.076},
-                             {"propane", 0.033},
-                             {"isobutane", 0.006},
-                             {"n-butane", 0.011},
-                             {"isopentane", 0.004},
-                             {"n-pentane", 0.004},
-                             {"n-hexane", 0.0066}},
-                            {}};
+const FluidSpec kNaturalGas{test_fluids::NaturalGas(), {}};
 
 // The driver's window for a mixture started at 2 atm (atm).
 const double kPressLow = 1.99;

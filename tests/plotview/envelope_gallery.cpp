@@ -10,6 +10,7 @@
 #include "platform/com.h"
 #include "plotview/envelope_view.h"
 #include "tests/support/envelope_harness.h"
+#include "tests/support/natural_gas.h"
 #include "ui/options_dialog_driver.h"
 #include "ui/phase_envelope_dlg.h"
 
@@ -62,17 +63,7 @@ int main(int argc, char** argv) {
     CoInitialize(nullptr);
     const FluidSpec wet{{{"methane", 0.5}, {"n-butane", 0.3}, {"n-decane", 0.1}, {"water", 0.1}},
                         {}};
-    const FluidSpec dry{{{"nitrogen", 0.0034},
-                         {"carbon dioxide", 0.022},
-                         {"methane", 0.834},
-                         {"ethane", 0.076},
-                         {"propane", 0.033},
-                         {"isobutane", 0.006},
-                         {"n-butane", 0.011},
-                         {"isopentane", 0.004},
-                         {"n-pentane", 0.004},
-                         {"n-hexane", 0.0066}},
-                        {}};
+    const FluidSpec dry{test_fluids::NaturalGas(), {}};
     const FluidSpec propane{{{"propane", 1.0}}, {}};
     int failures =
         Draw(folder, "wet_feed", "Wet feed", wet, {etPT, etPV, etPH, etPS, etTV, etTH, etTS});

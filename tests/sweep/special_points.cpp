@@ -10,6 +10,7 @@
 
 #include "cli/envelope_run.h"
 #include "pyrana/thermo/calculator.h"
+#include "tests/support/natural_gas.h"
 #include "tests/sweep/check_eos.h"
 #include "tests/sweep/tangent_plane.h"
 
@@ -303,17 +304,7 @@ std::vector<SweepFeed> SpecialPointMixtures() {
             {"methane/CO2/hydrogen sulfide",
              {{"methane", 0.6}, {"carbon dioxide", 0.2}, {"hydrogen sulfide", 0.2}}},
             {"ethane/propane/n-butane", {{"ethane", 0.3}, {"propane", 0.4}, {"n-butane", 0.3}}},
-            {"dry natural gas",
-             {{"nitrogen", 0.0034},
-              {"carbon dioxide", 0.022},
-              {"methane", 0.834},
-              {"ethane", 0.076},
-              {"propane", 0.033},
-              {"isobutane", 0.006},
-              {"n-butane", 0.011},
-              {"isopentane", 0.004},
-              {"n-pentane", 0.004},
-              {"n-hexane", 0.0066}}},
+            {"dry natural gas", test_fluids::NaturalGas()},
             {"lean gas",
              {{"methane", 0.92},
               {"ethane", 0.04},
@@ -357,16 +348,7 @@ std::vector<SweepFeed> SpecialPointMixtures() {
 }
 
 std::vector<SweepFeed> ChordFluids() {
-    return {NamedFeed("dry natural gas", {{"nitrogen", 0.0034},
-                                          {"carbon dioxide", 0.022},
-                                          {"methane", 0.834},
-                                          {"ethane", 0.076},
-                                          {"propane", 0.033},
-                                          {"isobutane", 0.006},
-                                          {"n-butane", 0.011},
-                                          {"isopentane", 0.004},
-                                          {"n-pentane", 0.004},
-                                          {"n-hexane", 0.0066}}),
+    return {NamedFeed("dry natural gas", test_fluids::NaturalGas()),
             NamedFeed("default wet gas", {{"methane", 0.80},
                                           {"ethane", 0.07},
                                           {"propane", 0.04},
