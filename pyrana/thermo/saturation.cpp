@@ -277,6 +277,221 @@ bool SaturationNewton(Model& model, Calculator::Work& w, double p, const double*
                       const NewtonSpec& spec, double* t, int* iterations) {
     return detail::SaturationNewton(model, w, p, z, spec.m, spec.fixedBeta, t, iterations);
 }
+// Saturation points from PT flashes, where the incipient-phase search leaves
+// one: a change of the flash's indicator between two temperatures is narrowed
+// by bisection, the Newton method is set up from the flashes on its two sides,
+// and the point it finds is confirmed just outside.
+class FlashBracket {
+  public:
+    FlashBracket(Model& model, Calculator::Work& w, double p, double beta, const double* z,
+                 const FlashOptions& options, int* iterations)
+        : model_(model),
+          w_(w),
+          nc_(w.nc),
+          p_(p),
+          beta_(beta),
+          z_(z),
+          options_(options),
+          iterations_(iterations) {}
+
+    // What a PT flash at t says about the saturation condition.
+    Probe At(double t) { return Classify(model_, w_, t, p_, z_, options_, iterations_); }
+
+    // Accepts the crossing between ta < tb: bisects, checks the kind of the phase
+    // that appears, polishes with Newton. True with the result in `out`.
+    bool Settle(double ta, Probe pa, double tb, Probe pb, FlashResult* out) {
+        for (int it = 0; it < 60 && tb - ta > 1e-7 * tb; ++it) {
+            const double tm = 0.5 * (ta + tb);
+            const Probe pm = At(tm);
+            if (!pm.valid)
+                return false;
+            if ((Indicator(pm, beta_) > 0) == (Indicator(pa, beta_) > 0)) {
+                ta = tm;
+                pa = pm;
+            } else {
+                tb = tm;
+                pb = pm;
+            }
+        }
+        // The side with more phases (for β = 0 or 1) or the side nearer the target
+        // fraction seeds the Newton method.
+        const bool useB = (beta_ <= 0.0 || beta_ >= 1.0)
+                              ? pb.np > pa.np || (pb.np == pa.np && Indicator(pb, beta_) > 0 &&
+                                                  Indicator(pa, beta_) <= 0)
+                              : std::fabs(Indicator(pb, beta_)) <= std::fabs(Indicator(pa, beta_));
+        const double tIn = useB ? tb : ta;
+        const double tOut = useB ? ta : tb;
+        NewtonSpec spec;
+        Probe pIn;
+        const bool started = beta_ <= 0.0 || beta_ >= 1.0 ? IncipientStart(tOut, tIn, &pIn, &spec)
+                                                          : FractionStart(tIn, &pIn, &spec);
+        return started && SolveAndConfirm(ta, tb, tIn, tOut, pIn, spec, out);
+    }
+
+  private:
+    // Phases for the Newton method: 0 the reference, 1 the fixed-fraction phase. A
+    // bubble point takes its liquids from the side without vapour and the vapour from
+    // the other side (which also covers the jump from two liquids to vapour + liquid
+    // at a three-phase temperature); a dew point takes the vapour from the
+    // single-phase side and the incipient liquid, which must be denser than the
+    // vapour, from the other side; a mid fraction takes the side nearer the target.
+    // Bubble (β = 0) or dew (β = 1) point: the phases of both sides' flashes.
+    bool IncipientStart(double tOut, double tIn, Probe* pInOut, NewtonSpec* specOut) {
+        Probe& pIn = *pInOut;
+        NewtonSpec& spec = *specOut;
+        const Probe pOut = At(tOut);
+        if (!pOut.valid)
+            return false;
+        const int npOut = w_.np;
+        double bOut[kMaxPhases];
+        for (int k = 0; k < npOut; ++k) {
+            bOut[k] = w_.beta[k];
+            std::copy(w_.x[k].begin(), w_.x[k].end(), w_.satX.begin() + k * nc_);
+        }
+        pIn = At(tIn);
+        if (!pIn.valid || pIn.np < 2)
+            return false;
+        int main = 0, vap = -1;
+        for (int k = 0; k < w_.np; ++k) {
+            if (w_.beta[k] > w_.beta[main])
+                main = k;
+            if (w_.type[k] == PhaseType::kVapour)
+                vap = k;
+        }
+        if (beta_ <= 0.0) {
+            vap = detail::BubbleVapour(model_, w_);
+            if (vap < 0 || npOut + 1 > kMaxPhases)
+                return false;
+            int inc = 0;
+            for (int k = 1; k < w_.np; ++k) {
+                if (w_.beta[k] < w_.beta[inc])
+                    inc = k;
+            }
+            if (inc != vap && npOut < 2)
+                return false;  // the vapour is the main phase: a dew point, not a bubble point
+            std::copy(w_.x[vap].begin(), w_.x[vap].end(), w_.saveA.begin());
+            const int ref = (npOut == 2 && bOut[1] > bOut[0]) ? 1 : 0;
+            std::copy(w_.satX.begin() + ref * nc_, w_.satX.begin() + (ref + 1) * nc_,
+                      w_.x[0].begin());
+            w_.beta[0] = bOut[ref];
+            std::copy(w_.saveA.begin(), w_.saveA.end(), w_.x[1].begin());
+            w_.beta[1] = 0.0;
+            if (npOut == 2) {
+                std::copy(w_.satX.begin() + (1 - ref) * nc_, w_.satX.begin() + (2 - ref) * nc_,
+                          w_.x[2].begin());
+                w_.beta[2] = bOut[1 - ref];
+            }
+            w_.np = npOut + 1;
+            spec.m = npOut;
+        } else {
+            if (npOut != 1)
+                return false;
+            int inc = -1;
+            for (int k = 0; k < w_.np; ++k) {
+                if (k != main && (inc < 0 || w_.vol[k] < w_.vol[inc]))
+                    inc = k;
+            }
+            if (inc < 0 || !(w_.vol[inc] < w_.vol[main]))
+                return false;  // the new phase is the lighter one: a bubble point
+            std::copy(w_.x[inc].begin(), w_.x[inc].end(), w_.x[1].begin());
+            std::copy(w_.satX.begin(), w_.satX.begin() + nc_, w_.x[0].begin());
+            w_.beta[0] = 1.0;
+            w_.beta[1] = 0.0;
+            w_.np = 2;
+            spec.m = 1;
+        }
+        spec.fixedBeta = 0.0;
+        return true;
+    }
+
+    // A vapour fraction between 0 and 1: the phases of the side nearer it.
+    bool FractionStart(double tIn, Probe* pInOut, NewtonSpec* specOut) {
+        Probe& pIn = *pInOut;
+        NewtonSpec& spec = *specOut;
+        pIn = At(tIn);
+        if (!pIn.valid || pIn.np < 2)
+            return false;
+        int vap = -1;
+        for (int k = 0; k < w_.np; ++k) {
+            if (w_.type[k] == PhaseType::kVapour)
+                vap = k;
+        }
+        if (vap < 0)
+            return false;
+        auto swapPh = [&](int a, int b) {
+            if (a == b)
+                return;
+            std::swap(w_.x[a], w_.x[b]);
+            std::swap(w_.beta[a], w_.beta[b]);
+        };
+        swapPh(1, vap);
+        // Reference: the most abundant remaining liquid.
+        const int ref = (w_.np == 3 && w_.beta[2] > w_.beta[0]) ? 2 : 0;
+        swapPh(0, ref);
+        spec.m = w_.np - 1;
+        spec.fixedBeta = beta_;
+        return true;
+    }
+
+    // The Newton method from the set-up phases at tIn, then the confirmation
+    // on the other side.
+    bool SolveAndConfirm(double ta, double tb, double tIn, double tOut, const Probe& pIn,
+                         const NewtonSpec& spec, FlashResult* out) {
+        double tSat = tIn;
+        for (int i = 0; i < nc_; ++i)
+            w_.present[i] = z_[i] > 0.0 ? 1 : 0;
+        if (!SaturationNewton(model_, w_, p_, z_, spec, &tSat, iterations_))
+            return false;
+        if (std::fabs(tSat - tIn) > std::max(0.5, 2.0 * std::fabs(tb - ta)))
+            return false;
+        // The incipient phase converged onto one of the others (a liquid of the
+        // split taken for the new vapour): no saturation point.
+        for (int k = 0; k < w_.np; ++k) {
+            if (k == 1)
+                continue;
+            double apart = 0.0;
+            for (int i = 0; i < nc_; ++i)
+                apart = std::max(apart, std::fabs(w_.x[1][i] - w_.x[k][i]));
+            if (apart < 1e-7)
+                return false;
+        }
+        // Save the saturation phases before confirming.
+        const int np = w_.np;
+        double savedBeta[kMaxPhases];
+        for (int k = 0; k < np; ++k) {
+            savedBeta[k] = w_.beta[k];
+            std::copy(w_.x[k].begin(), w_.x[k].end(), w_.satX.begin() + k * nc_);
+        }
+        // Confirm the other side: slightly outside, the phase just found must be absent.
+        const double dir = tOut > tIn ? 1.0 : -1.0;
+        const Probe outside = At(tSat + dir * 0.01);
+        if (!outside.valid)
+            return false;
+        if ((Indicator(outside, beta_) > 0) == (Indicator(pIn, beta_) > 0))
+            return false;
+        w_.np = np;
+        for (int k = 0; k < np; ++k) {
+            w_.beta[k] = savedBeta[k];
+            std::copy(w_.satX.begin() + k * nc_, w_.satX.begin() + (k + 1) * nc_, w_.x[k].begin());
+        }
+        detail::LabelAndOrder(model_, w_, tSat, p_);
+        // A vapour of zero fraction may be denser than expected near a critical point;
+        // keep the fixed-fraction phase labelled vapour for a bubble or mid fraction.
+        detail::FillResult(model_, w_, tSat, p_, out);
+        out->t = tSat;
+        out->outcome = out->fugacityError < 1e-9 ? Outcome::kConverged : Outcome::kNotConverged;
+        return true;
+    }
+
+    Model& model_;
+    Calculator::Work& w_;
+    const int nc_;
+    const double p_, beta_;
+    const double* z_;
+    const FlashOptions& options_;
+    int* iterations_;
+};
+
 }  // namespace
 
 FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
@@ -352,171 +567,11 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
         out.phases.clear();
     }
     iters = task.iterations;
-    auto probe = [&](double t) { return Classify(*model_, w, t, p, zz.data(), options, &iters); };
+    FlashBracket bracket(*model_, w, p, beta, zz.data(), options, &iters);
+    auto probe = [&](double t) { return bracket.At(t); };
 
-    // Accepts the crossing between ta < tb: bisects, checks the kind of the phase that
-    // appears, polishes with Newton. True with the result in `out`.
-    auto settle = [&](double ta, Probe pa, double tb, Probe pb) -> bool {
-        for (int it = 0; it < 60 && tb - ta > 1e-7 * tb; ++it) {
-            const double tm = 0.5 * (ta + tb);
-            const Probe pm = probe(tm);
-            if (!pm.valid)
-                return false;
-            if ((Indicator(pm, beta) > 0) == (Indicator(pa, beta) > 0)) {
-                ta = tm;
-                pa = pm;
-            } else {
-                tb = tm;
-                pb = pm;
-            }
-        }
-        // The side with more phases (for β = 0 or 1) or the side nearer the target
-        // fraction seeds the Newton method.
-        const bool useB = (beta <= 0.0 || beta >= 1.0)
-                              ? pb.np > pa.np || (pb.np == pa.np && Indicator(pb, beta) > 0 &&
-                                                  Indicator(pa, beta) <= 0)
-                              : std::fabs(Indicator(pb, beta)) <= std::fabs(Indicator(pa, beta));
-        const double tIn = useB ? tb : ta;
-        const double tOut = useB ? ta : tb;
-        // Phases for the Newton method: 0 the reference, 1 the fixed-fraction phase. A
-        // bubble point takes its liquids from the side without vapour and the vapour from
-        // the other side (which also covers the jump from two liquids to vapour + liquid
-        // at a three-phase temperature); a dew point takes the vapour from the
-        // single-phase side and the incipient liquid, which must be denser than the
-        // vapour, from the other side; a mid fraction takes the side nearer the target.
-        NewtonSpec spec;
-        double tSat = tIn;
-        Probe pIn;
-        if (beta <= 0.0 || beta >= 1.0) {
-            const Probe pOut = probe(tOut);
-            if (!pOut.valid)
-                return false;
-            const int npOut = w.np;
-            double bOut[kMaxPhases];
-            for (int k = 0; k < npOut; ++k) {
-                bOut[k] = w.beta[k];
-                std::copy(w.x[k].begin(), w.x[k].end(), w.satX.begin() + k * nc_);
-            }
-            pIn = probe(tIn);
-            if (!pIn.valid || pIn.np < 2)
-                return false;
-            int main = 0, vap = -1;
-            for (int k = 0; k < w.np; ++k) {
-                if (w.beta[k] > w.beta[main])
-                    main = k;
-                if (w.type[k] == PhaseType::kVapour)
-                    vap = k;
-            }
-            if (beta <= 0.0) {
-                vap = detail::BubbleVapour(*model_, w);
-                if (vap < 0 || npOut + 1 > kMaxPhases)
-                    return false;
-                int inc = 0;
-                for (int k = 1; k < w.np; ++k) {
-                    if (w.beta[k] < w.beta[inc])
-                        inc = k;
-                }
-                if (inc != vap && npOut < 2)
-                    return false;  // the vapour is the main phase: a dew point, not a bubble point
-                std::copy(w.x[vap].begin(), w.x[vap].end(), w.saveA.begin());
-                const int ref = (npOut == 2 && bOut[1] > bOut[0]) ? 1 : 0;
-                std::copy(w.satX.begin() + ref * nc_, w.satX.begin() + (ref + 1) * nc_,
-                          w.x[0].begin());
-                w.beta[0] = bOut[ref];
-                std::copy(w.saveA.begin(), w.saveA.end(), w.x[1].begin());
-                w.beta[1] = 0.0;
-                if (npOut == 2) {
-                    std::copy(w.satX.begin() + (1 - ref) * nc_, w.satX.begin() + (2 - ref) * nc_,
-                              w.x[2].begin());
-                    w.beta[2] = bOut[1 - ref];
-                }
-                w.np = npOut + 1;
-                spec.m = npOut;
-            } else {
-                if (npOut != 1)
-                    return false;
-                int inc = -1;
-                for (int k = 0; k < w.np; ++k) {
-                    if (k != main && (inc < 0 || w.vol[k] < w.vol[inc]))
-                        inc = k;
-                }
-                if (inc < 0 || !(w.vol[inc] < w.vol[main]))
-                    return false;  // the new phase is the lighter one: a bubble point
-                std::copy(w.x[inc].begin(), w.x[inc].end(), w.x[1].begin());
-                std::copy(w.satX.begin(), w.satX.begin() + nc_, w.x[0].begin());
-                w.beta[0] = 1.0;
-                w.beta[1] = 0.0;
-                w.np = 2;
-                spec.m = 1;
-            }
-            spec.fixedBeta = 0.0;
-        } else {
-            pIn = probe(tIn);
-            if (!pIn.valid || pIn.np < 2)
-                return false;
-            int vap = -1;
-            for (int k = 0; k < w.np; ++k) {
-                if (w.type[k] == PhaseType::kVapour)
-                    vap = k;
-            }
-            if (vap < 0)
-                return false;
-            auto swapPh = [&](int a, int b) {
-                if (a == b)
-                    return;
-                std::swap(w.x[a], w.x[b]);
-                std::swap(w.beta[a], w.beta[b]);
-            };
-            swapPh(1, vap);
-            // Reference: the most abundant remaining liquid.
-            const int ref = (w.np == 3 && w.beta[2] > w.beta[0]) ? 2 : 0;
-            swapPh(0, ref);
-            spec.m = w.np - 1;
-            spec.fixedBeta = beta;
-        }
-        for (int i = 0; i < nc_; ++i)
-            w.present[i] = zz[i] > 0.0 ? 1 : 0;
-        if (!SaturationNewton(*model_, w, p, zz.data(), spec, &tSat, &iters))
-            return false;
-        if (std::fabs(tSat - tIn) > std::max(0.5, 2.0 * std::fabs(tb - ta)))
-            return false;
-        // The incipient phase converged onto one of the others (a liquid of the
-        // split taken for the new vapour): no saturation point.
-        for (int k = 0; k < w.np; ++k) {
-            if (k == 1)
-                continue;
-            double apart = 0.0;
-            for (int i = 0; i < nc_; ++i)
-                apart = std::max(apart, std::fabs(w.x[1][i] - w.x[k][i]));
-            if (apart < 1e-7)
-                return false;
-        }
-        // Save the saturation phases before confirming.
-        const int np = w.np;
-        double savedBeta[kMaxPhases];
-        for (int k = 0; k < np; ++k) {
-            savedBeta[k] = w.beta[k];
-            std::copy(w.x[k].begin(), w.x[k].end(), w.satX.begin() + k * nc_);
-        }
-        // Confirm the other side: slightly outside, the phase just found must be absent.
-        const double dir = tOut > tIn ? 1.0 : -1.0;
-        const Probe outside = probe(tSat + dir * 0.01);
-        if (!outside.valid)
-            return false;
-        if ((Indicator(outside, beta) > 0) == (Indicator(pIn, beta) > 0))
-            return false;
-        w.np = np;
-        for (int k = 0; k < np; ++k) {
-            w.beta[k] = savedBeta[k];
-            std::copy(w.satX.begin() + k * nc_, w.satX.begin() + (k + 1) * nc_, w.x[k].begin());
-        }
-        detail::LabelAndOrder(*model_, w, tSat, p);
-        // A vapour of zero fraction may be denser than expected near a critical point;
-        // keep the fixed-fraction phase labelled vapour for a bubble or mid fraction.
-        detail::FillResult(*model_, w, tSat, p, &out);
-        out.t = tSat;
-        out.outcome = out.fugacityError < 1e-9 ? Outcome::kConverged : Outcome::kNotConverged;
-        return true;
+    auto settle = [&](double ta, Probe pa, double tb, Probe pb) {
+        return bracket.Settle(ta, pa, tb, pb, &out);
     };
 
     // Scan outwards from t0 (or downwards from the upper bound) in steps of 3 % in T.
