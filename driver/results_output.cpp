@@ -41,40 +41,34 @@ int PhaseTypeForRow(int32_t type, int previous) {
 ResultsOutput::ResultsOutput(UtilityState* u, IDispatch*, IDispatch* propContainer)
     : u_(u), propContainerObject_(propContainer) {}
 
-ResultsOutput::~ResultsOutput() {
-    SafeRelease(container_);
-    SafeRelease(containerPhase_);
-    SafeRelease(arrayFactory_);
-    SafeRelease(matrixFactory_);
-}
+ResultsOutput::~ResultsOutput() = default;
 
 HRESULT ResultsOutput::RecomputeStoredProperties() {
     UtilityState* u = u_;
-    IDispatch* object = nullptr;
-    IPhase* phase = nullptr;
-    IDispatch* compositionObject = nullptr;
-    IRealArrayDisp* composition = nullptr;
+    platform::ComPtr<IDispatch> object;
+    platform::ComPtr<IPhase> phase;
+    platform::ComPtr<IDispatch> compositionObject;
+    platform::ComPtr<IRealArrayDisp> composition;
     HRESULT status = S_OK;
     try {
         CheckOk(u->phaseCollection->put_Mode(0));
         CheckOk(u->phaseCollection->put_NumberOfPhases(1));
-        CheckOk(u->phaseCollection->get_Phase(0, &object));
+        CheckOk(u->phaseCollection->get_Phase(0, object.put()));
         if (object == nullptr)
             throw CPYCOMError(E_POINTER);
-        CheckFailed(object->QueryInterface(IID_IPhase, reinterpret_cast<void**>(&phase)));
-        SafeRelease(object);
+        CheckFailed(object.QueryInterface(IID_IPhase, &phase));
+        object = nullptr;
         CheckOk(phase->put_Active(1));
         CheckOk(phase->put_Fraction(1.0));
-        CheckOk(phase->get_CompositionObject(&compositionObject));
+        CheckOk(phase->get_CompositionObject(compositionObject.put()));
         if (compositionObject == nullptr)
             throw CPYCOMError(E_POINTER);
-        CheckFailed(compositionObject->QueryInterface(IID_IRealArrayDisp,
-                                                      reinterpret_cast<void**>(&composition)));
-        SafeRelease(compositionObject);
+        CheckFailed(compositionObject.QueryInterface(IID_IRealArrayDisp, &composition));
+        compositionObject = nullptr;
         for (int32_t i = 0; i < u->ncomp; ++i) {
             CheckOk(composition->put_IthValue(i, u->feedComp[i]));
         }
-        SafeRelease(composition);
+        composition = nullptr;
 
         EnvelopePointStore* store = u->pointStore;
         int32_t rows = 0;
@@ -105,34 +99,29 @@ HRESULT ResultsOutput::RecomputeStoredProperties() {
                 {u->propIds[kPropMolarVolume], &IPhase::get_MolarVolume, kCodeMolarVolume}};
             for (const Property& prop : properties) {
                 CheckOk(status = phase->ResetProperties(kResetMask));
-                CheckOk(status = u->propManager->CalcProperty(prop.id, phase));
+                CheckOk(status = u->propManager->CalcProperty(prop.id, phase.Get()));
                 double value = 0.0;
-                CheckOk(status = (phase->*prop.get)(&value));
+                CheckOk(status = (phase.Get()->*prop.get)(&value));
                 store->SetValue(row, prop.code, value, 3);
             }
         }
-        SafeRelease(phase);
         return status;
     } catch (const CPYCOMError& e) {
         status = e.Result();
     } catch (...) {
         status = E_FAIL;
     }
-    SafeRelease(object);
-    SafeRelease(compositionObject);
-    SafeRelease(composition);
-    SafeRelease(phase);
     return status;
 }
 
-IClassFactory* ResultsOutput::Factory(REFCLSID clsid, IClassFactory** cache) {
+IClassFactory* ResultsOutput::Factory(REFCLSID clsid, platform::ComPtr<IClassFactory>* cache) {
     if (*cache == nullptr) {
         CheckFailed(CoGetClassObject(clsid,
                                      CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
                                          CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER,
-                                     nullptr, IID_IClassFactory, reinterpret_cast<void**>(cache)));
+                                     nullptr, IID_IClassFactory, cache->put_void()));
     }
-    return *cache;
+    return cache->Get();
 }
 
 void ResultsOutput::SetScalar(int32_t propId, double value) {
@@ -144,75 +133,57 @@ void ResultsOutput::SetScalar(int32_t propId, double value) {
 }
 
 void ResultsOutput::SetArray(int32_t propId, const double* values, int32_t count) {
-    IRealArrayDisp* array = nullptr;
+    platform::ComPtr<IRealArrayDisp> array;
     VARIANT current;
     VariantInit(&current);
     CheckOk(container_->GetProperty(propId, &current));
     if (current.vt == VT_DISPATCH && current.pdispVal != nullptr) {
-        if (FAILED(current.pdispVal->QueryInterface(IID_IRealArrayDisp,
-                                                    reinterpret_cast<void**>(&array)))) {
+        if (FAILED(current.pdispVal->QueryInterface(IID_IRealArrayDisp, array.put_void()))) {
             array = nullptr;
         }
     }
     VariantClear(&current);
-    try {
-        if (array == nullptr) {
-            CheckFailed(Factory(CLSID_PyranaRealArray, &arrayFactory_)
-                            ->CreateInstance(nullptr, IID_IRealArrayDisp,
-                                             reinterpret_cast<void**>(&array)));
-        }
-        CheckOk(array->put_Size(count));
-        for (int32_t i = 0; i < count; ++i)
-            CheckOk(array->put_IthValue(i, values[i]));
-        VARIANT v;
-        VariantInit(&v);
-        v.vt = VT_DISPATCH;
-        v.pdispVal = array;
-        CheckOk(container_->SetProperty(propId, v));
-    } catch (...) {
-        SafeRelease(array);
-        throw;
+    if (array == nullptr) {
+        CheckFailed(Factory(CLSID_PyranaRealArray, &arrayFactory_)
+                        ->CreateInstance(nullptr, IID_IRealArrayDisp, array.put_void()));
     }
-    SafeRelease(array);
+    CheckOk(array->put_Size(count));
+    for (int32_t i = 0; i < count; ++i)
+        CheckOk(array->put_IthValue(i, values[i]));
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_DISPATCH;
+    v.pdispVal = array.Get();
+    CheckOk(container_->SetProperty(propId, v));
 }
 
 void ResultsOutput::SetMatrix(int32_t propId, double** rows, int32_t valuesPerRow, int32_t nRows) {
-    IRealMatrix* matrix = nullptr;
+    platform::ComPtr<IRealMatrix> matrix;
     VARIANT current;
     VariantInit(&current);
     CheckOk(container_->GetProperty(propId, &current));
     if ((current.vt == VT_DISPATCH || current.vt == VT_UNKNOWN) && current.punkVal != nullptr) {
-        if (FAILED(current.punkVal->QueryInterface(IID_IRealMatrix,
-                                                   reinterpret_cast<void**>(&matrix)))) {
+        if (FAILED(current.punkVal->QueryInterface(IID_IRealMatrix, matrix.put_void()))) {
             matrix = nullptr;
         }
     }
     VariantClear(&current);
-    IDispatch* asDispatch = nullptr;
-    try {
-        if (matrix == nullptr) {
-            CheckFailed(
-                Factory(CLSID_PyranaRealMatrix, &matrixFactory_)
-                    ->CreateInstance(nullptr, IID_IRealMatrix, reinterpret_cast<void**>(&matrix)));
-        }
-        CheckOk(matrix->put_Rows(valuesPerRow));
-        CheckOk(matrix->put_Columns(nRows));
-        for (int32_t i = 0; i < nRows; ++i) {
-            CheckOk(matrix->put_ColumnValues(i, valuesPerRow, rows[i]));
-        }
-        CheckFailed(matrix->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&asDispatch)));
-        VARIANT v;
-        VariantInit(&v);
-        v.vt = VT_DISPATCH;
-        v.pdispVal = asDispatch;
-        CheckOk(container_->SetProperty(propId, v));
-    } catch (...) {
-        SafeRelease(asDispatch);
-        SafeRelease(matrix);
-        throw;
+    if (matrix == nullptr) {
+        CheckFailed(Factory(CLSID_PyranaRealMatrix, &matrixFactory_)
+                        ->CreateInstance(nullptr, IID_IRealMatrix, matrix.put_void()));
     }
-    SafeRelease(asDispatch);
-    SafeRelease(matrix);
+    CheckOk(matrix->put_Rows(valuesPerRow));
+    CheckOk(matrix->put_Columns(nRows));
+    for (int32_t i = 0; i < nRows; ++i) {
+        CheckOk(matrix->put_ColumnValues(i, valuesPerRow, rows[i]));
+    }
+    platform::ComPtr<IDispatch> asDispatch;
+    CheckFailed(matrix.QueryInterface(IID_IDispatch, &asDispatch));
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_DISPATCH;
+    v.pdispVal = asDispatch.Get();
+    CheckOk(container_->SetProperty(propId, v));
 }
 
 HRESULT ResultsOutput::Write(LONG bCalculationOnly, LONG nProp) {
@@ -223,10 +194,8 @@ HRESULT ResultsOutput::Write(LONG bCalculationOnly, LONG nProp) {
 
     if (propContainerObject_ == nullptr)
         throw CPYCOMError(E_POINTER);
-    CheckFailed(propContainerObject_->QueryInterface(IID_IPhase,
-                                                     reinterpret_cast<void**>(&containerPhase_)));
-    CheckFailed(propContainerObject_->QueryInterface(IID_IPropContainer,
-                                                     reinterpret_cast<void**>(&container_)));
+    CheckFailed(propContainerObject_->QueryInterface(IID_IPhase, containerPhase_.put_void()));
+    CheckFailed(propContainerObject_->QueryInterface(IID_IPropContainer, container_.put_void()));
 
     EnvelopePointStore* store = u->pointStore;
     int32_t nRows = 0;

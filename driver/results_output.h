@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "host/interfaces.h"
+#include "platform/com.h"
 #include "saturation/utility_state.h"
 
 class ResultsOutput {
@@ -33,12 +34,12 @@ class ResultsOutput {
     void SetScalar(int32_t propId, double value);
     void SetArray(int32_t propId, const double* values, int32_t count);
     void SetMatrix(int32_t propId, double** rows, int32_t valuesPerRow, int32_t nRows);
-    IClassFactory* Factory(REFCLSID clsid, IClassFactory** cache);
+    IClassFactory* Factory(REFCLSID clsid, platform::ComPtr<IClassFactory>* cache);
 
     UtilityState* u_;
     IDispatch* propContainerObject_;
-    IPropContainer* container_ = nullptr;
-    IPhase* containerPhase_ = nullptr;
-    IClassFactory* arrayFactory_ = nullptr;
-    IClassFactory* matrixFactory_ = nullptr;
+    platform::ComPtr<IPropContainer> container_;
+    platform::ComPtr<IPhase> containerPhase_;
+    platform::ComPtr<IClassFactory> arrayFactory_;
+    platform::ComPtr<IClassFactory> matrixFactory_;
 };
