@@ -6,6 +6,7 @@
 #include "core/com_error.h"
 #include "core/units.h"
 #include "engine/app_values.h"
+#include "platform/com.h"
 
 namespace {
 
@@ -13,35 +14,26 @@ const double kAbsent = 1e-10;
 
 // Critical constants, ID and family of compound i from the host's collection.
 void ReadHostCompound(UtilityState* u, ICompoundCollection* compounds, int32_t i) {
-    IDispatch* object = nullptr;
-    IBasicCompound* basic = nullptr;
-    ICompoundID* id = nullptr;
-    ICompoundFamily* family = nullptr;
-    try {
-        CheckOk(compounds->get_Compound(i, &object));
-        if (object == nullptr)
-            throw CPYCOMError(E_POINTER);
-        CheckFailed(object->QueryInterface(IID_IBasicCompound, reinterpret_cast<void**>(&basic)));
-        SafeRelease(object);
-        CheckOk(basic->TC(kUndefined, kUndefined, eNoExtrapolation, &u->critTdegk[i]));
-        CheckOk(basic->PC(kUndefined, kUndefined, eNoExtrapolation, &u->critPkpa[i]));
-        CheckFailed(basic->QueryInterface(IID_ICompoundID, reinterpret_cast<void**>(&id)));
-        SafeRelease(basic);
-        int value = 0;
-        CheckOk(id->get_ID(&value));
-        u->compID[i] = value;
-        CheckFailed(id->QueryInterface(IID_ICompoundFamily, reinterpret_cast<void**>(&family)));
-        SafeRelease(id);
-        CheckOk(family->get_Family(&value));
-        u->compFamily[i] = value;
-        SafeRelease(family);
-    } catch (...) {
-        SafeRelease(object);
-        SafeRelease(basic);
-        SafeRelease(id);
-        SafeRelease(family);
-        throw;
-    }
+    platform::ComPtr<IDispatch> object;
+    CheckOk(compounds->get_Compound(i, object.put()));
+    if (object == nullptr)
+        throw CPYCOMError(E_POINTER);
+    platform::ComPtr<IBasicCompound> basic;
+    CheckFailed(object.QueryInterface(IID_IBasicCompound, &basic));
+    object = nullptr;
+    CheckOk(basic->TC(kUndefined, kUndefined, eNoExtrapolation, &u->critTdegk[i]));
+    CheckOk(basic->PC(kUndefined, kUndefined, eNoExtrapolation, &u->critPkpa[i]));
+    platform::ComPtr<ICompoundID> id;
+    CheckFailed(basic.QueryInterface(IID_ICompoundID, &id));
+    basic = nullptr;
+    int value = 0;
+    CheckOk(id->get_ID(&value));
+    u->compID[i] = value;
+    platform::ComPtr<ICompoundFamily> family;
+    CheckFailed(id.QueryInterface(IID_ICompoundFamily, &family));
+    id = nullptr;
+    CheckOk(family->get_Family(&value));
+    u->compFamily[i] = value;
 }
 
 // The same data from the provider's component list; not tested.
@@ -50,12 +42,13 @@ void ReadAppCompound(UtilityState* u, int32_t i) {
     VariantInit(&index);
     index.vt = VT_I4;
     index.lVal = i;
-    IAppComponent* component = nullptr;
-    u->appComponents->get_Item(index, &component);
+    platform::ComPtr<IAppComponent> component;
+    u->appComponents->get_Item(index, component.put());
     if (component == nullptr)
         return;
-    u->critTdegk[i] = ReadAppValue(component, &IAppComponent::get_CriticalTemperature) + 273.15;
-    u->critPkpa[i] = ReadAppValue(component, &IAppComponent::get_CriticalPressure);
+    u->critTdegk[i] =
+        ReadAppValue(component.Get(), &IAppComponent::get_CriticalTemperature) + 273.15;
+    u->critPkpa[i] = ReadAppValue(component.Get(), &IAppComponent::get_CriticalPressure);
     int id = 0;
     component->get_ID(&id);
     u->compID[i] = id;
@@ -67,7 +60,6 @@ void ReadAppCompound(UtilityState* u, int32_t i) {
     component->get_State(&state);
     if (state == 200)
         u->compFamily[i] = eGeneral;
-    component->Release();
 }
 
 }  // namespace
