@@ -59,33 +59,30 @@ int32_t FlashAt(UtilityState* u, double tK, double pKpa, double* H, double* S, d
     *H = ReadAppValue(provider, &IAppThermoProvider::get_Enthalpy);
     *S = ReadAppValue(provider, &IAppThermoProvider::get_Entropy);
     *V = ReadAppValue(provider, &IAppThermoProvider::get_MolarVolume);
-    IAppPhase* phase = nullptr;
-    provider->get_VapourPhase(&phase);
+    platform::ComPtr<IAppPhase> phase;
+    provider->get_VapourPhase(phase.put());
     if (phase != nullptr) {
         *vapourSeen = true;
-        u->vapFrac = ReadAppValue(phase, &IAppPhase::get_Fraction);
-        ReadAppComposition(u, phase, u->yVap);
+        u->vapFrac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
+        ReadAppComposition(u, phase.Get(), u->yVap);
         ++count;
-        SafeRelease(phase);
     }
-    provider->get_LiquidPhase(&phase);
+    provider->get_LiquidPhase(phase.put());
     if (phase != nullptr) {
-        u->liq1Frac = ReadAppValue(phase, &IAppPhase::get_Fraction);
-        ReadAppComposition(u, phase, u->xLiq1);
+        u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
+        ReadAppComposition(u, phase.Get(), u->xLiq1);
         ++count;
-        SafeRelease(phase);
     }
-    provider->get_Liquid2Phase(&phase);
+    provider->get_Liquid2Phase(phase.put());
     if (phase != nullptr) {
         if (count == 2 || (count == 1 && !*vapourSeen)) {
-            u->liq2Frac = ReadAppValue(phase, &IAppPhase::get_Fraction);
-            ReadAppComposition(u, phase, u->xLiq2);
+            u->liq2Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
+            ReadAppComposition(u, phase.Get(), u->xLiq2);
         } else {
-            u->liq1Frac = ReadAppValue(phase, &IAppPhase::get_Fraction);
-            ReadAppComposition(u, phase, u->xLiq1);
+            u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
+            ReadAppComposition(u, phase.Get(), u->xLiq1);
         }
         ++count;
-        SafeRelease(phase);
     }
     return count;
 }

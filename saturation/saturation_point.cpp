@@ -89,14 +89,14 @@ double ClampedLog(double x) {
 }
 
 void ReadAppComposition(UtilityState* u, IAppPhase* phase, double* dest) {
-    IAppValue* value = nullptr;
-    phase->get_Composition(&value);
+    platform::ComPtr<IAppValue> value;
+    phase->get_Composition(value.put());
     if (value == nullptr)
         return;
     VARIANT v;
     VariantInit(&v);
     value->get_Value(&v);
-    value->Release();
+    value = nullptr;
     CopyArrayValues(v, dest, u->ncomp);
     VariantClear(&v);
 }
@@ -210,15 +210,12 @@ int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, d
         if (*numbPhases < 2)
             throw CPYCOMError(E_FAIL);
 
-        IDispatch* object = nullptr;
-        CheckOk(u->phaseCollection->GetPhase(kPhaseKindSpecification, 0, &object));
-        IPhase* spec = nullptr;
-        const HRESULT q = object->QueryInterface(IID_IPhase, reinterpret_cast<void**>(&spec));
-        object->Release();
-        CheckFailed(q);
-        const HRESULT hr = spec->get_Temperature(&u->curTdegk);
-        spec->Release();
-        CheckOk(hr);
+        platform::ComPtr<IDispatch> object;
+        CheckOk(u->phaseCollection->GetPhase(kPhaseKindSpecification, 0, object.put()));
+        platform::ComPtr<IPhase> spec;
+        CheckFailed(object.QueryInterface(IID_IPhase, &spec));
+        object = nullptr;
+        CheckOk(spec->get_Temperature(&u->curTdegk));
     } else {
         IAppThermoProvider* provider = u->appThermoProvider;
         VARIANT pressure;
@@ -236,32 +233,29 @@ int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, d
             *H = ReadAppValue(provider, &IAppThermoProvider::get_Enthalpy);
             *S = ReadAppValue(provider, &IAppThermoProvider::get_Entropy);
             *V = ReadAppValue(provider, &IAppThermoProvider::get_MolarVolume);
-            IAppPhase* phase = nullptr;
-            provider->get_VapourPhase(&phase);
+            platform::ComPtr<IAppPhase> phase;
+            provider->get_VapourPhase(phase.put());
             if (phase != nullptr) {
-                ReadAppComposition(u, phase, u->yVap);
+                ReadAppComposition(u, phase.Get(), u->yVap);
                 *numbPhases += 1;
-                SafeRelease(phase);
             }
-            provider->get_LiquidPhase(&phase);
+            provider->get_LiquidPhase(phase.put());
             if (phase != nullptr) {
-                u->liq1Frac = ReadAppValue(phase, &IAppPhase::get_Fraction);
-                ReadAppComposition(u, phase, u->xLiq1);
+                u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
+                ReadAppComposition(u, phase.Get(), u->xLiq1);
                 *numbPhases += 1;
-                SafeRelease(phase);
             }
-            provider->get_Liquid2Phase(&phase);
+            provider->get_Liquid2Phase(phase.put());
             if (phase != nullptr) {
                 if (*numbPhases == 2) {
-                    u->liq2Frac = ReadAppValue(phase, &IAppPhase::get_Fraction);
-                    ReadAppComposition(u, phase, u->xLiq2);
+                    u->liq2Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
+                    ReadAppComposition(u, phase.Get(), u->xLiq2);
                     *numbPhases += 1;
                 } else if (*numbPhases == 1) {
-                    u->liq1Frac = ReadAppValue(phase, &IAppPhase::get_Fraction);
-                    ReadAppComposition(u, phase, u->xLiq1);
+                    u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
+                    ReadAppComposition(u, phase.Get(), u->xLiq1);
                     *numbPhases += 1;
                 }
-                SafeRelease(phase);
             }
         }
     }
