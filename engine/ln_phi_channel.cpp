@@ -18,9 +18,7 @@ LnPhiChannel::LnPhiChannel(IPhase* phase, IPropManager* propManager, int32_t lnP
 LnPhiChannel::LnPhiChannel(IAppPhase* appPhase, VARIANT* compositionVariant, int32_t ncomp)
     : appPhase_(appPhase), compositionVariant_(compositionVariant), ncomp_(ncomp) {}
 
-LnPhiChannel::~LnPhiChannel() {
-    SafeRelease(composition_);
-}
+LnPhiChannel::~LnPhiChannel() = default;
 
 void LnPhiChannel::PutPressure(double pKpa) {
     if (providerMode()) {
@@ -76,16 +74,14 @@ void LnPhiChannel::SendComposition(const double* w) {
                 data[i] = w[i];
             SafeArrayUnaccessData(compositionVariant_->parray);
         }
-        IAppValue* holder = nullptr;
-        appPhase_->get_Composition(&holder);
-        if (holder != nullptr) {
+        platform::ComPtr<IAppValue> holder;
+        appPhase_->get_Composition(holder.put());
+        if (holder != nullptr)
             holder->put_Value(*compositionVariant_);
-            holder->Release();
-        }
         return;
     }
     if (composition_ == nullptr) {
-        CheckOk(phase_->get_Composition(&composition_));
+        CheckOk(phase_->get_Composition(composition_.put()));
         if (composition_ == nullptr)
             throw CPYCOMError(E_POINTER);
     }
@@ -116,16 +112,10 @@ void LnPhiChannel::Evaluate(double* result, const uint8_t* flags) {
     }
     CheckOk(phase_->ResetProperties(kResetMask));
     CheckOk(propManager_->CalcProperty(lnPhiPropId_, phase_));
-    IRealArrayDisp* lnPhi = nullptr;
-    CheckOk(phase_->get_LnFugacityCoeff(&lnPhi));
+    platform::ComPtr<IRealArrayDisp> lnPhi;
+    CheckOk(phase_->get_LnFugacityCoeff(lnPhi.put()));
     if (lnPhi == nullptr)
         throw CPYCOMError(E_POINTER);
-    for (int32_t i = 0; i < ncomp_; ++i) {
-        const HRESULT hr = lnPhi->get_IthValue(i, &result[i]);
-        if (hr != S_OK) {
-            lnPhi->Release();
-            throw CPYCOMError(hr);
-        }
-    }
-    lnPhi->Release();
+    for (int32_t i = 0; i < ncomp_; ++i)
+        CheckOk(lnPhi->get_IthValue(i, &result[i]));
 }

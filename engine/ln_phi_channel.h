@@ -47,7 +47,7 @@ class LnPhiChannel {
     IPhase* phase_ = nullptr;
     IPropManager* propManager_ = nullptr;
     int32_t lnPhiPropId_ = -32767;
-    IRealArrayDisp* composition_ = nullptr;
+    platform::ComPtr<IRealArrayDisp> composition_;
 
     IAppPhase* appPhase_ = nullptr;
     VARIANT* compositionVariant_ = nullptr;
