@@ -378,24 +378,21 @@ HRESULT EvaluatePhaseProperties(ThreePhaseTracer* tr, double pKpa, double T,
         return hr;
     if (FAILED(hr = phase->put_Temperature(T)))
         return hr;
-    IDispatch* object = nullptr;
-    if (FAILED(hr = phase->get_CompositionObject(&object)))
+    platform::ComPtr<IDispatch> object;
+    if (FAILED(hr = phase->get_CompositionObject(object.put())))
         return hr;
     if (object == nullptr)
         return E_POINTER;
-    IRealArrayDisp* array = nullptr;
-    hr = object->QueryInterface(IID_IRealArrayDisp, reinterpret_cast<void**>(&array));
-    object->Release();
+    platform::ComPtr<IRealArrayDisp> array;
+    hr = object.QueryInterface(IID_IRealArrayDisp, &array);
+    object = nullptr;
     if (FAILED(hr))
         return hr;
     for (int32_t i = 0; i < tr->ncomp; ++i) {
-        hr = array->put_IthValue(i, composition[i]);
-        if (FAILED(hr)) {
-            array->Release();
+        if (FAILED(hr = array->put_IthValue(i, composition[i])))
             return hr;
-        }
     }
-    array->Release();
+    array = nullptr;
 
     struct Property {
         int32_t id;

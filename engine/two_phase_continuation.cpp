@@ -583,19 +583,14 @@ void ReadFurtherPhase(TwoPhaseTracer* tr, IPhase* workingPhase, bool useAppTherm
     const int32_t nc = tr->ncomp;
     double sum = 0.0;
     if (!useAppThermo) {
-        IRealArrayDisp* composition = nullptr;
-        CheckOk(workingPhase->get_Composition(&composition));
+        platform::ComPtr<IRealArrayDisp> composition;
+        CheckOk(workingPhase->get_Composition(composition.put()));
         if (composition == nullptr)
             throw CPYCOMError(E_POINTER);
         for (int32_t i = 0; i < nc; ++i) {
-            const HRESULT hr = composition->get_IthValue(i, &out[i]);
-            if (hr != S_OK) {
-                composition->Release();
-                throw CPYCOMError(hr);
-            }
+            CheckOk(composition->get_IthValue(i, &out[i]));
             sum += out[i];
         }
-        composition->Release();
     } else {
         for (int32_t i = 0; i < nc; ++i)
             out[i] = 0.0;
