@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <mutex>
+#include <set>
 
 namespace cli {
 
@@ -43,12 +45,21 @@ bool UtilityModule::Load(const std::string& path, std::string* error) {
         *error = std::string("cannot load the utility module: ") + dlerror();
         return false;
     }
+    // Registered once per process and path: the registration script replaces
+    // the class's keys, which would unregister it for a moment under a
+    // calculation running on another thread.
+    static std::mutex lock;
+    static std::set<std::string> registered;
+    std::lock_guard<std::mutex> hold(lock);
+    if (registered.count(path) != 0)
+        return true;
     auto registerServer = reinterpret_cast<HRESULT (*)()>(dlsym(handle_, "DllRegisterServer"));
     const HRESULT hr = registerServer != nullptr ? registerServer() : E_NOTIMPL;
     if (FAILED(hr)) {
         *error = "registering the utility module failed (" + HresultText(hr) + ")";
         return false;
     }
+    registered.insert(path);
     return true;
 }
 
