@@ -222,9 +222,6 @@ HRESULT pyThreePhaseEnvelope::SetThermo(IDispatch* pPropManager, IDispatch* pFla
 
     useAppThermo = 0;
     ReleaseHostObjects();
-    IPropManagerSettings* managerSettings = nullptr;
-    IUnknown* settingsObject = nullptr;
-    IUnknown* companionObject = nullptr;
     try {
         if (pPropManager == nullptr || pFlashManager == nullptr)
             throw CPYCOMError(E_POINTER);
@@ -232,17 +229,19 @@ HRESULT pyThreePhaseEnvelope::SetThermo(IDispatch* pPropManager, IDispatch* pFla
             pPropManager->QueryInterface(IID_IPropManager, reinterpret_cast<void**>(&propManager)));
         CheckFailed(pFlashManager->QueryInterface(IID_IFlashManager,
                                                   reinterpret_cast<void**>(&flashManager)));
-        CheckOk(propManager->QueryInterface(IID_IPropManagerSettings,
-                                            reinterpret_cast<void**>(&managerSettings)));
-        CheckOk(managerSettings->get_Settings(&settingsObject));
+        platform::ComPtr<IPropManagerSettings> managerSettings;
+        CheckOk(propManager->QueryInterface(IID_IPropManagerSettings, managerSettings.put_void()));
+        platform::ComPtr<IUnknown> settingsObject;
+        CheckOk(managerSettings->get_Settings(settingsObject.put()));
         if (settingsObject == nullptr)
             throw CPYCOMError(E_POINTER);
         CheckOk(settingsObject->QueryInterface(IID_IFlashSettings,
                                                reinterpret_cast<void**>(&flashSettings)));
-        SafeRelease(settingsObject);
-        SafeRelease(managerSettings);
+        settingsObject = nullptr;
+        managerSettings = nullptr;
 
-        CheckFailed(flashSettings->get_Companion(&companionObject));
+        platform::ComPtr<IUnknown> companionObject;
+        CheckFailed(flashSettings->get_Companion(companionObject.put()));
         if (companionObject == nullptr) {
             CheckFailed(CoCreateInstance(CLSID_PyranaSettingsCompanion, nullptr,
                                          CLSCTX_INPROC_SERVER | CLSCTX_INPROC_HANDLER |
@@ -252,59 +251,46 @@ HRESULT pyThreePhaseEnvelope::SetThermo(IDispatch* pPropManager, IDispatch* pFla
         } else {
             CheckFailed(companionObject->QueryInterface(
                 IID_ISettingsCompanion, reinterpret_cast<void**>(&settingsCompanion)));
-            SafeRelease(companionObject);
         }
         return S_OK;
     } catch (const CPYCOMError&) {
     } catch (...) {
     }
-    SafeRelease(companionObject);
-    SafeRelease(settingsObject);
-    SafeRelease(managerSettings);
     return E_FAIL;
 }
 
 HRESULT pyThreePhaseEnvelope::InitializePropertyIDs(IDispatch* pPropertyRegistry) {
-    IPropertyEnumerationRegistry* registry = nullptr;
-    IPropertyRegistryClient* client = nullptr;
-    BSTR name = nullptr;
     try {
         if (pPropertyRegistry == nullptr)
             throw CPYCOMError(E_POINTER);
+        platform::ComPtr<IPropertyEnumerationRegistry> registry;
         CheckFailed(pPropertyRegistry->QueryInterface(IID_IPropertyEnumerationRegistry,
-                                                      reinterpret_cast<void**>(&registry)));
+                                                      registry.put_void()));
         for (int i = 0; i < kNumPropertyIds; ++i) {
-            name = SysAllocString(kPropertyNames[i]);
-            if (name == nullptr)
+            const platform::Bstr name(kPropertyNames[i]);
+            if (name.Get() == nullptr)
                 throw CPYCOMError(E_OUTOFMEMORY);
             LONG id = kUndefinedInt;
-            const HRESULT hr = registry->AddPropertyByName(name, &id);
-            SysFreeString(name);
-            name = nullptr;
-            CheckOk(hr);
+            CheckOk(registry->AddPropertyByName(name.Get(), &id));
             propIds[i] = id;
         }
-        SafeRelease(registry);
+        registry = nullptr;
 
         if (useAppThermo == 0) {
             // The companion learns the registry too, so that its stability
             // test can name the properties it computes.
             if (settingsCompanion == nullptr)
                 throw CPYCOMError(E_FAIL);
-            CheckOk(settingsCompanion->QueryInterface(IID_IPropertyRegistryClient,
-                                                      reinterpret_cast<void**>(&client)));
-            if (client != nullptr) {
+            platform::ComPtr<IPropertyRegistryClient> client;
+            CheckOk(
+                settingsCompanion->QueryInterface(IID_IPropertyRegistryClient, client.put_void()));
+            if (client != nullptr)
                 CheckOk(client->SetPropertyRegistry(pPropertyRegistry));
-                SafeRelease(client);
-            }
         }
         return S_OK;
     } catch (const CPYCOMError&) {
     } catch (...) {
     }
-    SysFreeString(name);
-    SafeRelease(client);
-    SafeRelease(registry);
     return E_FAIL;
 }
 
