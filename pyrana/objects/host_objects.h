@@ -53,6 +53,18 @@ struct HostState {
     std::map<int, VariableSettings> variableSettings;
     int intSetting = 3;
     int temperatureId = 0;
+
+    // The enthalpy, entropy and volume of the last phase state they were
+    // computed for: a client asks for the three one after another at the same
+    // state. Exact: keyed by everything they depend on (the model is fixed).
+    struct CaloricState {
+        bool valid = false;
+        double t = 0, p = 0;
+        int root = 0;
+        std::vector<double> x;
+        double h = 0, s = 0, v = 0;
+    };
+    CaloricState caloric;
 };
 
 // A variant owned by a container: cleared on destruction.

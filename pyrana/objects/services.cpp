@@ -352,17 +352,30 @@ HRESULT PropManager::CalcProperty(int propID, IPhase* phase) {
             out = std::move(fresh);
             return S_OK;
         }
-        const thermo::PhaseProperties props =
-            state_->calc.Properties(ph->t, ph->p, ph->composition().data(), root);
-        if (!props.ok) {
-            return E_FAIL;
+        HostState::CaloricState& cached = state_->caloric;
+        if (!(cached.valid && cached.t == ph->t && cached.p == ph->p &&
+              cached.root == static_cast<int>(root) && cached.x == ph->composition())) {
+            cached.valid = false;
+            const thermo::PhaseProperties props =
+                state_->calc.Properties(ph->t, ph->p, ph->composition().data(), root);
+            if (!props.ok) {
+                return E_FAIL;
+            }
+            cached.t = ph->t;
+            cached.p = ph->p;
+            cached.root = static_cast<int>(root);
+            cached.x = ph->composition();
+            cached.h = props.h;
+            cached.s = props.s;
+            cached.v = props.root.v;
+            cached.valid = true;
         }
         if (enthalpy) {
-            ph->h = props.h;
+            ph->h = cached.h;
         } else if (entropy) {
-            ph->s = props.s;
+            ph->s = cached.s;
         } else {
-            ph->v = props.root.v;
+            ph->v = cached.v;
         }
         return S_OK;
     });

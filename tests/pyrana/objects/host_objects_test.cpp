@@ -338,6 +338,27 @@ TEST_F(HostObjects, CalcPropertyComputesEachRegisteredPropertyFromThePhaseState)
     EXPECT_GT(value[0][2], 5 * value[1][2]);
     EXPECT_GT(value[0][0], value[1][0]);
 
+    // A new composition, temperature or pressure is a new state: nothing of
+    // the previous one is handed back.
+    const double y[2] = {0.8, 0.2};
+    comp->put_IthValue(0, y[0]);
+    comp->put_IthValue(1, y[1]);
+    for (const auto& [tt, pp] :
+         {std::pair{t, p}, std::pair{t + 5.0, p}, std::pair{t + 5.0, 2 * p}}) {
+        phase->put_Temperature(tt);
+        phase->put_Pressure(pp);
+        const thermo::PhaseProperties expected = host.calculator().Properties(
+            tt, pp, y, thermo::Calculator::RootForPhaseType(kPhaseTypeLiquid));
+        ASSERT_EQ(props->CalcProperty(ids[0], phase.Get()), S_OK);
+        EXPECT_EQ(Get(phase.Get(), &IPhase::get_Enthalpy), expected.h);
+        ASSERT_EQ(props->CalcProperty(ids[2], phase.Get()), S_OK);
+        EXPECT_EQ(Get(phase.Get(), &IPhase::get_MolarVolume), expected.root.v);
+    }
+    comp->put_IthValue(0, x[0]);
+    comp->put_IthValue(1, x[1]);
+    phase->put_Temperature(t);
+    phase->put_Pressure(p);
+
     // ln phi of each root is the model's, to the last bit; a composition the
     // model cannot take fails and leaves the phase's array as it was.
     const int lnPhiId = host.PropertyId("LnFugacityCoeff");
