@@ -80,6 +80,7 @@ Calculator::Work::Work(int n) : nc(n) {
     dNW.assign(un * un, 0);
     mat.assign(static_cast<size_t>(maxDim) * maxDim, 0);
     mat2.assign(static_cast<size_t>(maxDim) * maxDim, 0);
+    eigenVectors.assign(static_cast<size_t>(maxDim) * maxDim, 0);
     rhs.assign(maxDim, 0);
     piv.assign(maxDim, 0);
     idx.assign(un, 0);

@@ -79,6 +79,7 @@ struct Calculator::Work {
     std::vector<double> lnK, lnKPrev, dK, dKPrev, saveA, saveB;
     std::vector<double> lnRef;           // ln of the reference composition of the trial being run
     std::vector<double> mat, mat2, rhs;  // [maxDim*maxDim] x2, [maxDim]
+    std::vector<double> eigenVectors;    // [maxDim*maxDim]
     std::vector<int> piv, idx;
     std::vector<double> tmp1, tmp2, tmp3;  // [maxDim] each
 };
@@ -166,7 +167,6 @@ void FillResult(Model& m, Calculator::Work& w, double t, double p, FlashResult* 
 double SplitError(const Calculator::Work& w);
 double SplitGibbs(const Calculator::Work& w);
 
-// What a saturation flash is asked for, shared by its solvers.
 // What a PT flash at one temperature told a bubble-point scan: enough to tell,
 // as the PT-flash scan of the saturation flash would, whether a vapour appears
 // between two temperatures.
@@ -191,6 +191,7 @@ struct ScanProbe {
     ProbeSummary lo, hi;
 };
 
+// What a saturation flash is asked for, shared by its solvers.
 struct SaturationTask {
     double p = 0;               // kPa
     double beta = 0;            // vapour fraction asked for

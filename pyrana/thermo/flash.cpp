@@ -255,14 +255,13 @@ void SymmetricEigen(int n, double* a, double* v) {
 // Solves |H| x = b in place of b, |H| being the symmetric matrix h (n x n,
 // overwritten) with each eigenvalue replaced by its magnitude (at least 1e-8
 // of the largest): a descent direction of a function with Hessian h and
-// gradient -b even where h is indefinite.
-bool SaddleFreeSolve(int n, double* h, double* b) {
+// gradient -b even where h is indefinite. v (n x n) and y (n) are scratch.
+bool SaddleFreeSolve(int n, double* h, double* b, double* v, double* y) {
     for (int i = 0; i < n; ++i) {
         for (int j = i + 1; j < n; ++j)
             h[i * n + j] = h[j * n + i] = 0.5 * (h[i * n + j] + h[j * n + i]);
     }
-    std::vector<double> v(static_cast<size_t>(n) * n), y(static_cast<size_t>(n));
-    SymmetricEigen(n, h, v.data());
+    SymmetricEigen(n, h, v);
     double largest = 0.0;
     for (int i = 0; i < n; ++i)
         largest = std::max(largest, std::fabs(h[i * n + i]));
@@ -425,7 +424,8 @@ bool NewtonSplit(Model& m, Calculator::Work& w, double t, double p, const double
             for (int v = 0; v < dim; ++v)
                 w.rhs[v] = scale[v] * w.tmp1[v];
             if (muShift == kSaddleFree) {
-                if (!SaddleFreeSolve(dim, w.mat.data(), w.rhs.data()))
+                if (!SaddleFreeSolve(dim, w.mat.data(), w.rhs.data(), w.eigenVectors.data(),
+                                     w.tmp2.data()))
                     continue;
             } else {
                 for (int v = 0; v < dim; ++v)
