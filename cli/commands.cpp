@@ -278,17 +278,21 @@ std::vector<thermo::CriticalPointResult> CriticalRoots(const FluidInput& input) 
     return roots;
 }
 
-}  // namespace
-
 // Every root of the critical conditions: the one where the feed is stable
 // lies on the phase envelope; the others lie inside a two-phase region, where
 // a phase of lower Gibbs energy exists.
-json CriticalJson(const FluidInput& input) {
+json ToJson(const std::vector<thermo::CriticalPointResult>& roots) {
     json out = json::array();
-    for (const thermo::CriticalPointResult& r : CriticalRoots(input)) {
+    for (const thermo::CriticalPointResult& r : roots) {
         out.push_back({{"T_K", r.t}, {"P_kPa", r.p}, {"on_envelope", r.stable}});
     }
     return out;
+}
+
+}  // namespace
+
+json CriticalJson(const FluidInput& input) {
+    return ToJson(CriticalRoots(input));
 }
 
 int RunCritical(const FluidInput& input, Format format) {
@@ -301,7 +305,7 @@ int RunCritical(const FluidInput& input, Format format) {
         return Fail(kExitUsage, e.what());
     }
     if (format == Format::kJson) {
-        std::cout << CriticalJson(input).dump(2) << "\n";
+        std::cout << ToJson(roots).dump(2) << "\n";
         return kExitOk;
     }
     for (const thermo::CriticalPointResult& r : roots) {

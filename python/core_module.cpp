@@ -11,7 +11,6 @@
 #include <dlfcn.h>
 #include <pybind11/pybind11.h>
 
-#include <cmath>
 #include <string>
 
 #include "cli/commands.h"

@@ -581,8 +581,9 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
         // Nothing to bracket: fall through to the trivial split.
     } else if (beta <= 0.0 && task.scanComplete && !task.scan.empty()) {
         // The incipient-phase scan of a bubble point probed with the PT flashes this
-        // scan would make, at the temperatures it would probe, in the same order: its
-        // brackets are settled from what it recorded instead of probing again. A
+        // scan would make, outwards from the same start (its step only wider inside a
+        // wide band): its brackets are settled from what it recorded instead of
+        // scanning again. A
         // bracket it narrowed by bisection is settled from where it stopped (the
         // bisection here would probe the same midpoints first). Brackets it found to
         // hold no bubble point (a label change between single phases, a vapour that

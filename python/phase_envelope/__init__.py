@@ -79,15 +79,6 @@ class Fluid:
         self.volume_shift = volume_shift
 
     @classmethod
-    def from_feed(cls, feed):
-        """A fluid of database compounds from ``{name: z}``."""
-        if isinstance(feed, Fluid):
-            return feed
-        if not isinstance(feed, dict) or not feed:
-            raise ValueError("feed: expected a non-empty dict {name: mole fraction} or a Fluid")
-        return cls([{"name": str(name), "z": float(z)} for name, z in feed.items()])
-
-    @classmethod
     def from_dict(cls, d):
         return cls(d["components"], d.get("eos"), d.get("kij"), d.get("volume_shift"))
 

@@ -88,7 +88,8 @@ def test_curves_are_the_command_lines_curves():
         status, out, err = run_cli("--feed", feed_text(BINARY), "--curves", "--axes", axes,
                                    "--format", "json")
         assert status == 0, err
-        rows = json.loads(out)["points"] if isinstance(json.loads(out), dict) else json.loads(out)
+        parsed = json.loads(out)
+        rows = parsed["points"] if isinstance(parsed, dict) else parsed
         curve = env.curve(axes)
         assert curve.shape == (len(env), 2)
         want = np.array([[math.nan if v is None else v for k, v in r.items()
