@@ -47,7 +47,7 @@ void ReadAppCompound(UtilityState* u, int32_t i) {
     if (component == nullptr)
         return;
     u->critTdegk[i] =
-        ReadAppValue(component.Get(), &IAppComponent::get_CriticalTemperature) + 273.15;
+        ReadAppValue(component.Get(), &IAppComponent::get_CriticalTemperature) + kKelvinOffset;
     u->critPkpa[i] = ReadAppValue(component.Get(), &IAppComponent::get_CriticalPressure);
     int id = 0;
     component->get_ID(&id);

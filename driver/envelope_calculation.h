@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/envelope_point_store.h"
+#include "engine/further_phase_test.h"
 #include "host/interfaces.h"
 #include "saturation/utility_state.h"
 
@@ -24,7 +25,7 @@ typedef HRESULT (*OptionsDialogHook)(IPYRUtility* utility, IPYRUtilityManager* u
                                      IDispatch* phaseCollection, IDispatch* propContainer,
                                      IPropManager* propManager);
 
-class EnvelopeCalculation {
+class EnvelopeCalculation : private FurtherPhaseTest {
   public:
     // u: the utility's state; utility: the utility object itself (handed to
     // the options dialog).
@@ -49,6 +50,9 @@ class EnvelopeCalculation {
     void AppendRecord(int record);
     int TraceTwoPhase(double* x, double* y, int record);
     int TraceThreePhase();
+    // The host's further-phase test made on a composition other than the
+    // feed's (for the three-phase tracer), on either path.
+    bool FindsPhaseBelow(double tK, double pKpa, const double* x, double* found) override;
 
     // Rows in the point store; the next pass's pressure of a boundary scan.
     int32_t StoredRows() const;

@@ -2,6 +2,7 @@
 // coefficients, for the host framework and the application-side provider.
 #include "engine/ln_phi_channel.h"
 
+#include "core/units.h"
 #include "engine/app_values.h"
 #include "engine/finite_differences.h"
 
@@ -35,7 +36,7 @@ void LnPhiChannel::PutTemperature(double tKelvin) {
     if (providerMode()) {
         if (appPhase_ == nullptr)
             throw CPYCOMError(E_POINTER);
-        PutAppValue(appPhase_, &IAppPhase::get_Temperature, tKelvin - 273.15);
+        PutAppValue(appPhase_, &IAppPhase::get_Temperature, tKelvin - kKelvinOffset);
         return;
     }
     CheckOk(phase_->put_Temperature(tKelvin));

@@ -368,6 +368,30 @@ void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
     *specVarIdx = newSpec;
 }
 
+// Whether a further phase lies below the tangent plane that the three
+// phases of a converged point share. The test is made on the most abundant
+// phase; what it finds within 1e-3 in every mole fraction of one of the
+// three is that phase, not a further one.
+bool FurtherPhaseBelow(ThreePhaseTracer* tr, double T, double pKpa, double betaRef, double beta1,
+                       double beta2, const double* xRef, const double* x1, const double* x2) {
+    const double* tested = xRef;
+    if (beta1 > betaRef && beta1 >= beta2)
+        tested = x1;
+    else if (beta2 > betaRef && beta2 > beta1)
+        tested = x2;
+    double* found = tr->foundPhase;
+    if (!tr->furtherPhaseTest->FindsPhaseBelow(T, pKpa, tested, found))
+        return false;
+    for (const double* phase : {xRef, x1, x2}) {
+        double apart = 0.0;
+        for (int32_t i = 0; i < tr->ncomp; ++i)
+            apart = std::max(apart, std::fabs(found[i] - phase[i]));
+        if (apart <= 1e-3)
+            return false;
+    }
+    return true;
+}
+
 HRESULT EvaluatePhaseProperties(ThreePhaseTracer* tr, double pKpa, double T,
                                 const double* composition, IPhase* phase, IPropManager* propManager,
                                 double* h, double* s, double* v) {
@@ -459,6 +483,8 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
     // The smaller of the two phase fractions that are not held fixed, at the
     // last point.
     double lastSmallest = HUGE_VAL;
+    // The trace stopped where the three phases became metastable.
+    bool metastable = false;
 
     for (int pass = 1; pass < kMaxPasses; ++pass) {
         if (pass > 2 && (*P < Pmin || *P > Pmax))
@@ -468,6 +494,18 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
                              firstPoint || approachIdx >= 0, pureCompIdx, useAppThermo);
         if (ret >= 0 && numFree > 1 && pureCompIdx < 0 && IsTrivial(X, flags, nc))
             ret = -7;
+        // Where a further phase lies below the three phases' tangent plane,
+        // their equilibrium is metastable: another phase takes the place of
+        // one of them, or a fourth joins them, which three phases cannot
+        // describe. The boundary beyond is not the feed's, and the trace
+        // stops before storing the point.
+        if (ret >= 0 && tr->furtherPhaseTest != nullptr &&
+            FurtherPhaseBelow(tr, ClampedExp(X[tr->idxLnT]), ClampedExp(X[tr->idxLnP]) * kKpaPerAtm,
+                              *betaRef, *beta1, *beta2, xRef, x1, x2)) {
+            metastable = true;
+            *stuck = 1;
+            break;
+        }
         if (ret < 0) {
             if (firstPoint)
                 break;
@@ -602,8 +640,10 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
         firstPoint = false;
     }
 
+    // A trace that could not start returns non-zero, and its caller stores
+    // the starting point; a metastable start is no point of the boundary.
     if (firstPoint)
-        return 1;
+        return metastable ? 0 : 1;
     store->SetNumPoints(numb, accessMode);
     return static_cast<int>(status);
 }

@@ -48,6 +48,8 @@ ThreePhaseTracer::ThreePhaseTracer()
       propIdEntropy(-32767),
       propIdVolume(-32767),
       lnPhiPropId(-32767),
+      furtherPhaseTest(nullptr),
+      foundPhase(nullptr),
       appPhaseRef(nullptr),
       appPhaseOther(nullptr) {
     VariantInit(&compositionVariant);
@@ -87,6 +89,7 @@ void ThreePhaseTracer::Init(int32_t count) {
     dx2dBeta = NewVector(ncomp);
     workComp = NewVector(ncomp);
     workResult = NewVector(ncomp);
+    foundPhase = NewVector(ncomp);
     history.Init(neq);
     scratchX = NewVector(neq);
     for (double*& row : hist)
@@ -110,7 +113,7 @@ ThreePhaseTracer::~ThreePhaseTracer() {
     for (double* v :
          {resid,       sens,      lnPhiRef,  lnPhi1,   lnPhi2,   dLnPhiRefdT, dLnPhi1dT, dLnPhi2dT,
           dLnPhiRefdP, dLnPhi1dP, dLnPhi2dP, dxRefdK1, dxRefdK2, dxRefdBeta,  dx1dK1,    dx1dK2,
-          dx1dBeta,    dx2dK1,    dx2dK2,    dx2dBeta, workComp, workResult}) {
+          dx1dBeta,    dx2dK1,    dx2dK2,    dx2dBeta, workComp, workResult,  foundPhase}) {
         delete[] v;
     }
     DeleteMatrix(dLnPhiRefdn, ncomp);

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "engine/further_phase_test.h"
 #include "engine/matrix_lu_solver.h"
 #include "engine/point_history.h"
 #include "host/interfaces.h"
@@ -93,6 +94,12 @@ class ThreePhaseTracer {
     int32_t propIdEntropy;
     int32_t propIdVolume;
     int32_t lnPhiPropId;
+
+    // The further-phase test that each point of a boundary is checked
+    // with (not owned; null: no check).
+    FurtherPhaseTest* furtherPhaseTest;
+    // Scratch for the phase it finds, ncomp doubles.
+    double* foundPhase;
 
     // Application-provider phases, held only during a trace.
     IAppPhase* appPhaseRef;

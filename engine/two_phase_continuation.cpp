@@ -22,7 +22,6 @@ const int kMaxPasses = 400;
 const double kCollapseLimit = 1e-4;
 const double kSmallStep = 0.005;
 const int kSmallStepCount = 2;
-const double kKelvinOffset = 273.15;
 
 // Appends one row of pressure (kPa) and temperature (K).
 void AppendPoint(EnvelopePointStore* store, int32_t* numb, int32_t type, double pKpa, double tK,

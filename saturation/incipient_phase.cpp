@@ -49,7 +49,7 @@ int32_t FlashAt(UtilityState* u, double tK, double pKpa, double* H, double* S, d
     VariantInit(&t);
     VariantInit(&p);
     t.vt = VT_R8;
-    t.dblVal = tK - 273.15;
+    t.dblVal = tK - kKelvinOffset;
     p.vt = VT_R8;
     p.dblVal = pKpa;
     int status = -1;

@@ -229,7 +229,8 @@ int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, d
         int status = -1;
         provider->FlashPVF(pressure, fraction, &status);
         if (status == 0) {
-            u->curTdegk = ReadAppValue(provider, &IAppThermoProvider::get_Temperature) + 273.15;
+            u->curTdegk =
+                ReadAppValue(provider, &IAppThermoProvider::get_Temperature) + kKelvinOffset;
             *H = ReadAppValue(provider, &IAppThermoProvider::get_Enthalpy);
             *S = ReadAppValue(provider, &IAppThermoProvider::get_Entropy);
             *V = ReadAppValue(provider, &IAppThermoProvider::get_MolarVolume);

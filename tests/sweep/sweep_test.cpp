@@ -144,6 +144,24 @@ TEST_F(Sweep, ADewBranchEndsAtTheThreePhasePointAndTheRegionIsTracedFromIt) {
     EXPECT_GT(Count(e, 15), 5);
 }
 
+// Methane with n-pentane and a little water: near 191 K and 4.3 MPa a
+// methane-rich liquid takes the vapour's place beside the hydrocarbon liquid
+// and the water. The three-phase bubble boundary traced on beyond there was
+// that of a metastable equilibrium (three phases on every side of its rows,
+// by the checks' flash), and crept back in ever smaller steps; it now stops
+// where the further-phase test finds a phase below the three phases' tangent
+// plane, says so, and the scan's later boundary rows are stable ones.
+TEST_F(Sweep, AThreePhaseBoundaryStopsWhereItsPhasesBecomeMetastable) {
+    const sweep::SweepFeed feed =
+        NamedFeed("wet gas", {{"methane", 0.8957}, {"n-pentane", 0.096}, {"water", 0.0019}});
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_TRUE(r.failures.empty()) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    EXPECT_EQ(e.status, static_cast<HRESULT>(0x00040202)) << "incomplete: a boundary stopped";
+    EXPECT_GT(Count(e, 14), 10);
+    EXPECT_EQ(Count(e, 11), 1) << "the three-phase critical point";
+}
+
 // Where a trace passes several local extrema, the summary values are the
 // extremes of the rows.
 TEST_F(Sweep, SummaryExtremesAreTheExtremesOfTheRows) {
