@@ -698,6 +698,43 @@ void EnvelopeCalculation::BubbleBoundaryBelow(int record) {
     AppendRecord(record);
 }
 
+// Where the bubble-boundary scan below a three-phase point on the bubble
+// side found no three-phase bubble point, the point is where two bubble
+// curves cross (the three-phase region between them is thinner than the scan
+// sees): below it the bubble curve goes on with the other incipient phase,
+// and no other stage traces it. It is traced here up from the scan's lowest
+// pressure, with the third-phase watch on, to the point, where the watch
+// ends it. Record 1 and the found flag are left as they were.
+void EnvelopeCalculation::BubbleCurveBelow(int record) {
+    UtilityState* u = u_;
+    const double top = u->threePhasePoints[record].Patm;
+    const ThreePhasePoint saved = u->threePhasePoints[1];
+    const uint8_t savedFound = u->threePhaseFound;
+    const uint8_t savedInvert = InvertLine;
+    u->curPatm = 2.0;
+    u->vapFrac = 0.0;
+    pressLow = startPressLow;
+    pressHigh = top + 1.0;
+    pressStep = (top - startPressLow) / 10.0;
+    u->threePhaseCheck = 1;
+    u->fromThreePhasePoint = 0;
+    u->curPointType = kPointBubble;
+    InvertLine = 0;
+    u->threePhaseFound = 0;
+    while (u->curPatm < top) {
+        SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        if (NumbPhases == 2) {
+            SeedHostFlash();
+            if (TraceTwoPhase(u->xLiq1, u->yVap, 1) == 0)
+                break;
+        }
+        u->curPatm += pressStep;
+    }
+    u->threePhasePoints[1] = saved;
+    u->threePhaseFound = savedFound;
+    InvertLine = savedInvert;
+}
+
 void EnvelopeCalculation::ThreePhasePath() {
     UtilityState* u = u_;
     ThreePhasePoint* points = u->threePhasePoints;
@@ -706,7 +743,10 @@ void EnvelopeCalculation::ThreePhasePath() {
     if (InvertLine != 0) {
         IncipientStageFrom(0, true, 1.0);
 
+        bubbleTraced = 0;
         BubbleBoundaryBelow(0);
+        if (bubbleTraced == 0)
+            BubbleCurveBelow(0);
 
         if (u->numbPresent > 2) {
             u->curPointType = kPointLiquidLiquid;

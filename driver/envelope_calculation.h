@@ -70,6 +70,7 @@ class EnvelopeCalculation : private FurtherPhaseTest {
     void IncipientStageFrom(int record, bool clearInvertLine, double pressLowOffset);
     void RestartDewSide(int record, int32_t pointType, double scanStartOffset);
     void BubbleBoundaryBelow(int record);
+    void BubbleCurveBelow(int record);
     void TwoPhasePath();
     int TraceCurveOnce(double* x, double* y, ThreePhasePoint& p);
     uint32_t Gaps() const;

@@ -127,6 +127,7 @@ class Checker {
     }
     bool UnstableAt(double t, double p) { return Unstable(TangentPlane(*eos_, t, p, z_.data())); }
     PhaseCount CountPhases(double t, double p);
+    bool CountChangesInBoxes(double t, double p);
     bool OnBoundaryAtRow(double t, double p);
     void CheckStatus(const cli::EnvelopeResult& r);
     void CheckFinite(const cli::EnvelopeResult& r);
@@ -194,6 +195,34 @@ PhaseCount Checker::CountPhases(double t, double p) {
         c.count = -1;
     }
     return c;
+}
+
+// Where a three-phase region is a wedge thinner than the four neighbours
+// resolve (the sliver between two dew curves that cross at a three-phase
+// point, or between two boundaries near a critical end point), its row is
+// still where the phase count changes if a box around it holds three phases
+// somewhere and fewer somewhere, at every scale: the box (±0.3 K, ±0.3 % at
+// the first scale, a tenth of that at the next two) is probed on a grid of
+// 21 temperatures by 5 pressures. A wedge that touches the row shows at every
+// scale; a region that lies apart from it vanishes from the smaller boxes.
+bool Checker::CountChangesInBoxes(double t, double p) {
+    for (double scale = 1.0; scale > 5e-3; scale *= 0.1) {
+        bool three = false;
+        bool fewer = false;
+        for (int j = -2; j <= 2 && !(three && fewer); ++j) {
+            for (int i = -10; i <= 10 && !(three && fewer); ++i) {
+                const PhaseCount c =
+                    CountPhases(t + 0.03 * i * scale, p * (1.0 + 0.0015 * j * scale));
+                if (c.count >= 3)
+                    three = true;
+                else if (c.count >= 0)
+                    fewer = true;
+            }
+        }
+        if (!(three && fewer))
+            return false;
+    }
+    return true;
 }
 
 // Execute's status is honest: it succeeded; S_OK only for an envelope with
@@ -343,7 +372,7 @@ void Checker::CheckThreePhaseRows(const cli::EnvelopeResult& r) {
                 fewer = f3;
             }
         }
-        if (!(three && fewer) && !binaryChange) {
+        if (!(three && fewer) && !binaryChange && !CountChangesInBoxes(row.t, row.p)) {
             Fail("three-phase",
                  RowText(i, row) +
                      (three   ? ": three phases on every side"

@@ -162,6 +162,36 @@ TEST_F(Sweep, AThreePhaseBoundaryStopsWhereItsPhasesBecomeMetastable) {
     EXPECT_EQ(Count(e, 11), 1) << "the three-phase critical point";
 }
 
+// Methane with isopentane and a little cyclohexane (SRK): the bubble side
+// traced down from the critical point meets, at 195.26 K and 5064 kPa, the
+// bubble curve of another incipient vapour (0.998 methane instead of
+// 0.966), and the three-phase region between the two curves is thinner than
+// the bubble-boundary scan sees. The bubble curve below that point used to
+// be missing under S_OK; it is traced from the lowest pressure up to the
+// point, and its rows are on the feed's stability boundary.
+TEST_F(Sweep, ABubbleCurveGoesOnBelowAThreePhasePointWhereTwoBubbleCurvesCross) {
+    const sweep::SweepFeed feed = NamedFeed(
+        "natural gas",
+        {{"methane", 0.946104}, {"isopentane", 0.0586447}, {"cyclohexane", 0.00430457}}, true);
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_FALSE(r.Failed("boundary")) << Failures(r);
+    EXPECT_FALSE(r.Failed("paths")) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    ASSERT_EQ(Count(e, 10), 1);
+    const auto point =
+        std::find_if(e.points.begin(), e.points.end(), [](const auto& p) { return p.type == 10; });
+    int below = 0;
+    double lowest = point->p;
+    for (const auto& p : e.points) {
+        if (p.type == 4 && p.p < point->p) {
+            ++below;
+            lowest = std::min(lowest, p.p);
+        }
+    }
+    EXPECT_GT(below, 10);
+    EXPECT_LT(lowest, 500.0) << "the bubble curve reaches the lowest pressures";
+}
+
 // Where a trace passes several local extrema, the summary values are the
 // extremes of the rows.
 TEST_F(Sweep, SummaryExtremesAreTheExtremesOfTheRows) {
