@@ -674,14 +674,68 @@ void EnvelopeCalculation::RestartDewSide(int record, int32_t pointType, double s
     pressHigh = startPressHigh;
     for (int32_t i = 0; i < u->ncomp; ++i)
         std::swap(u->xLiq1[i], u->xLiq2[i]);
-    PhaseLabelCheck(u, NumbPhases, &Switched);
+    // The point's temperature and pressure first: the check builds the
+    // trace's starting unknowns from them.
     u->curTdegk = p.Tdegk;
     u->curPatm = p.Patm;
+    PhaseLabelCheck(u, NumbPhases, &Switched);
     u->curPointType = pointType;
-    if (TraceTwoPhase(u->xLiq1, u->yVap, 1) != 0) {
-        u->curPatm = p.Patm + scanStartOffset;
+    const RestartState before = SaveRestartState(record);
+    int rc = TraceTwoPhase(u->xLiq1, u->yVap, 1);
+    // The new curve runs on from the point upward in pressure, or downward
+    // (where the envelope turns at the point, as past the dew curve of a
+    // heavy compound near the mixture's critical point). A trace that went
+    // the wrong way met the phase it left within a step: it is taken back
+    // and the curve traced the other way.
+    const ThreePhasePoint& found = u->threePhasePoints[1];
+    if (rc == 0 && u->threePhaseFound != 0 && std::fabs(found.Tdegk - before.point.Tdegk) < 0.5 &&
+        std::fabs(std::log(found.Patm / before.point.Patm)) < 0.01) {
+        RestoreRestartState(before);
+        u->twoPhaseTracer->firstStepSign = -1.0;
+        rc = TraceTwoPhase(u->xLiq1, u->yVap, 1);
+    }
+    if (rc != 0) {
+        u->curPatm = before.point.Patm + scanStartOffset;
         DewScan(pressHigh, 1, false);
     }
+}
+
+EnvelopeCalculation::RestartState EnvelopeCalculation::SaveRestartState(int record) const {
+    const UtilityState* u = u_;
+    const int32_t nc = u->ncomp;
+    RestartState r;
+    r.point = u->threePhasePoints[record];
+    r.record1 = u->threePhasePoints[1];
+    r.rows = StoredRows();
+    r.invertLine = InvertLine;
+    r.stuck = stuck;
+    r.gaps = gaps;
+    r.tdegk = u->curTdegk;
+    r.patm = u->curPatm;
+    r.liquid.assign(u->xLiq1, u->xLiq1 + nc);
+    r.vapour.assign(u->yVap, u->yVap + nc);
+    r.further.assign(u->xLiq2, u->xLiq2 + nc);
+    r.k.assign(u->K1, u->K1 + nc);
+    r.unknowns.assign(u->unknowns, u->unknowns + u->numbUnknowns);
+    return r;
+}
+
+void EnvelopeCalculation::RestoreRestartState(const RestartState& r) {
+    UtilityState* u = u_;
+    u->threePhasePoints[1] = r.record1;
+    u->pointStore->SetNumPoints(r.rows, 0);
+    InvertLine = r.invertLine;
+    stuck = r.stuck;
+    gaps = r.gaps;
+    u->threePhaseFound = 0;
+    u->threePhaseCheck = 1;
+    u->curTdegk = r.tdegk;
+    u->curPatm = r.patm;
+    std::copy(r.liquid.begin(), r.liquid.end(), u->xLiq1);
+    std::copy(r.vapour.begin(), r.vapour.end(), u->yVap);
+    std::copy(r.further.begin(), r.further.end(), u->xLiq2);
+    std::copy(r.k.begin(), r.k.end(), u->K1);
+    std::copy(r.unknowns.begin(), r.unknowns.end(), u->unknowns);
 }
 
 // The three-phase bubble boundary (type 14) from 2 atm up to three-phase
@@ -759,6 +813,13 @@ void EnvelopeCalculation::ThreePhasePath() {
         return;
     }
 
+    // The phases at the three-phase point, which the liquid-liquid scan's
+    // saturation points overwrite: the dew side restarts from them.
+    const int32_t nc = u->ncomp;
+    const std::vector<double> liquid(u->xLiq1, u->xLiq1 + nc);
+    const std::vector<double> vapour(u->yVap, u->yVap + nc);
+    const std::vector<double> further(u->xLiq2, u->xLiq2 + nc);
+
     u->curPointType = kPointLiquidLiquid;
     u->curPatm = 2.0;
     u->betaMode = 4;
@@ -770,6 +831,9 @@ void EnvelopeCalculation::ThreePhasePath() {
 
     u->curPointType = kPointDewAfterThreePhase;
     AppendRecord(0);
+    std::copy(liquid.begin(), liquid.end(), u->xLiq1);
+    std::copy(vapour.begin(), vapour.end(), u->yVap);
+    std::copy(further.begin(), further.end(), u->xLiq2);
     RestartDewSide(0, kPointDewAfterThreePhase, 1.0);
 
     if (u->threePhaseFound != 0) {

@@ -69,6 +69,18 @@ class EnvelopeCalculation : private FurtherPhaseTest {
     void ThreePhasePath();
     void IncipientStageFrom(int record, bool clearInvertLine, double pressLowOffset);
     void RestartDewSide(int record, int32_t pointType, double scanStartOffset);
+    // What a restart from a three-phase point changes, kept to take back a
+    // trace that went the wrong way from the point.
+    struct RestartState {
+        ThreePhasePoint point, record1;
+        int32_t rows = 0;
+        uint8_t invertLine = 0, stuck = 0;
+        uint32_t gaps = 0;
+        double tdegk = 0.0, patm = 0.0;
+        std::vector<double> liquid, vapour, further, k, unknowns;
+    };
+    RestartState SaveRestartState(int record) const;
+    void RestoreRestartState(const RestartState& state);
     void BubbleBoundaryBelow(int record);
     void BubbleCurveBelow(int record);
     void TwoPhasePath();

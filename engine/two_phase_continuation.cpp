@@ -32,6 +32,24 @@ void AppendPoint(EnvelopePointStore* store, int32_t* numb, int32_t type, double 
     *numb += 1;
 }
 
+// Whether the last stored row is the point (the same type, within the
+// tolerance a three-phase point is located to: 1e-3 K, 1e-5 in ln P): a
+// curve restarted from a three-phase point converges first at the point,
+// which the driver stored with the curve's type already.
+bool IsLastRow(EnvelopePointStore* store, int32_t numb, int32_t type, double pKpa, double tK,
+               int32_t accessMode) {
+    if (numb < 1)
+        return false;
+    int32_t lastType = 0;
+    double lastP = 0.0, lastT = 0.0;
+    if (store->GetPointType(numb - 1, &lastType, accessMode) != S_OK ||
+        store->GetValue(numb - 1, kCodePressure, &lastP, accessMode) != S_OK ||
+        store->GetValue(numb - 1, kCodeTemperature, &lastT, accessMode) != S_OK)
+        return false;
+    return lastType == type && std::fabs(lastP - pKpa) <= 1e-5 * pKpa &&
+           std::fabs(lastT - tK) <= 1e-3;
+}
+
 // The curve code after a critical point: dew-side codes become the bubble
 // code and back.
 int32_t SwitchedCurveCode(int32_t code) {
@@ -794,7 +812,8 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     int32_t numb = 0;
     store->GetNumPoints(&numb, accessMode);
 
-    double stepSize = kInitialStep;
+    double stepSize = kInitialStep * tr->firstStepSign;
+    tr->firstStepSign = 1.0;
     int smallSteps = 0;
     // Failures of ordinary steps (not of a critical crossing's attempts)
     // since the last accepted point.
@@ -946,6 +965,11 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 const double* incipient = *beta == 1.0 ? x : *beta == 0.0 ? y : nullptr;
                 if (incipient != nullptr && !ApartFrom(tr->scratchK, incipient, flags, nc))
                     exists = false;
+                // A trace restarted from a three-phase point starts where the
+                // phase it leaves is on the feed's tangent plane too; that
+                // phase, met again at the first point, is no further phase.
+                if (firstPoint && !ApartFrom(tr->scratchK, thirdPhaseComp, flags, nc))
+                    exists = false;
             }
             // Where along the step the further phase appears is found by
             // bisection, without storing the points solved on the way: the
@@ -995,7 +1019,8 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb, critT,
                         critP, nActive, &curveCode, &placer);
 
-        if (!(pureCompIdx >= 0 && *P >= pressHigh)) {
+        if (!(pureCompIdx >= 0 && *P >= pressHigh) &&
+            !(firstPoint && IsLastRow(store, numb, curveCode, pKpa, *T, accessMode))) {
             AppendPoint(store, &numb, curveCode, pKpa, *T, accessMode);
         }
         tr->history.Push(X);

@@ -33,6 +33,7 @@ TwoPhaseTracer::TwoPhaseTracer()
       crossIdx(-1),
       crossSwapped(0),
       crossingStop(0),
+      firstStepSign(1.0),
       innerX(nullptr),
       innerNearX(nullptr),
       haveInner(0),

@@ -83,6 +83,10 @@ class TwoPhaseTracer {
     // vapour appeared at a dew point); it set `stuck` for the driver's
     // recovery, which traces the bubble side up to that point.
     uint8_t crossingStop;
+    // The sign of the next trace's first step in ln P: +1 unless the caller
+    // sets it (for a curve restarted from a three-phase point that runs on
+    // downward); it is used once.
+    double firstStepSign;
     // Points solved on either side of a critical crossing, halfway to zero
     // in the crossed ln K from the points on either side, for locating the
     // critical point (n doubles each; valid while haveInner is set), and the

@@ -192,6 +192,26 @@ TEST_F(Sweep, ABubbleCurveGoesOnBelowAThreePhasePointWhereTwoBubbleCurvesCross) 
     EXPECT_LT(lowest, 500.0) << "the bubble curve reaches the lowest pressures";
 }
 
+// Methane with ethane and 750 ppm of benzene: the dew curve of a benzene-rich
+// liquid comes down from the cricondenbar and meets, 0.8 K above the
+// mixture's critical point, the dew curve of a methane-rich liquid. The
+// dew side restarted from that three-phase point used to fail at its first
+// point (its starting unknowns came from the liquid-liquid scan run in
+// between) and the scan after it traced the benzene dew curve a second
+// time, with no critical point and no bubble side. It now starts from the
+// point's own phases, turns downward where upward meets the benzene liquid
+// at once, and passes the critical point to the bubble side.
+TEST_F(Sweep, ADewSideRestartedFromAThreePhasePointReachesTheCriticalPoint) {
+    const sweep::SweepFeed feed = NamedFeed(
+        "natural gas", {{"methane", 0.891435}, {"ethane", 0.0635172}, {"benzene", 0.00075254}});
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_TRUE(r.failures.empty()) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    EXPECT_EQ(Count(e, 5), 1) << "the critical point";
+    EXPECT_GT(Count(e, 4), 10) << "the bubble side";
+    EXPECT_LT(Count(e, 2), 10) << "the benzene dew curve traced once";
+}
+
 // Where a trace passes several local extrema, the summary values are the
 // extremes of the rows.
 TEST_F(Sweep, SummaryExtremesAreTheExtremesOfTheRows) {
