@@ -128,6 +128,7 @@ class Checker {
     bool UnstableAt(double t, double p) { return Unstable(TangentPlane(*eos_, t, p, z_.data())); }
     PhaseCount CountPhases(double t, double p);
     bool CountChangesInBoxes(double t, double p);
+    bool TwoIncipientPhasesAt(double t, double p);
     bool OnBoundaryAtRow(double t, double p);
     void CheckStatus(const cli::EnvelopeResult& r);
     void CheckFinite(const cli::EnvelopeResult& r);
@@ -223,6 +224,32 @@ bool Checker::CountChangesInBoxes(double t, double p) {
             return false;
     }
     return true;
+}
+
+// A three-phase point where two saturation curves cross at so shallow an
+// angle that the region between them escapes any grid: two incipient phases
+// (more than 1e-3 apart in some mole fraction) touch the feed's tangent
+// plane at the row, each at a saturation temperature within 0.01 K of the
+// row's at its pressure, and no other stationary point lies below the plane.
+bool Checker::TwoIncipientPhasesAt(double t, double p) {
+    std::vector<std::vector<double>> touching;
+    for (const StationaryPoint& s : StationaryPoints(*eos_, t, p, z_.data())) {
+        const double ts = TouchingTemperature(*eos_, t, p, z_.data(), s.w);
+        if (std::isfinite(ts) && std::fabs(ts - t) < 0.01) {
+            bool known = false;
+            for (const std::vector<double>& w : touching) {
+                double apart = 0.0;
+                for (size_t i = 0; i < w.size(); ++i)
+                    apart = std::max(apart, std::fabs(w[i] - s.w[i]));
+                known = known || apart <= 1e-3;
+            }
+            if (!known)
+                touching.push_back(s.w);
+        } else if (s.tpd < -1e-9) {
+            return false;
+        }
+    }
+    return touching.size() >= 2;
 }
 
 // Execute's status is honest: it succeeded; S_OK only for an envelope with
@@ -330,6 +357,12 @@ void Checker::CheckBoundaryRows(const cli::EnvelopeResult& r) {
 
 void Checker::CheckThreePhaseRows(const cli::EnvelopeResult& r) {
     bool flashReported = false;
+    // The three-phase points, where other three-phase rows are stored again.
+    std::set<std::pair<double, double>> points;
+    for (const cli::EnvelopePoint& row : r.points) {
+        if (row.type == 10)
+            points.insert({row.t, row.p});
+    }
     for (size_t i = 0; i < r.points.size(); ++i) {
         const cli::EnvelopePoint& row = r.points[i];
         if (!IsThreePhaseBoundaryType(row.type))
@@ -372,7 +405,8 @@ void Checker::CheckThreePhaseRows(const cli::EnvelopeResult& r) {
                 fewer = f3;
             }
         }
-        if (!(three && fewer) && !binaryChange && !CountChangesInBoxes(row.t, row.p)) {
+        if (!(three && fewer) && !binaryChange && !CountChangesInBoxes(row.t, row.p) &&
+            !(points.count({row.t, row.p}) != 0 && TwoIncipientPhasesAt(row.t, row.p))) {
             Fail("three-phase",
                  RowText(i, row) +
                      (three   ? ": three phases on every side"

@@ -9,10 +9,13 @@ namespace {
 const int kMaxIterations = 1000;
 
 // Follows one trial by successive substitution, W <- exp(d - ln φ(w)), and
-// lowers `best` wherever an iterate lies below the tangent plane.
+// lowers `best` wherever an iterate lies below the tangent plane. A trial
+// that converges away from the reference phase is added to `points` when
+// given.
 void FollowTrial(const CheckEos& eos, double t, double p, const std::vector<double>& x,
                  const std::vector<double>& d, const std::vector<bool>& present,
-                 std::vector<double> w, TangentPlaneResult* best) {
+                 std::vector<double> w, TangentPlaneResult* best,
+                 std::vector<StationaryPoint>* points = nullptr) {
     const int n = eos.size();
     std::vector<double> lnPhi(n), lnW(n), lastStep(n, 0.0);
     for (int it = 0; it < kMaxIterations; ++it) {
@@ -57,6 +60,8 @@ void FollowTrial(const CheckEos& eos, double t, double p, const std::vector<doub
         if (it > 0 && change < 1e-11) {
             if (std::fabs(tpd) < 1e-8 && distance > 1e-6)
                 best->incipientOnPlane = true;
+            if (points != nullptr && distance > 1e-6)
+                points->push_back({w, tpd});
             return;
         }
         // Every fifth step, extrapolation along the dominant eigenvalue of
@@ -78,7 +83,11 @@ void FollowTrial(const CheckEos& eos, double t, double p, const std::vector<doub
 
 }  // namespace
 
-TangentPlaneResult TangentPlane(const CheckEos& eos, double t, double p, const double* xIn) {
+namespace {
+
+// The analysis of TangentPlane, also collecting the stationary points.
+TangentPlaneResult Analyse(const CheckEos& eos, double t, double p, const double* xIn,
+                           std::vector<StationaryPoint>* points) {
     const int n = eos.size();
     TangentPlaneResult result;
     std::vector<double> x(xIn, xIn + n);
@@ -104,8 +113,8 @@ TangentPlaneResult TangentPlane(const CheckEos& eos, double t, double p, const d
         vapourLike[i] = x[i] * k;
         liquidLike[i] = x[i] / k;
     }
-    FollowTrial(eos, t, p, x, d, present, vapourLike, &result);
-    FollowTrial(eos, t, p, x, d, present, liquidLike, &result);
+    FollowTrial(eos, t, p, x, d, present, vapourLike, &result, points);
+    FollowTrial(eos, t, p, x, d, present, liquidLike, &result, points);
     // A near-pure trial of every compound present.
     for (int k = 0; k < n; ++k) {
         if (!present[k])
@@ -113,9 +122,79 @@ TangentPlaneResult TangentPlane(const CheckEos& eos, double t, double p, const d
         std::vector<double> w(n);
         for (int i = 0; i < n; ++i)
             w[i] = present[i] ? (i == k ? 1.0 - 1e-3 : 1e-3 * x[i]) : 0.0;
-        FollowTrial(eos, t, p, x, d, present, w, &result);
+        FollowTrial(eos, t, p, x, d, present, w, &result, points);
     }
     return result;
+}
+
+// The TPD of the stationary point that substitution from w converges to,
+// at T; NaN when it falls back onto the reference phase.
+double StationaryTpd(const CheckEos& eos, double t, double p, const double* x,
+                     const std::vector<double>& w) {
+    const int n = eos.size();
+    std::vector<bool> present(n);
+    std::vector<double> xn(x, x + n), lnPhi(n), d(n);
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i) {
+        present[i] = x[i] > 0.0;
+        sum += present[i] ? x[i] : 0.0;
+    }
+    for (int i = 0; i < n; ++i)
+        xn[i] = present[i] ? x[i] / sum : 0.0;
+    if (std::isnan(eos.LnPhi(t, p, xn.data(), lnPhi.data())))
+        return NAN;
+    for (int i = 0; i < n; ++i)
+        d[i] = present[i] ? std::log(xn[i]) + lnPhi[i] : 0.0;
+    TangentPlaneResult ignored;
+    std::vector<StationaryPoint> found;
+    FollowTrial(eos, t, p, xn, d, present, w, &ignored, &found);
+    return found.empty() ? NAN : found.front().tpd;
+}
+
+}  // namespace
+
+TangentPlaneResult TangentPlane(const CheckEos& eos, double t, double p, const double* x) {
+    return Analyse(eos, t, p, x, nullptr);
+}
+
+std::vector<StationaryPoint> StationaryPoints(const CheckEos& eos, double t, double p,
+                                              const double* x) {
+    std::vector<StationaryPoint> all;
+    Analyse(eos, t, p, x, &all);
+    std::vector<StationaryPoint> distinct;
+    for (const StationaryPoint& s : all) {
+        bool known = false;
+        for (const StationaryPoint& k : distinct) {
+            double apart = 0.0;
+            for (size_t i = 0; i < s.w.size(); ++i)
+                apart = std::fmax(apart, std::fabs(s.w[i] - k.w[i]));
+            known = known || apart < 1e-4;
+        }
+        if (!known)
+            distinct.push_back(s);
+    }
+    return distinct;
+}
+
+double TouchingTemperature(const CheckEos& eos, double t, double p, const double* x,
+                           const std::vector<double>& w) {
+    double t0 = t, t1 = t + 0.01;
+    double f0 = StationaryTpd(eos, t0, p, x, w);
+    double f1 = StationaryTpd(eos, t1, p, x, w);
+    for (int it = 0; it < 30; ++it) {
+        if (std::isnan(f0) || std::isnan(f1) || f1 == f0)
+            return NAN;
+        const double t2 = t1 - f1 * (t1 - t0) / (f1 - f0);
+        if (!(std::fabs(t2 - t) < 5.0))
+            return NAN;
+        if (std::fabs(t2 - t1) < 1e-7)
+            return t2;
+        t0 = t1;
+        f0 = f1;
+        t1 = t2;
+        f1 = StationaryTpd(eos, t1, p, x, w);
+    }
+    return NAN;
 }
 
 }  // namespace sweep

@@ -33,6 +33,24 @@ struct TangentPlaneResult {
 // from x (fraction 0) are left out of the analysis.
 TangentPlaneResult TangentPlane(const CheckEos& eos, double t, double p, const double* x);
 
+// A stationary point of the tangent plane: its composition and TPD.
+struct StationaryPoint {
+    std::vector<double> w;
+    double tpd;
+};
+
+// The stationary points other than the reference phase that the trials of
+// TangentPlane converge to, distinct to 1e-4 in every mole fraction.
+std::vector<StationaryPoint> StationaryPoints(const CheckEos& eos, double t, double p,
+                                              const double* x);
+
+// The temperature near t (within 5 K) at pressure p where the stationary
+// point that substitution from w converges to touches the reference phase's
+// tangent plane (its TPD is zero): a saturation temperature of the reference
+// phase with that incipient phase. NaN where none is found (secant on T).
+double TouchingTemperature(const CheckEos& eos, double t, double p, const double* x,
+                           const std::vector<double>& w);
+
 // True when the analysis finds the phase unstable by more than round-off.
 inline bool Unstable(const TangentPlaneResult& r) {
     return r.minTpd < -1e-9;
