@@ -815,6 +815,9 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     double stepSize = kInitialStep * tr->firstStepSign;
     tr->firstStepSign = 1.0;
     int smallSteps = 0;
+    // The corrector's iterations and the step of the last accepted point.
+    int lastRc = 0;
+    double lastStep = 0.0;
     // Failures of ordinary steps (not of a critical crossing's attempts)
     // since the last accepted point.
     int failedSinceAccept = 0;
@@ -1040,14 +1043,25 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         // failures): a step kept small by a bend of the curve (the chord
         // limit) and converged in the target number of iterations is a
         // trace going on, not one that cannot.
-        const bool struggled = rc > 3 || failedSinceAccept > 0;
+        // Along a stretch where every ln K stays small (a bubble curve
+        // between two critical points), the corrector takes four or five
+        // iterations whatever the step: a small step that converged no
+        // faster than the larger one before it is kept as it is, and is no
+        // stall.
+        const bool iterationsIgnoreStep = rc > 3 && failedSinceAccept == 0 && lastRc > 3 &&
+                                          std::fabs(stepSize) < kSmallStep &&
+                                          std::fabs(stepSize) <= std::fabs(lastStep);
+        lastRc = rc;
+        lastStep = stepSize;
+        const bool struggled = (rc > 3 && !iterationsIgnoreStep) || failedSinceAccept > 0;
         failedSinceAccept = 0;
         if (StepStalled(struggled ? stepSize : kMaxStep, kSmallStep, kSmallStepCount,
                         &smallSteps)) {
             *stuck = 1;
             break;
         }
-        AdaptStepToIterations(rc, &stepSize);
+        if (!iterationsIgnoreStep)
+            AdaptStepToIterations(rc, &stepSize);
         // The step is bounded before the prediction, so that the step taken
         // never exceeds the maximum and the extremum tests (which need
         // |h| < 1.01) see every step of an ordinary stretch of curve.

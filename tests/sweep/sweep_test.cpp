@@ -212,6 +212,28 @@ TEST_F(Sweep, ADewSideRestartedFromAThreePhasePointReachesTheCriticalPoint) {
     EXPECT_LT(Count(e, 2), 10) << "the benzene dew curve traced once";
 }
 
+// Methane, n-pentane, benzene, methylcyclohexane and nitrogen (SRK): the
+// bubble side between the two critical points (393.6 K and 150.1 K) keeps
+// every ln K below 0.2, where the corrector takes four or five iterations
+// whatever the step. The trace used to halve its step on each and stop as
+// stalled 60 K short of the second critical point; it now keeps a small step
+// that converged no slower than the one before, and reaches both.
+TEST_F(Sweep, ATraceBetweenTwoCriticalPointsReachesBoth) {
+    const sweep::SweepFeed feed = NamedFeed("condensate",
+                                            {{"methane", 0.666524},
+                                             {"n-pentane", 0.0366558},
+                                             {"benzene", 0.0405768},
+                                             {"methylcyclohexane", 0.132037},
+                                             {"nitrogen", 0.0403575}},
+                                            true);
+    if (!kShort) {
+        const sweep::FeedReport r = sweep::CheckFeed(feed);
+        EXPECT_TRUE(r.failures.empty()) << Failures(r);
+    }
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    EXPECT_EQ(Count(e, 5), 2) << "both critical points";
+}
+
 // Where a trace passes several local extrema, the summary values are the
 // extremes of the rows.
 TEST_F(Sweep, SummaryExtremesAreTheExtremesOfTheRows) {
