@@ -128,9 +128,10 @@ TangentPlaneResult Analyse(const CheckEos& eos, double t, double p, const double
 }
 
 // The TPD of the stationary point that substitution from w converges to,
-// at T; NaN when it falls back onto the reference phase.
-double StationaryTpd(const CheckEos& eos, double t, double p, const double* x,
-                     const std::vector<double>& w) {
+// at T; NaN when it falls back onto the reference phase. The point is added
+// to `points` when given.
+double StationaryTpdFrom(const CheckEos& eos, double t, double p, const double* x,
+                         const std::vector<double>& w, std::vector<StationaryPoint>* points) {
     const int n = eos.size();
     std::vector<bool> present(n);
     std::vector<double> xn(x, x + n), lnPhi(n), d(n);
@@ -148,7 +149,16 @@ double StationaryTpd(const CheckEos& eos, double t, double p, const double* x,
     TangentPlaneResult ignored;
     std::vector<StationaryPoint> found;
     FollowTrial(eos, t, p, xn, d, present, w, &ignored, &found);
-    return found.empty() ? NAN : found.front().tpd;
+    if (found.empty())
+        return NAN;
+    if (points != nullptr)
+        points->push_back(found.front());
+    return found.front().tpd;
+}
+
+double StationaryTpd(const CheckEos& eos, double t, double p, const double* x,
+                     const std::vector<double>& w) {
+    return StationaryTpdFrom(eos, t, p, x, w, nullptr);
 }
 
 }  // namespace
@@ -161,6 +171,20 @@ std::vector<StationaryPoint> StationaryPoints(const CheckEos& eos, double t, dou
                                               const double* x) {
     std::vector<StationaryPoint> all;
     Analyse(eos, t, p, x, &all);
+    // Trials a quarter, half and three quarters of the way from the
+    // reference phase to each stationary point found: an incipient phase
+    // between the two (a second vapour nearer the liquid's composition) is
+    // reached from there.
+    const int n = eos.size();
+    const size_t found = all.size();
+    for (size_t k = 0; k < found; ++k) {
+        for (double f : {0.25, 0.5, 0.75}) {
+            std::vector<double> w(n);
+            for (int i = 0; i < n; ++i)
+                w[i] = x[i] + f * (all[k].w[i] - x[i]);
+            StationaryTpdFrom(eos, t, p, x, w, &all);
+        }
+    }
     std::vector<StationaryPoint> distinct;
     for (const StationaryPoint& s : all) {
         bool known = false;
