@@ -368,6 +368,16 @@ void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
     *specVarIdx = newSpec;
 }
 
+// Whether a composition has a mole fraction below zero beyond rounding, or
+// one that is not a number.
+bool HasNegativeFraction(const double* x, int32_t nc) {
+    for (int32_t i = 0; i < nc; ++i) {
+        if (!(x[i] >= -1e-12))
+            return true;
+    }
+    return false;
+}
+
 // Whether a further phase lies below the tangent plane that the three
 // phases of a converged point share. The test is made on the most abundant
 // phase; what it finds within 1e-3 in every mole fraction of one of the
@@ -494,6 +504,12 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
                              firstPoint || approachIdx >= 0, pureCompIdx, useAppThermo);
         if (ret >= 0 && numFree > 1 && pureCompIdx < 0 && IsTrivial(X, flags, nc))
             ret = -7;
+        // Equations solved with a phase of negative mole fractions are no
+        // point of any boundary (methane with n-eicosane, toluene and
+        // m-xylene met one at 128 K: -0.3 of both aromatics).
+        if (ret >= 0 && (HasNegativeFraction(x1, nc) || HasNegativeFraction(xRef, nc) ||
+                         HasNegativeFraction(x2, nc)))
+            ret = -9;
         // Where a further phase lies below the three phases' tangent plane,
         // their equilibrium is metastable: another phase takes the place of
         // one of them, or a fourth joins them, which three phases cannot

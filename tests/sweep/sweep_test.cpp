@@ -234,6 +234,28 @@ TEST_F(Sweep, ATraceBetweenTwoCriticalPointsReachesBoth) {
     EXPECT_EQ(Count(e, 5), 2) << "both critical points";
 }
 
+// Methane with n-pentane, isopentane, n-eicosane, toluene, n-octane and
+// m-xylene (SRK): the three-phase boundary's point solver converged at
+// 128 K with -0.3 of both aromatics in a phase. Such a point was stored as a
+// boundary row, and once each point was put to the further-phase test the
+// host rejected the composition and Execute failed; it is now a failed point
+// of the trace.
+TEST_F(Sweep, ABoundaryPointWithNegativeFractionsIsAFailedPoint) {
+    const sweep::SweepFeed feed = NamedFeed("condensate",
+                                            {{"methane", 0.390695},
+                                             {"n-pentane", 0.0543565},
+                                             {"isopentane", 0.0386368},
+                                             {"n-eicosane", 0.0187614},
+                                             {"toluene", 0.0313113},
+                                             {"n-octane", 0.146457},
+                                             {"m-xylene", 0.046871}},
+                                            true);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    ASSERT_TRUE(SUCCEEDED(e.status)) << std::hex << e.status;
+    EXPECT_EQ(Count(e, 5), 1) << "the critical point";
+    EXPECT_EQ(Count(e, 10), 1) << "the three-phase point";
+}
+
 // Where a trace passes several local extrema, the summary values are the
 // extremes of the rows.
 TEST_F(Sweep, SummaryExtremesAreTheExtremesOfTheRows) {
