@@ -917,8 +917,12 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
                 if (w.np == 3 && Distinct(w.x[0].data(), w.x[1].data(), nc, 1e-6) &&
                     Distinct(w.x[0].data(), w.x[2].data(), nc, 1e-6) &&
                     Distinct(w.x[1].data(), w.x[2].data(), nc, 1e-6)) {
+                    // A third phase of a trace compound (water at 1e-6 beside
+                    // hydrocarbons) lowers the Gibbs energy by less than
+                    // rounding: the converged three phases of a split shown
+                    // unstable stand unless they are higher than the split.
                     const double g = SplitGibbs(w);
-                    if (g < bestG - 1e-13) {
+                    if (g < bestG - 1e-13 || g <= bestG + 1e-14 * std::fabs(bestG)) {
                         bestG = g;
                         SaveSplit(w, bestX, bestBeta, &bestNp);
                         unresolved = false;

@@ -391,6 +391,20 @@ TEST_F(Sweep, HostFlashConvergesWhereTheSweepFoundItWanting) {
                    {{"methane", 0.274489}, {"n-pentane", 0.725511}, {"water", 5.53051e-06}}, false,
                    true),
          156.203, 439.45, 2},
+        // Water at 5e-6 beside a hydrocarbon vapour and liquid: its phase
+        // lowers the Gibbs energy by less than rounding (about 1e-14), and
+        // the three phases used to be rejected as no better than the two.
+        {NamedFeed("condensate",
+                   {{"methane", 0.565178},
+                    {"n-pentane", 0.0359205},
+                    {"isobutane", 0.0358532},
+                    {"propane", 0.0321843},
+                    {"ethane", 0.0180614},
+                    {"n-decane", 0.0802727},
+                    {"2-methylpentane", 0.133219},
+                    {"water", 5.20809e-06}},
+                   true),
+         238.316, 6128.46, 3},
     };
     for (const auto& c : cases) {
         const cli::FluidInput input = c.feed.Input();
