@@ -493,9 +493,12 @@ Search::Bracket Search::SolveBracket(State a, State b, FlashResult* out) {
         }
         wrongKind_ = false;
         // The phase that appears has the smaller fraction next to the transition: a
-        // vapour that is the main phase there marks a dew point.
-        const bool vapourMain =
-            !dew_ && outside->np == 1 && in->np == 2 && in->vapourFraction > 0.5;
+        // vapour that is the main phase there marks a dew point, unless the single
+        // phase on the other side is the feed's liquid root (a nearly pure feed, whose
+        // vapour condenses within hundredths of a kelvin: methane with 0.1 % of
+        // cyclohexane at 2 atm still has 99.9 % vapour 5 K above its bubble point).
+        const bool vapourMain = !dew_ && outside->np == 1 && in->np == 2 &&
+                                in->vapourFraction > 0.5 && !(outside->rootSide < 0.0);
         if (vapourMain && b.t - a.t < 1e-3 * b.t)
             return Bracket::kOtherKind;
         if (!vapourMain && Solve(*start, out)) {

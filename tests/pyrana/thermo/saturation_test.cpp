@@ -110,6 +110,20 @@ TEST(SaturationFlash, RetrogradeDewPointClosestToInitialTemperature) {
     EXPECT_EQ(PhaseCount(calc, 0.5 * (lower.t + upper.t), p, z), 2);
 }
 
+// Methane with 0.1 % cyclohexane at 2 atm: a heavy liquid appears near 225 K,
+// and the vapour stays above 99.8 % of the feed down to within a kelvin of the
+// bubble point, where the methane condenses at once. The bracket of the bubble
+// point has the vapour as its main phase on the inside and the feed's liquid
+// root outside; it was taken for a dew point and no bubble point was found
+// from the upper bound.
+TEST(SaturationFlash, BubblePointOfANearlyPureFeedWhoseVapourIsTheMainPhaseToTheEnd) {
+    Calculator calc(MakeFluid({"methane", "cyclohexane"}));
+    const std::vector<double> z = {0.99894287, 0.00105713};
+    const FlashResult bub = calc.FlashSaturation(202.65, 0.0, z.data());
+    ExpectBoundary(calc, bub, z, +1.0);
+    EXPECT_NEAR(bub.t, 120.745, 0.01);
+}
+
 TEST(SaturationFlash, AboveTheCricondenbarGivesTheTrivialSplitQuickly) {
     Calculator calc(NaturalGas());
     // Bounds of the hydrocarbon envelope (far below it the model finds a CO2-rich liquid).
