@@ -502,6 +502,8 @@ void EnvelopeCalculation::BubbleBoundaryScan(double bound, bool saturationAtEndO
         const double passPatm = u->curPatm;
         const int32_t firstRow = StoredRows();
         bool traceFailed = false;
+        if (NumbPhases == 2)
+            bubbleTwoPhase = 1;
         if (NumbPhases == 3) {
             bubbleTraced = 1;
             SeedHostFlash();
@@ -753,8 +755,8 @@ void EnvelopeCalculation::BubbleBoundaryBelow(int record) {
 }
 
 // Where the bubble-boundary scan below a three-phase point on the bubble
-// side found no three-phase bubble point, the point is where two bubble
-// curves cross (the three-phase region between them is thinner than the scan
+// side found two-phase bubble points and no three-phase one, the point is
+// where two bubble curves cross (the three-phase region between them is thinner than the scan
 // sees): below it the bubble curve goes on with the other incipient phase,
 // and no other stage traces it. It is traced here up from the scan's lowest
 // pressure, with the third-phase watch on, to the point, where the watch
@@ -798,8 +800,9 @@ void EnvelopeCalculation::ThreePhasePath() {
         IncipientStageFrom(0, true, 1.0);
 
         bubbleTraced = 0;
+        bubbleTwoPhase = 0;
         BubbleBoundaryBelow(0);
-        if (bubbleTraced == 0)
+        if (bubbleTraced == 0 && bubbleTwoPhase != 0)
             BubbleCurveBelow(0);
 
         if (u->numbPresent > 2) {

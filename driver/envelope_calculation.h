@@ -120,6 +120,9 @@ class EnvelopeCalculation : private FurtherPhaseTest {
     double IncipientLiqTdegk = 0.0;
     uint8_t InvertLine = 0;
     uint8_t Switched = 0;
+    // Some pass of the last bubble-boundary scan found a two-phase bubble
+    // point.
+    uint8_t bubbleTwoPhase = 0;
     uint8_t stuck = 0;
     uint8_t b3Phasestuck = 0;
     uint8_t CriticalPointFound = 0;
