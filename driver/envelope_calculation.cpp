@@ -690,16 +690,28 @@ void EnvelopeCalculation::RestartDewSide(int record, int32_t pointType, double s
     // the wrong way met the phase it left within a step: it is taken back
     // and the curve traced the other way.
     const ThreePhasePoint& found = u->threePhasePoints[1];
-    if (rc == 0 && u->threePhaseFound != 0 && std::fabs(found.Tdegk - before.point.Tdegk) < 0.5 &&
-        std::fabs(std::log(found.Patm / before.point.Patm)) < 0.01) {
+    if (rc == 0 && u->threePhaseFound != 0 && SamePoint(found, before.point)) {
         RestoreRestartState(before);
         u->twoPhaseTracer->firstStepSign = -1.0;
         rc = TraceTwoPhase(u->xLiq1, u->yVap, 1);
     }
     if (rc != 0) {
+        const RestartState beforeScan = SaveRestartState(record);
         u->curPatm = before.point.Patm + scanStartOffset;
         DewScan(pressHigh, 1, false);
+        // A scan that meets the same three-phase point again traced the
+        // first curve a second time (the curve past the point could not be
+        // started near the mixture's critical point): its rows are taken
+        // back, and the envelope says that a trace stopped.
+        if (u->threePhaseFound != 0 && SamePoint(found, before.point)) {
+            RestoreRestartState(beforeScan);
+            gaps |= kGapTraceStopped;
+        }
     }
+}
+
+bool EnvelopeCalculation::SamePoint(const ThreePhasePoint& a, const ThreePhasePoint& b) {
+    return std::fabs(a.Tdegk - b.Tdegk) < 0.5 && std::fabs(std::log(a.Patm / b.Patm)) < 0.01;
 }
 
 EnvelopeCalculation::RestartState EnvelopeCalculation::SaveRestartState(int record) const {

@@ -80,6 +80,8 @@ class EnvelopeCalculation : private FurtherPhaseTest {
         std::vector<double> liquid, vapour, further, k, unknowns;
     };
     RestartState SaveRestartState(int record) const;
+    // Two three-phase points within 0.5 K and 1 % in pressure.
+    static bool SamePoint(const ThreePhasePoint& a, const ThreePhasePoint& b);
     void RestoreRestartState(const RestartState& state);
     void BubbleBoundaryBelow(int record);
     void BubbleCurveBelow(int record);

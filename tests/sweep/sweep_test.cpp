@@ -256,6 +256,26 @@ TEST_F(Sweep, ABoundaryPointWithNegativeFractionsIsAFailedPoint) {
     EXPECT_EQ(Count(e, 10), 1) << "the three-phase point";
 }
 
+// Methane, ethane, n-butane and 170 ppm of m-xylene (SRK): past the
+// three-phase point 3 K above the mixture's critical point the methane-rich
+// liquid's dew curve starts with every ln K below 2e-3, where the restarted
+// trace cannot converge. The dew scan after it traced the m-xylene dew curve
+// twice more, to the same point, under S_OK. Those rows are taken back, and
+// the envelope says that a trace stopped.
+TEST_F(Sweep, AFailedRestartDoesNotRetraceTheFirstCurve) {
+    const sweep::SweepFeed feed = NamedFeed("natural gas",
+                                            {{"methane", 0.612306},
+                                             {"ethane", 0.0386096},
+                                             {"n-butane", 0.015116},
+                                             {"m-xylene", 0.000168064}},
+                                            true);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    EXPECT_EQ(e.status, static_cast<HRESULT>(0x00040201)) << "incomplete: a trace stopped";
+    EXPECT_EQ(Count(e, 10), 1) << "one three-phase point";
+    EXPECT_EQ(Count(e, 3), 0) << "no dew curve past a second three-phase point";
+    EXPECT_LE(Count(e, 2), 1) << "the first curve not traced again";
+}
+
 // Where a trace passes several local extrema, the summary values are the
 // extremes of the rows.
 TEST_F(Sweep, SummaryExtremesAreTheExtremesOfTheRows) {
