@@ -695,6 +695,16 @@ void EnvelopeCalculation::RestartDewSide(int record, int32_t pointType, double s
         u->twoPhaseTracer->firstStepSign = -1.0;
         rc = TraceTwoPhase(u->xLiq1, u->yVap, 1);
     }
+    // A restart that stored a cricondenbar or cricondentherm the first curve
+    // has already (they are solved exactly) ran back along that curve: the
+    // further phase at the point was the incipient one seen across the
+    // mixture's critical region. It is taken back; the envelope says that a
+    // trace stopped, and no scan retraces the curve again.
+    if (RepeatsAnExtremum(before.rows)) {
+        RestoreRestartState(before);
+        gaps |= kGapTraceStopped;
+        return;
+    }
     if (rc != 0) {
         const RestartState beforeScan = SaveRestartState(record);
         u->curPatm = before.point.Patm + scanStartOffset;
@@ -703,11 +713,37 @@ void EnvelopeCalculation::RestartDewSide(int record, int32_t pointType, double s
         // first curve a second time (the curve past the point could not be
         // started near the mixture's critical point): its rows are taken
         // back, and the envelope says that a trace stopped.
-        if (u->threePhaseFound != 0 && SamePoint(found, before.point)) {
+        if ((u->threePhaseFound != 0 && SamePoint(found, before.point)) ||
+            RepeatsAnExtremum(beforeScan.rows)) {
             RestoreRestartState(beforeScan);
             gaps |= kGapTraceStopped;
         }
     }
+}
+
+bool EnvelopeCalculation::RepeatsAnExtremum(int32_t firstNewRow) const {
+    EnvelopePointStore* store = u_->pointStore;
+    const int32_t rows = StoredRows();
+    auto extremum = [&](int32_t row, int32_t* type, double* p, double* t) {
+        store->GetPointType(row, type, 0);
+        if (*type != kPointCricondenbar && *type != kPointCricondentherm)
+            return false;
+        store->GetValue(row, kCodePressure, p, 0);
+        store->GetValue(row, kCodeTemperature, t, 0);
+        return true;
+    };
+    for (int32_t row = firstNewRow; row < rows; ++row) {
+        int32_t type = 0, earlierType = 0;
+        double p = 0.0, t = 0.0, earlierP = 0.0, earlierT = 0.0;
+        if (!extremum(row, &type, &p, &t))
+            continue;
+        for (int32_t earlier = 0; earlier < firstNewRow; ++earlier) {
+            if (extremum(earlier, &earlierType, &earlierP, &earlierT) && earlierType == type &&
+                std::fabs(earlierP - p) <= 1e-6 * p && std::fabs(earlierT - t) <= 1e-4)
+                return true;
+        }
+    }
+    return false;
 }
 
 bool EnvelopeCalculation::SamePoint(const ThreePhasePoint& a, const ThreePhasePoint& b) {

@@ -82,6 +82,9 @@ class EnvelopeCalculation : private FurtherPhaseTest {
     RestartState SaveRestartState(int record) const;
     // Two three-phase points within 0.5 K and 1 % in pressure.
     static bool SamePoint(const ThreePhasePoint& a, const ThreePhasePoint& b);
+    // Whether a row from firstNewRow on is a cricondenbar or cricondentherm
+    // stored before it already (the same type, 1e-6 in pressure, 1e-4 K).
+    bool RepeatsAnExtremum(int32_t firstNewRow) const;
     void RestoreRestartState(const RestartState& state);
     void BubbleBoundaryBelow(int record);
     void BubbleCurveBelow(int record);

@@ -276,6 +276,22 @@ TEST_F(Sweep, AFailedRestartDoesNotRetraceTheFirstCurve) {
     EXPECT_LE(Count(e, 2), 1) << "the first curve not traced again";
 }
 
+// Methane 0.998 with n-pentane: the further-phase test finds a phase 1 K
+// above the mixture's critical point (the incipient liquid seen across the
+// critical region), and the dew side restarted from that point ran back
+// along the dew curve, storing its cricondenbar and cricondentherm a second
+// time, under S_OK. The restart is taken back and the envelope says that a
+// trace stopped.
+TEST_F(Sweep, ARestartThatRunsBackAlongTheFirstCurveIsTakenBack) {
+    const sweep::SweepFeed feed =
+        NamedFeed("binary", {{"methane", 0.998035}, {"n-pentane", 0.00196494}});
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    EXPECT_EQ(e.status, static_cast<HRESULT>(0x00040201)) << "incomplete: a trace stopped";
+    EXPECT_EQ(Count(e, 6), 1) << "one cricondenbar row";
+    EXPECT_EQ(Count(e, 8), 1) << "one cricondentherm row";
+    EXPECT_LE(Count(e, 2), 1) << "the dew curve not traced back";
+}
+
 // Where a trace passes several local extrema, the summary values are the
 // extremes of the rows.
 TEST_F(Sweep, SummaryExtremesAreTheExtremesOfTheRows) {
