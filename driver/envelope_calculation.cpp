@@ -366,79 +366,76 @@ int EnvelopeCalculation::TraceThreePhase() {
     return rc;
 }
 
+bool EnvelopeCalculation::FindsPhaseBelow(double tK, double pKpa, const double* x, double* found) {
+    return u_->useAppThermo == 0 ? HostFindsPhaseBelow(tK, pKpa, x, found)
+                                 : ProviderFindsPhaseBelow(tK, pKpa, x, found);
+}
+
 // The host tests the conditions phase's composition, which is the feed's:
 // the composition tested is put there for the test and the feed's put back
 // afterwards, as the host held it at the set-up.
-bool EnvelopeCalculation::FindsPhaseBelow(double tK, double pKpa, const double* x, double* found) {
+bool EnvelopeCalculation::HostFindsPhaseBelow(double tK, double pKpa, const double* x,
+                                              double* found) {
     UtilityState* u = u_;
     const int32_t nc = u->ncomp;
-    if (u->useAppThermo == 0) {
-        platform::ComPtr<IRealArrayDisp> composition;
-        CheckOk(pPhase->get_Composition(composition.put()));
-        if (composition == nullptr)
-            throw CPYCOMError(E_POINTER);
-        struct FeedBack {
-            IRealArrayDisp* composition;
-            const double* feed;
-            int32_t nc;
-            ~FeedBack() {
-                for (int32_t i = 0; i < nc; ++i)
-                    composition->put_IthValue(i, feed[i]);
-            }
-        } feedBack{composition.Get(), u->hostComp, nc};
-        for (int32_t i = 0; i < nc; ++i)
-            CheckOk(composition->put_IthValue(i, x[i]));
-        CheckOk(pPhase->put_Pressure(pKpa));
-        CheckOk(pPhase->put_Temperature(tK));
-        CheckOk(u->settingsCompanion->StabilityTest(u->flashSettings, u->phaseCollection,
-                                                    pStabTestPhase, 1, methodSetting, VARIANT_TRUE,
-                                                    u->flashManager));
-        int type = 0;
-        CheckOk(pStabTestPhase->get_PhaseType(&type));
-        if (type != 3 && type != 4)
-            return false;
-        platform::ComPtr<IRealArrayDisp> phase;
-        CheckOk(pStabTestPhase->get_Composition(phase.put()));
-        if (phase == nullptr)
-            throw CPYCOMError(E_POINTER);
-        for (int32_t i = 0; i < nc; ++i)
-            CheckOk(phase->get_IthValue(i, &found[i]));
-        return true;
-    }
+    platform::ComPtr<IRealArrayDisp> composition;
+    CheckOk(pPhase->get_Composition(composition.put()));
+    if (composition == nullptr)
+        throw CPYCOMError(E_POINTER);
+    struct FeedBack {
+        IRealArrayDisp* composition;
+        const double* feed;
+        int32_t nc;
+        ~FeedBack() {
+            for (int32_t i = 0; i < nc; ++i)
+                composition->put_IthValue(i, feed[i]);
+        }
+    } feedBack{composition.Get(), u->hostComp, nc};
+    for (int32_t i = 0; i < nc; ++i)
+        CheckOk(composition->put_IthValue(i, x[i]));
+    CheckOk(pPhase->put_Pressure(pKpa));
+    CheckOk(pPhase->put_Temperature(tK));
+    CheckOk(u->settingsCompanion->StabilityTest(u->flashSettings, u->phaseCollection,
+                                                pStabTestPhase, 1, methodSetting, VARIANT_TRUE,
+                                                u->flashManager));
+    int type = 0;
+    CheckOk(pStabTestPhase->get_PhaseType(&type));
+    if (type != 3 && type != 4)
+        return false;
+    platform::ComPtr<IRealArrayDisp> phase;
+    CheckOk(pStabTestPhase->get_Composition(phase.put()));
+    if (phase == nullptr)
+        throw CPYCOMError(E_POINTER);
+    for (int32_t i = 0; i < nc; ++i)
+        CheckOk(phase->get_IthValue(i, &found[i]));
+    return true;
+}
+
+// The provider tests its feed: the composition tested is put in its place
+// and the feed put back afterwards.
+bool EnvelopeCalculation::ProviderFindsPhaseBelow(double tK, double pKpa, const double* x,
+                                                  double* found) {
+    UtilityState* u = u_;
+    const int32_t nc = u->ncomp;
     platform::ComPtr<IAppValue> feedValue;
     CheckOk(u->appThermoProvider->get_Composition(feedValue.put()));
     if (feedValue == nullptr)
         throw CPYCOMError(E_POINTER);
-    struct Array {
-        VARIANT v;
-        Array(const double* values, int32_t n) {
-            VariantInit(&v);
-            v.vt = VT_ARRAY | VT_R8;
-            v.parray = SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(n));
-            double* data = nullptr;
-            if (v.parray != nullptr &&
-                SUCCEEDED(SafeArrayAccessData(v.parray, reinterpret_cast<void**>(&data)))) {
-                std::copy(values, values + n, data);
-                SafeArrayUnaccessData(v.parray);
-            }
-        }
-        ~Array() { VariantClear(&v); }
-    };
     struct FeedBack {
         IAppValue* value;
-        Array feed;
-        ~FeedBack() { value->put_Value(feed.v); }
-    } feedBack{feedValue.Get(), Array(u->hostComp, nc)};
-    Array tested(x, nc);
-    CheckOk(feedValue->put_Value(tested.v));
+        DoubleArrayVariant feed;
+        ~FeedBack() { value->put_Value(feed.get()); }
+    } feedBack{feedValue.Get(), {u->hostComp, nc}};
+    DoubleArrayVariant tested(x, nc);
+    CheckOk(feedValue->put_Value(tested.get()));
     PutAppValue(u->appThermoProvider, &IAppThermoProvider::get_Temperature, tK - kKelvinOffset);
     PutAppValue(u->appThermoProvider, &IAppThermoProvider::get_Pressure, pKpa);
     int phT = 0;
-    Array phase(x, nc);
-    CheckOk(u->appThermoProvider->FindThirdPhase(&phT, &phase.v));
+    DoubleArrayVariant phase(x, nc);
+    CheckOk(u->appThermoProvider->FindThirdPhase(&phT, &phase.get()));
     if (phT != 1 && phT != 2)
         return false;
-    return CopyArrayValues(phase.v, found, nc) == nc;
+    return CopyArrayValues(phase.get(), found, nc) == nc;
 }
 
 // ---------------------------------------------------------------------------

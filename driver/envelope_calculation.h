@@ -53,6 +53,8 @@ class EnvelopeCalculation : private FurtherPhaseTest {
     // The host's further-phase test made on a composition other than the
     // feed's (for the three-phase tracer), on either path.
     bool FindsPhaseBelow(double tK, double pKpa, const double* x, double* found) override;
+    bool HostFindsPhaseBelow(double tK, double pKpa, const double* x, double* found);
+    bool ProviderFindsPhaseBelow(double tK, double pKpa, const double* x, double* found);
 
     // Rows in the point store; the next pass's pressure of a boundary scan.
     int32_t StoredRows() const;

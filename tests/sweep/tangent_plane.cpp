@@ -156,11 +156,6 @@ double StationaryTpdFrom(const CheckEos& eos, double t, double p, const double* 
     return found.front().tpd;
 }
 
-double StationaryTpd(const CheckEos& eos, double t, double p, const double* x,
-                     const std::vector<double>& w) {
-    return StationaryTpdFrom(eos, t, p, x, w, nullptr);
-}
-
 }  // namespace
 
 TangentPlaneResult TangentPlane(const CheckEos& eos, double t, double p, const double* x) {
@@ -203,8 +198,8 @@ std::vector<StationaryPoint> StationaryPoints(const CheckEos& eos, double t, dou
 double TouchingTemperature(const CheckEos& eos, double t, double p, const double* x,
                            const std::vector<double>& w) {
     double t0 = t, t1 = t + 0.01;
-    double f0 = StationaryTpd(eos, t0, p, x, w);
-    double f1 = StationaryTpd(eos, t1, p, x, w);
+    double f0 = StationaryTpdFrom(eos, t0, p, x, w, nullptr);
+    double f1 = StationaryTpdFrom(eos, t1, p, x, w, nullptr);
     for (int it = 0; it < 30; ++it) {
         if (std::isnan(f0) || std::isnan(f1) || f1 == f0)
             return NAN;
@@ -216,7 +211,7 @@ double TouchingTemperature(const CheckEos& eos, double t, double p, const double
         t0 = t1;
         f0 = f1;
         t1 = t2;
-        f1 = StationaryTpd(eos, t1, p, x, w);
+        f1 = StationaryTpdFrom(eos, t1, p, x, w, nullptr);
     }
     return NAN;
 }
