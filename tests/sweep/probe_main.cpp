@@ -47,6 +47,15 @@ int main(int argc, char** argv) {
         v /= sum;
     const auto tp = sweep::TangentPlane(check, t, p, z.data());
     std::printf("feed: min TPD %.3e\n", tp.minTpd);
+    // Each stationary point of the feed's tangent plane, with the
+    // temperature at this pressure where it touches the plane.
+    for (const auto& s : sweep::StationaryPoints(check, t, p, z.data())) {
+        std::printf("  stationary point TPD %.3e, on the plane at %.4f K:", s.tpd,
+                    sweep::TouchingTemperature(check, t, p, z.data(), s.w));
+        for (double v : s.w)
+            std::printf(" %.4g", v);
+        std::printf("\n");
+    }
     const auto f = calc.FlashPT(t, p, z.data());
     std::printf("flash: %s, %zu phases (%s)\n", pyrana::thermo::ToString(f.outcome),
                 f.phases.size(), f.message.c_str());

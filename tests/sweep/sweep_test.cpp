@@ -463,6 +463,42 @@ TEST_F(Sweep, HostFlashConvergesWhereTheSweepFoundItWanting) {
     }
 }
 
+// At a three-phase point where a bubble curve from a critical point crosses
+// another bubble curve, one incipient phase lies close to the feed, where
+// the tangent plane is so flat that substitution crawls (its Hessian's
+// smallest eigenvalue is about 2e-3): the checks' analysis must still find
+// both incipient phases on the plane, and below it a little inside.
+TEST_F(Sweep, TheChecksFindAnIncipientPhaseBesideTheFeedNearItsCriticalPoint) {
+    const sweep::SweepFeed feed = NamedFeed("natural gas", {{"methane", 0.839436},
+                                                            {"n-pentane", 0.0304878},
+                                                            {"isopentane", 0.0188371},
+                                                            {"propane", 0.01104},
+                                                            {"n-nonane", 0.000563277}});
+    const cli::FluidInput input = feed.Input();
+    const sweep::CheckEos eos(cli::BuildFluid(input));
+    double sum = 0.0;
+    for (double v : input.feed)
+        sum += v;
+    std::vector<double> z;
+    for (double v : input.feed)
+        z.push_back(v / sum);
+    // The three-phase point the envelope stores on both bubble curves.
+    const double t = 197.42309, p = 5306.202;
+    std::vector<std::vector<double>> touching;
+    for (const sweep::StationaryPoint& s : sweep::StationaryPoints(eos, t, p, z.data())) {
+        const double ts = sweep::TouchingTemperature(eos, t, p, z.data(), s.w);
+        if (std::fabs(ts - t) < 1e-3)
+            touching.push_back(s.w);
+    }
+    ASSERT_EQ(touching.size(), 2u);
+    // The methane fractions of the two: one a few hundredths above the
+    // feed's 0.932, one nearly pure methane.
+    const double lower = std::min(touching[0][0], touching[1][0]);
+    const double upper = std::max(touching[0][0], touching[1][0]);
+    EXPECT_NEAR(lower, 0.955, 2e-3);
+    EXPECT_NEAR(upper, 0.994, 2e-3);
+}
+
 // A cricondenbar a hundredth of a kelvin past the critical point, where the
 // slope along the curve is noisy: both paths place it at the same pressure.
 TEST_F(Sweep, ACricondenbarBesideTheCriticalPointIsTheSameOnBothPaths) {

@@ -1,4 +1,5 @@
-// Tangent-plane analysis by plain successive substitution.
+// Tangent-plane analysis by successive substitution, finished by Newton's
+// method where substitution crawls.
 #include "tests/sweep/tangent_plane.h"
 
 #include <cmath>
@@ -6,7 +7,192 @@
 namespace sweep {
 namespace {
 
-const int kMaxIterations = 1000;
+// Substitution steps before a trial still moving is handed to Newton's
+// method: near a critical point substitution converges at a rate close to
+// one and would crawl for thousands of steps.
+const int kMaxIterations = 200;
+const int kMaxNewtonIterations = 60;
+
+// ln φ of w [n] (normalised here), or false where the equation of state has
+// no admissible root.
+bool LnPhiOf(const CheckEos& eos, double t, double p, const std::vector<double>& w,
+             std::vector<double>* lnPhi) {
+    return !std::isnan(eos.LnPhi(t, p, w.data(), lnPhi->data()));
+}
+
+// The modified tangent-plane distance of the mole numbers W and its
+// gradient in ln W, g_i = ln W_i + ln φ_i(W) - d_i (compounds present only):
+// tm = 1 + Σ W_i (g_i - 1). NaN where ln φ fails.
+double ModifiedTpd(const CheckEos& eos, double t, double p, const std::vector<double>& d,
+                   const std::vector<bool>& present, const std::vector<double>& W,
+                   std::vector<double>* g) {
+    const int n = eos.size();
+    std::vector<double> lnPhi(n);
+    if (!LnPhiOf(eos, t, p, W, &lnPhi))
+        return NAN;
+    double tm = 1.0;
+    for (int i = 0; i < n; ++i) {
+        (*g)[i] = present[i] ? std::log(W[i]) + lnPhi[i] - d[i] : 0.0;
+        tm += present[i] ? W[i] * ((*g)[i] - 1.0) : 0.0;
+    }
+    return tm;
+}
+
+// Solves the symmetric system A s = b [m] by Cholesky factorisation;
+// false when A is not positive definite.
+bool CholeskySolve(std::vector<double> A, std::vector<double> b, int m, std::vector<double>* s) {
+    for (int j = 0; j < m; ++j) {
+        double diag = A[j * m + j];
+        for (int k = 0; k < j; ++k)
+            diag -= A[j * m + k] * A[j * m + k];
+        if (!(diag > 0.0))
+            return false;
+        A[j * m + j] = std::sqrt(diag);
+        for (int i = j + 1; i < m; ++i) {
+            double v = A[i * m + j];
+            for (int k = 0; k < j; ++k)
+                v -= A[i * m + k] * A[j * m + k];
+            A[i * m + j] = v / A[j * m + j];
+        }
+    }
+    for (int i = 0; i < m; ++i) {
+        for (int k = 0; k < i; ++k)
+            b[i] -= A[i * m + k] * b[k];
+        b[i] /= A[i * m + i];
+    }
+    for (int i = m - 1; i >= 0; --i) {
+        for (int k = i + 1; k < m; ++k)
+            b[i] -= A[k * m + i] * b[k];
+        b[i] /= A[i * m + i];
+    }
+    *s = b;
+    return true;
+}
+
+// Minimises the modified tangent-plane distance from the mole numbers w by
+// Newton's method in α_i = 2√W_i (Michelsen's variables, in which the
+// Hessian δ_ij + √(W_i W_j) ∂ln φ_i/∂n_j is symmetric and positive definite
+// near a minimum), with ∂ln φ/∂n by forward differences of ln φ, the
+// Hessian shifted where it is not positive definite and the step halved
+// until tm falls. Returns the stationary point's mole fractions, or an
+// empty vector when it does not converge. Every iterate lowers `best`
+// where it lies below the plane.
+std::vector<double> NewtonMinimum(const CheckEos& eos, double t, double p,
+                                  const std::vector<double>& d, const std::vector<bool>& present,
+                                  std::vector<double> W, TangentPlaneResult* best) {
+    const int n = eos.size();
+    std::vector<double> g(n), g2(n), H(n * n), grad(n), step(n), trialW(n);
+    double tm = ModifiedTpd(eos, t, p, d, present, W, &g);
+    bool stalled = false;
+    for (int it = 0; it < kMaxNewtonIterations && !std::isnan(tm); ++it) {
+        double sum = 0.0, tpd = 0.0, largest = 0.0;
+        for (int i = 0; i < n; ++i)
+            sum += present[i] ? W[i] : 0.0;
+        for (int i = 0; i < n; ++i) {
+            if (present[i]) {
+                tpd += W[i] / sum * (g[i] - std::log(sum));
+                largest = std::fmax(largest, std::fabs(g[i]));
+            }
+        }
+        if (tpd < best->minTpd) {
+            best->minTpd = tpd;
+            best->w.assign(n, 0.0);
+            for (int i = 0; i < n; ++i)
+                best->w[i] = present[i] ? W[i] / sum : 0.0;
+        }
+        // Converged; or at a floor of round-off close to it, where the
+        // last step no longer lowered tm.
+        if (largest < 1e-10 || (largest < 1e-7 && stalled)) {
+            std::vector<double> w(n);
+            for (int i = 0; i < n; ++i)
+                w[i] = present[i] ? W[i] / sum : 0.0;
+            return w;
+        }
+        // The Hessian in α, column by column from ln φ at W with n_j raised.
+        for (int j = 0; j < n; ++j) {
+            if (!present[j])
+                continue;
+            std::vector<double> Wj = W;
+            const double h = 1e-7 * W[j];
+            Wj[j] += h;
+            if (std::isnan(ModifiedTpd(eos, t, p, d, present, Wj, &g2)))
+                return {};
+            for (int i = 0; i < n; ++i) {
+                if (!present[i])
+                    continue;
+                // g2_i - g_i = ∂ln φ_i/∂n_j h (+ h/W_i for i = j).
+                const double dLnPhi = (g2[i] - g[i] - (i == j ? std::log1p(h / W[i]) : 0.0)) / h;
+                H[i * n + j] = (i == j ? 1.0 : 0.0) + std::sqrt(W[i] * W[j]) * dLnPhi;
+            }
+        }
+        for (int i = 0; i < n; ++i) {
+            for (int j = 0; j < i; ++j)
+                H[i * n + j] = H[j * n + i] = 0.5 * (H[i * n + j] + H[j * n + i]);
+            grad[i] = present[i] ? -std::sqrt(W[i]) * g[i] : 0.0;
+            if (!present[i]) {
+                for (int j = 0; j < n; ++j)
+                    H[i * n + j] = H[j * n + i] = 0.0;
+                H[i * n + i] = 1.0;
+            }
+        }
+        double shift = 0.0;
+        std::vector<double> shifted = H;
+        while (!CholeskySolve(shifted, grad, n, &step)) {
+            shift = shift == 0.0 ? 1e-3 : 10.0 * shift;
+            if (shift > 1e6)
+                return {};
+            shifted = H;
+            for (int i = 0; i < n; ++i)
+                shifted[i * n + i] += shift;
+        }
+        // α + s, halved until tm falls (or holds, at round-off).
+        double lambda = 1.0;
+        double trialTm = NAN;
+        for (int k = 0; k < 30; ++k) {
+            for (int i = 0; i < n; ++i) {
+                const double alpha = present[i] ? 2.0 * std::sqrt(W[i]) + lambda * step[i] : 0.0;
+                trialW[i] = present[i] ? std::fmax(0.25 * alpha * alpha, 1e-300) : 0.0;
+            }
+            trialTm = ModifiedTpd(eos, t, p, d, present, trialW, &g2);
+            if (trialTm <= tm + 1e-15 * std::fabs(tm))
+                break;
+            lambda *= 0.5;
+        }
+        if (!(trialTm <= tm + 1e-15 * std::fabs(tm)))
+            return {};
+        stalled = !(trialTm < tm);
+        W = trialW;
+        g = g2;
+        tm = trialTm;
+    }
+    return {};
+}
+
+// Records a stationary point that Newton's method converged to (none when
+// `stationary` is empty or it is the reference phase x).
+void AddStationaryPoint(const CheckEos& eos, double t, double p, const std::vector<double>& x,
+                        const std::vector<double>& d, const std::vector<bool>& present,
+                        const std::vector<double>& stationary, TangentPlaneResult* best,
+                        std::vector<StationaryPoint>* points) {
+    const int n = eos.size();
+    std::vector<double> lnPhi(n);
+    if (stationary.empty() || !LnPhiOf(eos, t, p, stationary, &lnPhi))
+        return;
+    double tpd = 0.0, distance = 0.0;
+    for (int i = 0; i < n; ++i) {
+        if (!present[i])
+            continue;
+        tpd += stationary[i] * (std::log(stationary[i]) + lnPhi[i] - d[i]);
+        const double dl = std::log(stationary[i]) - std::log(x[i]);
+        distance += dl * dl;
+    }
+    if (distance > 1e-6) {
+        if (std::fabs(tpd) < 1e-8)
+            best->incipientOnPlane = true;
+        if (points != nullptr)
+            points->push_back({stationary, tpd});
+    }
+}
 
 // Follows one trial by successive substitution, W <- exp(d - ln φ(w)), and
 // lowers `best` wherever an iterate lies below the tangent plane. A trial
@@ -79,6 +265,9 @@ void FollowTrial(const CheckEos& eos, double t, double p, const std::vector<doub
         for (int i = 0; i < n; ++i)
             w[i] = present[i] ? std::exp(lnW[i]) : 0.0;
     }
+    // Still moving: Newton's method from where substitution got to.
+    AddStationaryPoint(eos, t, p, x, d, present, NewtonMinimum(eos, t, p, d, present, w, best),
+                       best, points);
 }
 
 }  // namespace
@@ -148,7 +337,14 @@ double StationaryTpdFrom(const CheckEos& eos, double t, double p, const double* 
         d[i] = present[i] ? std::log(xn[i]) + lnPhi[i] : 0.0;
     TangentPlaneResult ignored;
     std::vector<StationaryPoint> found;
-    FollowTrial(eos, t, p, xn, d, present, w, &ignored, &found);
+    // Newton's method first: from a stationary point found at a nearby
+    // temperature, or from a trial between the reference phase and one, it
+    // stays in that point's basin where substitution may crawl into
+    // another's.
+    AddStationaryPoint(eos, t, p, xn, d, present, NewtonMinimum(eos, t, p, d, present, w, &ignored),
+                       &ignored, &found);
+    if (found.empty())
+        FollowTrial(eos, t, p, xn, d, present, w, &ignored, &found);
     if (found.empty())
         return NAN;
     if (points != nullptr)
@@ -166,14 +362,14 @@ std::vector<StationaryPoint> StationaryPoints(const CheckEos& eos, double t, dou
                                               const double* x) {
     std::vector<StationaryPoint> all;
     Analyse(eos, t, p, x, &all);
-    // Trials a quarter, half and three quarters of the way from the
+    // Trials a tenth, a quarter, half and three quarters of the way from the
     // reference phase to each stationary point found: an incipient phase
     // between the two (a second vapour nearer the liquid's composition) is
     // reached from there.
     const int n = eos.size();
     const size_t found = all.size();
     for (size_t k = 0; k < found; ++k) {
-        for (double f : {0.25, 0.5, 0.75}) {
+        for (double f : {0.1, 0.25, 0.5, 0.75}) {
             std::vector<double> w(n);
             for (int i = 0; i < n; ++i)
                 w[i] = x[i] + f * (all[k].w[i] - x[i]);

@@ -1,8 +1,10 @@
 // An independent tangent-plane stability analysis for checks, written apart
 // from the reference host's stability test and further-phase test so that a
 // fault cannot hide in both: plain successive substitution from Wilson's
-// vapour- and liquid-like trials and a near-pure trial of every compound, on
-// the checks' own equation of state.
+// vapour- and liquid-like trials and a near-pure trial of every compound,
+// finished by Newton's method where substitution is still moving after a
+// couple of hundred steps (near a critical point), on the checks' own
+// equation of state.
 //
 // The tangent plane is that of a reference phase of composition x at T, P:
 // d_i = ln x_i + ln φ_i(x). A trial composition w with
