@@ -709,6 +709,54 @@ void RestoreSplit(Calculator::Work& w, const double* store, const double* betas,
     }
 }
 
+// Trials beside a phase of a split that lies close to the limit of its own
+// stability: the smallest eigenvalue of the Hessian of the tangent-plane
+// distance at the phase itself, B_ij = δ_ij + √(x_i x_j) ∂ln φ_i/∂n_j, is
+// below 0.1 (a phase near a critical point with a further phase, where the
+// plane is flat along that eigenvector and the further phase lies a little
+// way along it: a second methane-rich vapour beside a vapour of 93 %
+// methane). Two trials each way along the eigenvector, in α = 2√x, are
+// appended to `trials` ([.][nc]) from row *count. False when ln φ fails.
+bool AddSoftDirectionTrials(Model& m, Calculator::Work& w, double t, double p, const double* x,
+                            double* trials, int* count) {
+    const int nc = w.nc;
+    if (!Eval(m, w, t, p, x, w.lnPhiW.data(), nullptr, w.dNW.data()))
+        return false;
+    int dim = 0;
+    for (int i = 0; i < nc; ++i) {
+        if (x[i] > 0.0)
+            w.idx[dim++] = i;
+    }
+    double* b = w.mat.data();
+    double* v = w.eigenVectors.data();
+    for (int r = 0; r < dim; ++r) {
+        for (int c = 0; c < dim; ++c) {
+            const int i = w.idx[r], j = w.idx[c];
+            b[r * dim + c] = (r == c ? 1.0 : 0.0) +
+                             std::sqrt(x[i] * x[j]) * 0.5 * (w.dNW[i * nc + j] + w.dNW[j * nc + i]);
+        }
+    }
+    SymmetricEigen(dim, b, v);
+    int soft = 0;
+    for (int r = 1; r < dim; ++r) {
+        if (b[r * dim + r] < b[soft * dim + soft])
+            soft = r;
+    }
+    if (!(b[soft * dim + soft] < 0.1))
+        return true;
+    for (double step : {-0.15, -0.05, 0.05, 0.15}) {
+        double* trial = &trials[*count * nc];
+        std::fill(trial, trial + nc, 0.0);
+        for (int r = 0; r < dim; ++r) {
+            const int i = w.idx[r];
+            const double alpha = 2.0 * std::sqrt(x[i]) + step * v[r * dim + soft];
+            trial[i] = std::max(0.25 * alpha * alpha, 1e-12 * x[i]);
+        }
+        ++*count;
+    }
+    return true;
+}
+
 }  // namespace
 
 CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const double* z,
@@ -733,6 +781,21 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
     };
     StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), options.fullStability, nullptr, 0, true, -1e-3);
     w.feedLowestTm = w.lowestTm;
+    // A feed near a critical point may split into a phase a little way
+    // along the soft direction of its plane, which the standard trials miss
+    // (they fall back onto the feed): those trials as well before the feed
+    // is called stable.
+    if (w.spCount == 0 || w.spTm[0] >= -1e-10) {
+        int soft = 0;
+        if (!AddSoftDirectionTrials(m, w, t, p, z, w.splitW.data(), &soft))
+            return r;
+        if (soft > 0) {
+            StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), false, w.splitW.data(), soft, false,
+                          -1e-3);
+            for (int i = 0; i < nc; ++i)
+                w.present[i] = z[i] > 0.0 ? 1 : 0;
+        }
+    }
     if (w.spCount == 0 || w.spTm[0] >= -1e-10) {
         single();
         LabelAndOrder(m, w, t, p);
@@ -842,6 +905,9 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
                 w.splitW[(splitCount + 3) * nc + i] = 0.25 * w.saveA[i] + 0.75 * w.saveB[i];
             }
             splitCount += 4;
+            if (!AddSoftDirectionTrials(m, w, t, p, w.saveA.data(), w.splitW.data(), &splitCount) ||
+                !AddSoftDirectionTrials(m, w, t, p, w.saveB.data(), w.splitW.data(), &splitCount))
+                break;
             int seed = -1;
             for (int ref = 0; ref < 2 && seed < 0; ++ref) {
                 const double* reference = ref == 0 ? w.saveA.data() : w.saveB.data();
@@ -858,7 +924,7 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
                 for (int i = 0; i < nc; ++i)
                     w.present[i] = z[i] > 0.0 ? 1 : 0;
                 for (int s = 0; s < w.spCount; ++s) {
-                    if (w.spTm[s] >= -1e-8)
+                    if (w.spTm[s] >= -1e-9)
                         break;
                     // A trial clearly below the plane is a phase of its own even
                     // when its composition is within 1e-3 of one of the split's (a

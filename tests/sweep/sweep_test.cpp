@@ -441,6 +441,29 @@ TEST_F(Sweep, HostFlashConvergesWhereTheSweepFoundItWanting) {
                     {"water", 5.20809e-06}},
                    true),
          238.316, 6128.46, 3},
+        // Two vapours of 93 % methane beside a liquid: the second vapour
+        // lies a little way along the soft direction of the first one's
+        // tangent plane, where no standard trial leads.
+        {NamedFeed("natural gas",
+                   {{"methane", 0.871018},
+                    {"n-pentane", 0.038114},
+                    {"ethane", 0.0136866},
+                    {"cyclohexane", 0.00203421},
+                    {"n-decane", 0.000345938},
+                    {"n-dodecane", 0.000161191},
+                    {"nitrogen", 0.0411533}},
+                   false, true),
+         194.129, 5368.87, 3},
+        // A feed close to its critical point that splits into a phase
+        // near it (TPD -1.5e-4): every standard trial falls back onto the
+        // feed.
+        {NamedFeed("natural gas",
+                   {{"methane", 0.612306},
+                    {"ethane", 0.0386096},
+                    {"n-butane", 0.015116},
+                    {"m-xylene", 0.000168064}},
+                   true),
+         215.2585, 6888.85, 2},
     };
     for (const auto& c : cases) {
         const cli::FluidInput input = c.feed.Input();
