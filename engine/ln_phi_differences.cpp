@@ -26,6 +26,43 @@ double Normalise(const double* composition, double* w, int32_t ncomp) {
     return sum;
 }
 
+// The temperature (per K) and pressure (per atm) derivatives by central
+// differences at the composition last sent; conditions are put back.
+void DifferenceCentral(LnPhiChannel& channel, const LnPhiDifferencing& d, double T, double pKpa,
+                       double* dLnPhidT, double* dLnPhidP) {
+    const int32_t nc = d.ncomp;
+    double* v = d.result;
+    const struct {
+        double* out;
+        double value;
+        double step;
+        double perUnit;  // the derivative's unit in the variable's (atm per kPa, 1 per K)
+        bool pressure;
+    } columns[] = {{dLnPhidP, pKpa, 1e-6 * pKpa, kKpaPerAtm, true},
+                   {dLnPhidT, T, 1e-4, 1.0, false}};
+    for (const auto& c : columns) {
+        if (c.out == nullptr)
+            continue;
+        const double ahead = c.value + c.step, behind = c.value - c.step;
+        // The values ahead are held in the output until those behind are read.
+        for (double at : {ahead, behind}) {
+            if (c.pressure)
+                channel.PutPressure(at);
+            else
+                channel.PutTemperature(at);
+            channel.Evaluate(at == ahead ? c.out : v, d.flags);
+        }
+        ZeroAbsent(c.out, d.work, d.flags, nc);
+        ZeroAbsent(v, d.work, d.flags, nc);
+        for (int32_t i = 0; i < nc; ++i)
+            c.out[i] = (c.out[i] - v[i]) / (ahead - behind) * c.perUnit;
+        if (c.pressure)
+            channel.PutPressure(pKpa);
+        else
+            channel.PutTemperature(T);
+    }
+}
+
 }  // namespace
 
 void DifferenceLnPhi(LnPhiChannel& channel, const LnPhiDifferencing& d, double T, double P,
@@ -57,7 +94,9 @@ void DifferenceLnPhi(LnPhiChannel& channel, const LnPhiDifferencing& d, double T
         }
     }
 
-    if (dLnPhidP != nullptr) {
+    if (d.centralTP) {
+        DifferenceCentral(channel, d, T, pKpa, dLnPhidT, dLnPhidP);
+    } else if (dLnPhidP != nullptr) {
         const double h = PressureStep(pKpa);
         channel.PutPressure(pKpa + h);
         channel.Evaluate(v, d.flags);
@@ -67,7 +106,7 @@ void DifferenceLnPhi(LnPhiChannel& channel, const LnPhiDifferencing& d, double T
         channel.PutPressure(pKpa);
     }
 
-    if (dLnPhidT != nullptr) {
+    if (!d.centralTP && dLnPhidT != nullptr) {
         const double h = d.temperatureStep;
         channel.PutTemperature(T + h);
         channel.Evaluate(v, d.flags);

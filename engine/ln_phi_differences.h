@@ -16,6 +16,13 @@ struct LnPhiDifferencing {
     bool restoreAlways;      // put the base composition back even without dn
     double* work;            // scratch, ncomp: the compositions sent
     double* result;          // scratch, ncomp: the values read
+    // Temperature and pressure derivatives by central differences with
+    // larger increments (1e-4 K, 1e-6 P): their rounding is about 1e-10 of
+    // the derivative where the forward differences' is about 1e-6, for a
+    // tangent that must resolve two nearly parallel columns (near a
+    // critical point). Larger increments (1e-3 K) straddled root changes of
+    // near-pure products and lost their critical points.
+    bool centralTP = false;
 };
 
 // Evaluates at T (K), P (atm) and `composition` (ncomp doubles, normalised

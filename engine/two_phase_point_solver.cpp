@@ -18,6 +18,9 @@ const double kDivergenceLimit = 0.01;
 const double kMinTemperature = 50.0;
 const double kMaxTemperature = 2500.0;
 const double kMaxLog = 70.0;
+// Largest |ln K| at which a converged point's tangent is taken again with
+// central differences.
+const double kNearCriticalLnK = 0.5;
 const double kMinSensitivity = 1e-6;
 
 }  // namespace
@@ -25,13 +28,20 @@ const double kMinSensitivity = 1e-6;
 HRESULT EvaluatePhase(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
                       int32_t phaseType, double T, double P, const double* composition,
                       double* lnPhi, double* dLnPhidT, double* dLnPhidP, double** dLnPhidn,
-                      const uint8_t* flags, bool sameKind, IAppPhase* appPhase, bool useAppThermo) {
+                      const uint8_t* flags, bool sameKind, IAppPhase* appPhase, bool useAppThermo,
+                      bool centralTP) {
     const int32_t nc = tr->ncomp;
     LnPhiChannel channel = useAppThermo
                                ? LnPhiChannel(appPhase, &tr->compositionVariant, nc)
                                : LnPhiChannel(workingPhase, propManager, tr->lnPhiPropId, nc);
-    const LnPhiDifferencing d{
-        nc, flags, TemperatureStep(phaseType, sameKind), true, false, tr->workComp, tr->workResult};
+    const LnPhiDifferencing d{nc,
+                              flags,
+                              TemperatureStep(phaseType, sameKind),
+                              true,
+                              false,
+                              tr->workComp,
+                              tr->workResult,
+                              centralTP};
     DifferenceLnPhi(channel, d, T, P, composition, lnPhi, dLnPhidT, dLnPhidP, dLnPhidn);
     return S_OK;
 }
@@ -73,6 +83,33 @@ HRESULT SolveReducedSystem(TwoPhaseTracer* tr, int32_t specVarIdx, double* rhs, 
     return S_OK;
 }
 
+namespace {
+
+// The sensitivity dX/dX_spec from the Jacobian in the tracer alone (its
+// columns are overwritten), as SolveReducedSystem refreshes it on
+// convergence.
+HRESULT SolveTangent(TwoPhaseTracer* tr, int32_t specVarIdx, const uint8_t* flags) {
+    const int32_t nc = tr->ncomp;
+    const int32_t s = specVarIdx;
+    double** jac = tr->jac;
+    double* sens = tr->sens;
+    for (int32_t i = 0; i <= nc; ++i) {
+        if (flags[i] == 1)
+            continue;
+        const double t = jac[i][s];
+        jac[i][s] = jac[i][nc + 1];
+        sens[i] = -t;
+    }
+    if (FAILED(tr->luSolver->Factor(nc + 1, jac, tr->pivots)))
+        return E_FAIL;
+    tr->luSolver->BackSubstitute(nc + 1, jac, sens, tr->pivots);
+    sens[nc + 1] = sens[s];
+    sens[s] = 1.0;
+    return S_OK;
+}
+
+}  // namespace
+
 void UpdateFromUnknowns(TwoPhaseTracer* tr, double* T, double* P, double* x, double* y,
                         const double* z, double* K, const uint8_t* flags, const double* X,
                         double beta) {
@@ -107,20 +144,100 @@ namespace {
 bool EvaluateWithDerivatives(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
                              int32_t phaseType, bool asLiquid, double T, double P,
                              const double* composition, double* lnPhi, double* dT, double* dP,
-                             double** dn, const uint8_t* flags, bool sameKind, bool useAppThermo) {
+                             double** dn, const uint8_t* flags, bool sameKind, bool useAppThermo,
+                             bool centralTP) {
     const bool liquid = asLiquid || phaseType == 1;
     IAppPhase* appPhase = liquid ? tr->fracOnePhase : tr->fracZeroPhase;
     try {
         if (!useAppThermo)
             CheckOk(workingPhase->put_PhaseType(liquid ? 4 : 3));
         EvaluatePhase(tr, workingPhase, propManager, asLiquid ? 1 : phaseType, T, P, composition,
-                      lnPhi, dT, dP, dn, flags, sameKind, appPhase, useAppThermo);
+                      lnPhi, dT, dP, dn, flags, sameKind, appPhase, useAppThermo, centralTP);
         return true;
     } catch (const CPYCOMError&) {
         return false;
     } catch (...) {
         return false;
     }
+}
+
+// The Newton system's Jacobian and residual at the current unknowns (T, P,
+// K and the compositions from them) into the tracer; *sensitivity receives
+// the summed magnitude of the temperature and pressure columns. False when
+// a host call failed.
+bool AssembleJacobian(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
+                      double beta, double T, double P, const double* x, const double* y,
+                      const double* z, const double* X, const double* K, const uint8_t* flags,
+                      bool sameKind, bool useAppThermo, bool centralTP, double* sensitivity) {
+    const int32_t nc = tr->ncomp;
+    const int32_t n = tr->n;
+    double** jac = tr->jac;
+    double* resid = tr->resid;
+    *sensitivity = 0.0;
+    for (int32_t i = 0; i < n; ++i) {
+        for (int32_t j = 0; j < n; ++j)
+            jac[i][j] = i == j ? 1.0 : 0.0;
+    }
+    resid[nc] = 0.0;
+    resid[nc + 1] = 0.0;
+    tr->sens[nc + 1] = 1.0;
+
+    // Material balance and the composition derivatives.
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] == 1)
+            continue;
+        double d = beta * (K[i] - 1.0) + 1.0;
+        if (d <= 1e-20)
+            d = 1e-20;
+        const double t = z[i] / (d * d);
+        resid[nc] += y[i] - x[i];
+        jac[nc][i] = t * K[i];
+        tr->dxdK[i] = -beta * t;
+        tr->dydK[i] = (1.0 - beta) * t;
+    }
+
+    // Phase A.
+    if (!EvaluateWithDerivatives(tr, workingPhase, propManager, tr->phaseTypeA, false, T, P, x,
+                                 tr->lnPhiA, tr->dLnPhiAdT, tr->dLnPhiAdP, tr->dLnPhiAdn, flags,
+                                 sameKind, useAppThermo, centralTP)) {
+        return false;
+    }
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] == 1)
+            continue;
+        resid[i] = X[i] - tr->lnPhiA[i];
+        jac[i][nc] = -tr->dLnPhiAdT[i];
+        jac[i][nc + 1] = -tr->dLnPhiAdP[i];
+        for (int32_t j = 0; j < nc; ++j) {
+            if (flags[j] != 0)
+                continue;
+            jac[i][j] = -tr->dLnPhiAdn[i][j] * tr->dxdK[j] * K[j];
+        }
+    }
+
+    // Phase B.
+    if (!EvaluateWithDerivatives(tr, workingPhase, propManager, tr->phaseTypeB, sameKind, T, P, y,
+                                 tr->lnPhiB, tr->dLnPhiBdT, tr->dLnPhiBdP, tr->dLnPhiBdn, flags,
+                                 sameKind, useAppThermo, centralTP)) {
+        return false;
+    }
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] == 1)
+            continue;
+        resid[i] += tr->lnPhiB[i];
+        jac[i][nc] = T * (tr->dLnPhiBdT[i] + jac[i][nc]);
+        jac[i][nc + 1] = P * (tr->dLnPhiBdP[i] + jac[i][nc + 1]);
+        *sensitivity += std::fabs(jac[i][nc]) + std::fabs(jac[i][nc + 1]);
+        for (int32_t j = 0; j < nc; ++j) {
+            if (flags[j] != 0)
+                continue;
+            jac[i][j] += tr->dLnPhiBdn[i][j] * tr->dydK[j] * K[j];
+        }
+        jac[i][i] += 1.0;
+    }
+    jac[nc][nc] = 0.0;
+    jac[nc][nc + 1] = 0.0;
+    return true;
 }
 
 }  // namespace
@@ -130,8 +247,6 @@ int SolvePoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManag
                const uint8_t* flags, int32_t specVarIdx, bool firstPoint, int32_t pureCompIdx,
                bool sameKind, bool useAppThermo) {
     const int32_t nc = tr->ncomp;
-    const int32_t n = tr->n;
-    double** jac = tr->jac;
     double* resid = tr->resid;
 
     int iter = 0;
@@ -144,70 +259,10 @@ int SolvePoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManag
         if (*T < kMinTemperature || *T > kMaxTemperature)
             return -2;
 
-        for (int32_t i = 0; i < n; ++i) {
-            for (int32_t j = 0; j < n; ++j)
-                jac[i][j] = i == j ? 1.0 : 0.0;
-        }
-        resid[nc] = 0.0;
-        resid[nc + 1] = 0.0;
-        tr->sens[nc + 1] = 1.0;
-
-        // Material balance and the composition derivatives.
-        for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 1)
-                continue;
-            double d = beta * (K[i] - 1.0) + 1.0;
-            if (d <= 1e-20)
-                d = 1e-20;
-            const double t = z[i] / (d * d);
-            resid[nc] += y[i] - x[i];
-            jac[nc][i] = t * K[i];
-            tr->dxdK[i] = -beta * t;
-            tr->dydK[i] = (1.0 - beta) * t;
-        }
-
-        // Phase A.
-        if (!EvaluateWithDerivatives(tr, workingPhase, propManager, tr->phaseTypeA, false, *T, *P,
-                                     x, tr->lnPhiA, tr->dLnPhiAdT, tr->dLnPhiAdP, tr->dLnPhiAdn,
-                                     flags, sameKind, useAppThermo)) {
-            return -10;
-        }
-        for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 1)
-                continue;
-            resid[i] = X[i] - tr->lnPhiA[i];
-            jac[i][nc] = -tr->dLnPhiAdT[i];
-            jac[i][nc + 1] = -tr->dLnPhiAdP[i];
-            for (int32_t j = 0; j < nc; ++j) {
-                if (flags[j] != 0)
-                    continue;
-                jac[i][j] = -tr->dLnPhiAdn[i][j] * tr->dxdK[j] * K[j];
-            }
-        }
-
-        // Phase B.
-        if (!EvaluateWithDerivatives(tr, workingPhase, propManager, tr->phaseTypeB, sameKind, *T,
-                                     *P, y, tr->lnPhiB, tr->dLnPhiBdT, tr->dLnPhiBdP, tr->dLnPhiBdn,
-                                     flags, sameKind, useAppThermo)) {
-            return -10;
-        }
         double sensitivity = 0.0;
-        for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 1)
-                continue;
-            resid[i] += tr->lnPhiB[i];
-            jac[i][nc] = *T * (tr->dLnPhiBdT[i] + jac[i][nc]);
-            jac[i][nc + 1] = *P * (tr->dLnPhiBdP[i] + jac[i][nc + 1]);
-            sensitivity += std::fabs(jac[i][nc]) + std::fabs(jac[i][nc + 1]);
-            for (int32_t j = 0; j < nc; ++j) {
-                if (flags[j] != 0)
-                    continue;
-                jac[i][j] += tr->dLnPhiBdn[i][j] * tr->dydK[j] * K[j];
-            }
-            jac[i][i] += 1.0;
-        }
-        jac[nc][nc] = 0.0;
-        jac[nc][nc + 1] = 0.0;
+        if (!AssembleJacobian(tr, workingPhase, propManager, beta, *T, *P, x, y, z, X, K, flags,
+                              sameKind, useAppThermo, false, &sensitivity))
+            return -10;
 
         if (pureCompIdx >= 0)
             return 3;
@@ -225,5 +280,26 @@ int SolvePoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManag
             break;
         ++iter;
     }
-    return iter >= kMaxIterations ? -1 : iter;
+    if (iter >= kMaxIterations)
+        return -1;
+    // Near a critical point the temperature and pressure columns grow
+    // nearly parallel, and the tangent taken from the last iteration's
+    // forward differences carries their rounding (about 1e-6) amplified:
+    // the two thermodynamic paths, whose rounding differs, then stepped
+    // off in different directions. The tangent is taken again at the
+    // converged point with central differences; the point itself stays.
+    double largestLnK = 0.0;
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] == 0)
+            largestLnK = std::fmax(largestLnK, std::fabs(X[i]));
+    }
+    if (err <= kTolerance && pureCompIdx < 0 && largestLnK < kNearCriticalLnK) {
+        double sensitivity = 0.0;
+        if (!AssembleJacobian(tr, workingPhase, propManager, beta, *T, *P, x, y, z, X, K, flags,
+                              sameKind, useAppThermo, true, &sensitivity))
+            return -10;
+        if (FAILED(SolveTangent(tr, specVarIdx, flags)))
+            return -4;
+    }
+    return iter;
 }

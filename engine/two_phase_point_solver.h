@@ -40,11 +40,13 @@ int SolvePoint(TwoPhaseTracer* tracer, IPhase* workingPhase, IPropManager* propM
 // derivatives per kelvin, per atmosphere and per mole number into the
 // outputs given (any may be null: not computed). Entries of compounds with
 // flag 1 or a fraction at or below kNegligibleFraction are 0. Host-framework failures raise
-// CPYCOMError. Returns S_OK.
+// CPYCOMError. Returns S_OK. centralTP: temperature and pressure
+// derivatives by central differences (see LnPhiDifferencing).
 HRESULT EvaluatePhase(TwoPhaseTracer* tracer, IPhase* workingPhase, IPropManager* propManager,
                       int32_t phaseType, double T, double P, const double* composition,
                       double* lnPhi, double* dLnPhidT, double* dLnPhidP, double** dLnPhidn,
-                      const uint8_t* flags, bool sameKind, IAppPhase* appPhase, bool useAppThermo);
+                      const uint8_t* flags, bool sameKind, IAppPhase* appPhase, bool useAppThermo,
+                      bool centralTP = false);
 
 // Solves the reduced Newton system with the specification variable
 // eliminated: rhs (the residual) becomes the step, X is corrected, *err is

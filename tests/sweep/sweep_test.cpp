@@ -486,6 +486,33 @@ TEST_F(Sweep, HostFlashConvergesWhereTheSweepFoundItWanting) {
     }
 }
 
+// Near a critical point the temperature and pressure columns of the
+// tracer's Jacobian are nearly parallel: the tangent from forward
+// differences differed sevenfold in ln P between the two paths, whose
+// rounding differs, and the provider's trace stepped off and stopped 1 K
+// short of the critical point that the host's reached.
+TEST_F(Sweep, BothPathsStepAcrossACriticalPointAlike) {
+    const sweep::SweepFeed feed = NamedFeed("natural gas", {{"methane", 0.839436},
+                                                            {"n-pentane", 0.0304878},
+                                                            {"isopentane", 0.0188371},
+                                                            {"propane", 0.01104},
+                                                            {"n-nonane", 0.000563277}});
+    double critical[2][2] = {};
+    for (cli::ThermoPath path : {cli::ThermoPath::kHost, cli::ThermoPath::kApp}) {
+        cli::EnvelopeRequest request;
+        request.path = path;
+        const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), request);
+        EXPECT_EQ(e.status, S_OK) << feed.Arguments();
+        const int k = path == cli::ThermoPath::kApp ? 1 : 0;
+        critical[k][0] = e.Scalar("2PhaseCriticalT");
+        critical[k][1] = e.Scalar("2PhaseCriticalP");
+    }
+    // The host's critical-point solver puts it at 201.28 K, 6210 kPa.
+    EXPECT_NEAR(critical[0][0], 201.28, 0.05);
+    EXPECT_NEAR(critical[1][0], critical[0][0], 0.01);
+    EXPECT_NEAR(critical[1][1], critical[0][1], 1e-4 * critical[0][1]);
+}
+
 // At a three-phase point where a bubble curve from a critical point crosses
 // another bubble curve, one incipient phase lies close to the feed, where
 // the tangent plane is so flat that substitution crawls (its Hessian's
