@@ -323,6 +323,52 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
     const bool firstUpdate = c2[newIdx] == 0.0;
     if (firstUpdate)
         newIdx = nc + 1;
+    // A narrow envelope (close-boiling compounds) approaches its critical
+    // point with every ln K small and slow beside temperature or pressure,
+    // which stayed the specification variable: the steps ran into the
+    // trivial solution with no crossing planned. Where every ln K heads for
+    // zero along the tangent and would reach it within two steps like the
+    // last, all at offsets within a factor of two of each other (as they
+    // vanish together at a critical point, not where only the ln K of a
+    // near-pure product's main compound is small), the ln K of largest
+    // sensitivity becomes the specification variable, and the crossing is
+    // planned in it. Only where the two phases are close to one phase: their
+    // ln φ change with pressure alike (the difference below 0.3 of the
+    // sum); at an azeotrope (CO2 with ppm of propane at 235 K) every ln K
+    // vanishes too, between a liquid and a vapour, and the trace steps over
+    // it.
+    if (!firstUpdate && newIdx >= nc && nActive > 1) {
+        const double lastStep = X[newIdx] - c2[newIdx];
+        int32_t k = -1;
+        double nearest = HUGE_VAL, farthest = 0.0;
+        double apart = 0.0, size = 0.0;
+        for (int32_t i = 0; i < nc; ++i) {
+            if (flags[i] == 0) {
+                apart += std::fabs(tr->dLnPhiBdP[i] - tr->dLnPhiAdP[i]);
+                size += std::fabs(tr->dLnPhiAdP[i]) + std::fabs(tr->dLnPhiBdP[i]);
+            }
+        }
+        if (!(apart < 0.3 * size))
+            farthest = HUGE_VAL;
+        for (int32_t i = 0; i < nc && farthest < HUGE_VAL; ++i) {
+            if (flags[i] != 0)
+                continue;
+            const double rate = sens[i] / sens[newIdx];
+            const double toZero = rate != 0.0 ? -X[i] / rate : HUGE_VAL;
+            if (!(toZero * lastStep > 0.0) || !std::isfinite(toZero)) {
+                farthest = HUGE_VAL;
+                break;
+            }
+            nearest = std::min(nearest, std::fabs(toZero));
+            farthest = std::max(farthest, std::fabs(toZero));
+            if (k < 0 || std::fabs(sens[i]) > std::fabs(sens[k]))
+                k = i;
+        }
+        if (k >= 0 && farthest < 2.0 * std::fabs(lastStep) && farthest < 2.0 * nearest) {
+            newIdx = k;
+            kIdx = k;
+        }
+    }
     // A step planned across a ln K's zero watches that ln K.
     if (tr->crossIdx >= 0)
         kIdx = tr->crossIdx;
@@ -847,8 +893,22 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
 
     for (int pass = 1; pass < kMaxPasses; ++pass) {
         CheckPhaseSwap(tr, invertLine);
-        if (*P < pressLow || *P > pressHigh)
+        if (*P < pressLow || *P > pressHigh) {
+            // A prediction that leaves the pressure window by more than a
+            // whole step in ln P from the last point is a step too long
+            // (a tangent steep in ln P where a ln K is the step variable),
+            // not the end of the curve: the step is halved.
+            if (!firstPoint && tr->crossIdx < 0 &&
+                std::fabs(X[nc + 1] - tr->predictor[0][nc + 1]) > kMaxStep &&
+                std::fabs(stepSize / kMaxStep) >= kCollapseLimit) {
+                stepSize /= 2.0;
+                Predict(tr, X, stepSize, flags);
+                UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+                trialStep = stepSize;
+                continue;
+            }
             break;
+        }
 
         const double predictedLnT = X[nc], predictedLnP = X[nc + 1];
         int rc =

@@ -513,6 +513,27 @@ TEST_F(Sweep, BothPathsStepAcrossACriticalPointAlike) {
     EXPECT_NEAR(critical[1][1], critical[0][1], 1e-4 * critical[0][1]);
 }
 
+// A close-boiling binary approaches its critical point with every ln K
+// small and slower than pressure, which stayed the step variable: the trace
+// ran into the trivial solution and stopped short. CO2 with ppm of propane
+// has an azeotrope at 235 K, where every ln K vanishes between a liquid and
+// a vapour: no critical point is recorded there.
+TEST_F(Sweep, ANarrowEnvelopeReachesItsCriticalPointAndAnAzeotropeIsNoCriticalPoint) {
+    const struct {
+        sweep::SweepFeed feed;
+        double criticalT;  // the host solver's, K
+    } cases[] = {
+        {NamedFeed("binary", {{"toluene", 0.77312}, {"n-octane", 0.22688}}, false, true), 581.7},
+        {NamedFeed("product", {{"carbon dioxide", 0.999988}, {"propane", 1.16831e-05}}), 304.21},
+    };
+    for (const auto& c : cases) {
+        const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(c.feed.Input(), {});
+        EXPECT_EQ(e.status, S_OK) << c.feed.Arguments();
+        EXPECT_EQ(Count(e, 5), 1) << c.feed.Arguments();
+        EXPECT_NEAR(e.Scalar("2PhaseCriticalT"), c.criticalT, 0.1) << c.feed.Arguments();
+    }
+}
+
 // At a three-phase point where a bubble curve from a critical point crosses
 // another bubble curve, one incipient phase lies close to the feed, where
 // the tangent plane is so flat that substitution crawls (its Hessian's
