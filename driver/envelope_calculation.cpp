@@ -450,6 +450,9 @@ void EnvelopeCalculation::DewScan(double bound, int record, bool firstStage) {
         if (NumbPhases == 2) {
             SeedHostFlash();
             Tsat = u->curTdegk;
+            // The saturation point's own state: a trace that fails may have
+            // moved the current one.
+            const double satPatm = u->curPatm;
             if (TraceTwoPhase(u->xLiq1, u->yVap, record) == 0) {
                 if (firstStage) {
                     lastPointInverted = InvertLine;
@@ -460,7 +463,8 @@ void EnvelopeCalculation::DewScan(double bound, int record, bool firstStage) {
                 }
                 return;
             }
-            AppendPoint(u->curPatm, Tsat, H, S, V);
+            AppendPoint(satPatm, Tsat, H, S, V);
+            u->curPatm = satPatm;
         }
         u->curPatm += pressStep;
     }
@@ -478,9 +482,11 @@ void EnvelopeCalculation::IncipientLiquidScan(double bound, int record) {
         IncipientPhaseCurve(u, u->curPatm, lower, upper, &IncipientLiqTdegk, &NumbPhases, &H, &S,
                             &V);
         if (NumbPhases == 2 && InsideBracket(IncipientLiqTdegk, lower, upper)) {
+            const double satPatm = u->curPatm;
             if (TraceTwoPhase(u->xLiq2, u->xLiq1, record) == 0)
                 return;
-            AppendPoint(u->curPatm, IncipientLiqTdegk, H, S, V);
+            AppendPoint(satPatm, IncipientLiqTdegk, H, S, V);
+            u->curPatm = satPatm;
         }
         u->curPatm += pressStep;
     }
@@ -497,6 +503,10 @@ void EnvelopeCalculation::BubbleBoundaryScan(double bound, bool saturationAtEndO
             SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         }
         const double passPatm = u->curPatm;
+        // The saturation point's temperature: a trace that fails at its
+        // first point leaves its own in curTdegk (a bubble-boundary row was
+        // stored at 1.3e6 K with the properties of 97 K).
+        const double passTdegk = u->curTdegk;
         const int32_t firstRow = StoredRows();
         bool traceFailed = false;
         if (NumbPhases == 2)
@@ -508,7 +518,7 @@ void EnvelopeCalculation::BubbleBoundaryScan(double bound, bool saturationAtEndO
             if (rc == 0 && b3Phasestuck == 0)
                 return;
             if (rc != 0) {
-                AppendPoint(passPatm, u->curTdegk, H, S, V);
+                AppendPoint(passPatm, passTdegk, H, S, V);
                 traceFailed = true;
             }
         }

@@ -299,6 +299,12 @@ void Checker::CheckFinite(const cli::EnvelopeResult& r) {
             Fail("finite", "row " + std::to_string(i + 1) + ": P or T not finite and positive");
             return;
         }
+        // Beyond any compound's critical temperature in the database by far:
+        // a value from the wrong state.
+        if (p.t > 3000.0) {
+            Fail("finite", "row " + std::to_string(i + 1) + Format(": T %.6g K", p.t));
+            return;
+        }
         if (!std::isfinite(p.h) || !std::isfinite(p.s) || !std::isfinite(p.v)) {
             Fail("finite", "row " + std::to_string(i + 1) + ": H, S or V not finite");
             return;

@@ -534,6 +534,27 @@ TEST_F(Sweep, ANarrowEnvelopeReachesItsCriticalPointAndAnAzeotropeIsNoCriticalPo
     }
 }
 
+// A three-phase bubble-boundary scan whose trace fails at its first point
+// stores the scan's own saturation point, which took its temperature from
+// the failed trace: 1.3e6 K beside the enthalpy of 91 K.
+TEST_F(Sweep, AScanPointStoredAfterAFailedTraceKeepsItsOwnTemperature) {
+    const sweep::SweepFeed feed = NamedFeed("condensate", {{"methane", 0.305032},
+                                                           {"n-pentane", 0.0118115},
+                                                           {"n-butane", 0.0244538},
+                                                           {"n-dodecane", 0.106282},
+                                                           {"benzene", 0.130577},
+                                                           {"2-methylpentane", 0.0204316},
+                                                           {"toluene", 0.0859897},
+                                                           {"nitrogen", 0.0444865}});
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    for (const auto& p : e.points)
+        EXPECT_LT(p.t, 1000.0) << "row of type " << p.type << " at " << p.p << " kPa";
+    if (!kShort) {
+        const sweep::FeedReport r = sweep::CheckFeed(feed);
+        EXPECT_TRUE(r.failures.empty()) << Failures(r);
+    }
+}
+
 // At a three-phase point where a bubble curve from a critical point crosses
 // another bubble curve, one incipient phase lies close to the feed, where
 // the tangent plane is so flat that substitution crawls (its Hessian's
