@@ -782,19 +782,29 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
     StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), options.fullStability, nullptr, 0, true, -1e-3);
     w.feedLowestTm = w.lowestTm;
     // A feed near a critical point may split into a phase a little way
-    // along the soft direction of its plane, which the standard trials miss
-    // (they fall back onto the feed): those trials as well before the feed
-    // is called stable.
+    // along the soft direction of its plane, or a little richer in one
+    // compound (a liquid of 15 % CO2 beside a vapour of 7 % near methane's
+    // critical point), which the standard trials miss (they fall back onto
+    // the feed): trials along the soft direction, and a tenth and a quarter
+    // of the way from the feed towards each compound, before the feed is
+    // called stable.
     if (w.spCount == 0 || w.spTm[0] >= -1e-10) {
-        int soft = 0;
-        if (!AddSoftDirectionTrials(m, w, t, p, z, w.splitW.data(), &soft))
+        int extra = 0;
+        if (!AddSoftDirectionTrials(m, w, t, p, z, w.splitW.data(), &extra))
             return r;
-        if (soft > 0) {
-            StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), false, w.splitW.data(), soft, false,
-                          -1e-3);
-            for (int i = 0; i < nc; ++i)
-                w.present[i] = z[i] > 0.0 ? 1 : 0;
+        for (int k = 0; k < nc; ++k) {
+            if (!(z[k] > 0.0))
+                continue;
+            for (double f : {0.1, 0.25}) {
+                double* trial = &w.splitW[extra * nc];
+                for (int i = 0; i < nc; ++i)
+                    trial[i] = (1.0 - f) * z[i] + (i == k ? f : 0.0);
+                ++extra;
+            }
         }
+        StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), false, w.splitW.data(), extra, false, -1e-3);
+        for (int i = 0; i < nc; ++i)
+            w.present[i] = z[i] > 0.0 ? 1 : 0;
     }
     if (w.spCount == 0 || w.spTm[0] >= -1e-10) {
         single();
@@ -891,8 +901,10 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
             // phase, and a liquid of intermediate composition (a methane-rich liquid
             // between vapour and an aromatic liquid) is reached from the vapour's
             // trials and not from the liquid's.
-            // Beside the feed's stationary points, trials between the phases: a quarter,
-            // half and three quarters of the way, and the feed. A liquid of intermediate
+            // Beside the feed's stationary points, trials between the phases: a tenth, a
+            // quarter, half, three quarters and nine tenths of the way, and the feed (a
+            // liquid of 95 % methane lies a tenth of the way from a vapour of 99.6 % to a
+            // liquid of 47 %). A liquid of intermediate
             // composition is reached from there when every trial that starts near a
             // phase of the split converges back onto the split (a methane-rich liquid
             // a third of the way from the vapour to an aromatic liquid at 148 K).
@@ -903,8 +915,10 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
                 w.splitW[(splitCount + 1) * nc + i] = z[i];
                 w.splitW[(splitCount + 2) * nc + i] = 0.75 * w.saveA[i] + 0.25 * w.saveB[i];
                 w.splitW[(splitCount + 3) * nc + i] = 0.25 * w.saveA[i] + 0.75 * w.saveB[i];
+                w.splitW[(splitCount + 4) * nc + i] = 0.9 * w.saveA[i] + 0.1 * w.saveB[i];
+                w.splitW[(splitCount + 5) * nc + i] = 0.1 * w.saveA[i] + 0.9 * w.saveB[i];
             }
-            splitCount += 4;
+            splitCount += 6;
             if (!AddSoftDirectionTrials(m, w, t, p, w.saveA.data(), w.splitW.data(), &splitCount) ||
                 !AddSoftDirectionTrials(m, w, t, p, w.saveB.data(), w.splitW.data(), &splitCount))
                 break;

@@ -304,7 +304,11 @@ TangentPlaneResult Analyse(const CheckEos& eos, double t, double p, const double
     }
     FollowTrial(eos, t, p, x, d, present, vapourLike, &result, points);
     FollowTrial(eos, t, p, x, d, present, liquidLike, &result, points);
-    // A near-pure trial of every compound present.
+    // A near-pure trial of every compound present, and trials a tenth and
+    // a quarter of the way from the reference phase towards each compound:
+    // a phase a little richer in one compound than the reference (a liquid
+    // of 15 % CO2 beside a vapour of 7 %, near methane's critical point)
+    // lies in a basin that the near-pure trials pass by.
     for (int k = 0; k < n; ++k) {
         if (!present[k])
             continue;
@@ -312,6 +316,11 @@ TangentPlaneResult Analyse(const CheckEos& eos, double t, double p, const double
         for (int i = 0; i < n; ++i)
             w[i] = present[i] ? (i == k ? 1.0 - 1e-3 : 1e-3 * x[i]) : 0.0;
         FollowTrial(eos, t, p, x, d, present, w, &result, points);
+        for (double f : {0.1, 0.25}) {
+            for (int i = 0; i < n; ++i)
+                w[i] = present[i] ? (1.0 - f) * x[i] + (i == k ? f : 0.0) : 0.0;
+            FollowTrial(eos, t, p, x, d, present, w, &result, points);
+        }
     }
     return result;
 }
