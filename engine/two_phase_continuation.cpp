@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <vector>
 
 #include "core/com_error.h"
 #include "core/units.h"
@@ -879,6 +880,10 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     bool bisecting = false;
     double bisectLo = 0.0;
     double bisectHi = 0.0;
+    // The further phase found at the bracket's upper end.
+    std::vector<double> foundAtHi(nc, 0.0);
+    bool lighterAtHi = false;
+    bool haveFoundAtHi = false;
 
     // Releases the provider's phases however the trace ends.
     struct PhaseGuard {
@@ -1018,7 +1023,7 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
             // A further phase of either kind: the host reports a liquid
             // (4, or the provider's 1) or a vapour (3, or 2).
             bool exists = lpointType == 4 || lpointType == 3 || phT == 1 || phT == 2;
-            const bool lighter = lpointType == 3 || phT == 2;
+            bool lighter = lpointType == 3 || phT == 2;
             // The host's test does not know the phase incipient on this
             // curve: a point converged a little inside the curve near a
             // critical point shows that phase below the feed's tangent
@@ -1042,6 +1047,23 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 if (!bisecting) {
                     bisecting = true;
                     bisectLo = 0.0;
+                }
+                // The bracket's upper end is solved again once the bracket
+                // is narrow. Where the test there no longer shows the phase
+                // (the host's test starts from its last call's stationary
+                // points, and a phase found from those may escape its
+                // standard trials), the phase found there before stands: a
+                // phase below the plane is proof enough, and the bisection
+                // would otherwise return to the same point without end.
+                if (!exists && trialStep == bisectHi && haveFoundAtHi) {
+                    exists = true;
+                    lighter = lighterAtHi;
+                    std::copy(foundAtHi.begin(), foundAtHi.end(), tr->scratchK);
+                }
+                if (exists) {
+                    std::copy(tr->scratchK, tr->scratchK + nc, foundAtHi.begin());
+                    lighterAtHi = lighter;
+                    haveFoundAtHi = true;
                 }
                 (exists ? bisectHi : bisectLo) = trialStep;
                 if (!BracketNarrow(tr, flags, bisectLo, bisectHi) || !exists) {

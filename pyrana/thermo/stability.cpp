@@ -398,6 +398,46 @@ FurtherPhaseResult Calculator::FurtherPhase(double t, double p, const double* fe
             }
         }
     }
+    // Trials a tenth and a quarter of the way from the feed towards each
+    // compound, and a quarter, half and three quarters of the way towards
+    // Wilson's vapour- and liquid-like trials: a phase of intermediate
+    // composition (a liquid of 71 % methane between a liquid of 30 % and
+    // its incipient vapour of 96 %, TPD -2e-3) lies in a basin that the
+    // standard trials pass by, each converging onto the vapour or the feed.
+    if (best < 0) {
+        int count = 0;
+        for (int k = 0; k < nc_; ++k) {
+            if (!(w.z[k] > 0.0))
+                continue;
+            for (double f : {0.1, 0.25}) {
+                for (int i = 0; i < nc_; ++i)
+                    w.splitW[count * nc_ + i] = (1.0 - f) * w.z[i] + (i == k ? f : 0.0);
+                ++count;
+            }
+        }
+        for (int side = 0; side < 2; ++side) {
+            double* wilson = w.g.data();
+            double sum = 0.0;
+            for (int i = 0; i < nc_; ++i) {
+                const double k = model_->fluid().WilsonK(i, t, p);
+                wilson[i] = w.z[i] > 0.0 ? (side == 0 ? w.z[i] * k : w.z[i] / k) : 0.0;
+                sum += wilson[i];
+            }
+            for (double f : {0.25, 0.5, 0.75}) {
+                for (int i = 0; i < nc_; ++i)
+                    w.splitW[count * nc_ + i] = (1.0 - f) * w.z[i] + f * wilson[i] / sum;
+                ++count;
+            }
+        }
+        detail::StabilityCore(*model_, w, t, p, w.z.data(), w.lnPhiZ.data(), false, w.splitW.data(),
+                              count, false);
+        for (int s = 0; s < w.spCount; ++s) {
+            if (w.spTm[s] < kTmLimit && distinct(&w.spW[s * nc_])) {
+                best = s;
+                break;
+            }
+        }
+    }
     // Cache the stationary points found for the next call.
     w.cacheCount = w.spCount;
     std::copy(w.spW.begin(), w.spW.begin() + w.spCount * nc_, w.cacheW.begin());
