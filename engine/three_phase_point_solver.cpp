@@ -28,19 +28,59 @@ double ClampLog(double v) {
     return v < -kMaxLog ? -kMaxLog : (v > kMaxLog ? kMaxLog : v);
 }
 
+// Whether two of the three phases are close to one: every |ln K| of one
+// set, or every difference of the two sets, below 0.5.
+bool NearThreePhaseCritical(const double* X, const uint8_t* flags, int32_t nc) {
+    double k2 = 0.0, k1 = 0.0, k12 = 0.0;
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] != 0)
+            continue;
+        k2 = std::fmax(k2, std::fabs(X[i]));
+        k1 = std::fmax(k1, std::fabs(X[nc + i]));
+        k12 = std::fmax(k12, std::fabs(X[i] - X[nc + i]));
+    }
+    return std::fmin(std::fmin(k2, k1), k12) < 0.5;
+}
+
+// The sensitivity dX/dX_spec from the Jacobian in the tracer alone (its
+// columns are overwritten), as SolveReducedSystem refreshes it on
+// convergence.
+HRESULT SolveTangent(ThreePhaseTracer* tr, int32_t specVarIdx, const uint8_t* flags) {
+    const int32_t n = 2 * tr->ncomp + 2;
+    const int32_t s = specVarIdx;
+    const int32_t beta = tr->idxLnBeta;
+    double** jac = tr->jac;
+    double* sens = tr->sens;
+    for (int32_t i = 0; i < n; ++i) {
+        if (flags[i] == 1)
+            continue;
+        const double t = jac[i][s];
+        jac[i][s] = jac[i][beta];
+        sens[i] = -t;
+    }
+    if (FAILED(tr->luSolver->Factor(n, jac, tr->pivots)))
+        return E_FAIL;
+    tr->luSolver->BackSubstitute(n, jac, sens, tr->pivots);
+    sens[beta] = sens[s];
+    sens[s] = 1.0;
+    return S_OK;
+}
+
 }  // namespace
 
 HRESULT EvaluatePhase(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
                       int32_t phaseCode, double T, double P, const double* composition,
                       double* lnPhi, double* dLnPhidT, double* dLnPhidP, double** dLnPhidn,
-                      const uint8_t* flags, IAppPhase* appPhase, bool useAppThermo) {
+                      const uint8_t* flags, IAppPhase* appPhase, bool useAppThermo,
+                      bool centralTP) {
     const int32_t nc = tr->ncomp;
     try {
         LnPhiChannel channel = useAppThermo
                                    ? LnPhiChannel(appPhase, &tr->compositionVariant, nc)
                                    : LnPhiChannel(workingPhase, propManager, tr->lnPhiPropId, nc);
         const LnPhiDifferencing d{
-            nc, flags, TemperatureStep(phaseCode), false, true, tr->workComp, tr->workResult};
+            nc,       flags, TemperatureStep(phaseCode), false, true, tr->workComp, tr->workResult,
+            centralTP};
         DifferenceLnPhi(channel, d, T, P, composition, lnPhi, dLnPhidT, dLnPhidP, dLnPhidn);
     } catch (const CPYCOMError& e) {
         return e.Result();
@@ -141,9 +181,19 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
     int iter = 0;
     double err = 1e10;
     bool substituted = !firstPoint;
+    // Near a three-phase critical point two phases grow alike and the
+    // tangent from the last iteration's forward differences carries their
+    // rounding amplified, as in the two-phase tracer: once converged there,
+    // the Jacobian is built once more at the point, with central
+    // temperature and pressure differences, for the tangent alone.
+    bool refreshing = false;
     for (;;) {
-        if (iter > kMaxIterations || err <= kTolerance)
-            break;
+        if (iter > kMaxIterations || err <= kTolerance) {
+            if (refreshing || !(err <= kTolerance) || pureCompIdx >= 0 ||
+                !NearThreePhaseCritical(X, flags, nc))
+                break;
+            refreshing = true;
+        }
         if (!firstPoint && iter > kMaxLaterIterations)
             return -1;
         if (*T < kMinTemperature || *T > kMaxTemperature)
@@ -211,7 +261,7 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
             CheckOk(workingPhase->put_PhaseType(4));
         if (EvaluatePhase(tr, workingPhase, propManager, tr->phaseCode2, *T, *P, x2, tr->lnPhi2,
                           tr->dLnPhi2dT, tr->dLnPhi2dP, tr->dLnPhi2dn, flags, tr->appPhaseOther,
-                          useAppThermo) != S_OK) {
+                          useAppThermo, refreshing) != S_OK) {
             return -10;
         }
         for (int32_t i = 0; i < nc; ++i) {
@@ -235,7 +285,7 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
             CheckOk(workingPhase->put_PhaseType(4));
         if (EvaluatePhase(tr, workingPhase, propManager, tr->phaseCode1, *T, *P, x1, tr->lnPhi1,
                           tr->dLnPhi1dT, tr->dLnPhi1dP, tr->dLnPhi1dn, flags, tr->appPhaseOther,
-                          useAppThermo) != S_OK) {
+                          useAppThermo, refreshing) != S_OK) {
             return -10;
         }
         for (int32_t i = 0; i < nc; ++i) {
@@ -260,7 +310,7 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
             CheckOk(workingPhase->put_PhaseType(3));
         if (EvaluatePhase(tr, workingPhase, propManager, tr->phaseCodeRef, *T, *P, xRef,
                           tr->lnPhiRef, tr->dLnPhiRefdT, tr->dLnPhiRefdP, tr->dLnPhiRefdn, flags,
-                          tr->appPhaseRef, useAppThermo) != S_OK) {
+                          tr->appPhaseRef, useAppThermo, refreshing) != S_OK) {
             return -10;
         }
         const double beta = betaMode == 3 ? *beta1 : *betaRef;
@@ -294,6 +344,11 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
         jac[iT][iB] *= beta;
         jac[iP][iB] *= beta;
 
+        if (refreshing) {
+            if (FAILED(SolveTangent(tr, specVarIdx, flags)))
+                return -4;
+            break;
+        }
         if (pureCompIdx >= 0)
             return 3;
         if (sensitivity < kMinSensitivity)

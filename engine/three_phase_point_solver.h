@@ -39,7 +39,8 @@ int SolvePoint(ThreePhaseTracer* tracer, IPhase* workingPhase, IPropManager* pro
 HRESULT EvaluatePhase(ThreePhaseTracer* tracer, IPhase* workingPhase, IPropManager* propManager,
                       int32_t phaseCode, double T, double P, const double* composition,
                       double* lnPhi, double* dLnPhidT, double* dLnPhidP, double** dLnPhidn,
-                      const uint8_t* flags, IAppPhase* appPhase, bool useAppThermo);
+                      const uint8_t* flags, IAppPhase* appPhase, bool useAppThermo,
+                      bool centralTP = false);
 
 // Solves the reduced system (2 ncomp + 2 equations) with the specification
 // variable eliminated; the residual in `step` becomes the Newton step, X is

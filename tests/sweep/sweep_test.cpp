@@ -600,6 +600,37 @@ TEST_F(Sweep, ALiquidBetweenTheFeedAndItsIncipientVapourIsFoundWhereItAppears) {
     }
 }
 
+// Near a three-phase critical point two phases grow alike and the
+// three-phase tracer's tangent amplified the rounding of its forward
+// differences: the host's upper liquid-liquid boundary crept on in steps of
+// 0.03 K while the provider's stopped. Both now take the same steps and end
+// at the same row, and say so.
+TEST_F(Sweep, BothPathsTraceAThreePhaseBoundaryAlikeNearItsCriticalPoint) {
+    const sweep::SweepFeed feed = NamedFeed("natural gas", {{"methane", 0.827505},
+                                                            {"ethane", 0.0208466},
+                                                            {"isobutane", 0.0134037},
+                                                            {"n-butane", 0.0108342},
+                                                            {"n-dodecane", 0.0012036}});
+    std::vector<cli::EnvelopePoint> upper[2];
+    HRESULT status[2] = {E_FAIL, E_FAIL};
+    for (cli::ThermoPath path : {cli::ThermoPath::kHost, cli::ThermoPath::kApp}) {
+        cli::EnvelopeRequest request;
+        request.path = path;
+        const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), request);
+        const int k = path == cli::ThermoPath::kApp ? 1 : 0;
+        status[k] = e.status;
+        for (const auto& p : e.points) {
+            if (p.type == 15)
+                upper[k].push_back(p);
+        }
+    }
+    EXPECT_EQ(status[0], status[1]);
+    ASSERT_EQ(upper[0].size(), upper[1].size());
+    ASSERT_GT(upper[0].size(), 20u);
+    EXPECT_NEAR(upper[0].back().t, upper[1].back().t, 1e-6);
+    EXPECT_NEAR(upper[0].back().p, upper[1].back().p, 1e-6 * upper[0].back().p);
+}
+
 // At a three-phase point where a bubble curve from a critical point crosses
 // another bubble curve, one incipient phase lies close to the feed, where
 // the tangent plane is so flat that substitution crawls (its Hessian's
