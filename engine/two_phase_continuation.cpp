@@ -850,6 +850,16 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     const int32_t nc = tr->ncomp;
 
     Reset(tr, useAppThermo ? provider : nullptr, sameKind);
+    // A dew curve whose feed is a liquid where it starts (its liquid root
+    // of lower Gibbs energy: 7 ppm of water coming out of liquid propane)
+    // is the boundary of a liquid-liquid region, traced with both phases on
+    // the liquid root; on the vapour root, which exists there too, it ran to
+    // a spurious solution 30 K away.
+    const bool liquidFeed =
+        !sameKind && *beta == 1.0 &&
+        FeedTakesLiquidRoot(tr, workingPhase, propManager, *T, *P, z, flags, useAppThermo);
+    if (liquidFeed)
+        sameKind = true;
     int32_t specVarIdx = nc + 1;
     int32_t nActive = 0;
     for (int32_t i = 0; i < nc && nActive < 2; ++i) {
@@ -1164,6 +1174,13 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     if (firstPoint) {
         *threePhaseFound = 0;
         return 1;
+    }
+    // That boundary is no side of the vapour-liquid envelope: where it did
+    // not pass a critical point, the trace ends as one that the bubble side
+    // completes, so that the vapour-liquid curves are traced from below.
+    if (liquidFeed && *invertLine == 0 && *stuck == 0 && *threePhaseFound == 0) {
+        *stuck = 1;
+        tr->crossingStop = 1;
     }
     if (pureCompIdx >= 0 && (previousKpa == 0.0 || previousKpa / kKpaPerAtm > pressHigh / 2.0)) {
         // A single compound's curve ends at its critical point: the bubble

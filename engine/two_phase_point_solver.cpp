@@ -242,6 +242,26 @@ bool AssembleJacobian(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* pr
 
 }  // namespace
 
+bool FeedTakesLiquidRoot(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
+                         double T, double P, const double* z, const uint8_t* flags,
+                         bool useAppThermo) {
+    const int32_t nc = tr->ncomp;
+    if (useAppThermo && (tr->fracZeroPhase == nullptr || tr->fracOnePhase == nullptr))
+        return false;
+    double gibbs[2] = {0.0, 0.0};
+    for (int root = 0; root < 2; ++root) {
+        if (!EvaluateWithDerivatives(tr, workingPhase, propManager, root == 0 ? 1 : -1, false, T, P,
+                                     z, tr->lnPhiA, nullptr, nullptr, nullptr, flags, false,
+                                     useAppThermo, false))
+            return false;
+        for (int32_t i = 0; i < nc; ++i) {
+            if (flags[i] == 0 && z[i] > 0.0)
+                gibbs[root] += z[i] * tr->lnPhiA[i];
+        }
+    }
+    return gibbs[0] < gibbs[1] - 1e-10 * (1.0 + std::fabs(gibbs[1]));
+}
+
 int SolvePoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager, double beta,
                double* T, double* P, double* x, double* y, const double* z, double* X, double* K,
                const uint8_t* flags, int32_t specVarIdx, bool firstPoint, int32_t pureCompIdx,

@@ -48,6 +48,15 @@ HRESULT EvaluatePhase(TwoPhaseTracer* tracer, IPhase* workingPhase, IPropManager
                       const uint8_t* flags, bool sameKind, IAppPhase* appPhase, bool useAppThermo,
                       bool centralTP = false);
 
+// Whether the feed z at T (K), P (atm) has a liquid root of lower Gibbs
+// energy than its vapour root: a feed of liquid density at its dew point
+// (liquid propane out of which a trace of water comes) is a liquid beside
+// the incipient one. False where one root serves both or a host call
+// failed.
+bool FeedTakesLiquidRoot(TwoPhaseTracer* tracer, IPhase* workingPhase, IPropManager* propManager,
+                         double T, double P, const double* z, const uint8_t* flags,
+                         bool useAppThermo);
+
 // Solves the reduced Newton system with the specification variable
 // eliminated: rhs (the residual) becomes the step, X is corrected, *err is
 // the squared step norm; when *err <= tolerance the sensitivity dX/dX_spec

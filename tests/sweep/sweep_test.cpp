@@ -631,6 +631,32 @@ TEST_F(Sweep, BothPathsTraceAThreePhaseBoundaryAlikeNearItsCriticalPoint) {
     EXPECT_NEAR(upper[0].back().p, upper[1].back().p, 1e-6 * upper[0].back().p);
 }
 
+// Propane with 7 ppm of water: at 2 atm water comes out of the liquid
+// propane at 244.76 K (the host's saturation flash and the checks' own
+// stationary point agree), 3 K below the propane's bubble point. The
+// liquid feed was traced on its vapour root, which exists there too, and
+// the "dew" curve ran from 244.8 K to a spurious solution at 215 K; now the
+// water's boundary rises from the saturation point on the liquid root and
+// the propane's own curves are traced from below through their critical
+// point. (The provider's path still fails on this feed: its saturation
+// point starts the trace from other K-values, and the first point's host
+// calls fail.)
+TEST_F(Sweep, WaterComingOutOfLiquidPropaneIsTracedOnTheLiquidRoot) {
+    const sweep::SweepFeed feed = NamedFeed(
+        "product", {{"propane", 0.999973}, {"carbon dioxide", 2.734e-05}, {"water", 7.43803e-06}});
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    EXPECT_EQ(e.status, S_OK);
+    ASSERT_FALSE(e.points.empty());
+    EXPECT_EQ(e.points.front().type, 1);
+    EXPECT_NEAR(e.points.front().t, 244.758, 0.01);
+    for (const auto& p : e.points) {
+        if (p.type == 1 && p.p < 4000.0) {
+            EXPECT_GT(p.t, 244.0) << "a dew row at " << p.p << " kPa";
+        }
+    }
+    EXPECT_NEAR(e.Scalar("2PhaseCriticalT"), 369.83, 0.05);
+}
+
 // At a three-phase point where a bubble curve from a critical point crosses
 // another bubble curve, one incipient phase lies close to the feed, where
 // the tangent plane is so flat that substitution crawls (its Hessian's
