@@ -32,6 +32,11 @@ struct FlashOptions {
     // Fugacity tolerance: max |ln f_i^A - ln f_i^B| of an accepted split.
     double tolerance = 1e-10;
     int maxIterations = 200;
+    // A second look at a feed that the standard trials call stable (trials
+    // along the soft direction of its plane and towards each compound),
+    // for phases close to the feed near a critical point. The saturation
+    // flash's own scans go without it: it tripled their cost.
+    bool secondLook = true;
 };
 
 struct SaturationOptions {

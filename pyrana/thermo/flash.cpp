@@ -788,7 +788,7 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
     // the feed): trials along the soft direction, and a tenth and a quarter
     // of the way from the feed towards each compound, before the feed is
     // called stable.
-    if (w.spCount == 0 || w.spTm[0] >= -1e-10) {
+    if (options.secondLook && (w.spCount == 0 || w.spTm[0] >= -1e-10)) {
         int extra = 0;
         if (!AddSoftDirectionTrials(m, w, t, p, z, w.splitW.data(), &extra))
             return r;

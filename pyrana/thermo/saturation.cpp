@@ -542,7 +542,9 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
     task.tHi = tHi;
     task.haveInit = haveInit;
     task.t0 = t0;
-    task.options = &options;
+    FlashOptions scanOptions = options;
+    scanOptions.secondLook = false;
+    task.options = &scanOptions;
     auto finish = [&]() {
         out.iterations = task.iterations;
         out.evaluations = static_cast<int>(w.evaluations);
@@ -567,7 +569,7 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
         out.phases.clear();
     }
     iters = task.iterations;
-    FlashBracket bracket(*model_, w, p, beta, zz.data(), options, &iters);
+    FlashBracket bracket(*model_, w, p, beta, zz.data(), scanOptions, &iters);
     auto probe = [&](double t) { return bracket.At(t); };
 
     auto settle = [&](double ta, Probe pa, double tb, Probe pb) {
