@@ -398,8 +398,8 @@ FurtherPhaseResult Calculator::FurtherPhase(double t, double p, const double* fe
             }
         }
     }
-    // Trials a tenth and a quarter of the way from the feed towards each
-    // compound, and a quarter, half and three quarters of the way towards
+    // Trials a tenth of the way from the feed towards each compound, and a
+    // quarter, half and three quarters of the way towards
     // Wilson's vapour- and liquid-like trials: a phase of intermediate
     // composition (a liquid of 71 % methane between a liquid of 30 % and
     // its incipient vapour of 96 %, TPD -2e-3) lies in a basin that the
@@ -409,11 +409,9 @@ FurtherPhaseResult Calculator::FurtherPhase(double t, double p, const double* fe
         for (int k = 0; k < nc_; ++k) {
             if (!(w.z[k] > 0.0))
                 continue;
-            for (double f : {0.1, 0.25}) {
-                for (int i = 0; i < nc_; ++i)
-                    w.splitW[count * nc_ + i] = (1.0 - f) * w.z[i] + (i == k ? f : 0.0);
-                ++count;
-            }
+            for (int i = 0; i < nc_; ++i)
+                w.splitW[count * nc_ + i] = 0.9 * w.z[i] + (i == k ? 0.1 : 0.0);
+            ++count;
         }
         for (int side = 0; side < 2; ++side) {
             double* wilson = w.g.data();
