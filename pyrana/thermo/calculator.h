@@ -33,9 +33,11 @@ struct FlashOptions {
     double tolerance = 1e-10;
     int maxIterations = 200;
     // A second look at a feed that the standard trials call stable (trials
-    // along the soft direction of its plane and towards each compound),
-    // for phases close to the feed near a critical point. The saturation
-    // flash's own scans go without it: it tripled their cost.
+    // along the soft direction of its plane and towards each compound), and
+    // at a split's phases (along their soft directions and a tenth of the
+    // way from one to the other), for phases close to another near a
+    // critical point. The saturation flash's own scans go without it: it
+    // tripled their cost.
     bool secondLook = true;
 };
 

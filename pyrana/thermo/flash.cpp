@@ -915,13 +915,22 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
                 w.splitW[(splitCount + 1) * nc + i] = z[i];
                 w.splitW[(splitCount + 2) * nc + i] = 0.75 * w.saveA[i] + 0.25 * w.saveB[i];
                 w.splitW[(splitCount + 3) * nc + i] = 0.25 * w.saveA[i] + 0.75 * w.saveB[i];
-                w.splitW[(splitCount + 4) * nc + i] = 0.9 * w.saveA[i] + 0.1 * w.saveB[i];
-                w.splitW[(splitCount + 5) * nc + i] = 0.1 * w.saveA[i] + 0.9 * w.saveB[i];
             }
-            splitCount += 6;
-            if (!AddSoftDirectionTrials(m, w, t, p, w.saveA.data(), w.splitW.data(), &splitCount) ||
-                !AddSoftDirectionTrials(m, w, t, p, w.saveB.data(), w.splitW.data(), &splitCount))
-                break;
+            splitCount += 4;
+            // The second look: a tenth of the way from each phase to the
+            // other, and along each phase's soft direction.
+            if (options.secondLook) {
+                for (int i = 0; i < nc; ++i) {
+                    w.splitW[splitCount * nc + i] = 0.9 * w.saveA[i] + 0.1 * w.saveB[i];
+                    w.splitW[(splitCount + 1) * nc + i] = 0.1 * w.saveA[i] + 0.9 * w.saveB[i];
+                }
+                splitCount += 2;
+                if (!AddSoftDirectionTrials(m, w, t, p, w.saveA.data(), w.splitW.data(),
+                                            &splitCount) ||
+                    !AddSoftDirectionTrials(m, w, t, p, w.saveB.data(), w.splitW.data(),
+                                            &splitCount))
+                    break;
+            }
             int seed = -1;
             for (int ref = 0; ref < 2 && seed < 0; ++ref) {
                 const double* reference = ref == 0 ? w.saveA.data() : w.saveB.data();
