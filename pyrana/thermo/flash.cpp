@@ -802,6 +802,24 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
                 ++extra;
             }
         }
+        // And a quarter, half and three quarters of the way towards
+        // Wilson's vapour- and liquid-like trials, as the further-phase test
+        // does (a liquid of 71 % methane between a CO2-rich liquid and its
+        // incipient vapour).
+        for (int side = 0; side < 2; ++side) {
+            double sum = 0.0;
+            for (int i = 0; i < nc; ++i) {
+                const double k = m.fluid().WilsonK(i, t, p);
+                w.g[i] = z[i] > 0.0 ? (side == 0 ? z[i] * k : z[i] / k) : 0.0;
+                sum += w.g[i];
+            }
+            for (double f : {0.25, 0.5, 0.75}) {
+                double* trial = &w.splitW[extra * nc];
+                for (int i = 0; i < nc; ++i)
+                    trial[i] = (1.0 - f) * z[i] + f * w.g[i] / sum;
+                ++extra;
+            }
+        }
         StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), false, w.splitW.data(), extra, false, -1e-3);
         for (int i = 0; i < nc; ++i)
             w.present[i] = z[i] > 0.0 ? 1 : 0;

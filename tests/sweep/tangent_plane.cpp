@@ -364,7 +364,37 @@ double StationaryTpdFrom(const CheckEos& eos, double t, double p, const double* 
 }  // namespace
 
 TangentPlaneResult TangentPlane(const CheckEos& eos, double t, double p, const double* x) {
-    return Analyse(eos, t, p, x, nullptr);
+    std::vector<StationaryPoint> found;
+    TangentPlaneResult result = Analyse(eos, t, p, x, &found);
+    // Trials a quarter, half and three quarters of the way from the
+    // reference phase to each stationary point found, above the plane or
+    // below it: an incipient phase between the two (a liquid of 92 %
+    // methane between a liquid feed and its 99.7 % vapour, just past the
+    // bubble point) is reached only from there.
+    const int n = eos.size();
+    double sum = 0.0;
+    for (int i = 0; i < n; ++i)
+        sum += x[i] > 0.0 ? x[i] : 0.0;
+    for (const StationaryPoint& s : std::vector<StationaryPoint>(found)) {
+        for (double f : {0.25, 0.5, 0.75}) {
+            std::vector<double> w(n);
+            for (int i = 0; i < n; ++i) {
+                const double xi = x[i] > 0.0 ? x[i] / sum : 0.0;
+                w[i] = xi + f * (s.w[i] - xi);
+            }
+            std::vector<StationaryPoint> reached;
+            const double tpd = StationaryTpdFrom(eos, t, p, x, w, &reached);
+            if (reached.empty() || std::isnan(tpd))
+                continue;
+            if (std::fabs(tpd) < 1e-8)
+                result.incipientOnPlane = true;
+            if (tpd < result.minTpd) {
+                result.minTpd = tpd;
+                result.w = reached.front().w;
+            }
+        }
+    }
+    return result;
 }
 
 std::vector<StationaryPoint> StationaryPoints(const CheckEos& eos, double t, double p,

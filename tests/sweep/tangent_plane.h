@@ -1,10 +1,12 @@
 // An independent tangent-plane stability analysis for checks, written apart
 // from the reference host's stability test and further-phase test so that a
 // fault cannot hide in both: plain successive substitution from Wilson's
-// vapour- and liquid-like trials and a near-pure trial of every compound,
-// finished by Newton's method where substitution is still moving after a
-// couple of hundred steps (near a critical point), on the checks' own
-// equation of state.
+// vapour- and liquid-like trials, a near-pure trial of every compound,
+// trials a tenth and a quarter of the way towards each compound, and
+// trials part of the way from the reference phase to every stationary
+// point those find; finished by Newton's method where substitution is still
+// moving after a couple of hundred steps (near a critical point); on the
+// checks' own equation of state.
 //
 // The tangent plane is that of a reference phase of composition x at T, P:
 // d_i = ln x_i + ln φ_i(x). A trial composition w with
