@@ -1,6 +1,7 @@
 // Newton iteration of the three-phase point solver.
 #include "engine/three_phase_point_solver.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/com_error.h"
@@ -43,27 +44,12 @@ bool NearThreePhaseCritical(const double* X, const uint8_t* flags, int32_t nc) {
 }
 
 // The sensitivity dX/dX_spec from the Jacobian in the tracer alone (its
-// columns are overwritten), as SolveReducedSystem refreshes it on
-// convergence.
-HRESULT SolveTangent(ThreePhaseTracer* tr, int32_t specVarIdx, const uint8_t* flags) {
-    const int32_t n = 2 * tr->ncomp + 2;
-    const int32_t s = specVarIdx;
-    const int32_t beta = tr->idxLnBeta;
-    double** jac = tr->jac;
-    double* sens = tr->sens;
-    for (int32_t i = 0; i < n; ++i) {
-        if (flags[i] == 1)
-            continue;
-        const double t = jac[i][s];
-        jac[i][s] = jac[i][beta];
-        sens[i] = -t;
-    }
-    if (FAILED(tr->luSolver->Factor(n, jac, tr->pivots)))
-        return E_FAIL;
-    tr->luSolver->BackSubstitute(n, jac, sens, tr->pivots);
-    sens[beta] = sens[s];
-    sens[s] = 1.0;
-    return S_OK;
+// columns are overwritten): the reduced system solved for a zero residual,
+// which leaves X as it is and refreshes the sensitivity.
+HRESULT SolveTangent(ThreePhaseTracer* tr, int32_t specVarIdx, double* X, const uint8_t* flags) {
+    std::fill(tr->resid, tr->resid + tr->neq, 0.0);
+    double err = 0.0;
+    return SolveReducedSystem(tr, specVarIdx, tr->resid, X, &err, kTolerance, flags);
 }
 
 }  // namespace
@@ -345,7 +331,7 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
         jac[iP][iB] *= beta;
 
         if (refreshing) {
-            if (FAILED(SolveTangent(tr, specVarIdx, flags)))
+            if (FAILED(SolveTangent(tr, specVarIdx, X, flags)))
                 return -4;
             break;
         }

@@ -1,6 +1,7 @@
 // Newton iteration of the constant-fraction two-phase point solver.
 #include "engine/two_phase_point_solver.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/com_error.h"
@@ -86,26 +87,12 @@ HRESULT SolveReducedSystem(TwoPhaseTracer* tr, int32_t specVarIdx, double* rhs, 
 namespace {
 
 // The sensitivity dX/dX_spec from the Jacobian in the tracer alone (its
-// columns are overwritten), as SolveReducedSystem refreshes it on
-// convergence.
-HRESULT SolveTangent(TwoPhaseTracer* tr, int32_t specVarIdx, const uint8_t* flags) {
-    const int32_t nc = tr->ncomp;
-    const int32_t s = specVarIdx;
-    double** jac = tr->jac;
-    double* sens = tr->sens;
-    for (int32_t i = 0; i <= nc; ++i) {
-        if (flags[i] == 1)
-            continue;
-        const double t = jac[i][s];
-        jac[i][s] = jac[i][nc + 1];
-        sens[i] = -t;
-    }
-    if (FAILED(tr->luSolver->Factor(nc + 1, jac, tr->pivots)))
-        return E_FAIL;
-    tr->luSolver->BackSubstitute(nc + 1, jac, sens, tr->pivots);
-    sens[nc + 1] = sens[s];
-    sens[s] = 1.0;
-    return S_OK;
+// columns are overwritten): the reduced system solved for a zero residual,
+// which leaves X as it is and refreshes the sensitivity.
+HRESULT SolveTangent(TwoPhaseTracer* tr, int32_t specVarIdx, double* X, const uint8_t* flags) {
+    std::fill(tr->resid, tr->resid + tr->n, 0.0);
+    double err = 0.0;
+    return SolveReducedSystem(tr, specVarIdx, tr->resid, X, &err, kTolerance, flags);
 }
 
 }  // namespace
@@ -318,7 +305,7 @@ int SolvePoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManag
         if (!AssembleJacobian(tr, workingPhase, propManager, beta, *T, *P, x, y, z, X, K, flags,
                               sameKind, useAppThermo, true, &sensitivity))
             return -10;
-        if (FAILED(SolveTangent(tr, specVarIdx, flags)))
+        if (FAILED(SolveTangent(tr, specVarIdx, X, flags)))
             return -4;
     }
     return iter;

@@ -3,6 +3,7 @@
 // critical point). Algorithms reach the equation of state only through Model.
 #pragma once
 #include <cmath>
+#include <initializer_list>
 #include <vector>
 
 #include "pyrana/thermo/calculator.h"
@@ -96,6 +97,16 @@ bool Eval(Model& m, Calculator::Work& w, double t, double p, const double* x, do
 // Solves a·x = b in place (x returned in b) by Gaussian elimination with partial
 // pivoting; a is n×n row-major and destroyed. False when singular.
 bool SolveLinear(int n, double* a, double* b, int* piv);
+
+// The second look's trials at a composition z [w.nc] that the standard
+// trials call stable, written to `out` from row `first`: for each compound
+// present, the given fractions of the way from z towards it; then a
+// quarter, half and three quarters of the way towards Wilson's vapour- and
+// liquid-like compositions (a phase of intermediate composition, such as a
+// liquid between another liquid and its incipient vapour, lies in a basin
+// that the standard trials pass by). Uses w.g. Returns the next free row.
+int SecondLookTrials(Model& m, Calculator::Work& w, double t, double p, const double* z,
+                     std::initializer_list<double> towardsCompound, double* out, int first);
 
 // Stability analysis of normalised z at T, P whose ln φ is lnPhiZ: fills
 // w.spCount/spW/spTm/spConv (distinct stationary points with tm < -1e-12, lowest

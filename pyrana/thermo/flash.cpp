@@ -786,40 +786,13 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
     // compound (a liquid of 15 % CO2 beside a vapour of 7 % near methane's
     // critical point), which the standard trials miss (they fall back onto
     // the feed): trials along the soft direction, and a tenth and a quarter
-    // of the way from the feed towards each compound, before the feed is
-    // called stable.
+    // of the way from the feed towards each compound, and part of the way
+    // towards Wilson's compositions, before the feed is called stable.
     if (options.secondLook && (w.spCount == 0 || w.spTm[0] >= -1e-10)) {
         int extra = 0;
         if (!AddSoftDirectionTrials(m, w, t, p, z, w.splitW.data(), &extra))
             return r;
-        for (int k = 0; k < nc; ++k) {
-            if (!(z[k] > 0.0))
-                continue;
-            for (double f : {0.1, 0.25}) {
-                double* trial = &w.splitW[extra * nc];
-                for (int i = 0; i < nc; ++i)
-                    trial[i] = (1.0 - f) * z[i] + (i == k ? f : 0.0);
-                ++extra;
-            }
-        }
-        // And a quarter, half and three quarters of the way towards
-        // Wilson's vapour- and liquid-like trials, as the further-phase test
-        // does (a liquid of 71 % methane between a CO2-rich liquid and its
-        // incipient vapour).
-        for (int side = 0; side < 2; ++side) {
-            double sum = 0.0;
-            for (int i = 0; i < nc; ++i) {
-                const double k = m.fluid().WilsonK(i, t, p);
-                w.g[i] = z[i] > 0.0 ? (side == 0 ? z[i] * k : z[i] / k) : 0.0;
-                sum += w.g[i];
-            }
-            for (double f : {0.25, 0.5, 0.75}) {
-                double* trial = &w.splitW[extra * nc];
-                for (int i = 0; i < nc; ++i)
-                    trial[i] = (1.0 - f) * z[i] + f * w.g[i] / sum;
-                ++extra;
-            }
-        }
+        extra = SecondLookTrials(m, w, t, p, z, {0.1, 0.25}, w.splitW.data(), extra);
         StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), false, w.splitW.data(), extra, false, -1e-3);
         for (int i = 0; i < nc; ++i)
             w.present[i] = z[i] > 0.0 ? 1 : 0;

@@ -202,6 +202,35 @@ void Record(Calculator::Work& w, const TrialOutcome& o) {
 
 }  // namespace
 
+int SecondLookTrials(Model& m, Calculator::Work& w, double t, double p, const double* z,
+                     std::initializer_list<double> towardsCompound, double* out, int first) {
+    const int nc = w.nc;
+    int row = first;
+    for (int k = 0; k < nc; ++k) {
+        if (!(z[k] > 0.0))
+            continue;
+        for (double f : towardsCompound) {
+            for (int i = 0; i < nc; ++i)
+                out[row * nc + i] = (1.0 - f) * z[i] + (i == k ? f : 0.0);
+            ++row;
+        }
+    }
+    for (int side = 0; side < 2; ++side) {
+        double sum = 0.0;
+        for (int i = 0; i < nc; ++i) {
+            const double k = m.fluid().WilsonK(i, t, p);
+            w.g[i] = z[i] > 0.0 ? (side == 0 ? z[i] * k : z[i] / k) : 0.0;
+            sum += w.g[i];
+        }
+        for (double f : {0.25, 0.5, 0.75}) {
+            for (int i = 0; i < nc; ++i)
+                out[row * nc + i] = (1.0 - f) * z[i] + f * w.g[i] / sum;
+            ++row;
+        }
+    }
+    return row;
+}
+
 int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const double* z,
                   const double* lnPhiZ, bool full, const double* extraTrials, int extraCount,
                   bool standard, double stopBelow, bool nearPureTrials) {
@@ -405,28 +434,8 @@ FurtherPhaseResult Calculator::FurtherPhase(double t, double p, const double* fe
     // its incipient vapour of 96 %, TPD -2e-3) lies in a basin that the
     // standard trials pass by, each converging onto the vapour or the feed.
     if (best < 0) {
-        int count = 0;
-        for (int k = 0; k < nc_; ++k) {
-            if (!(w.z[k] > 0.0))
-                continue;
-            for (int i = 0; i < nc_; ++i)
-                w.splitW[count * nc_ + i] = 0.9 * w.z[i] + (i == k ? 0.1 : 0.0);
-            ++count;
-        }
-        for (int side = 0; side < 2; ++side) {
-            double* wilson = w.g.data();
-            double sum = 0.0;
-            for (int i = 0; i < nc_; ++i) {
-                const double k = model_->fluid().WilsonK(i, t, p);
-                wilson[i] = w.z[i] > 0.0 ? (side == 0 ? w.z[i] * k : w.z[i] / k) : 0.0;
-                sum += wilson[i];
-            }
-            for (double f : {0.25, 0.5, 0.75}) {
-                for (int i = 0; i < nc_; ++i)
-                    w.splitW[count * nc_ + i] = (1.0 - f) * w.z[i] + f * wilson[i] / sum;
-                ++count;
-            }
-        }
+        const int count =
+            detail::SecondLookTrials(*model_, w, t, p, w.z.data(), {0.1}, w.splitW.data(), 0);
         detail::StabilityCore(*model_, w, t, p, w.z.data(), w.lnPhiZ.data(), false, w.splitW.data(),
                               count, false);
         for (int s = 0; s < w.spCount; ++s) {
