@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <iostream>
 #include <nlohmann/json.hpp>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -178,11 +179,13 @@ FlashOutcome Flash(const FluidInput& input, double t, double p, double vf) {
     // A saturation flash answers a pressure without a saturation point with
     // vapour and liquid of the feed's composition: say so instead. A single
     // compound's saturated phases share its composition too, but not its
-    // density.
+    // density; so do those of a feed above 0.99999 of one compound, whose
+    // saturation point the host takes as that compound's.
     const bool samePhase = found.size() == 2 && found[0].x == found[1].x &&
                            std::fabs(found[0].v - found[1].v) <= 1e-9 * std::fabs(found[0].v);
-    const bool oneCompound = std::count_if(input.feed.begin(), input.feed.end(),
-                                           [](double f) { return f > 1e-10; }) == 1;
+    const double total = std::accumulate(input.feed.begin(), input.feed.end(), 0.0);
+    const bool oneCompound = std::any_of(input.feed.begin(), input.feed.end(),
+                                         [&](double f) { return f > 0.99999 * total; });
     if (saturation && found.size() == 2 && found[0].x == found[1].x &&
         (!oneCompound || samePhase)) {
         throw CalculationFailure("no saturation temperature at " + Fixed(p, 3) +

@@ -1087,6 +1087,16 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 }
             }
             if (exists) {
+                // The step crossed a critical point before the further phase
+                // appeared: the critical point is stored first, and the
+                // three-phase point lies on the curve's other side (a dew
+                // curve's continuation as a bubble curve).
+                if (tr->crossIdx >= 0 &&
+                    CriticalBetween(tr->predictor[0], X, tr->crossIdx, nc, flags, critT)) {
+                    UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb,
+                                    critT, critP, nActive, &curveCode, &placer);
+                    CheckPhaseSwap(tr, invertLine);
+                }
                 for (int32_t i = 0; i < nc; ++i)
                     thirdPhaseComp[i] = tr->scratchK[i];
                 if (lighter && *beta == 1.0 && *invertLine == 0) {

@@ -159,21 +159,23 @@ class Checker {
 // and an incipient phase sits on its tangent plane; or, for a single
 // compound, its vapour and liquid roots have equal Gibbs energy.
 bool Checker::OnBoundaryAtRow(double t, double p) {
-    const TangentPlaneResult r = TangentPlane(*eos_, t, p, z_.data());
-    if (Unstable(r))
-        return false;
-    if (r.incipientOnPlane)
-        return true;
     // A feed of one compound above 0.99999 is given the vapour-pressure
-    // curve of that compound (its band is narrower than any trace).
+    // curve of that compound, and says so (its band is narrower than any
+    // trace, and within hundredths of a kelvin of that curve): the row is
+    // checked on the compound's own curve.
     std::vector<double> x = z_;
     const auto dominant = std::max_element(x.begin(), x.end());
     if (*dominant > 0.99999) {
         std::fill(x.begin(), x.end(), 0.0);
         *dominant = 1.0;
+        return std::fabs(eos_->RootGibbsGap(t, p, x.data())) < 1e-7;
     }
-    const double gap = eos_->RootGibbsGap(t, p, x.data());
-    return std::fabs(gap) < 1e-7;
+    const TangentPlaneResult r = TangentPlane(*eos_, t, p, z_.data());
+    if (Unstable(r))
+        return false;
+    if (r.incipientOnPlane)
+        return true;
+    return std::fabs(eos_->RootGibbsGap(t, p, x.data())) < 1e-7;
 }
 
 PhaseCount Checker::CountPhases(double t, double p) {

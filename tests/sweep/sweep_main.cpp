@@ -232,6 +232,13 @@ std::string Report(const std::vector<sweep::SweepFeed>& feeds, const std::vector
     out << "| check | feeds failing |\n|---|---|\n";
     for (const std::string& c : checks)
         out << "| " << c << " | " << failing[c] << " |\n";
+    // A critical point missing from an envelope that says a trace stopped
+    // short is missing where the envelope says so; the others are silent.
+    const long criticalSaid = std::count_if(outcomes.begin(), outcomes.end(), [](const Outcome& o) {
+        return o.report.Failed("critical") && (o.report.gaps & 0x01u) != 0;
+    });
+    out << "\nOf the " << failing["critical"] << " feeds failing the critical check, "
+        << criticalSaid << " have an envelope that says a dew or bubble trace stopped short.\n";
     // What the envelopes that say they are incomplete miss.
     const std::pair<uint32_t, const char*> gapNames[] = {
         {0x01, "a dew or bubble trace stopped short"},

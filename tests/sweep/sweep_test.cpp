@@ -283,6 +283,38 @@ TEST_F(Sweep, ARestartCloseAboveTheCriticalPointReachesIt) {
     }
 }
 
+// A lean gas with H2S and 0.25 % methanol (SRK): the step that crossed the
+// critical point (216.17 K, the solver's) found a methanol-rich liquid at its
+// end, and the bisection placed the three-phase point 1 K past the critical
+// point. The trace ended there without storing the critical point it had
+// crossed, and the three-phase point was taken for one on the dew side. The
+// critical point is now stored first, and the three-phase point after it.
+TEST_F(Sweep, AThreePhasePointJustPastTheCriticalPointComesAfterIt) {
+    const sweep::SweepFeed feed = NamedFeed("wet gas",
+                                            {{"methane", 0.8736},
+                                             {"propane", 0.0328},
+                                             {"isopentane", 0.0286},
+                                             {"n-butane", 0.0256},
+                                             {"n-heptane", 0.0086},
+                                             {"hydrogen sulfide", 0.0224},
+                                             {"methanol", 0.0025}},
+                                            true);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    ASSERT_TRUE(SUCCEEDED(e.status)) << std::hex << e.status;
+    auto first = [&](int type) {
+        return std::find_if(e.points.begin(), e.points.end(),
+                            [&](const auto& p) { return p.type == type; });
+    };
+    const auto critical = first(5);
+    const auto threePhase = first(10);
+    ASSERT_NE(critical, e.points.end()) << "the critical point";
+    ASSERT_NE(threePhase, e.points.end()) << "the three-phase point";
+    EXPECT_LT(critical, threePhase) << "the critical point is passed first";
+    EXPECT_NEAR(critical->t, 216.169, 0.05);
+    EXPECT_NEAR(critical->p, 8618.4, 0.005 * 8618.4);
+    EXPECT_LT(threePhase->t, critical->t);
+}
+
 // Methane 0.998 with n-pentane: the further-phase test finds a phase 1 K
 // above the mixture's critical point (the incipient liquid seen across the
 // critical region), and the dew side restarted from that point ran back
