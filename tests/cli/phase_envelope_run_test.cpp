@@ -61,6 +61,17 @@ TEST(PhaseEnvelopeRun, PropaneWaterHasItsThreeRegionsAt300K) {
     EXPECT_GT(bubble["phases"][2]["composition"]["water"].get<double>(), 0.99);
 }
 
+// An ethane product with 5 ppm of ethylene: the host answers its dew point as
+// ethane's (the band is a few thousandths of a kelvin wide), with both phases
+// of the feed's composition, and that is a saturation point, not a pressure
+// without one. Ethane boils at 231.5 K under 737 kPa (NIST webbook).
+TEST(PhaseEnvelopeRun, AHighPurityProductHasADewPoint) {
+    const json dew = Flash("--feed \"ethane=0.999995,ethylene=0.000005\" --P 737.236 --vf 1");
+    EXPECT_NEAR(dew["T_K"].get<double>(), 231.5, 0.5);
+    ASSERT_EQ(dew["phases"].size(), 2u);
+    EXPECT_GT(dew["phases"][0]["V"].get<double>(), 10.0 * dew["phases"][1]["V"].get<double>());
+}
+
 TEST(PhaseEnvelopeRun, BadInputExitsWithTwoAndOneLineNamingIt) {
     const struct {
         const char* args;
