@@ -860,6 +860,13 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         FeedTakesLiquidRoot(tr, workingPhase, propManager, *T, *P, z, flags, useAppThermo);
     if (liquidFeed)
         sameKind = true;
+    // A feed of nearly one compound (a product with ppm of impurities) has
+    // its own liquid, of almost its composition, as the further phase where
+    // a dew curve of an impurity (water out of CO2) crosses the compound's
+    // narrow band. Once the trace is past the band the feed's liquid root is
+    // the lower, and the host's test, which takes the feed on that root, has
+    // nothing to find: the roots are compared here.
+    const bool nearPureFeed = !sameKind && *beta == 1.0 && *std::max_element(z, z + nc) > 0.99;
     int32_t specVarIdx = nc + 1;
     int32_t nActive = 0;
     for (int32_t i = 0; i < nc && nActive < 2; ++i) {
@@ -1048,6 +1055,13 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 // phase, met again at the first point, is no further phase.
                 if (firstPoint && !ApartFrom(tr->scratchK, thirdPhaseComp, flags, nc))
                     exists = false;
+            }
+            if (!exists && nearPureFeed && !firstPoint && *invertLine == 0 && tr->phaseTypeB < 0 &&
+                FeedTakesLiquidRoot(tr, workingPhase, propManager, *T, *P, z, flags,
+                                    useAppThermo)) {
+                exists = true;
+                lighter = false;
+                std::copy(z, z + nc, tr->scratchK);
             }
             // Where along the step the further phase appears is found by
             // bisection, without storing the points solved on the way: the

@@ -132,6 +132,10 @@ class Search {
     bool wrongKind_ = false;  // the last Solve found a transition of the other kind
     // The bracket of the last unsolved SolveBracket, as far as it was narrowed.
     ProbeSummary narrowLo_, narrowHi_;
+    // Gap searches in progress: a probe at a gap's zero that shows a vapour
+    // with one phase still leaves a gap bracket beside it, and searching that
+    // again would find the same zero without end.
+    int gapDepth_ = 0;
 };
 
 bool Search::Stationary(double t, const double* x, const double* start, double* tm) {
@@ -581,6 +585,14 @@ bool Search::DipSearch(const State& a, const State& b, const State& c, FlashResu
 // (secant steps on a bracket, bisection where the feed has one root) is probed; inside
 // it, the brackets on both sides are solved, nearest the start first.
 bool Search::GapSearch(const State& a, const State& b, FlashResult* out) {
+    constexpr int kMaxGapDepth = 3;
+    if (gapDepth_ >= kMaxGapDepth)
+        return false;
+    struct Depth {
+        int& d;
+        explicit Depth(int& depth) : d(depth) { ++d; }
+        ~Depth() { --d; }
+    } depth(gapDepth_);
     double ta = a.t, tb = b.t, ga = a.rootGap, gb = b.rootGap, sa = a.rootSide;
     double tn = 0.5 * (ta + tb);
     for (int it = 0; it < 30; ++it) {

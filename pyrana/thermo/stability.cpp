@@ -390,11 +390,17 @@ FurtherPhaseResult Calculator::FurtherPhase(double t, double p, const double* fe
         r.message = "incipient " + r.message;
         return r;
     }
-    if (!detail::Eval(*model_, w, t, p, w.z.data(), w.lnPhiZ.data())) {
+    RootInfo feedRoot;
+    if (!detail::Eval(*model_, w, t, p, w.z.data(), w.lnPhiZ.data(), nullptr, nullptr, Root::Stable,
+                      &feedRoot)) {
         r.message = "the equation of state has no admissible root for the feed";
         return r;
     }
     constexpr double kTmLimit = -1e-8;
+    // A phase apart from the feed (and the incipient phase) in composition,
+    // or, within 1e-3 of the feed's, on its other root: a product with ppm of
+    // impurities has its own liquid as the further phase where an impurity's
+    // dew curve (water out of CO2) crosses the product's narrow band.
     auto distinct = [&](const double* x) {
         double dz = 0.0, di = 0.0;
         for (int i = 0; i < nc_; ++i) {
@@ -402,7 +408,14 @@ FurtherPhaseResult Calculator::FurtherPhase(double t, double p, const double* fe
             if (incipient)
                 di = std::max(di, std::fabs(x[i] - w.saveA[i]));
         }
-        return dz > 1e-3 && (!incipient || di > 1e-3);
+        if (incipient && di <= 1e-3)
+            return false;
+        if (dz > 1e-3)
+            return true;
+        RootInfo info;
+        return detail::Eval(*model_, w, t, p, x, w.tmp2.data(), nullptr, nullptr, Root::Stable,
+                            &info) &&
+               std::fabs(info.z - feedRoot.z) > 0.5 * std::max(info.z, feedRoot.z);
     };
     // Warm start: the previous call's stationary points, without the standard trials
     // when one of them already shows a further phase.

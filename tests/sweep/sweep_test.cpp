@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/envelope_run.h"
+#include "cli/fluid_input.h"
 #include "platform/com.h"
 #include "pyrana/thermo/calculator.h"
 #include "tests/sweep/check_eos.h"
@@ -313,6 +314,35 @@ TEST_F(Sweep, AThreePhasePointJustPastTheCriticalPointComesAfterIt) {
     EXPECT_NEAR(critical->t, 216.169, 0.05);
     EXPECT_NEAR(critical->p, 8618.4, 0.005 * 8618.4);
     EXPECT_LT(threePhase->t, critical->t);
+}
+
+// A CO2 product with 15 ppm of water: the water dew curve crosses the
+// product's own narrow band at a three-phase point. Past the band the feed
+// takes its liquid root and the liquid of almost its composition is the
+// further phase; the water dew curve went on through the band, storing dew
+// rows inside the envelope, and the three-phase point was missed.
+TEST_F(Sweep, WaterOutOfAHighPurityProductMeetsTheProductsOwnLiquidAtAThreePhasePoint) {
+    const sweep::SweepFeed feed = NamedFeed("product", {{"carbon dioxide", 0.999878},
+                                                        {"n-butane", 2.68974e-05},
+                                                        {"methane", 2.91026e-05},
+                                                        {"water", 1.50472e-05}});
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_TRUE(r.failures.empty()) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    EXPECT_EQ(e.status, S_OK);
+    const auto threePhase =
+        std::find_if(e.points.begin(), e.points.end(), [](const auto& p) { return p.type == 10; });
+    ASSERT_NE(threePhase, e.points.end()) << "the three-phase point";
+    // The point lies on CO2's own vapour-pressure curve (the band is a few
+    // ppm wide): the plain check model's vapour and liquid roots of pure CO2
+    // change order within 0.2 % of its pressure.
+    const sweep::CheckEos co2(
+        cli::BuildFluid(NamedFeed("pure", {{"carbon dioxide", 1.0}}).Input()));
+    const double one = 1.0;
+    const double below = co2.RootGibbsGap(threePhase->t, 0.998 * threePhase->p, &one);
+    const double above = co2.RootGibbsGap(threePhase->t, 1.002 * threePhase->p, &one);
+    EXPECT_LT(below * above, 0.0) << below << " " << above;
+    EXPECT_EQ(Count(e, 5), 1) << "one critical row";
 }
 
 // Methane 0.998 with n-pentane: the further-phase test finds a phase 1 K

@@ -222,6 +222,26 @@ TEST(BubblePoint, AboveTheCricondenbarNoneThoughTheColdGasSplitsIntoLiquids) {
     EXPECT_GE(calc.FlashPT(80.0, p, kGas.data()).phases.size(), 2u);
 }
 
+// An ethylene product with ppm of nitrogen, CO2 and water, at 2869 kPa: a
+// probe at the zero of the feed's root gap between two single-phase probes
+// shows a vapour in one phase, which leaves a gap bracket beside it; the
+// search solved that bracket by the same gap search, found the same zero and
+// recursed until the stack overflowed. Whatever it answers, it answers.
+TEST(BubblePoint, AGapBracketBesideTheGapsZeroIsNotSearchedWithoutEnd) {
+    Calculator calc(MakeFluid({"ethylene", "nitrogen", "carbon dioxide", "water"}));
+    const std::vector<double> z = {0.99997584099896886, 9.1354529895450306e-06,
+                                   1.2934330766956974e-05, 2.0892172746237602e-06};
+    SaturationOptions o;
+    o.tInit = 181.9611002416911;
+    o.tMin = 44.17;
+    o.tMax = 841.2248;
+    const FlashResult r = calc.FlashSaturation(2868.863755303465, 0.0, z.data(), o);
+    if (r.outcome == Outcome::kConverged)
+        ExpectSaturated(calc, r, z);
+    else
+        EXPECT_EQ(r.outcome, Outcome::kTrivialSplit) << r.message;
+}
+
 // Methane/n-decane at 2 atm, seeded at its dew point: the search crosses the
 // whole band (446 K down to 123 K) with the step doubling while the vapour
 // stays abundant, and ends at the bubble point a start beside it reaches.
