@@ -867,6 +867,55 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     // the lower, and the host's test, which takes the feed on that root, has
     // nothing to find: the roots are compared here.
     const bool nearPureFeed = !sameKind && *beta == 1.0 && *std::max_element(z, z + nc) > 0.99;
+    // The host's further-phase test of the feed at T [K], P [kPa]: whether
+    // it reports a further phase of either kind (a liquid: 4, or the
+    // provider's 1; a vapour: 3, or 2), and whether that phase is a vapour.
+    auto HostFindsFurtherPhase = [&](double tK, double pKpa, bool* lighter) {
+        int lpointType = 0;
+        int phT = 7;
+        if (!useAppThermo) {
+            CheckOk(pPhase->put_Pressure(pKpa));
+            CheckOk(pPhase->put_Temperature(tK));
+            CheckOk(companion->StabilityTest(flashSettings, phases, workingPhase, 1, methodSetting,
+                                             VARIANT_TRUE, flashManager));
+            CheckOk(workingPhase->get_PhaseType(&lpointType));
+        } else {
+            PutAppValue(provider, &IAppThermoProvider::get_Temperature, tK - kKelvinOffset);
+            PutAppValue(provider, &IAppThermoProvider::get_Pressure, pKpa);
+            provider->FindThirdPhase(&phT, &tr->compositionVariant);
+        }
+        *lighter = lpointType == 3 || phT == 2;
+        return lpointType == 4 || lpointType == 3 || phT == 1 || phT == 2;
+    };
+    // Whether the critical point that the last step crossed (the crossing
+    // ln K interpolated linearly to zero) shows the further phase found past
+    // it (in tr->scratchK). thirdPhaseComp holds the phase found there until
+    // the three-phase point's phase replaces it.
+    auto CriticalShowsFurtherPhase = [&]() {
+        const double* prev = tr->predictor[0];
+        const int32_t k = tr->crossIdx;
+        const double s = prev[k] / (prev[k] - X[k]);
+        const double tK = std::exp(prev[nc] + s * (X[nc] - prev[nc]));
+        const double pKpa = std::exp(prev[nc + 1] + s * (X[nc + 1] - prev[nc + 1])) * kKpaPerAtm;
+        bool lighter = false;
+        if (!HostFindsFurtherPhase(tK, pKpa, &lighter))
+            return false;
+        ReadFurtherPhase(tr, workingPhase, useAppThermo, thirdPhaseComp);
+        // The phase that ends the curve, not the critical phase of the feed
+        // seen from a point interpolated a little inside the envelope: it
+        // lies nearer the phase found past the crossing than the feed.
+        double sum = 0.0;
+        for (int32_t i = 0; i < nc; ++i)
+            sum += flags[i] == 0 ? z[i] : 0.0;
+        double toThird = 0.0, toFeed = 0.0;
+        for (int32_t i = 0; i < nc; ++i) {
+            if (flags[i] != 0)
+                continue;
+            toThird = std::max(toThird, std::fabs(thirdPhaseComp[i] - tr->scratchK[i]));
+            toFeed = std::max(toFeed, std::fabs(thirdPhaseComp[i] - z[i] / sum));
+        }
+        return toThird < toFeed;
+    };
     int32_t specVarIdx = nc + 1;
     int32_t nActive = 0;
     for (int32_t i = 0; i < nc && nActive < 2; ++i) {
@@ -928,6 +977,14 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
                 trialStep = stepSize;
                 continue;
+            }
+            // Such a prediction from a step that cannot be shortened any
+            // further did not reach the window's end: the trace stops short.
+            // The state goes back to the last point.
+            if (!firstPoint && std::fabs(X[nc + 1] - tr->predictor[0][nc + 1]) > kMaxStep) {
+                *stuck = 1;
+                std::copy(tr->predictor[0], tr->predictor[0] + tr->n, X);
+                UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
             }
             break;
         }
@@ -1024,23 +1081,8 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         const double tC = *T - kKelvinOffset;
 
         if (*threePhaseCheck != 0) {
-            int lpointType = 0;
-            int phT = 7;
-            if (!useAppThermo) {
-                CheckOk(pPhase->put_Pressure(pKpa));
-                CheckOk(pPhase->put_Temperature(*T));
-                CheckOk(companion->StabilityTest(flashSettings, phases, workingPhase, 1,
-                                                 methodSetting, VARIANT_TRUE, flashManager));
-                CheckOk(workingPhase->get_PhaseType(&lpointType));
-            } else {
-                PutAppValue(provider, &IAppThermoProvider::get_Temperature, tC);
-                PutAppValue(provider, &IAppThermoProvider::get_Pressure, pKpa);
-                provider->FindThirdPhase(&phT, &tr->compositionVariant);
-            }
-            // A further phase of either kind: the host reports a liquid
-            // (4, or the provider's 1) or a vapour (3, or 2).
-            bool exists = lpointType == 4 || lpointType == 3 || phT == 1 || phT == 2;
-            bool lighter = lpointType == 3 || phT == 2;
+            bool lighter = false;
+            bool exists = HostFindsFurtherPhase(*T, pKpa, &lighter);
             // The host's test does not know the phase incipient on this
             // curve: a point converged a little inside the curve near a
             // critical point shows that phase below the feed's tangent
@@ -1104,9 +1146,14 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 // The step crossed a critical point before the further phase
                 // appeared: the critical point is stored first, and the
                 // three-phase point lies on the curve's other side (a dew
-                // curve's continuation as a bubble curve).
+                // curve's continuation as a bubble curve). Unless the
+                // critical point (where the crossing ln K interpolates to
+                // zero) shows the further phase itself: it is then
+                // metastable, the phase appeared within the crossing's band,
+                // where no point is solved, and no critical point is stored.
                 if (tr->crossIdx >= 0 &&
-                    CriticalBetween(tr->predictor[0], X, tr->crossIdx, nc, flags, critT)) {
+                    CriticalBetween(tr->predictor[0], X, tr->crossIdx, nc, flags, critT) &&
+                    !CriticalShowsFurtherPhase()) {
                     UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb,
                                     critT, critP, nActive, &curveCode, &placer);
                     CheckPhaseSwap(tr, invertLine);

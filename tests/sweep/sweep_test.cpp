@@ -316,6 +316,45 @@ TEST_F(Sweep, AThreePhasePointJustPastTheCriticalPointComesAfterIt) {
     EXPECT_LT(threePhase->t, critical->t);
 }
 
+// A lean gas with 0.5 % methanol (SRK): methanol's liquid appears on the
+// dew curve 0.15 K before the critical point, within the crossing's band.
+// The step across found it past the critical point, which was stored first,
+// though it lies inside methanol's region; the dew rows before it too.
+TEST_F(Sweep, ACriticalPointInsideAnotherLiquidsRegionIsNotStored) {
+    const sweep::SweepFeed feed = NamedFeed("wet gas",
+                                            {{"methane", 0.943838},
+                                             {"isobutane", 0.0745603},
+                                             {"n-butane", 0.0396126},
+                                             {"ethane", 0.0355911},
+                                             {"2-methylpentane", 0.000158739},
+                                             {"cyclohexane", 0.00121521},
+                                             {"methanol", 0.00466919}},
+                                            true);
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_TRUE(r.failures.empty()) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    EXPECT_EQ(Count(e, 5), 0) << "no critical row";
+    EXPECT_EQ(Count(e, 10), 2) << "the dew curve ends at its second three-phase point";
+}
+
+// Ethylene/CO2 50/50 with k_ij 0: the envelope is 0.04 in ln K wide, the
+// dew trace enters the critical band with ln P its step variable, and its
+// predictions near the critical point leave the pressure window from a
+// step that cannot shrink further. That ended the envelope at the last dew
+// row under S_OK, without the critical point or the bubble side; now the
+// trace says it stopped and the bubble side is traced from below through
+// the critical point.
+TEST_F(Sweep, APredictionOutOfTheWindowFromACollapsedStepIsATraceThatStopped) {
+    const sweep::SweepFeed feed =
+        NamedFeed("binary", {{"ethylene", 0.5}, {"carbon dioxide", 0.5}}, false, true);
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_TRUE(r.failures.empty()) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    EXPECT_EQ(e.status, static_cast<HRESULT>(0x00040201)) << "incomplete: a trace stopped";
+    EXPECT_EQ(Count(e, 5), 1) << "one critical row";
+    EXPECT_GT(Count(e, 4), 10) << "the bubble side";
+}
+
 // A CO2 product with 15 ppm of water: the water dew curve crosses the
 // product's own narrow band at a three-phase point. Past the band the feed
 // takes its liquid root and the liquid of almost its composition is the
