@@ -282,8 +282,8 @@ std::vector<thermo::CriticalPointResult> CriticalRoots(const FluidInput& input) 
 }
 
 // Every root of the critical conditions: the one where the feed is stable
-// lies on the phase envelope; the others lie inside a two-phase region, where
-// a phase of lower Gibbs energy exists.
+// lies on the phase envelope; at the others a state of lower Gibbs energy
+// exists (a split inside a two-phase region, or the feed's other root).
 json ToJson(const std::vector<thermo::CriticalPointResult>& roots) {
     json out = json::array();
     for (const thermo::CriticalPointResult& r : roots) {
@@ -312,9 +312,9 @@ int RunCritical(const FluidInput& input, Format format) {
         return kExitOk;
     }
     for (const thermo::CriticalPointResult& r : roots) {
-        std::printf(
-            "critical point   T = %.3f K   P = %.3f kPa   %s\n", r.t, r.p,
-            r.stable ? "on the phase envelope" : "inside a two-phase region (not on the envelope)");
+        std::printf("critical point   T = %.3f K   P = %.3f kPa   %s\n", r.t, r.p,
+                    r.stable ? "on the phase envelope"
+                             : "not on the envelope (a state of lower Gibbs energy exists there)");
     }
     return kExitOk;
 }

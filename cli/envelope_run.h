@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "cli/fluid_input.h"
+#include "host/undefined.h"
 #include "platform/com.h"
 #include "plotview/envelope_view.h"
 #include "pyrana/objects/fault_injection.h"
@@ -23,7 +24,6 @@ namespace cli {
 
 // The value a container answers for a property never set, and what the
 // results hold where a value is undefined.
-constexpr double kUndefined = -32767.0;
 
 enum class ThermoPath { kHost, kApp };
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-constexpr double kUndefined = -32767.0;
-constexpr int32_t kUndefinedInt = -32767;
+#include "host/undefined.h"
+
 constexpr double kKpaPerAtm = 101.325;
 constexpr double kKelvinOffset = 273.15;  // K at 0 °C

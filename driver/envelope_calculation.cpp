@@ -137,7 +137,7 @@ HRESULT EnvelopeCalculation::SetUp(IDispatch* pPhaseCollection, IDispatch* pProp
     if (FAILED(loaded))
         throw CPYCOMError(loaded);
 
-    pureCompIdx = -32767;
+    pureCompIdx = kUndefinedInt;
     for (int32_t i = 0; i < u->ncomp; ++i) {
         if (u->feedComp[i] > kDominantFraction)
             pureCompIdx = i;
@@ -148,6 +148,7 @@ HRESULT EnvelopeCalculation::SetUp(IDispatch* pPhaseCollection, IDispatch* pProp
     InvertLine = 0;
     Switched = 0;
     stuck = 0;
+    liquidBoundaryStop = 0;
     b3Phasestuck = 0;
     u->threePhaseCheck = 1;
     u->fromThreePhasePoint = 0;
@@ -457,6 +458,7 @@ void EnvelopeCalculation::DewScan(double bound, int record, bool firstStage) {
                 if (firstStage) {
                     lastPointInverted = InvertLine;
                     if (stuck != 0) {
+                        liquidBoundaryStop = u->twoPhaseTracer->crossingStop == 2;
                         stuckPatm = u->curPatm;
                         stuckTdegk = u->curTdegk;
                     }
@@ -973,12 +975,19 @@ void EnvelopeCalculation::TwoPhasePath() {
         u->betaMode = 4;
         pressStep = (kBubbleScanTop - startPressLow) / 10.0;
         LiquidLiquidScan(kBubbleScanTop, true);
-        return;
+        if (liquidBoundaryStop == 0)
+            return;
     }
     // A binary too: its dew curve may meet its bubble curve at a three-phase
     // point (methane with n-heptane), and the bubble side up to that point
     // is traced only here.
-    if (bubbleTraced != 0 || stageAStuck == 0 || lastPointInverted != 0 || u->numbPresent < 2) {
+    // A liquid feed's boundary (water coming out of liquid propane) leaves
+    // the vapour-liquid curves to this recovery whatever the scans before
+    // it traced; a three-phase bubble point at its first pressure is below
+    // the three-phase point where the two-phase bubble curve starts, which
+    // is looked for in smaller steps.
+    if ((bubbleTraced != 0 && liquidBoundaryStop == 0) || stageAStuck == 0 ||
+        lastPointInverted != 0 || u->numbPresent < 2) {
         return;
     }
 
@@ -1005,7 +1014,10 @@ void EnvelopeCalculation::TwoPhasePath() {
                 break;
             }
         }
-        u->curPatm += pressStep;
+        if (liquidBoundaryStop != 0 && NumbPhases == 3)
+            u->curPatm *= 1.25;
+        else
+            u->curPatm += pressStep;
     }
 
     if (u->threePhaseFound != 0) {

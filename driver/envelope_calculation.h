@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/envelope_point_store.h"
+#include "core/units.h"
 #include "engine/further_phase_test.h"
 #include "host/interfaces.h"
 #include "saturation/utility_state.h"
@@ -113,7 +114,7 @@ class EnvelopeCalculation : private FurtherPhaseTest {
     double delt = 0.0;
     double tolDelBnd = 0.0;
     bool settingsSaved = false;
-    int32_t pureCompIdx = -32767;
+    int32_t pureCompIdx = kUndefinedInt;
     double pressLow = 0.0;
     double pressHigh = 0.0;
     double pressStep = 0.0;
@@ -134,6 +135,9 @@ class EnvelopeCalculation : private FurtherPhaseTest {
     uint8_t b3Phasestuck = 0;
     uint8_t CriticalPointFound = 0;
     uint8_t lastPointInverted = 0;
+    // The first stage's trace was a liquid feed's boundary with a further
+    // liquid: the vapour-liquid curves are still to be traced.
+    uint8_t liquidBoundaryStop = 0;
     double stuckPatm = 0.0;
     double stuckTdegk = 0.0;
     uint8_t bothSaturations = 0;

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/com_error.h"
+#include "core/units.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
 
@@ -46,7 +47,7 @@ class LnPhiChannel {
 
     IPhase* phase_ = nullptr;
     IPropManager* propManager_ = nullptr;
-    int32_t lnPhiPropId_ = -32767;
+    int32_t lnPhiPropId_ = kUndefinedInt;
     platform::ComPtr<IRealArrayDisp> composition_;
 
     IAppPhase* appPhase_ = nullptr;

@@ -1,10 +1,11 @@
 // Lifecycle of the three-phase boundary engine's object.
 #include "engine/three_phase_tracer.h"
 
+#include "core/units.h"
 #include "engine/work_arrays.h"
 
 ThreePhaseTracer::ThreePhaseTracer()
-    : ncomp(-32767),
+    : ncomp(kUndefinedInt),
       neq(0),
       idxLnT(0),
       idxLnP(0),
@@ -44,10 +45,10 @@ ThreePhaseTracer::ThreePhaseTracer()
       crossIdx(-1),
       firstSpecIdx(-1),
       scratchX(nullptr),
-      propIdEnthalpy(-32767),
-      propIdEntropy(-32767),
-      propIdVolume(-32767),
-      lnPhiPropId(-32767),
+      propIdEnthalpy(kUndefinedInt),
+      propIdEntropy(kUndefinedInt),
+      propIdVolume(kUndefinedInt),
+      lnPhiPropId(kUndefinedInt),
       furtherPhaseTest(nullptr),
       foundPhase(nullptr),
       appPhaseRef(nullptr),

@@ -33,7 +33,7 @@ class ThreePhaseTracer {
     void SetPropertyIds(int32_t enthalpy, int32_t entropy, int32_t volume, int32_t lnPhi);
 
     // Sizes and indices.
-    int32_t ncomp;  // -32767 until Init
+    int32_t ncomp;  // kUndefinedInt until Init
     int32_t neq;    // 2 ncomp + 3
     int32_t idxLnT;
     int32_t idxLnP;

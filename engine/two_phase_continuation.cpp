@@ -575,7 +575,7 @@ void SolveInnerCrossingPoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropMana
         if (PointHistory::Lagrange(nodes, 3, k, 0.5 * ends[side], X, n, flags)) {
             UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, beta);
             const int rc = SolvePoint(tr, workingPhase, propManager, beta, T, P, x, y, z, X, K,
-                                      flags, k, true, -32767, sameKind, useAppThermo);
+                                      flags, k, true, kUndefinedInt, sameKind, useAppThermo);
             if (rc >= 0 && !(nActive > 1 && IsTrivial(X, flags, nc)) && X[k] * ends[side] > 0.0) {
                 std::copy(X, X + n, inner[side]);
                 ++solved;
@@ -772,9 +772,9 @@ class CurveExtremumPlacer : public ExtremumPlacer {
             double t = 0.0, p = 0.0;
             UpdateFromUnknowns(tr_, &t, &p, tr_->savex, tr_->savey, z_, tr_->saveK, flags_, w,
                                *beta_);
-            const int rc =
-                SolvePoint(tr_, workingPhase_, propManager_, *beta_, &t, &p, tr_->savex, tr_->savey,
-                           z_, w, tr_->saveK, flags_, spec, true, -32767, sameKind_, useAppThermo_);
+            const int rc = SolvePoint(tr_, workingPhase_, propManager_, *beta_, &t, &p, tr_->savex,
+                                      tr_->savey, z_, w, tr_->saveK, flags_, spec, true,
+                                      kUndefinedInt, sameKind_, useAppThermo_);
             if (rc < 0 || IsTrivial(w, flags_, nc) || std::fabs(w[nc] - startLnT) > kBranchJump ||
                 std::fabs(w[nc + 1] - startLnP) > kBranchJump)
                 break;
@@ -1151,12 +1151,15 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 // zero) shows the further phase itself: it is then
                 // metastable, the phase appeared within the crossing's band,
                 // where no point is solved, and no critical point is stored.
+                bool pastMetastableCritical = false;
                 if (tr->crossIdx >= 0 &&
-                    CriticalBetween(tr->predictor[0], X, tr->crossIdx, nc, flags, critT) &&
-                    !CriticalShowsFurtherPhase()) {
-                    UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb,
-                                    critT, critP, nActive, &curveCode, &placer);
-                    CheckPhaseSwap(tr, invertLine);
+                    CriticalBetween(tr->predictor[0], X, tr->crossIdx, nc, flags, critT)) {
+                    pastMetastableCritical = CriticalShowsFurtherPhase();
+                    if (!pastMetastableCritical) {
+                        UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store,
+                                        &numb, critT, critP, nActive, &curveCode, &placer);
+                        CheckPhaseSwap(tr, invertLine);
+                    }
                 }
                 for (int32_t i = 0; i < nc; ++i)
                     thirdPhaseComp[i] = tr->scratchK[i];
@@ -1165,8 +1168,16 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                     // the bubble curve here, and beyond this point it runs
                     // inside the envelope. The point ends the dew curve; the
                     // trace ends as stuck, and the bubble side is traced up
-                    // to the same point from below.
-                    AppendPoint(store, &numb, curveCode, pKpa, *T, accessMode);
+                    // to the same point from below. A point found past a
+                    // metastable critical point lies beyond the meeting
+                    // point, which the bubble side finds: the dew curve ends
+                    // at its last point.
+                    if (!pastMetastableCritical) {
+                        AppendPoint(store, &numb, curveCode, pKpa, *T, accessMode);
+                    } else {
+                        std::copy(tr->predictor[0], tr->predictor[0] + tr->n, X);
+                        UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+                    }
                     *stuck = 1;
                     tr->crossingStop = 1;
                     break;
@@ -1251,7 +1262,7 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     // completes, so that the vapour-liquid curves are traced from below.
     if (liquidFeed && *invertLine == 0 && *stuck == 0 && *threePhaseFound == 0) {
         *stuck = 1;
-        tr->crossingStop = 1;
+        tr->crossingStop = 2;
     }
     if (pureCompIdx >= 0 && (previousKpa == 0.0 || previousKpa / kKpaPerAtm > pressHigh / 2.0)) {
         // A single compound's curve ends at its critical point: the bubble

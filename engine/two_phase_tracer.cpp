@@ -1,10 +1,11 @@
 // Lifecycle of the two-phase envelope engine's object.
 #include "engine/two_phase_tracer.h"
 
+#include "core/units.h"
 #include "engine/work_arrays.h"
 
 TwoPhaseTracer::TwoPhaseTracer()
-    : ncomp(-32767),
+    : ncomp(kUndefinedInt),
       nEquations(0),
       n(0),
       luSolver(nullptr),
@@ -26,7 +27,7 @@ TwoPhaseTracer::TwoPhaseTracer()
       workResult(nullptr),
       phaseTypeA(1),
       phaseTypeB(-1),
-      lnPhiPropId(-32767),
+      lnPhiPropId(kUndefinedInt),
       predictor{nullptr, nullptr, nullptr, nullptr},
       halfStepX(nullptr),
       swapPending(0),

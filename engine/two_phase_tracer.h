@@ -31,7 +31,7 @@ class TwoPhaseTracer {
     void SetLnPhiPropertyId(int32_t id) { lnPhiPropId = id; }
 
     // Sizes.
-    int32_t ncomp;       // -32767 until Init
+    int32_t ncomp;       // kUndefinedInt until Init
     int32_t nEquations;  // ncomp + 1: equilibrium rows and the material balance
     int32_t n;           // ncomp + 2: the iteration variables
 
@@ -79,9 +79,12 @@ class TwoPhaseTracer {
     // The largest |ln K| met on the trace so far: on a narrow envelope (an
     // almost azeotropic pair) the band is a quarter of it at most.
     double lnKScale;
-    // The last trace stopped where its dew curve met the bubble curve (a
-    // vapour appeared at a dew point); it set `stuck` for the driver's
-    // recovery, which traces the bubble side up to that point.
+    // The last trace stopped where the bubble side completes it, and set
+    // `stuck` for the driver's recovery, which traces the bubble side from
+    // below: 1 where its dew curve met the bubble curve (a vapour appeared
+    // at a dew point), 2 where it was a liquid feed's boundary with a
+    // further liquid (water coming out of a liquid product), no side of the
+    // vapour-liquid envelope.
     uint8_t crossingStop;
     // The sign of the next trace's first step in ln P: +1 unless the caller
     // sets it (for a curve restarted from a three-phase point that runs on

@@ -425,10 +425,10 @@ double ReadScalar(IPropContainer* container, IPropertyEnumerationRegistry* regis
     LONG id = 0;
     Bstr text(name);
     if (FAILED(registry->GetPropertyIDByName(text.Get(), &id)))
-        return envelope_cases::kUndefined;
+        return kUndefined;
     VARIANT value;
     VariantInit(&value);
-    double result = envelope_cases::kUndefined;
+    double result = kUndefined;
     if (SUCCEEDED(container->GetProperty(id, &value)) && V_VT(&value) == VT_R8)
         result = V_R8(&value);
     VariantClear(&value);
@@ -507,7 +507,7 @@ std::string Names(const std::vector<int>& radios) {
 
 // The text a field shows for `value`: "%g", empty for the undefined marker.
 std::string FieldText(double value) {
-    if (value == envelope_cases::kUndefined)
+    if (value == kUndefined)
         return std::string();
     char text[32];
     std::snprintf(text, sizeof text, "%g", value);
@@ -572,9 +572,8 @@ void CheckOptionsDialog(CheckReport& report, const std::string& referenceFolder)
         const bool haveReference = envelope_cases::ReadReference(
             referenceFolder + "\\dry-gas.host.txt", &reference, &error);
         for (const Field& field : kFields) {
-            const double value = run.values.count(field.property) != 0
-                                     ? run.values.at(field.property)
-                                     : envelope_cases::kUndefined;
+            const double value =
+                run.values.count(field.property) != 0 ? run.values.at(field.property) : kUndefined;
             const std::string want = FieldText(value);
             const std::string got = script.fieldTexts[field.id];
             report.Expect(got == want,
@@ -585,8 +584,7 @@ void CheckOptionsDialog(CheckReport& report, const std::string& referenceFolder)
             // calculation-only run of the Linux build.
             if (haveReference) {
                 const double expected = reference.scalars[field.property];
-                report.Expect(value != envelope_cases::kUndefined &&
-                                  envelope_cases::Close(value, expected, 5e-4),
+                report.Expect(value != kUndefined && envelope_cases::Close(value, expected, 5e-4),
                               "options dialog: " + std::string(field.property) +
                                   " equals the Linux build's to 5e-4",
                               FieldText(value) + " against " + FieldText(expected));

@@ -28,12 +28,12 @@
 #include <vector>
 
 #include "host/interfaces.h"
+#include "host/undefined.h"
 #include "platform/com.h"
 
 namespace envelope_cases {
 
 // The container's marker of an undefined value.
-constexpr double kUndefined = -32767.0;
 
 // One feed: compound database names with mole fractions.
 struct FeedCase {

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "host/undefined.h"
 #include "pyrana/objects/com_base.h"
 #include "pyrana/thermo/calculator.h"
 
@@ -20,7 +21,6 @@ using objects::MakeObject;
 using objects::Offer;
 using platform::ComPtr;
 
-constexpr double kUndefined = -32767.0;
 constexpr double kCelsiusOffset = 273.15;
 
 // The content of one IAppValue: a double or an array of doubles. `put` records

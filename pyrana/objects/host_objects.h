@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/host_interfaces.h"
+#include "host/undefined.h"
 #include "pyrana/objects/arrays.h"
 #include "pyrana/objects/com_base.h"
 #include "pyrana/objects/host.h"
@@ -17,7 +18,6 @@
 
 namespace pyrana::objects {
 
-constexpr double kUndefined = -32767.0;
 // True for the undefined marker (and anything at or below it).
 inline bool IsUndefined(double v) {
     return v <= kUndefined + 0.5;

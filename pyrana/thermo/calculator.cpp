@@ -65,7 +65,7 @@ Calculator::Work::Work(int n) : nc(n) {
     cacheW.assign(un * maxTrials, 0);
     cacheTm.assign(maxTrials, 0);
     extraW.assign(un * maxTrials, 0);
-    splitW.assign(un * (maxTrials + 2 * un + 12), 0);
+    splitW.assign(un * (maxTrials + 2 * un + 16), 0);
     bestX.assign(un * detail::kMaxPhases, 0);
     nOld.assign(un * detail::kMaxPhases, 0);
     nTrial.assign(un * detail::kMaxPhases, 0);

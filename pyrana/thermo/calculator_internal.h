@@ -62,7 +62,7 @@ struct Calculator::Work {
     // Trials of the stability test of a two-phase split: the feed's
     // stationary points, then points between the split's phases, the feed,
     // and trials along the soft direction of a phase near its stability
-    // limit; or the feed's second set of trials: [maxTrials + 2 nc + 12][nc].
+    // limit; or the feed's second set of trials: [maxTrials + 2 nc + 16][nc].
     std::vector<double> splitW;
     // Best split of a flash, the mole numbers before a Newton step and those of its
     // trial step: [kMaxPhases][nc]. refPhase [nc]: the phase that holds most of each

@@ -317,10 +317,21 @@ std::vector<CriticalPointResult> Calculator::CriticalPoints(const double* zIn) {
         // and the critical phase is metastable or unstable.
         const StabilityResult st = Stability(root.t, p, z.data());
         r.stable = st.stable || st.minTm > -1e-6;
+        // Nor where the feed's root of lower Gibbs energy there is another
+        // than the critical phase's: a root at the volume of a liquid where
+        // the feed is a vapour (methane/CO2 at 193 K and 465 kPa, on its
+        // dew curve) is the critical point of a metastable phase.
+        RootInfo stableRoot;
+        std::vector<double> lnPhi(nc_);
+        if (r.stable && LnPhi(root.t, p, z.data(), Root::Stable, lnPhi.data(), &stableRoot)) {
+            const double zCritical = p * vol / (kGasConstant * root.t);
+            if (std::fabs(stableRoot.z - zCritical) > 0.1 * zCritical)
+                r.stable = false;
+        }
         r.outcome = Outcome::kConverged;
         std::ostringstream os;
         os << "critical point " << root.t << " K, " << p << " kPa"
-           << (r.stable ? "" : " (unstable: inside a two-phase region)");
+           << (r.stable ? "" : " (not on the envelope: a state of lower Gibbs energy exists)");
         r.message = os.str();
         found.push_back(r);
     }

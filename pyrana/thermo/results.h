@@ -93,8 +93,9 @@ struct CriticalPointResult {
     double t = 0;  // K
     double p = 0;  // kPa
     double v = 0;  // molar volume, m3/kmol (untranslated)
-    // The feed is stable at this point, so that it lies on the phase
-    // envelope; false for a root inside a two-phase region.
+    // The feed is stable at this point, on the critical phase's root, so
+    // that it lies on the phase envelope; false for a root inside a
+    // two-phase region or of a metastable phase.
     bool stable = false;
 };
 

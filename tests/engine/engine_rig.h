@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/envelope_point_store.h"
+#include "core/units.h"
 #include "driver/compound_data.h"
 #include "engine/three_phase_continuation.h"
 #include "engine/two_phase_continuation.h"
@@ -18,8 +19,6 @@
 #include "saturation/saturation_point.h"
 #include "saturation/utility_state.h"
 #include "tests/support/envelope_harness.h"
-
-const double kKpaPerAtm = 101.325;
 
 // The caller has initialised COM. Construction loads the feed; `loaded` is
 // LoadCompoundData's result.

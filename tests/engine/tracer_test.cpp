@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/envelope_point_store.h"
+#include "core/units.h"
 #include "driver/compound_data.h"
 #include "engine/two_phase_continuation.h"
 #include "pyrana/thermo/calculator.h"
@@ -15,8 +16,6 @@
 #include "tests/support/envelope_harness.h"
 
 namespace {
-
-const double kKpaPerAtm = 101.325;
 
 class TracerTest : public ::testing::Test {
   protected:

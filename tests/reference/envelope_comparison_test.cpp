@@ -36,7 +36,7 @@ EnvelopeRun SampleRun() {
         {4, 6000.0, 230.0, -4000.0, -35.0, 0.09}, {4, 6200.0, 215.0, -5500.0, -41.0, 0.07},
         {6, 6250.0, 205.0, 0.0004, -43.0, 0.066}, {4, 5000.0, 180.0, -7000.0, -50.0, 0.055}};
     for (const std::string& name : envelope_cases::ScalarNames())
-        run.scalars[name] = envelope_cases::kUndefined;
+        run.scalars[name] = kUndefined;
     run.scalars["2PhaseCriticalP"] = 6000.0;
     run.scalars["2PhaseCriticalT"] = 230.0;
     run.scalars["Cricondentherm"] = 264.5;
@@ -174,7 +174,7 @@ TEST(EnvelopeReferenceFile, RoundTripKeepsEveryValueExactly) {
     run.status = static_cast<HRESULT>(0x80040154L);
     run.rows[0].p = 1.0 / 3.0;
     run.rows[0].v = std::numeric_limits<double>::denorm_min();
-    run.rows[5].s = envelope_cases::kUndefined;
+    run.rows[5].s = kUndefined;
     const std::string path = TempPath("round_trip.txt");
     std::string error;
     ASSERT_TRUE(envelope_cases::WriteReference(path, envelope_cases::Cases()[2],

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "cli/envelope_run.h"
+#include "core/units.h"
 #include "host/utility_interfaces.h"
 #include "pyrana/thermo/calculator.h"
 #include "tests/sweep/check_eos.h"
@@ -19,8 +20,6 @@ namespace {
 
 namespace thermo = pyrana::thermo;
 
-const double kUndefined = -32767.0;
-const double kKpaPerAtm = 101.325;
 // The window the stage plan scans, atm.
 const double kWindowTopKpa = 500.0 * kKpaPerAtm;
 

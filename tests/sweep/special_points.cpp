@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "cli/envelope_run.h"
+#include "host/undefined.h"
 #include "pyrana/thermo/calculator.h"
 #include "tests/support/natural_gas.h"
 #include "tests/sweep/check_eos.h"
@@ -18,8 +19,6 @@ namespace sweep {
 namespace {
 
 namespace thermo = pyrana::thermo;
-
-const double kUndefined = -32767.0;
 
 std::string Text(const char* fmt, double a, double b = 0.0, double c = 0.0, double d = 0.0) {
     char text[256];

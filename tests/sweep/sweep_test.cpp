@@ -337,6 +337,31 @@ TEST_F(Sweep, ACriticalPointInsideAnotherLiquidsRegionIsNotStored) {
     EXPECT_EQ(Count(e, 10), 2) << "the dew curve ends at its second three-phase point";
 }
 
+// A lean gas with n-pentane and methylcyclohexane (k_ij 0): its dew curve
+// meets its bubble curve at a three-phase point (193.97 K, 4876 kPa) 0.3 K
+// before a metastable critical point. The step across that critical point
+// found the vapour past it and stored its end there, inside the envelope,
+// as a dew row, and the bubble side closed on it. (The host's flash still
+// fails to converge beside the three-phase point, where the third phase
+// lies 7e-9 below the plane.)
+TEST_F(Sweep, ADewCurveEndsBeforeAMetastableCriticalPointItsStepCrossed) {
+    const sweep::SweepFeed feed = NamedFeed("natural gas",
+                                            {{"methane", 0.671941},
+                                             {"isopentane", 0.0262518},
+                                             {"n-pentane", 0.00813804},
+                                             {"n-dodecane", 0.000263054},
+                                             {"methylcyclohexane", 0.00263213}},
+                                            false, true);
+    sweep::CheckOptions options;
+    options.comparePaths = false;
+    const sweep::FeedReport r = sweep::CheckFeed(feed, options);
+    EXPECT_FALSE(r.Failed("boundary")) << Failures(r);
+    EXPECT_FALSE(r.Failed("three-phase")) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    EXPECT_NEAR(e.Scalar("3PhaseT"), 193.969, 0.05);
+    EXPECT_EQ(Count(e, 5), 0) << "no critical row";
+}
+
 // Ethylene/CO2 50/50 with k_ij 0: the envelope is 0.04 in ln K wide, the
 // dew trace enters the critical band with ln P its step variable, and its
 // predictions near the critical point leave the pressure window from a
@@ -756,6 +781,31 @@ TEST_F(Sweep, WaterComingOutOfLiquidPropaneIsTracedOnTheLiquidRoot) {
         }
     }
     EXPECT_NEAR(e.Scalar("2PhaseCriticalT"), 369.83, 0.05);
+}
+
+// A propane product with 14 ppm of water, CO2 and ethane: water's boundary
+// rises from the liquid feed's saturation point, and below 250 kPa the
+// bubble boundary has water's liquid as a third phase. The bubble-boundary
+// scan traced those two rows and the envelope ended there, under S_OK,
+// without the propane's own curves; now they are traced from the first
+// pressure above that where the bubble point has two phases. (The
+// provider's path still fails on such feeds, as on the one above, and the
+// three-phase bubble boundary's last row lies where the checks find no
+// three phases.)
+TEST_F(Sweep, APropaneProductsOwnCurvesFollowWaterAndAThreePhaseBubbleBoundary) {
+    const sweep::SweepFeed feed = NamedFeed("product", {{"propane", 0.999599},
+                                                        {"carbon dioxide", 0.000208632},
+                                                        {"ethane", 8.12229e-05},
+                                                        {"water", 1.41792e-05}});
+    sweep::CheckOptions options;
+    options.comparePaths = false;
+    const sweep::FeedReport r = sweep::CheckFeed(feed, options);
+    EXPECT_FALSE(r.Failed("boundary")) << Failures(r);
+    EXPECT_FALSE(r.Failed("critical")) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    EXPECT_EQ(e.status, S_OK);
+    EXPECT_EQ(Count(e, 5), 1) << "one critical row";
+    EXPECT_GT(Count(e, 4), 10) << "the bubble side";
 }
 
 // At a three-phase point where a bubble curve from a critical point crosses

@@ -200,6 +200,31 @@ TEST(CriticalPoint, PureCompoundCriticalPointIsItsOwnTcAndPc) {
     EXPECT_NEAR(cp.p, c.pc, 0.1);
 }
 
+// Methane/CO2: besides the critical point on the envelope, the critical
+// conditions have a root at 193 K and 465 kPa at a liquid's volume, where
+// the feed is a vapour one phase (its dew curve passes 0.8 K away). That
+// root is the critical point of a metastable phase, not of the envelope.
+TEST(CriticalPoint, ARootAtTheVolumeOfAMetastablePhaseIsNotOnTheEnvelope) {
+    Calculator calc(MakeFluid({"methane", "carbon dioxide"}));
+    const std::vector<double> z = {0.644994, 0.355006};
+    const std::vector<CriticalPointResult> roots = calc.CriticalPoints(z.data());
+    ASSERT_GE(roots.size(), 2u);
+    EXPECT_TRUE(roots[0].stable);
+    EXPECT_NEAR(roots[0].t, 233.375, 0.05);
+    bool sawLowRoot = false;
+    for (const CriticalPointResult& r : roots) {
+        if (r.p > 1000.0)
+            continue;
+        sawLowRoot = true;
+        EXPECT_FALSE(r.stable) << r.message;
+        const FlashResult flash = calc.FlashPT(r.t, r.p, z.data());
+        ASSERT_EQ(flash.phases.size(), 1u);
+        EXPECT_GT(flash.phases[0].z, 0.8) << "a vapour";
+        EXPECT_LT(r.p * r.v / (kGasConstant * r.t), 0.3) << "at a liquid's volume";
+    }
+    EXPECT_TRUE(sawLowRoot);
+}
+
 TEST(FurtherPhase, FindsTheOtherLiquidNearAThreePhaseVapourAndWarmStartsCheaper) {
     Calculator calc(MakeFluid({"methane", "propane", "n-hexane", "water"}));
     const std::vector<double> z = {0.3, 0.2, 0.15, 0.35};
