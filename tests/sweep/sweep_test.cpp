@@ -611,6 +611,19 @@ TEST_F(Sweep, HostFlashConvergesWhereTheSweepFoundItWanting) {
                                   {"benzene", 0.100714},
                                   {"hydrogen sulfide", 0.0195515}}),
          183.575, 3515.70, 2},
+        // A liquid of 99.0 % methane a fiftieth of the way from a vapour of
+        // 99.8 % to a liquid of 55 %, near methane's critical point (TPD
+        // -5e-4 against the split of the two).
+        {NamedFeed("condensate",
+                   {{"methane", 0.595269},
+                    {"n-pentane", 0.0625307},
+                    {"n-butane", 0.0548797},
+                    {"propane", 0.0114819},
+                    {"isopentane", 0.0681678},
+                    {"m-xylene", 0.0904142},
+                    {"n-nonane", 0.136559}},
+                   true),
+         192.565, 4738.51, 2},
     };
     for (const auto& c : cases) {
         const cli::FluidInput input = c.feed.Input();
