@@ -854,10 +854,12 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     // of lower Gibbs energy: 7 ppm of water coming out of liquid propane)
     // is the boundary of a liquid-liquid region, traced with both phases on
     // the liquid root; on the vapour root, which exists there too, it ran to
-    // a spurious solution 30 K away.
-    const bool liquidFeed =
-        !sameKind && *beta == 1.0 &&
-        FeedTakesLiquidRoot(tr, workingPhase, propManager, *T, *P, z, flags, useAppThermo);
+    // a spurious solution 30 K away. A provider whose saturation point
+    // left it no vapour phase (a liquid and a second liquid) says the same.
+    const bool noAppVapour = useAppThermo && tr->fracZeroPhase == nullptr;
+    const bool liquidFeed = !sameKind && *beta == 1.0 &&
+                            (noAppVapour || FeedTakesLiquidRoot(tr, workingPhase, propManager, *T,
+                                                                *P, z, flags, useAppThermo));
     if (liquidFeed)
         sameKind = true;
     // A feed of nearly one compound (a product with ppm of impurities) has

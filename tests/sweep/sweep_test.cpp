@@ -777,9 +777,7 @@ TEST_F(Sweep, BothPathsTraceAThreePhaseBoundaryAlikeNearItsCriticalPoint) {
 // the "dew" curve ran from 244.8 K to a spurious solution at 215 K; now the
 // water's boundary rises from the saturation point on the liquid root and
 // the propane's own curves are traced from below through their critical
-// point. (The provider's path still fails on this feed: its saturation
-// point starts the trace from other K-values, and the first point's host
-// calls fail.)
+// point, on both paths.
 TEST_F(Sweep, WaterComingOutOfLiquidPropaneIsTracedOnTheLiquidRoot) {
     const sweep::SweepFeed feed = NamedFeed(
         "product", {{"propane", 0.999973}, {"carbon dioxide", 2.734e-05}, {"water", 7.43803e-06}});
@@ -794,6 +792,12 @@ TEST_F(Sweep, WaterComingOutOfLiquidPropaneIsTracedOnTheLiquidRoot) {
         }
     }
     EXPECT_NEAR(e.Scalar("2PhaseCriticalT"), 369.83, 0.05);
+    cli::EnvelopeRequest app;
+    app.path = cli::ThermoPath::kApp;
+    const cli::EnvelopeResult a = cli::RunEnvelopeCalculation(feed.Input(), app);
+    EXPECT_EQ(a.status, S_OK);
+    EXPECT_EQ(a.points.size(), e.points.size());
+    EXPECT_NEAR(a.Scalar("2PhaseCriticalT"), 369.83, 0.05);
 }
 
 // A propane product with 14 ppm of water, CO2 and ethane: water's boundary
@@ -801,20 +805,21 @@ TEST_F(Sweep, WaterComingOutOfLiquidPropaneIsTracedOnTheLiquidRoot) {
 // bubble boundary has water's liquid as a third phase. The bubble-boundary
 // scan traced those two rows and the envelope ended there, under S_OK,
 // without the propane's own curves; now they are traced from the first
-// pressure above that where the bubble point has two phases. (The
-// provider's path still fails on such feeds, as on the one above, and the
-// three-phase bubble boundary's last row lies where the checks find no
-// three phases.)
+// pressure above that where the bubble point has two phases. The
+// provider's path, whose saturation point left it no vapour phase, failed
+// every first point of water's boundary and stored the scan's points
+// instead; it now takes the feed as the liquid it is, and both paths agree.
+// (The three-phase bubble boundary's last row lies where the checks find
+// no three phases.)
 TEST_F(Sweep, APropaneProductsOwnCurvesFollowWaterAndAThreePhaseBubbleBoundary) {
     const sweep::SweepFeed feed = NamedFeed("product", {{"propane", 0.999599},
                                                         {"carbon dioxide", 0.000208632},
                                                         {"ethane", 8.12229e-05},
                                                         {"water", 1.41792e-05}});
-    sweep::CheckOptions options;
-    options.comparePaths = false;
-    const sweep::FeedReport r = sweep::CheckFeed(feed, options);
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
     EXPECT_FALSE(r.Failed("boundary")) << Failures(r);
     EXPECT_FALSE(r.Failed("critical")) << Failures(r);
+    EXPECT_FALSE(r.Failed("paths")) << Failures(r);
     const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
     EXPECT_EQ(e.status, S_OK);
     EXPECT_EQ(Count(e, 5), 1) << "one critical row";
