@@ -918,6 +918,11 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         }
         return toThird < toFeed;
     };
+    // The state of the last accepted point, for a trace that ends there.
+    auto BackToLastPoint = [&]() {
+        std::copy(tr->predictor[0], tr->predictor[0] + tr->n, X);
+        UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+    };
     int32_t specVarIdx = nc + 1;
     int32_t nActive = 0;
     for (int32_t i = 0; i < nc && nActive < 2; ++i) {
@@ -985,8 +990,7 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
             // The state goes back to the last point.
             if (!firstPoint && std::fabs(X[nc + 1] - tr->predictor[0][nc + 1]) > kMaxStep) {
                 *stuck = 1;
-                std::copy(tr->predictor[0], tr->predictor[0] + tr->n, X);
-                UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+                BackToLastPoint();
             }
             break;
         }
@@ -1177,8 +1181,7 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                     if (!pastMetastableCritical) {
                         AppendPoint(store, &numb, curveCode, pKpa, *T, accessMode);
                     } else {
-                        std::copy(tr->predictor[0], tr->predictor[0] + tr->n, X);
-                        UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+                        BackToLastPoint();
                     }
                     *stuck = 1;
                     tr->crossingStop = 1;
