@@ -331,7 +331,7 @@ int EnvelopeCalculation::TraceTwoPhase(double* x, double* y, int record) {
     const uint8_t before = stuck;
     stuck = 0;
     const int rc = TraceCurveOnce(x, y, p);
-    if (stuck != 0 && u->twoPhaseTracer->crossingStop == 0)
+    if (stuck != 0 && u->twoPhaseTracer->crossingStop == kNoCrossingStop)
         gaps |= kGapTraceStopped;
     stuck |= before;
     return rc;
@@ -458,7 +458,8 @@ void EnvelopeCalculation::DewScan(double bound, int record, bool firstStage) {
                 if (firstStage) {
                     lastPointInverted = InvertLine;
                     if (stuck != 0) {
-                        liquidBoundaryStop = u->twoPhaseTracer->crossingStop == 2;
+                        liquidBoundaryStop =
+                            u->twoPhaseTracer->crossingStop == kStopAtLiquidBoundary;
                         stuckPatm = u->curPatm;
                         stuckTdegk = u->curTdegk;
                     }

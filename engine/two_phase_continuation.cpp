@@ -111,7 +111,7 @@ void Reset(TwoPhaseTracer* tr, IAppThermoProvider* provider, bool sameKind) {
     tr->crossSwapped = 0;
     tr->crossBand = kCriticalBand;
     tr->lnKScale = 0.0;
-    tr->crossingStop = 0;
+    tr->crossingStop = kNoCrossingStop;
     for (int32_t i = 0; i < tr->n; ++i) {
         for (int32_t j = 0; j < tr->n; ++j)
             tr->jac[i][j] = i == j ? 1.0 : 0.0;
@@ -668,19 +668,27 @@ void ReadFurtherPhase(TwoPhaseTracer* tr, IPhase* workingPhase, bool useAppTherm
     }
 }
 
-// Whether a composition differs from another (the incipient phase's,
-// normalised here) by more than 1e-3 in some mole fraction.
-bool ApartFrom(const double* a, const double* b, const uint8_t* flags, int32_t nc) {
+// The largest difference in a mole fraction between a composition and
+// another (normalised here) over the compounds taking part; infinite when
+// the other has none of them.
+double Distance(const double* a, const double* b, const uint8_t* flags, int32_t nc) {
     double sum = 0.0;
     for (int32_t i = 0; i < nc; ++i)
         sum += flags[i] == 0 ? b[i] : 0.0;
     if (!(sum > 0.0))
-        return true;
+        return HUGE_VAL;
+    double d = 0.0;
     for (int32_t i = 0; i < nc; ++i) {
-        if (flags[i] == 0 && std::fabs(a[i] - b[i] / sum) > 1e-3)
-            return true;
+        if (flags[i] == 0)
+            d = std::max(d, std::fabs(a[i] - b[i] / sum));
     }
-    return false;
+    return d;
+}
+
+// Whether a composition differs from another (the incipient phase's,
+// normalised here) by more than 1e-3 in some mole fraction.
+bool ApartFrom(const double* a, const double* b, const uint8_t* flags, int32_t nc) {
+    return Distance(a, b, flags, nc) > 1e-3;
 }
 
 // The point at offset s from the last accepted one: along the step's
@@ -906,17 +914,8 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         // The phase that ends the curve, not the critical phase of the feed
         // seen from a point interpolated a little inside the envelope: it
         // lies nearer the phase found past the crossing than the feed.
-        double sum = 0.0;
-        for (int32_t i = 0; i < nc; ++i)
-            sum += flags[i] == 0 ? z[i] : 0.0;
-        double toThird = 0.0, toFeed = 0.0;
-        for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] != 0)
-                continue;
-            toThird = std::max(toThird, std::fabs(thirdPhaseComp[i] - tr->scratchK[i]));
-            toFeed = std::max(toFeed, std::fabs(thirdPhaseComp[i] - z[i] / sum));
-        }
-        return toThird < toFeed;
+        return Distance(thirdPhaseComp, tr->scratchK, flags, nc) <
+               Distance(thirdPhaseComp, z, flags, nc);
     };
     // The state of the last accepted point, for a trace that ends there.
     auto BackToLastPoint = [&]() {
@@ -1184,7 +1183,7 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                         BackToLastPoint();
                     }
                     *stuck = 1;
-                    tr->crossingStop = 1;
+                    tr->crossingStop = kStopAtBubbleCurve;
                     break;
                 }
                 *threePhaseFound = 1;
@@ -1267,7 +1266,7 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     // completes, so that the vapour-liquid curves are traced from below.
     if (liquidFeed && *invertLine == 0 && *stuck == 0 && *threePhaseFound == 0) {
         *stuck = 1;
-        tr->crossingStop = 2;
+        tr->crossingStop = kStopAtLiquidBoundary;
     }
     if (pureCompIdx >= 0 && (previousKpa == 0.0 || previousKpa / kKpaPerAtm > pressHigh / 2.0)) {
         // A single compound's curve ends at its critical point: the bubble

@@ -33,7 +33,7 @@ TwoPhaseTracer::TwoPhaseTracer()
       swapPending(0),
       crossIdx(-1),
       crossSwapped(0),
-      crossingStop(0),
+      crossingStop(kNoCrossingStop),
       firstStepSign(1.0),
       innerX(nullptr),
       innerNearX(nullptr),

@@ -15,6 +15,16 @@
 #include "host/interfaces.h"
 #include "platform/com.h"
 
+// Why a two-phase trace stopped for the bubble side to complete it.
+enum CrossingStop : uint8_t {
+    kNoCrossingStop = 0,
+    // Its dew curve met the bubble curve (a vapour appeared at a dew point).
+    kStopAtBubbleCurve = 1,
+    // It was a liquid feed's boundary with a further liquid (water coming
+    // out of a liquid product), no side of the vapour-liquid envelope.
+    kStopAtLiquidBoundary = 2,
+};
+
 class TwoPhaseTracer {
   public:
     TwoPhaseTracer();
@@ -79,12 +89,9 @@ class TwoPhaseTracer {
     // The largest |ln K| met on the trace so far: on a narrow envelope (an
     // almost azeotropic pair) the band is a quarter of it at most.
     double lnKScale;
-    // The last trace stopped where the bubble side completes it, and set
-    // `stuck` for the driver's recovery, which traces the bubble side from
-    // below: 1 where its dew curve met the bubble curve (a vapour appeared
-    // at a dew point), 2 where it was a liquid feed's boundary with a
-    // further liquid (water coming out of a liquid product), no side of the
-    // vapour-liquid envelope.
+    // Where the last trace stopped for the bubble side to complete it (it
+    // set `stuck` for the driver's recovery, which traces the bubble side
+    // from below): a CrossingStop value.
     uint8_t crossingStop;
     // The sign of the next trace's first step in ln P: +1 unless the caller
     // sets it (for a curve restarted from a three-phase point that runs on
