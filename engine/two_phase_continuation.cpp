@@ -370,6 +370,30 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
             kIdx = k;
         }
     }
+    // A step that ended on the edge of the band around a ln K's zero keeps
+    // that ln K as its specification variable, and the crossing is planned
+    // from there: on a narrow envelope whose cricondenbar lies just past
+    // the critical point, pressure changes as fast as the ln K there, and
+    // steps in ln P ran over the critical point into the trivial solution.
+    const int32_t lastIdx = *specVarIdx;
+    if (!firstUpdate && tr->crossIdx < 0 && lastIdx >= 0 && lastIdx < nc && flags[lastIdx] == 0 &&
+        nActive > 1) {
+        const double band = std::min(tr->crossBand, 0.25 * tr->lnKScale);
+        const double v = X[lastIdx], before = c2[lastIdx];
+        // Only where that ln K is the largest, within a factor of two, as
+        // where every ln K vanishes together (a critical point), not where
+        // one compound's K passes one on its own.
+        double largestLnK = 0.0;
+        for (int32_t i = 0; i < nc; ++i) {
+            if (flags[i] == 0)
+                largestLnK = std::max(largestLnK, std::fabs(X[i]));
+        }
+        if (std::fabs(v) <= 1.5 * band && std::fabs(v) < std::fabs(before) && v * before > 0.0 &&
+            largestLnK <= 2.0 * std::fabs(v)) {
+            newIdx = lastIdx;
+            kIdx = lastIdx;
+        }
+    }
     // A step planned across a ln K's zero watches that ln K.
     if (tr->crossIdx >= 0)
         kIdx = tr->crossIdx;
@@ -1048,6 +1072,7 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
             stepSize /= 2.0;
             if (std::fabs(stepSize / kMaxStep) < kCollapseLimit) {
                 *stuck = 1;
+                BackToLastPoint();
                 break;
             }
             // A crossing that failed every way is planned again with half
@@ -1094,9 +1119,21 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
             // plane, and it is no further phase.
             if (exists) {
                 ReadFurtherPhase(tr, workingPhase, useAppThermo, tr->scratchK);
+                // Unless the phase is of the other kind than the incipient
+                // phase, well away from a critical point (where the kinds
+                // are told apart reliably): it is then the incipient phase's
+                // composition on its other root, as where a heavy liquid's
+                // incipient vapour of almost pure methane reaches methane's
+                // own vapour-pressure curve and a liquid of that
+                // composition forms.
                 const double* incipient = *beta == 1.0 ? x : *beta == 0.0 ? y : nullptr;
-                if (incipient != nullptr && !ApartFrom(tr->scratchK, incipient, flags, nc))
-                    exists = false;
+                if (incipient != nullptr && !ApartFrom(tr->scratchK, incipient, flags, nc)) {
+                    const int32_t incipientType = incipient == x ? tr->phaseTypeA : tr->phaseTypeB;
+                    const bool otherKind = lighter != (incipientType < 0);
+                    const bool farFromCritical = Distance(z, incipient, flags, nc) > 0.1;
+                    if (!otherKind || !farFromCritical)
+                        exists = false;
+                }
                 // A trace restarted from a three-phase point starts where the
                 // phase it leaves is on the feed's tangent plane too; that
                 // phase, met again at the first point, is no further phase.
@@ -1199,6 +1236,11 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
 
         UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb, critT,
                         critP, nActive, &curveCode, &placer);
+        // Crossing a critical point is progress, however small the steps
+        // that led there (a narrow envelope's band is a few hundredths of
+        // ln K wide): the count of small steps starts again past it.
+        if (tr->swapPending != 0)
+            smallSteps = 0;
 
         if (!(pureCompIdx >= 0 && *P >= pressHigh) &&
             !(firstPoint && IsLastRow(store, numb, curveCode, pKpa, *T, accessMode))) {
@@ -1257,6 +1299,10 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         firstPoint = false;
     }
 
+    // A trace that ends right after the step that crossed a critical point
+    // (it stalled there, or left the window) ends on the curve's other
+    // side: the line is inverted as the next pass would have inverted it.
+    CheckPhaseSwap(tr, invertLine);
     if (firstPoint) {
         *threePhaseFound = 0;
         return 1;

@@ -362,24 +362,6 @@ TEST_F(Sweep, ADewCurveEndsBeforeAMetastableCriticalPointItsStepCrossed) {
     EXPECT_EQ(Count(e, 5), 0) << "no critical row";
 }
 
-// Ethylene/CO2 50/50 with k_ij 0: the envelope is 0.04 in ln K wide, the
-// dew trace enters the critical band with ln P its step variable, and its
-// predictions near the critical point leave the pressure window from a
-// step that cannot shrink further. That ended the envelope at the last dew
-// row under S_OK, without the critical point or the bubble side; now the
-// trace says it stopped and the bubble side is traced from below through
-// the critical point.
-TEST_F(Sweep, APredictionOutOfTheWindowFromACollapsedStepIsATraceThatStopped) {
-    const sweep::SweepFeed feed =
-        NamedFeed("binary", {{"ethylene", 0.5}, {"carbon dioxide", 0.5}}, false, true);
-    const sweep::FeedReport r = sweep::CheckFeed(feed);
-    EXPECT_TRUE(r.failures.empty()) << Failures(r);
-    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
-    EXPECT_EQ(e.status, static_cast<HRESULT>(0x00040201)) << "incomplete: a trace stopped";
-    EXPECT_EQ(Count(e, 5), 1) << "one critical row";
-    EXPECT_GT(Count(e, 4), 10) << "the bubble side";
-}
-
 // A CO2 product with 15 ppm of water: the water dew curve crosses the
 // product's own narrow band at a three-phase point. Past the band the feed
 // takes its liquid root and the liquid of almost its composition is the
@@ -407,6 +389,72 @@ TEST_F(Sweep, WaterOutOfAHighPurityProductMeetsTheProductsOwnLiquidAtAThreePhase
     const double above = co2.RootGibbsGap(threePhase->t, 1.002 * threePhase->p, &one);
     EXPECT_LT(below * above, 0.0) << below << " " << above;
     EXPECT_EQ(Count(e, 5), 1) << "one critical row";
+}
+
+// A heavy liquid with a light compound (methane in toluene, CO2 in
+// n-dodecane, nitrogen in n-decane): the bubble curve's incipient vapour is
+// almost the pure light compound, and where it reaches that compound's own
+// vapour-pressure curve a liquid of the same composition forms, on the
+// other root. The bubble curve ends there at a three-phase point; it went
+// on down to 113 K with every row inside the liquid-liquid region, because
+// a further phase within 1e-3 of the incipient phase was taken for that
+// phase.
+TEST_F(Sweep, AHeavyLiquidsBubbleCurveEndsWhereItsIncipientVapourCondensesOnTheOtherRoot) {
+    struct Case {
+        sweep::SweepFeed feed;
+        const char* light;
+    };
+    const Case cases[] = {
+        {NamedFeed("binary", {{"methane", 0.168629}, {"toluene", 0.831371}}, true), "methane"},
+        {NamedFeed("binary", {{"n-dodecane", 0.652275}, {"carbon dioxide", 0.347725}}),
+         "carbon dioxide"},
+        {NamedFeed("binary", {{"nitrogen", 0.0914867}, {"n-decane", 0.908513}}), "nitrogen"},
+    };
+    for (const Case& c : cases) {
+        const sweep::FeedReport r = sweep::CheckFeed(c.feed);
+        EXPECT_FALSE(r.Failed("boundary")) << c.light << "\n" << Failures(r);
+        EXPECT_FALSE(r.Failed("three-phase")) << c.light << "\n" << Failures(r);
+        const cli::EnvelopeResult e =
+            cli::RunEnvelopeCalculation(c.feed.Input(), cli::EnvelopeRequest());
+        const auto threePhase = std::find_if(e.points.begin(), e.points.end(),
+                                             [](const auto& p) { return p.type == 10; });
+        ASSERT_NE(threePhase, e.points.end()) << c.light << ": the three-phase point";
+        for (const auto& p : e.points) {
+            if (p.type == 4) {
+                EXPECT_GT(p.t, threePhase->t - 1e-6) << c.light << ": a bubble row past it";
+            }
+        }
+        // The point lies on the light compound's vapour-pressure curve, within
+        // the lowering that the dissolved heavy compound gives.
+        const sweep::CheckEos pure(
+            cli::BuildFluid(NamedFeed("pure", {{c.light, 1.0}}, c.feed.srk).Input()));
+        const double one = 1.0;
+        const double below = pure.RootGibbsGap(threePhase->t, 0.99 * threePhase->p, &one);
+        const double above = pure.RootGibbsGap(threePhase->t, 1.01 * threePhase->p, &one);
+        EXPECT_LT(below * above, 0.0) << c.light << ": " << below << " " << above;
+    }
+}
+
+// A condensate whose dew curve creeps towards a critical point beside a
+// critical end point (SRK): the trace stops where its step cannot be
+// shortened further, and the bubble side's recovery stores a row where it
+// stopped. That row was taken from the last failed prediction, 5 K and
+// 1.2 MPa off the curve, single-phase on every side; the trace now ends at
+// its last point.
+TEST_F(Sweep, ATraceWhoseStepCollapsedEndsAtItsLastPoint) {
+    const sweep::SweepFeed feed = NamedFeed("condensate",
+                                            {{"methane", 0.65662},
+                                             {"ethane", 0.0586328},
+                                             {"isobutane", 0.0430434},
+                                             {"n-butane", 0.0487769},
+                                             {"n-decane", 0.0189301},
+                                             {"carbon dioxide", 0.00129548}},
+                                            true);
+    sweep::CheckOptions options;
+    options.comparePaths = false;
+    const sweep::FeedReport r = sweep::CheckFeed(feed, options);
+    EXPECT_FALSE(r.Failed("boundary")) << Failures(r);
+    EXPECT_FALSE(r.Failed("three-phase")) << Failures(r);
 }
 
 // Methane 0.998 with n-pentane: the further-phase test finds a phase 1 K
@@ -677,7 +725,14 @@ TEST_F(Sweep, BothPathsStepAcrossACriticalPointAlike) {
 // small and slower than pressure, which stayed the step variable: the trace
 // ran into the trivial solution and stopped short. CO2 with ppm of propane
 // has an azeotrope at 235 K, where every ln K vanishes between a liquid and
-// a vapour: no critical point is recorded there.
+// a vapour: no critical point is recorded there. n-Heptane/cyclohexane
+// (SRK) has its cricondenbar just past the critical point, so pressure
+// changes as fast as the ln K near it: a step from the edge of the band
+// around zero took ln P as its variable again and ran into the trivial
+// solution, and the bubble side stepped around the critical point onto the
+// dew curve. Ethylene/CO2 50/50 with k_ij 0 is 0.04 wide in ln K: its
+// trace crossed the critical point in steps below the stall limit and was
+// taken to have stalled just past it, without the bubble side.
 TEST_F(Sweep, ANarrowEnvelopeReachesItsCriticalPointAndAnAzeotropeIsNoCriticalPoint) {
     const struct {
         sweep::SweepFeed feed;
@@ -685,12 +740,15 @@ TEST_F(Sweep, ANarrowEnvelopeReachesItsCriticalPointAndAnAzeotropeIsNoCriticalPo
     } cases[] = {
         {NamedFeed("binary", {{"toluene", 0.77312}, {"n-octane", 0.22688}}, false, true), 581.7},
         {NamedFeed("product", {{"carbon dioxide", 0.999988}, {"propane", 1.16831e-05}}), 304.21},
+        {NamedFeed("binary", {{"n-heptane", 0.563852}, {"cyclohexane", 0.436148}}, true), 543.07},
+        {NamedFeed("binary", {{"ethylene", 0.5}, {"carbon dioxide", 0.5}}, false, true), 291.97},
     };
     for (const auto& c : cases) {
         const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(c.feed.Input(), {});
         EXPECT_EQ(e.status, S_OK) << c.feed.Arguments();
         EXPECT_EQ(Count(e, 5), 1) << c.feed.Arguments();
         EXPECT_NEAR(e.Scalar("2PhaseCriticalT"), c.criticalT, 0.1) << c.feed.Arguments();
+        EXPECT_GT(Count(e, 4), 10) << c.feed.Arguments() << ": the bubble side";
     }
 }
 
