@@ -510,6 +510,16 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
         if (ret >= 0 && (HasNegativeFraction(x1, nc) || HasNegativeFraction(xRef, nc) ||
                          HasNegativeFraction(x2, nc)))
             ret = -9;
+        // A point where a phase fraction that is not held fixed came out
+        // negative lies past the corner where that phase vanishes (the
+        // boundary meets a two-phase boundary there): the step is retreated
+        // like a failed one, and the corner is approached from inside, where
+        // the vanishing fraction ends the trace. (A condensate's three-phase
+        // bubble boundary stored a row at -0.27 of the second liquid, 3 K
+        // past the end of the liquid-liquid split.)
+        if (ret >= 0 && !firstPoint &&
+            UnfixedFractionMinimum(betaMode, *betaRef, *beta1, *beta2) < 0.0)
+            ret = -11;
         // Where a further phase lies below the three phases' tangent plane,
         // their equilibrium is metastable: another phase takes the place of
         // one of them, or a fourth joins them, which three phases cannot

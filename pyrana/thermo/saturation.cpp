@@ -273,6 +273,18 @@ bool IncipientCoincides(const FlashResult& r) {
     return false;
 }
 
+// The result's two liquids in the order of their fractions, the larger
+// first: a saturation point with two liquids lists its main liquid first
+// whichever search found it, so that clients that tell the liquids apart by
+// their place (first and second liquid) see the same liquids at the same
+// point, and a liquid that is only incipient comes second.
+void MainLiquidFirst(FlashResult* r) {
+    const int a = r->LiquidIndex(0), b = r->LiquidIndex(1);
+    if (a >= 0 && b >= 0 &&
+        r->phases[static_cast<size_t>(b)].fraction > r->phases[static_cast<size_t>(a)].fraction)
+        std::swap(r->phases[static_cast<size_t>(a)], r->phases[static_cast<size_t>(b)]);
+}
+
 bool SaturationNewton(Model& model, Calculator::Work& w, double p, const double* z,
                       const NewtonSpec& spec, double* t, int* iterations) {
     return detail::SaturationNewton(model, w, p, z, spec.m, spec.fixedBeta, t, iterations);
@@ -546,6 +558,7 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
     scanOptions.secondLook = false;
     task.options = &scanOptions;
     auto finish = [&]() {
+        MainLiquidFirst(&out);
         out.iterations = task.iterations;
         out.evaluations = static_cast<int>(w.evaluations);
         os << "saturation temperature " << out.t << " K with " << out.phases.size() << " phases";
@@ -657,6 +670,7 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
     }
     out.iterations = iters;
     if (done) {
+        MainLiquidFirst(&out);
         out.evaluations = static_cast<int>(w.evaluations);
         os << "saturation temperature " << out.t << " K with " << out.phases.size() << " phases";
         if (out.outcome != Outcome::kConverged)

@@ -457,6 +457,27 @@ TEST_F(Sweep, ATraceWhoseStepCollapsedEndsAtItsLastPoint) {
     EXPECT_FALSE(r.Failed("three-phase")) << Failures(r);
 }
 
+// A condensate (SRK) whose three-phase bubble boundary, traced up from
+// 2 atm, ends near 125 K where its second liquid vanishes (the liquid-liquid
+// split meets the bubble curve). The step past that corner converged with
+// the second liquid's fraction at -0.27 and stored a row 3 K beyond it,
+// where the feed is one liquid; the corner is now approached from inside.
+TEST_F(Sweep, AThreePhaseBoundaryEndsAtTheCornerWhereItsSecondLiquidVanishes) {
+    const sweep::SweepFeed feed = NamedFeed("condensate",
+                                            {{"methane", 0.620387},
+                                             {"isobutane", 0.0720458},
+                                             {"n-butane", 0.0247171},
+                                             {"cyclohexane", 0.126644},
+                                             {"2-methylpentane", 0.04837},
+                                             {"nitrogen", 9.14362e-06}},
+                                            true);
+    sweep::CheckOptions options;
+    options.comparePaths = false;
+    const sweep::FeedReport r = sweep::CheckFeed(feed, options);
+    EXPECT_FALSE(r.Failed("three-phase")) << Failures(r);
+    EXPECT_FALSE(r.Failed("boundary")) << Failures(r);
+}
+
 // Methane 0.998 with n-pentane: the further-phase test finds a phase 1 K
 // above the mixture's critical point (the incipient liquid seen across the
 // critical region), and the dew side restarted from that point ran back
@@ -826,6 +847,23 @@ TEST_F(Sweep, BothPathsTraceAThreePhaseBoundaryAlikeNearItsCriticalPoint) {
     ASSERT_GT(upper[0].size(), 20u);
     EXPECT_NEAR(upper[0].back().t, upper[1].back().t, 1e-6);
     EXPECT_NEAR(upper[0].back().p, upper[1].back().p, 1e-6 * upper[0].back().p);
+}
+
+// Methane with 0.4 % n-heptane: the three-phase bubble boundary starts at
+// a three-phase point near methane's critical point. The host's saturation
+// flash listed the incipient liquid first there, the provider's the feed's
+// liquid: the host path's trace took the vanishing liquid's fraction (5e-7)
+// as its variable, failed at every step and stopped at its first row, while
+// the provider's reached the three-phase critical point.
+TEST_F(Sweep, BothPathsTraceAThreePhaseBubbleBoundaryFromTheSameLiquids) {
+    const sweep::SweepFeed feed =
+        NamedFeed("binary", {{"methane", 0.995923}, {"n-heptane", 0.004077}});
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_TRUE(r.failures.empty()) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), {});
+    EXPECT_EQ(e.status, S_OK);
+    EXPECT_GT(Count(e, 14), 5) << "the three-phase bubble boundary";
+    EXPECT_EQ(Count(e, 11), 1) << "its three-phase critical point";
 }
 
 // Propane with 7 ppm of water: at 2 atm water comes out of the liquid

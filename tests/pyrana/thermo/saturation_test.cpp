@@ -59,6 +59,26 @@ TEST(SaturationFlash, PropaneWaterBubblePointHasVapourAndTwoLiquidsNear300K) {
     EXPECT_GE(calc.FlashPT(r.t + 0.05, 1000.0, z.data()).VapourIndex(), 0);
 }
 
+// Methane with 0.4 % n-heptane at 3972 kPa: the bubble point is a
+// three-phase point where a liquid of 71 % methane appears beside the feed's
+// own liquid. The main liquid comes first, as a client that tells the
+// liquids apart by their place expects, whichever search found the point.
+TEST(SaturationFlash, AThreePhaseBubblePointListsItsMainLiquidFirst) {
+    Calculator calc(MakeFluid({"methane", "n-heptane"}));
+    const std::vector<double> z = {0.995923, 0.004077};
+    for (const double tInit : {std::nan(""), 180.0, 190.0}) {
+        SaturationOptions options;
+        options.tInit = tInit;
+        const FlashResult r = calc.FlashSaturation(3971.93, 0.0, z.data(), options);
+        ASSERT_EQ(r.outcome, Outcome::kConverged) << r.message;
+        ASSERT_EQ(r.phases.size(), 3u) << "at " << r.t << " K";
+        const int l1 = r.LiquidIndex(0), l2 = r.LiquidIndex(1);
+        EXPECT_NEAR(r.phases[l1].fraction, 1.0, 1e-5) << tInit;
+        EXPECT_NEAR(r.phases[l1].x[0], z[0], 1e-5) << tInit;
+        EXPECT_LT(r.phases[l2].x[0], 0.8) << tInit;
+    }
+}
+
 TEST(SaturationFlash, NaturalGasDewAndBubblePointsSeparatePhaseCounts) {
     Calculator calc(NaturalGas());
     const FlashResult dew = calc.FlashSaturation(3000.0, 1.0, kGas.data());
