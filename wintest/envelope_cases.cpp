@@ -16,6 +16,7 @@
 #include "pyrana/app/provider.h"
 #include "pyrana/objects/host.h"
 #include "pyrana/thermo/fluid.h"
+#include "tests/support/natural_gas.h"
 
 namespace envelope_cases {
 
@@ -134,17 +135,7 @@ std::vector<std::pair<double, double>> ReadCurve(IPropContainer* container,
 
 const std::vector<FeedCase>& Cases() {
     static const std::vector<FeedCase> cases = {
-        {"dry-gas",
-         {{"nitrogen", 0.0034},
-          {"carbon dioxide", 0.022},
-          {"methane", 0.834},
-          {"ethane", 0.076},
-          {"propane", 0.033},
-          {"isobutane", 0.006},
-          {"n-butane", 0.011},
-          {"isopentane", 0.004},
-          {"n-pentane", 0.004},
-          {"n-hexane", 0.0066}}},
+        {"dry-gas", test_fluids::NaturalGas()},
         {"wet-feed", {{"methane", 0.5}, {"n-butane", 0.3}, {"n-decane", 0.1}, {"water", 0.1}}},
         {"binary", {{"methane", 0.5}, {"n-decane", 0.5}}},
     };

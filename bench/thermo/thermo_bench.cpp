@@ -6,18 +6,23 @@
 #include <vector>
 
 #include "pyrana/thermo/calculator.h"
+#include "tests/support/natural_gas.h"
 
 namespace {
 
 using namespace pyrana::thermo;
 
-const std::vector<double> kGas = {0.0034, 0.022, 0.834, 0.076, 0.033,
-                                  0.006,  0.011, 0.004, 0.004, 0.0066};
+const std::vector<double> kGas = [] {
+    std::vector<double> z;
+    for (const auto& [name, fraction] : test_fluids::NaturalGas())
+        z.push_back(fraction);
+    return z;
+}();
 
 Fluid NaturalGas() {
     FluidDefinition def;
-    def.Add("nitrogen").Add("carbon dioxide").Add("methane").Add("ethane").Add("propane");
-    def.Add("isobutane").Add("n-butane").Add("isopentane").Add("n-pentane").Add("n-hexane");
+    for (const auto& [name, fraction] : test_fluids::NaturalGas())
+        def.Add(name);
     return *Fluid::Create(def, nullptr);
 }
 

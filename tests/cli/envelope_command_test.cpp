@@ -20,6 +20,7 @@
 
 #include "pyrana/thermo/compound.h"
 #include "tests/cli/run_program.h"
+#include "tests/support/natural_gas.h"
 
 namespace {
 
@@ -28,9 +29,7 @@ using cli_test::RunResult;
 // Keeps the keys in the order the program wrote them.
 using json = nlohmann::ordered_json;
 
-const char* const kNaturalGas =
-    "--feed \"nitrogen=0.0034,CO2=0.022,methane=0.834,ethane=0.076,propane=0.033,"
-    "isobutane=0.006,n-butane=0.011,isopentane=0.004,n-pentane=0.004,n-hexane=0.0066\"";
+const std::string kNaturalGas = "--feed \"" + test_fluids::NaturalGasFeedText() + "\"";
 
 // Each distinct command line runs once per test program. A fault plan in the
 // environment is read only by the tests' copy of the program.

@@ -13,14 +13,9 @@ namespace pyrana::thermo {
 namespace {
 
 using testing::MakeFluid;
+using testing::NaturalGas;
 
-const std::vector<double> kGas = {0.0034, 0.022, 0.834, 0.076, 0.033,
-                                  0.006,  0.011, 0.004, 0.004, 0.0066};
-
-Fluid NaturalGas() {
-    return MakeFluid({"nitrogen", "carbon dioxide", "methane", "ethane", "propane", "isobutane",
-                      "n-butane", "isopentane", "n-pentane", "n-hexane"});
-}
+const std::vector<double> kGas = testing::NaturalGasFractions();
 
 // Every phase of a saturation result (the incipient one of zero fraction
 // included) has the fugacities of the first, recomputed here with the root its

@@ -12,6 +12,7 @@ namespace pyrana::thermo {
 namespace {
 
 using testing::MakeFluid;
+using testing::NaturalGas;
 using testing::PropaneWater;
 
 int PhaseCount(Calculator& calc, double t, double p, const std::vector<double>& z) {
@@ -31,13 +32,7 @@ void ExpectBoundary(Calculator& calc, const FlashResult& sat, const std::vector<
     EXPECT_LT(sat.fugacityError, 1e-10);
 }
 
-const std::vector<double> kGas = {0.0034, 0.022, 0.834, 0.076, 0.033,
-                                  0.006,  0.011, 0.004, 0.004, 0.0066};
-
-Fluid NaturalGas() {
-    return MakeFluid({"nitrogen", "carbon dioxide", "methane", "ethane", "propane", "isobutane",
-                      "n-butane", "isopentane", "n-pentane", "n-hexane"});
-}
+const std::vector<double> kGas = testing::NaturalGasFractions();
 
 TEST(SaturationFlash, PropaneWaterBubblePointHasVapourAndTwoLiquidsNear300K) {
     Calculator calc(PropaneWater());

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "tests/support/natural_gas.h"
+
 namespace pyrana::thermo::testing {
 
 Fluid MakeFluid(std::initializer_list<const char*> names, std::vector<KijOverride> kij,
@@ -31,6 +33,27 @@ Fluid MakeFluid(std::initializer_list<const char*> names, EosKind eos) {
 
 Fluid PropaneWater() {
     return MakeFluid({"propane", "water"}, {{0, 1, 0.5}});
+}
+
+Fluid NaturalGas(EosKind eos) {
+    FluidDefinition def;
+    for (const auto& [name, z] : test_fluids::NaturalGas())
+        def.Add(name);
+    def.eos = eos;
+    std::string err;
+    auto f = Fluid::Create(def, &err);
+    if (!f) {
+        std::fprintf(stderr, "test fluid: %s\n", err.c_str());
+        std::abort();
+    }
+    return *f;
+}
+
+std::vector<double> NaturalGasFractions() {
+    std::vector<double> z;
+    for (const auto& [name, fraction] : test_fluids::NaturalGas())
+        z.push_back(fraction);
+    return z;
 }
 
 void ExpectEquilibrium(Calculator& calc, const FlashResult& r, const std::vector<double>& z) {
