@@ -75,7 +75,7 @@ Calculator::Work::Work(int n) : nc(n) {
     satX.assign(un * detail::kMaxPhases, 0);
     lowestW.assign(un, 0);
     for (auto* v : {&lnW, &lnWPrev, &lnW2, &delta, &deltaPrev, &w, &lnPhiW, &g, &alpha, &lnK,
-                    &lnKPrev, &dK, &dKPrev, &saveA, &saveB, &lnRef})
+                    &lnKPrev, &lnKEarly, &dK, &dKPrev, &saveA, &saveB, &lnRef})
         v->assign(un, 0);
     dNW.assign(un * un, 0);
     mat.assign(static_cast<size_t>(maxDim) * maxDim, 0);

@@ -79,7 +79,7 @@ struct Calculator::Work {
 
     // Trial and iteration scratch.
     std::vector<double> lnW, lnWPrev, lnW2, delta, deltaPrev, w, lnPhiW, dNW, g, alpha;
-    std::vector<double> lnK, lnKPrev, dK, dKPrev, saveA, saveB;
+    std::vector<double> lnK, lnKPrev, lnKEarly, dK, dKPrev, saveA, saveB;
     std::vector<double> lnRef;           // ln of the reference composition of the trial being run
     std::vector<double> mat, mat2, rhs;  // [maxDim*maxDim] x2, [maxDim]
     std::vector<double> eigenVectors;    // [maxDim*maxDim]

@@ -506,6 +506,10 @@ bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const doub
     double newtonBelow = HUGE_VAL;
     int newtonTries = 0;
     int damped = 0;
+    // The K-values of the third substitution step, from which Newton's
+    // method is tried once when substitution collapses onto the trivial
+    // solution.
+    bool haveEarly = false, fromEarly = false;
     for (int it = 0; it < options.maxIterations; ++it) {
         ++*iterations;
         for (int i = 0; i < nc; ++i)
@@ -525,6 +529,10 @@ bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const doub
             continue;
         }
         std::copy(w.lnK.begin(), w.lnK.end(), w.lnKPrev.begin());
+        if (it == 2 && !fromEarly) {
+            std::copy(w.lnK.begin(), w.lnK.end(), w.lnKEarly.begin());
+            haveEarly = true;
+        }
         double s0 = 0.0, s1 = 0.0;
         for (int i = 0; i < nc; ++i) {
             if (!w.present[i]) {
@@ -560,12 +568,22 @@ bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const doub
         const bool inside = beta > 0.0 && beta < 1.0;
         if (inside && err < options.tolerance)
             return true;
-        if (triv < 1e-10)
-            return false;  // collapsing onto the trivial solution
+        // Collapsing onto the trivial solution. Where the feed's liquid takes
+        // up so much of the other compounds as it grows that substitution
+        // slides onto the feed (a gas with 0.7 % methanol at 255 K and
+        // 6 MPa, unstable by -2.3), Newton's method from the third step's
+        // K-values still reaches the split: it is tried once from there.
+        if (triv < 1e-10) {
+            if (!haveEarly || fromEarly)
+                return false;
+            fromEarly = true;
+            std::copy(w.lnKEarly.begin(), w.lnKEarly.end(), w.lnK.begin());
+            continue;
+        }
         // Near a critical point successive substitution crawls and Newton
         // may fail from an early state but succeed from a later one: it is
         // tried again every twenty iterations while the error is small.
-        const bool retry = it >= 30 && it % 20 == 0 && err < 1e-3 && newtonTries < 6;
+        const bool retry = (it >= 30 && it % 20 == 0 && err < 1e-3 && newtonTries < 6) || fromEarly;
         if (inside && ((err < newtonBelow && (err < 1e-4 || (it >= 30 && err < 1e-2))) || retry)) {
             ++newtonTries;
             // Second-order finish; keep the SS state to fall back on.
@@ -574,6 +592,8 @@ bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const doub
                 w.beta[0] > 0.0 && w.beta[1] > 0.0)
                 return true;
             w.np = 2;
+            if (fromEarly)
+                return false;
             std::copy(w.lnKPrev.begin(), w.lnKPrev.end(), w.lnK.begin());
             newtonBelow = 1e-2 * err;
             if (it >= 60 && !retry)

@@ -145,9 +145,11 @@ TEST(FlashPT, TrialFarBelowThePlaneStillSeedsASplit) {
 // incipient liquid takes up methane as it grows until a step leaves the
 // K-values without a Rachford-Rice root (unstable by -7.8), and a gas with
 // 2.7 % methanol at 16 MPa, whose error fell to 0.013 and grew again as the
-// liquid took up methane until the same happened (unstable by -0.26). Both
-// flashes gave up with the feed as one phase; each now converges to a
-// split that the stability analysis of its phases confirms.
+// liquid took up methane until the same happened (unstable by -0.26), and
+// a gas with 0.7 % methanol at 255 K, whose substitution slid onto the
+// trivial solution as the liquid took up the hydrocarbons (unstable by
+// -2.3). The flashes gave up with the feed as one phase; each now converges
+// to a split that the stability analysis of its phases confirms.
 TEST(FlashPT, ASplitWhoseSubstitutionGoesAstrayStillConverges) {
     struct Case {
         Fluid fluid;
@@ -163,6 +165,11 @@ TEST(FlashPT, ASplitWhoseSubstitutionGoesAstrayStillConverges) {
          {0.901632, 0.0455192, 0.000230805, 0.0265211},
          308.723,
          15928.28},
+        {MakeFluid(
+             {"methane", "isobutane", "ethane", "benzene", "cyclohexane", "nitrogen", "methanol"}),
+         {0.610909, 0.0410633, 0.0167399, 0.0030614, 0.000445077, 0.0022717, 0.006714},
+         255.537,
+         6130.02},
     };
     for (const Case& c : cases) {
         Calculator calc(c.fluid);
