@@ -12,12 +12,7 @@ namespace {
 
 using namespace pyrana::thermo;
 
-const std::vector<double> kGas = [] {
-    std::vector<double> z;
-    for (const auto& [name, fraction] : test_fluids::NaturalGas())
-        z.push_back(fraction);
-    return z;
-}();
+const std::vector<double> kGas = test_fluids::NaturalGasFractions();
 
 Fluid NaturalGas() {
     FluidDefinition def;

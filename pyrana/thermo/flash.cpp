@@ -586,8 +586,8 @@ bool TwoPhaseSplit(Model& m, Calculator::Work& w, double t, double p, const doub
         const bool retry = (it >= 30 && it % 20 == 0 && err < 1e-3 && newtonTries < 6) || fromEarly;
         if (inside && ((err < newtonBelow && (err < 1e-4 || (it >= 30 && err < 1e-2))) || retry)) {
             ++newtonTries;
-            // Second-order finish; keep the SS state to fall back on.
-            std::copy(w.lnK.begin(), w.lnK.end(), w.lnKPrev.begin());
+            // Second-order finish; the substitution state to fall back on is
+            // in lnKPrev (the K-values of this step).
             if (NewtonSplit(m, w, t, p, z, options.tolerance, 30, iterations) && w.np == 2 &&
                 w.beta[0] > 0.0 && w.beta[1] > 0.0)
                 return true;

@@ -17,6 +17,14 @@ inline const std::vector<std::pair<std::string, double>>& NaturalGas() {
     return gas;
 }
 
+// Its mole fractions alone, in the same order.
+inline std::vector<double> NaturalGasFractions() {
+    std::vector<double> z;
+    for (const auto& [name, fraction] : NaturalGas())
+        z.push_back(fraction);
+    return z;
+}
+
 // "nitrogen=0.0034,carbon dioxide=0.022,...".
 inline std::string NaturalGasFeedText() {
     std::string text;

@@ -8,6 +8,7 @@
 
 #include "pyrana/thermo/calculator.h"
 #include "test_fluids.h"
+#include "tests/support/natural_gas.h"
 
 namespace pyrana::thermo {
 namespace {
@@ -15,7 +16,7 @@ namespace {
 using testing::MakeFluid;
 using testing::NaturalGas;
 
-const std::vector<double> kGas = testing::NaturalGasFractions();
+const std::vector<double> kGas = test_fluids::NaturalGasFractions();
 
 // Every phase of a saturation result (the incipient one of zero fraction
 // included) has the fugacities of the first, recomputed here with the root its

@@ -7,6 +7,7 @@
 
 #include "pyrana/thermo/calculator.h"
 #include "test_fluids.h"
+#include "tests/support/natural_gas.h"
 
 namespace pyrana::thermo {
 namespace {
@@ -32,7 +33,7 @@ void ExpectBoundary(Calculator& calc, const FlashResult& sat, const std::vector<
     EXPECT_LT(sat.fugacityError, 1e-10);
 }
 
-const std::vector<double> kGas = testing::NaturalGasFractions();
+const std::vector<double> kGas = test_fluids::NaturalGasFractions();
 
 TEST(SaturationFlash, PropaneWaterBubblePointHasVapourAndTwoLiquidsNear300K) {
     Calculator calc(PropaneWater());

@@ -11,13 +11,8 @@
 
 namespace pyrana::thermo::testing {
 
-Fluid MakeFluid(std::initializer_list<const char*> names, std::vector<KijOverride> kij,
-                EosKind eos) {
-    FluidDefinition def;
-    for (const char* n : names)
-        def.Add(n);
-    def.eos = eos;
-    def.kij = std::move(kij);
+namespace {
+Fluid Create(const FluidDefinition& def) {
     std::string err;
     auto f = Fluid::Create(def, &err);
     if (!f) {
@@ -25,6 +20,17 @@ Fluid MakeFluid(std::initializer_list<const char*> names, std::vector<KijOverrid
         std::abort();
     }
     return *f;
+}
+}  // namespace
+
+Fluid MakeFluid(std::initializer_list<const char*> names, std::vector<KijOverride> kij,
+                EosKind eos) {
+    FluidDefinition def;
+    for (const char* n : names)
+        def.Add(n);
+    def.eos = eos;
+    def.kij = std::move(kij);
+    return Create(def);
 }
 
 Fluid MakeFluid(std::initializer_list<const char*> names, EosKind eos) {
@@ -40,20 +46,7 @@ Fluid NaturalGas(EosKind eos) {
     for (const auto& [name, z] : test_fluids::NaturalGas())
         def.Add(name);
     def.eos = eos;
-    std::string err;
-    auto f = Fluid::Create(def, &err);
-    if (!f) {
-        std::fprintf(stderr, "test fluid: %s\n", err.c_str());
-        std::abort();
-    }
-    return *f;
-}
-
-std::vector<double> NaturalGasFractions() {
-    std::vector<double> z;
-    for (const auto& [name, fraction] : test_fluids::NaturalGas())
-        z.push_back(fraction);
-    return z;
+    return Create(def);
 }
 
 void ExpectEquilibrium(Calculator& calc, const FlashResult& r, const std::vector<double>& z) {

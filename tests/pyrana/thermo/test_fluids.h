@@ -21,10 +21,9 @@ Fluid MakeFluid(std::initializer_list<const char*> names, std::vector<KijOverrid
 // The propane–water pair with k_ij = 0.5 (PR).
 Fluid PropaneWater();
 
-// The dry natural gas that tests and benchmarks share (tests/support/natural_gas.h):
-// its fluid, with database k_ij, and its mole fractions in the fluid's order.
+// The fluid of the dry natural gas that tests and benchmarks share
+// (tests/support/natural_gas.h, which also gives its fractions), with database k_ij.
 Fluid NaturalGas(EosKind eos = EosKind::PR);
-std::vector<double> NaturalGasFractions();
 
 // Checks a converged flash against its own definition: every phase's fugacities
 // equal within 1e-10 in ln f (recomputed here), the material balance closes,
