@@ -518,8 +518,19 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
                     }
                     const bool maximum =
                         itab[k] == kPointCricondenbar || itab[k] == kPointCricondentherm;
-                    placer->Place(pressure ? nc + 1 : nc, spec, from, X[spec], swapTypes, maximum,
-                                  at);
+                    if (!placer->Place(pressure ? nc + 1 : nc, spec, from, X[spec], swapTypes,
+                                       maximum, at) &&
+                        !throughPoints && tr->history.Count() >= 1) {
+                        // Nothing solved: the cubic over a long step can put
+                        // its extremum off the curve, so the step's end with
+                        // the more extreme value stands for it, a point of
+                        // the curve. (Across a critical point the estimate
+                        // comes from points on both sides and is kept.)
+                        const int32_t w = pressure ? nc + 1 : nc;
+                        const double* prev = tr->history.At(0);
+                        const double* end = (maximum ? prev[w] > X[w] : prev[w] < X[w]) ? prev : X;
+                        std::copy(end, end + n, at);
+                    }
                 }
                 const double tK = ClampedExp(at[nc]);
                 const double pKpa = ClampedExp(at[nc + 1]) * kKpaPerAtm;
@@ -746,7 +757,7 @@ class CurveExtremumPlacer : public ExtremumPlacer {
   public:
     CurveExtremumPlacer(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
                         const double* beta, const double* z, const uint8_t* flags, bool sameKind,
-                        bool useAppThermo)
+                        bool useAppThermo, const double* newPoint)
         : tr_(tr),
           workingPhase_(workingPhase),
           propManager_(propManager),
@@ -754,7 +765,8 @@ class CurveExtremumPlacer : public ExtremumPlacer {
           z_(z),
           flags_(flags),
           sameKind_(sameKind),
-          useAppThermo_(useAppThermo) {}
+          useAppThermo_(useAppThermo),
+          newPoint_(newPoint) {}
 
     bool Place(int32_t watched, int32_t spec, double lo, double hi, bool swapTypes, bool maximum,
                double* at) override {
@@ -769,7 +781,22 @@ class CurveExtremumPlacer : public ExtremumPlacer {
             SwapPhaseTypes(tr_);
         double* w = tr_->saveX;
         std::copy(at, at + n, w);
-        const double startLnT = at[nc], startLnP = at[nc + 1];
+        // A solved point belongs to this stretch of the curve when its ln T
+        // and ln P lie within kBranchJump of the range spanned by the
+        // estimate and the step's two ends: on a long step across the
+        // extremum the estimate alone can be further off than that.
+        double range[2][2] = {{at[nc], at[nc]}, {at[nc + 1], at[nc + 1]}};
+        const double* ends[2] = {newPoint_,
+                                 tr_->history.Count() >= 1 ? tr_->history.At(0) : nullptr};
+        for (const double* e : ends) {
+            for (int j = 0; j < 2 && e != nullptr; ++j) {
+                range[j][0] = std::min(range[j][0], e[nc + j]);
+                range[j][1] = std::max(range[j][1], e[nc + j]);
+            }
+        }
+        auto outside = [&](int j, double v) {
+            return v < range[j][0] - kBranchJump || v > range[j][1] + kBranchJump;
+        };
         double v = std::min(hi, std::max(lo, at[spec]));
         double vPrev = 0.0, gPrev = 0.0;
         // The solved points on either side of the extremum (the slope's sign),
@@ -785,8 +812,7 @@ class CurveExtremumPlacer : public ExtremumPlacer {
             const int rc = SolvePoint(tr_, workingPhase_, propManager_, *beta_, &t, &p, tr_->savex,
                                       tr_->savey, z_, w, tr_->saveK, flags_, spec, true,
                                       kUndefinedInt, sameKind_, useAppThermo_);
-            if (rc < 0 || IsTrivial(w, flags_, nc) || std::fabs(w[nc] - startLnT) > kBranchJump ||
-                std::fabs(w[nc + 1] - startLnP) > kBranchJump)
+            if (rc < 0 || IsTrivial(w, flags_, nc) || outside(0, w[nc]) || outside(1, w[nc + 1]))
                 break;
             // Close to a critical point the slope from the corrector's
             // sensitivity is noisy: the point kept is the most extreme one
@@ -843,6 +869,7 @@ class CurveExtremumPlacer : public ExtremumPlacer {
     const uint8_t* flags_;
     bool sameKind_;
     bool useAppThermo_;
+    const double* newPoint_;  // the point that ends the step, when it is given
 };
 
 }  // namespace
@@ -968,7 +995,7 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
         }
     } guard{tr};
     CurveExtremumPlacer placer(tr, workingPhase, propManager, beta, z, flags, sameKind,
-                               useAppThermo);
+                               useAppThermo, X);
 
     for (int pass = 1; pass < kMaxPasses; ++pass) {
         CheckPhaseSwap(tr, invertLine);

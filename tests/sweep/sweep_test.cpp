@@ -995,6 +995,30 @@ TEST_F(Sweep, ACricondenbarBesideTheCriticalPointIsTheSameOnBothPaths) {
     EXPECT_NEAR(bar[0], bar[1], 1e-5 * bar[0]);
 }
 
+// A CO2-rich gas with a little water (every k_ij 0): its dew curve turns at
+// the cricondentherm near CO2's critical temperature within one long step,
+// where the step's cubic put the extremum 0.4 K and 600 kPa off the curve.
+// The extremum is solved on the curve, between the step's two points.
+TEST_F(Sweep, ACricondenthermWithinALongStepLiesOnTheCurve) {
+    const sweep::SweepFeed feed = NamedFeed("CO2-rich",
+                                            {{"carbon dioxide", 0.913653},
+                                             {"methane", 0.110897},
+                                             {"n-pentane", 0.0077117},
+                                             {"water", 0.00175607}},
+                                            false, true);
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_TRUE(r.failures.empty()) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    const auto it =
+        std::find_if(e.points.begin(), e.points.end(), [](const auto& p) { return p.type == 8; });
+    ASSERT_NE(it, e.points.end());
+    ASSERT_TRUE(it != e.points.begin() && it + 1 != e.points.end());
+    // Warmer than the dew rows on either side, and between them in pressure.
+    EXPECT_GT(it->t, std::max((it - 1)->t, (it + 1)->t));
+    EXPECT_GT(it->p, std::min((it - 1)->p, (it + 1)->p));
+    EXPECT_LT(it->p, std::max((it - 1)->p, (it + 1)->p));
+}
+
 // The boundaries of the named fluids are stored densely enough to draw:
 // every chord between consecutive rows of a curve within 0.5 % (or 0.5 K) of
 // the curve.
