@@ -585,13 +585,28 @@ void SolveInnerCrossingPoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropMana
     for (int side = 0; side < 2; ++side) {
         if (side == 1 && exchange)
             SwapPhaseTypes(tr);
-        if (PointHistory::Lagrange(nodes, 3, k, 0.5 * ends[side], X, n, flags)) {
+        // From the parabola through the ends and the point before, else
+        // from the chord between the ends.
+        for (int32_t count = 3; count >= 2; --count) {
+            if (!PointHistory::Lagrange(nodes, count, k, 0.5 * ends[side], X, n, flags))
+                continue;
             UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, beta);
             const int rc = SolvePoint(tr, workingPhase, propManager, beta, T, P, x, y, z, X, K,
                                       flags, k, true, kUndefinedInt, sameKind, useAppThermo);
-            if (rc >= 0 && !(nActive > 1 && IsTrivial(X, flags, nc)) && X[k] * ends[side] > 0.0) {
+            // Halfway in, a point of this stretch lies between the ends in
+            // temperature and pressure (the corrector can fall onto another
+            // branch of the same ln K, near a second critical point).
+            bool between = true;
+            for (int32_t j = nc; j < nc + 2; ++j) {
+                const double lo = std::min(tr->saveX[j], tr->history.At(0)[j]) - kBranchJump;
+                const double hi = std::max(tr->saveX[j], tr->history.At(0)[j]) + kBranchJump;
+                between = between && X[j] >= lo && X[j] <= hi;
+            }
+            if (rc >= 0 && between && !(nActive > 1 && IsTrivial(X, flags, nc)) &&
+                X[k] * ends[side] > 0.0) {
                 std::copy(X, X + n, inner[side]);
                 ++solved;
+                break;
             }
         }
         if (side == 1 && exchange)

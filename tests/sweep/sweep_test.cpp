@@ -765,6 +765,32 @@ TEST_F(Sweep, BothPathsStepAcrossACriticalPointAlike) {
     EXPECT_NEAR(critical[1][1], critical[0][1], 1e-4 * critical[0][1]);
 }
 
+// A wet gas with methanol has a second, metastable critical point 55 K
+// below the one its dew curve crosses. On the provider's path the point
+// halfway between the crossing's far end and zero in ln K fell onto that
+// second branch (252 K, where the ends lie at 299 and 314 K), and the
+// critical row was interpolated through it to 271.7 K. A halfway point off
+// the stretch between the ends is solved again from the chord.
+TEST_F(Sweep, ACriticalPointIsPlacedFromPointsOfItsOwnStretchOfTheCurve) {
+    const sweep::SweepFeed feed = NamedFeed("wet gas", {{"methane", 0.827654},
+                                                        {"n-pentane", 0.0737552},
+                                                        {"isobutane", 0.0270683},
+                                                        {"isopentane", 0.017184},
+                                                        {"n-butane", 0.00745286},
+                                                        {"n-heptane", 0.0175773},
+                                                        {"methylcyclohexane", 0.0157766},
+                                                        {"m-xylene", 0.000118452},
+                                                        {"methanol", 0.0738114}});
+    for (cli::ThermoPath path : {cli::ThermoPath::kHost, cli::ThermoPath::kApp}) {
+        cli::EnvelopeRequest request;
+        request.path = path;
+        const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), request);
+        // The host's critical-point solver: 306.800 K, 23 397.0 kPa.
+        EXPECT_NEAR(e.Scalar("2PhaseCriticalT"), 306.80, 0.05) << feed.Arguments();
+        EXPECT_NEAR(e.Scalar("2PhaseCriticalP"), 23397.0, 5.0) << feed.Arguments();
+    }
+}
+
 // A close-boiling binary approaches its critical point with every ln K
 // small and slower than pressure, which stayed the step variable: the trace
 // ran into the trivial solution and stopped short. CO2 with ppm of propane
