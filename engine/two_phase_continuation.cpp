@@ -855,7 +855,11 @@ class CurveExtremumPlacer : public ExtremumPlacer {
                     !(next > std::min(vRising, vFalling) && next < std::max(vRising, vFalling)))
                     next = 0.5 * (vRising + vFalling);
             }
-            if (std::fabs(next - v) < 1e-9 * (hi - lo))
+            // Converged: the watched unknown is stationary here, and a
+            // move this small in the specification changes it by less than
+            // the corrector's rounding (the slope's noise would keep the
+            // secant going to its last solve for nothing).
+            if (std::fabs(next - v) < 1e-6 * (hi - lo))
                 break;
             // The next point predicted along the tangent from this one.
             for (int32_t i = 0; i < n; ++i) {
@@ -873,7 +877,7 @@ class CurveExtremumPlacer : public ExtremumPlacer {
     }
 
   private:
-    // Solves for one extremum; the secant converges in four or five.
+    // Solves for one extremum at most; the secant converges in four or five.
     static constexpr int kMaxPlacementSolves = 10;
 
     TwoPhaseTracer* tr_;
