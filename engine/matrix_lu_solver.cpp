@@ -7,11 +7,9 @@ namespace {
 const double kPivotThreshold = 1e-29;
 }
 
-MatrixLUSolver::MatrixLUSolver() : singularRow(0), pivots(nullptr), pivotCapacity(0) {}
+MatrixLUSolver::MatrixLUSolver() : singularRow(0) {}
 
-MatrixLUSolver::~MatrixLUSolver() {
-    delete[] pivots;
-}
+MatrixLUSolver::~MatrixLUSolver() = default;
 
 HRESULT MatrixLUSolver::Factor(int32_t n, double** rows, int32_t* piv) {
     singularRow = -1;
@@ -85,15 +83,12 @@ HRESULT MatrixLUSolver::BackSubstitute(int32_t n, double** rows, double* b, cons
 }
 
 HRESULT MatrixLUSolver::Solve(int32_t n, double** rows, double* b) {
-    if (n > pivotCapacity) {
-        delete[] pivots;
-        pivots = new int32_t[n];
-        pivotCapacity = n;
-    }
-    const HRESULT hr = Factor(n, rows, pivots);
+    if (n > static_cast<int32_t>(pivots.size()))
+        pivots.resize(n);
+    const HRESULT hr = Factor(n, rows, pivots.data());
     if (FAILED(hr))
         return hr;
-    return BackSubstitute(n, rows, b, pivots);
+    return BackSubstitute(n, rows, b, pivots.data());
 }
 
 int32_t MatrixLUSolver::RowBeforeInterchanges(int32_t n, double** rows, const int32_t* piv,

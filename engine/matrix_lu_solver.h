@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/com.h"
 
@@ -48,8 +49,7 @@ class MatrixLUSolver {
     int32_t singularRow;
 
   private:
-    int32_t* pivots;
-    int32_t pivotCapacity;
+    std::vector<int32_t> pivots;
 };
 
 // e^x, with x <= -70 giving 1e-30 and x >= 70 giving 1e30.

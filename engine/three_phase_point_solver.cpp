@@ -94,9 +94,9 @@ HRESULT SolveReducedSystem(ThreePhaseTracer* tr, int32_t specVarIdx, double* ste
         jac[i][s] = jac[i][beta];
         sens[i] = -t;
     }
-    if (FAILED(tr->luSolver->Factor(n, jac, tr->pivots)))
+    if (FAILED(tr->luSolver.Factor(n, jac, tr->pivots)))
         return E_FAIL;
-    tr->luSolver->BackSubstitute(n, jac, step, tr->pivots);
+    tr->luSolver.BackSubstitute(n, jac, step, tr->pivots);
     step[beta] = step[s];
     step[s] = 0.0;
 
@@ -108,7 +108,7 @@ HRESULT SolveReducedSystem(ThreePhaseTracer* tr, int32_t specVarIdx, double* ste
         *err += step[i] * step[i];
     }
     if (*err <= tolerance) {
-        tr->luSolver->BackSubstitute(n, jac, sens, tr->pivots);
+        tr->luSolver.BackSubstitute(n, jac, sens, tr->pivots);
         sens[beta] = sens[s];
         sens[s] = 1.0;
     }

@@ -13,7 +13,6 @@ ThreePhaseTracer::ThreePhaseTracer()
       phaseCode1(1),
       phaseCodeRef(-1),
       phaseCode2(2),
-      luSolver(nullptr),
       jac(nullptr),
       resid(nullptr),
       sens(nullptr),
@@ -62,39 +61,38 @@ void ThreePhaseTracer::Init(int32_t count) {
     idxLnT = 2 * count;
     idxLnP = 2 * count + 1;
     idxLnBeta = 2 * count + 2;
-    luSolver = new MatrixLUSolver();
-    jac = NewMatrix(neq, neq);
-    resid = NewVector(neq);
-    sens = NewVector(neq);
-    pivots = new int32_t[neq];
-    lnPhiRef = NewVector(ncomp);
-    lnPhi1 = NewVector(ncomp);
-    lnPhi2 = NewVector(ncomp);
-    dLnPhiRefdT = NewVector(ncomp);
-    dLnPhi1dT = NewVector(ncomp);
-    dLnPhi2dT = NewVector(ncomp);
-    dLnPhiRefdP = NewVector(ncomp);
-    dLnPhi1dP = NewVector(ncomp);
-    dLnPhi2dP = NewVector(ncomp);
-    dLnPhiRefdn = NewMatrix(ncomp, ncomp);
-    dLnPhi1dn = NewMatrix(ncomp, ncomp);
-    dLnPhi2dn = NewMatrix(ncomp, ncomp);
-    dxRefdK1 = NewVector(ncomp);
-    dxRefdK2 = NewVector(ncomp);
-    dxRefdBeta = NewVector(ncomp);
-    dx1dK1 = NewVector(ncomp);
-    dx1dK2 = NewVector(ncomp);
-    dx1dBeta = NewVector(ncomp);
-    dx2dK1 = NewVector(ncomp);
-    dx2dK2 = NewVector(ncomp);
-    dx2dBeta = NewVector(ncomp);
-    workComp = NewVector(ncomp);
-    workResult = NewVector(ncomp);
-    foundPhase = NewVector(ncomp);
+    jac = arrays_.Matrix(neq, neq);
+    resid = arrays_.Vector(neq);
+    sens = arrays_.Vector(neq);
+    pivots = arrays_.Indices(neq);
+    lnPhiRef = arrays_.Vector(ncomp);
+    lnPhi1 = arrays_.Vector(ncomp);
+    lnPhi2 = arrays_.Vector(ncomp);
+    dLnPhiRefdT = arrays_.Vector(ncomp);
+    dLnPhi1dT = arrays_.Vector(ncomp);
+    dLnPhi2dT = arrays_.Vector(ncomp);
+    dLnPhiRefdP = arrays_.Vector(ncomp);
+    dLnPhi1dP = arrays_.Vector(ncomp);
+    dLnPhi2dP = arrays_.Vector(ncomp);
+    dLnPhiRefdn = arrays_.Matrix(ncomp, ncomp);
+    dLnPhi1dn = arrays_.Matrix(ncomp, ncomp);
+    dLnPhi2dn = arrays_.Matrix(ncomp, ncomp);
+    dxRefdK1 = arrays_.Vector(ncomp);
+    dxRefdK2 = arrays_.Vector(ncomp);
+    dxRefdBeta = arrays_.Vector(ncomp);
+    dx1dK1 = arrays_.Vector(ncomp);
+    dx1dK2 = arrays_.Vector(ncomp);
+    dx1dBeta = arrays_.Vector(ncomp);
+    dx2dK1 = arrays_.Vector(ncomp);
+    dx2dK2 = arrays_.Vector(ncomp);
+    dx2dBeta = arrays_.Vector(ncomp);
+    workComp = arrays_.Vector(ncomp);
+    workResult = arrays_.Vector(ncomp);
+    foundPhase = arrays_.Vector(ncomp);
     history.Init(neq);
-    scratchX = NewVector(neq);
+    scratchX = arrays_.Vector(neq);
     for (double*& row : hist)
-        row = NewVector(neq);
+        row = arrays_.Vector(neq);
     compositionVariant.vt = VT_ARRAY | VT_R8;
     compositionVariant.parray = SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(ncomp));
 }
@@ -108,20 +106,5 @@ void ThreePhaseTracer::SetPropertyIds(int32_t enthalpy, int32_t entropy, int32_t
 }
 
 ThreePhaseTracer::~ThreePhaseTracer() {
-    delete luSolver;
-    DeleteMatrix(jac, neq);
-    delete[] pivots;
-    for (double* v :
-         {resid,       sens,      lnPhiRef,  lnPhi1,   lnPhi2,   dLnPhiRefdT, dLnPhi1dT, dLnPhi2dT,
-          dLnPhiRefdP, dLnPhi1dP, dLnPhi2dP, dxRefdK1, dxRefdK2, dxRefdBeta,  dx1dK1,    dx1dK2,
-          dx1dBeta,    dx2dK1,    dx2dK2,    dx2dBeta, workComp, workResult,  foundPhase}) {
-        delete[] v;
-    }
-    DeleteMatrix(dLnPhiRefdn, ncomp);
-    DeleteMatrix(dLnPhi1dn, ncomp);
-    DeleteMatrix(dLnPhi2dn, ncomp);
-    delete[] scratchX;
-    for (double* row : hist)
-        delete[] row;
     VariantClear(&compositionVariant);
 }

@@ -1,7 +1,7 @@
 // The three-phase boundary engine's object: the work arrays of the
 // three-phase point solver and of its continuation along the boundaries of
 // the three-phase region. Created and initialised once per workspace by the
-// utility object; every array is allocated in Init and freed on deletion.
+// utility object; every array is sized in Init and owned by the object.
 //
 // Sizes: ncomp compounds; neq = 2 ncomp + 3 unknowns (ln K2, ln K1 of each
 // compound, ln T with T in K, ln P with P in atm, ln of the free phase
@@ -13,6 +13,7 @@
 #include "engine/further_phase_test.h"
 #include "engine/matrix_lu_solver.h"
 #include "engine/point_history.h"
+#include "engine/work_arrays.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
 
@@ -23,8 +24,8 @@ class ThreePhaseTracer {
     ThreePhaseTracer(const ThreePhaseTracer&) = delete;
     ThreePhaseTracer& operator=(const ThreePhaseTracer&) = delete;
 
-    // Records the sizes and index fields and allocates every work array for
-    // ncomp compounds (ncomp >= 0), the LU solver and the composition
+    // Records the sizes and index fields and sizes every work array for
+    // ncomp compounds (ncomp >= 0) and the composition
     // SAFEARRAY (VT_R8, ncomp elements, lower bound 0).
     void Init(int32_t ncomp);
 
@@ -46,7 +47,7 @@ class ThreePhaseTracer {
     int32_t phaseCode2;
 
     // Point solver.
-    MatrixLUSolver* luSolver;
+    MatrixLUSolver luSolver;
     double** jac;  // neq x neq
     double* resid;
     double* sens;
@@ -105,4 +106,8 @@ class ThreePhaseTracer {
     IAppPhase* appPhaseRef;
     IAppPhase* appPhaseOther;
     VARIANT compositionVariant;  // VT_ARRAY | VT_R8, ncomp elements
+
+  private:
+    // Owns every array above (Init sizes them once).
+    WorkArrays arrays_;
 };

@@ -63,9 +63,9 @@ HRESULT SolveReducedSystem(TwoPhaseTracer* tr, int32_t specVarIdx, double* rhs, 
         jac[i][s] = jac[i][nc + 1];
         sens[i] = -t;
     }
-    if (FAILED(tr->luSolver->Factor(nc + 1, jac, tr->pivots)))
+    if (FAILED(tr->luSolver.Factor(nc + 1, jac, tr->pivots)))
         return E_FAIL;
-    tr->luSolver->BackSubstitute(nc + 1, jac, rhs, tr->pivots);
+    tr->luSolver.BackSubstitute(nc + 1, jac, rhs, tr->pivots);
     rhs[nc + 1] = rhs[s];
     rhs[s] = 0.0;
 
@@ -77,7 +77,7 @@ HRESULT SolveReducedSystem(TwoPhaseTracer* tr, int32_t specVarIdx, double* rhs, 
         *err += rhs[i] * rhs[i];
     }
     if (*err <= tolerance) {
-        tr->luSolver->BackSubstitute(nc + 1, jac, sens, tr->pivots);
+        tr->luSolver.BackSubstitute(nc + 1, jac, sens, tr->pivots);
         sens[nc + 1] = sens[s];
         sens[s] = 1.0;
     }

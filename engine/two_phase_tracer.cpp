@@ -8,7 +8,6 @@ TwoPhaseTracer::TwoPhaseTracer()
     : ncomp(kUndefinedInt),
       nEquations(0),
       n(0),
-      luSolver(nullptr),
       jac(nullptr),
       resid(nullptr),
       sens(nullptr),
@@ -57,38 +56,37 @@ void TwoPhaseTracer::Init(int32_t count) {
     ncomp = count;
     nEquations = count + 1;
     n = count + 2;
-    luSolver = new MatrixLUSolver();
-    jac = NewMatrix(n, n);
-    resid = NewVector(n);
-    sens = NewVector(n);
-    pivots = new int32_t[n];
-    lnPhiA = NewVector(ncomp);
-    lnPhiB = NewVector(ncomp);
-    dLnPhiAdT = NewVector(ncomp);
-    dLnPhiBdT = NewVector(ncomp);
-    dLnPhiAdP = NewVector(ncomp);
-    dLnPhiBdP = NewVector(ncomp);
-    dLnPhiAdn = NewMatrix(ncomp, ncomp);
-    dLnPhiBdn = NewMatrix(ncomp, ncomp);
-    dxdK = NewVector(ncomp);
-    dydK = NewVector(ncomp);
-    workComp = NewVector(ncomp);
-    workResult = NewVector(ncomp);
+    jac = arrays_.Matrix(n, n);
+    resid = arrays_.Vector(n);
+    sens = arrays_.Vector(n);
+    pivots = arrays_.Indices(n);
+    lnPhiA = arrays_.Vector(ncomp);
+    lnPhiB = arrays_.Vector(ncomp);
+    dLnPhiAdT = arrays_.Vector(ncomp);
+    dLnPhiBdT = arrays_.Vector(ncomp);
+    dLnPhiAdP = arrays_.Vector(ncomp);
+    dLnPhiBdP = arrays_.Vector(ncomp);
+    dLnPhiAdn = arrays_.Matrix(ncomp, ncomp);
+    dLnPhiBdn = arrays_.Matrix(ncomp, ncomp);
+    dxdK = arrays_.Vector(ncomp);
+    dydK = arrays_.Vector(ncomp);
+    workComp = arrays_.Vector(ncomp);
+    workResult = arrays_.Vector(ncomp);
     for (double*& row : predictor)
-        row = NewVector(n);
-    halfStepX = NewVector(n);
+        row = arrays_.Vector(n);
+    halfStepX = arrays_.Vector(n);
     history.Init(n);
-    innerX = NewVector(n);
-    innerNearX = NewVector(n);
-    saveX = NewVector(n);
-    saveSens = NewVector(n);
-    saveK = NewVector(ncomp);
-    savex = NewVector(ncomp);
-    savey = NewVector(ncomp);
-    scratchX = NewVector(n);
-    scratchK = NewVector(ncomp);
-    scratchx = NewVector(ncomp);
-    scratchy = NewVector(ncomp);
+    innerX = arrays_.Vector(n);
+    innerNearX = arrays_.Vector(n);
+    saveX = arrays_.Vector(n);
+    saveSens = arrays_.Vector(n);
+    saveK = arrays_.Vector(ncomp);
+    savex = arrays_.Vector(ncomp);
+    savey = arrays_.Vector(ncomp);
+    scratchX = arrays_.Vector(n);
+    scratchK = arrays_.Vector(ncomp);
+    scratchx = arrays_.Vector(ncomp);
+    scratchy = arrays_.Vector(ncomp);
     compositionBound.lLbound = 0;
     compositionBound.cElements = static_cast<ULONG>(ncomp);
     compositionVariant.vt = VT_ARRAY | VT_R8;
@@ -96,36 +94,5 @@ void TwoPhaseTracer::Init(int32_t count) {
 }
 
 TwoPhaseTracer::~TwoPhaseTracer() {
-    delete luSolver;
-    DeleteMatrix(jac, n);
-    delete[] resid;
-    delete[] sens;
-    delete[] pivots;
-    delete[] lnPhiA;
-    delete[] lnPhiB;
-    delete[] dLnPhiAdT;
-    delete[] dLnPhiBdT;
-    delete[] dLnPhiAdP;
-    delete[] dLnPhiBdP;
-    DeleteMatrix(dLnPhiAdn, ncomp);
-    DeleteMatrix(dLnPhiBdn, ncomp);
-    delete[] dxdK;
-    delete[] dydK;
-    delete[] workComp;
-    delete[] workResult;
-    for (double* row : predictor)
-        delete[] row;
-    delete[] halfStepX;
-    delete[] innerX;
-    delete[] innerNearX;
-    delete[] saveX;
-    delete[] saveSens;
-    delete[] saveK;
-    delete[] savex;
-    delete[] savey;
-    delete[] scratchX;
-    delete[] scratchK;
-    delete[] scratchx;
-    delete[] scratchy;
     VariantClear(&compositionVariant);
 }

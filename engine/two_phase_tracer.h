@@ -1,8 +1,8 @@
 // The two-phase envelope engine's object: the work arrays of the
 // constant-fraction point solver and of its continuation along dew and bubble
 // curves. The object is created and initialised once per workspace by the
-// utility object; every array is allocated in Init and freed on deletion, so
-// a trace itself allocates nothing.
+// utility object; every array is sized in Init and owned by the object, so a
+// trace itself allocates nothing.
 //
 // Sizes: ncomp compounds; n = ncomp + 2 iteration variables (ln K of each
 // compound, ln T with T in K, ln P with P in atm).
@@ -12,6 +12,7 @@
 
 #include "engine/matrix_lu_solver.h"
 #include "engine/point_history.h"
+#include "engine/work_arrays.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
 
@@ -32,8 +33,8 @@ class TwoPhaseTracer {
     TwoPhaseTracer(const TwoPhaseTracer&) = delete;
     TwoPhaseTracer& operator=(const TwoPhaseTracer&) = delete;
 
-    // Records the sizes and allocates every work array for ncomp compounds
-    // (ncomp >= 0), the LU solver and the composition SAFEARRAY (VT_R8, ncomp
+    // Records the sizes and sizes every work array for ncomp compounds
+    // (ncomp >= 0) and the composition SAFEARRAY (VT_R8, ncomp
     // elements, lower bound 0). Called once per object.
     void Init(int32_t ncomp);
 
@@ -46,7 +47,7 @@ class TwoPhaseTracer {
     int32_t n;           // ncomp + 2: the iteration variables
 
     // Point solver.
-    MatrixLUSolver* luSolver;
+    MatrixLUSolver luSolver;
     double** jac;     // n x n
     double* resid;    // n
     double* sens;     // n: dX/dS at the last converged point
@@ -122,4 +123,8 @@ class TwoPhaseTracer {
     IAppPhase* fracZeroPhase;
     VARIANT compositionVariant;  // VT_ARRAY | VT_R8, ncomp elements
     SAFEARRAYBOUND compositionBound;
+
+  private:
+    // Owns every array above (Init sizes them once).
+    WorkArrays arrays_;
 };

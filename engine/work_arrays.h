@@ -1,27 +1,39 @@
-// Allocation of the engines' work arrays: zero-filled vectors and matrices
-// stored as tables of separately allocated rows.
+// The engines' work arrays: zero-filled vectors and matrices (tables of row
+// pointers) that one owner hands out and keeps for its lifetime, so that a
+// tracer sizes its workspace once and frees nothing by hand.
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
-// n zero-filled doubles (an empty array for n <= 0).
-inline double* NewVector(int32_t n) {
-    return new double[n > 0 ? n : 0]();
-}
+class WorkArrays {
+  public:
+    // n zero-filled doubles (an empty array for n <= 0), valid while this
+    // object lives.
+    double* Vector(int32_t n) {
+        vectors_.emplace_back(n > 0 ? n : 0, 0.0);
+        return vectors_.back().data();
+    }
 
-// rows x cols zero-filled doubles as a table of row pointers.
-inline double** NewMatrix(int32_t rows, int32_t cols) {
-    double** m = new double*[rows > 0 ? rows : 0];
-    for (int32_t i = 0; i < rows; ++i)
-        m[i] = NewVector(cols);
-    return m;
-}
+    // rows x cols zero-filled doubles as a table of row pointers.
+    double** Matrix(int32_t rows, int32_t cols) {
+        std::vector<double*> table(rows > 0 ? rows : 0);
+        for (double*& row : table)
+            row = Vector(cols);
+        tables_.push_back(std::move(table));
+        return tables_.back().data();
+    }
 
-// Frees a table made by NewMatrix (null is fine).
-inline void DeleteMatrix(double** m, int32_t rows) {
-    if (m == nullptr)
-        return;
-    for (int32_t i = 0; i < rows; ++i)
-        delete[] m[i];
-    delete[] m;
-}
+    // n zero-filled indices.
+    int32_t* Indices(int32_t n) {
+        indices_.emplace_back(n > 0 ? n : 0, 0);
+        return indices_.back().data();
+    }
+
+  private:
+    // Moving a std::vector keeps its buffer: the pointers handed out stay
+    // valid as these lists grow.
+    std::vector<std::vector<double>> vectors_;
+    std::vector<std::vector<double*>> tables_;
+    std::vector<std::vector<int32_t>> indices_;
+};
