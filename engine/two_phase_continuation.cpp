@@ -1067,15 +1067,22 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 break;
             if (tr->crossIdx < 0)
                 ++failedSinceAccept;
-            if (tr->crossIdx >= 0 && ++crossAttempt < 3) {
+            if (tr->crossIdx >= 0 && ++crossAttempt < 4) {
                 // Another way across: a target twice as far beyond zero
                 // (better conditioned, near a pure compound's critical point
                 // above all), then a straight line through the last two
-                // points.
+                // points, then the parabola through the last three in the
+                // crossed ln K itself (near a pure compound's critical point
+                // pressure and temperature turn there, and a polynomial in
+                // them cannot reach the other side).
                 const double v = tr->predictor[0][tr->crossIdx];
                 const double target = crossAttempt == 1 ? 2.0 * crossTarget : crossTarget;
-                if (tr->history.Reach(nullptr, crossAttempt == 2 ? 2 : 3, tr->crossIdx, target, X,
-                                      flags)) {
+                const bool placed =
+                    crossAttempt < 3
+                        ? tr->history.Reach(nullptr, crossAttempt == 2 ? 2 : 3, tr->crossIdx,
+                                            target, X, flags)
+                        : tr->history.Interpolate(nullptr, 3, tr->crossIdx, target, X, flags);
+                if (placed) {
                     stepSize = target - v;
                     trialStep = stepSize;
                     UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);

@@ -791,6 +791,30 @@ TEST_F(Sweep, ACriticalPointIsPlacedFromPointsOfItsOwnStretchOfTheCurve) {
     }
 }
 
+// Propylene with ppm of propane: near a pure compound's critical point
+// temperature and pressure turn back as the impurity's ln K passes zero, so
+// the crossing predicted by a polynomial in pressure (the unknown that
+// changed most) landed 8 K beyond the critical temperature, where the two
+// phases are one, and the dew trace stopped 0.007 K short with no bubble
+// side. The crossing is predicted in the ln K itself when the others fail.
+TEST_F(Sweep, AProductsTraceCrossesItsCriticalPointWherePressureTurnsBack) {
+    const struct {
+        sweep::SweepFeed feed;
+        double criticalT;  // the host solver's, K
+    } cases[] = {
+        {NamedFeed("product", {{"propylene", 0.999986}, {"propane", 1.40255e-05}}), 364.85},
+        {NamedFeed("product", {{"propylene", 0.998788}, {"propane", 0.00028596}}, true), 364.85},
+    };
+    for (const auto& c : cases) {
+        const sweep::FeedReport r = sweep::CheckFeed(c.feed);
+        EXPECT_TRUE(r.failures.empty()) << c.feed.Arguments() << "\n" << Failures(r);
+        const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(c.feed.Input(), {});
+        EXPECT_EQ(e.status, S_OK) << c.feed.Arguments();
+        EXPECT_NEAR(e.Scalar("2PhaseCriticalT"), c.criticalT, 0.02) << c.feed.Arguments();
+        EXPECT_GT(Count(e, 4), 10) << c.feed.Arguments() << ": the bubble side";
+    }
+}
+
 // A close-boiling binary approaches its critical point with every ln K
 // small and slower than pressure, which stayed the step variable: the trace
 // ran into the trivial solution and stopped short. CO2 with ppm of propane
