@@ -65,6 +65,9 @@ const double kCriticalBand = 0.1;
 // length of the step predicted, went to another stretch of the curve, or
 // another curve: the point is rejected.
 const double kBranchJump = 0.02;
+// The fraction of one compound above which a feed is a product with
+// impurities.
+const double kNearPureFraction = 0.99;
 // A converged point whose every ln K lies below this is the trivial
 // solution (both phases the feed), not a point of the curve.
 const double kTrivialLnK = 1e-6;
@@ -993,6 +996,9 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     int32_t curveCode = pointType;
     double crossTarget = 0.0;
     int crossAttempt = 0;
+    // A feed of one compound with impurities: its envelope is a thin loop
+    // whose temperature and pressure turn back at the critical point.
+    const bool nearPure = *std::max_element(z, z + nc) > kNearPureFraction;
     // The offset of the point being solved from the last accepted one, in
     // the specification variable; the bracket of a three-phase point's
     // bisection along the step.
@@ -1067,14 +1073,15 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
                 break;
             if (tr->crossIdx < 0)
                 ++failedSinceAccept;
-            if (tr->crossIdx >= 0 && ++crossAttempt < 4) {
+            if (tr->crossIdx >= 0 && ++crossAttempt < (nearPure ? 4 : 3)) {
                 // Another way across: a target twice as far beyond zero
                 // (better conditioned, near a pure compound's critical point
                 // above all), then a straight line through the last two
-                // points, then the parabola through the last three in the
-                // crossed ln K itself (near a pure compound's critical point
-                // pressure and temperature turn there, and a polynomial in
-                // them cannot reach the other side).
+                // points, then, for a near-pure feed, the parabola through
+                // the last three in the crossed ln K itself (near a pure
+                // compound's critical point pressure and temperature turn
+                // back, and a polynomial in them cannot reach the other
+                // side).
                 const double v = tr->predictor[0][tr->crossIdx];
                 const double target = crossAttempt == 1 ? 2.0 * crossTarget : crossTarget;
                 const bool placed =
