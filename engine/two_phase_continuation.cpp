@@ -290,6 +290,240 @@ int32_t PolynomialExtrema(const PointHistory& history, const double* current, in
     return count;
 }
 
+// The previous point and its tangent move down into c2 and c3; the
+// unknown whose tangent component is largest is returned (-1 with none).
+int32_t ShiftAndFindFastest(TwoPhaseTracer* tr, const uint8_t* flags) {
+    double* c0 = tr->predictor[0];
+    double* c1 = tr->predictor[1];
+    double* c2 = tr->predictor[2];
+    double* c3 = tr->predictor[3];
+    int32_t fastest = -1;
+    double largest = -1.0;
+    for (int32_t i = 0; i < tr->n; ++i) {
+        if (flags[i] == 1)
+            continue;
+        c2[i] = c0[i];
+        c3[i] = c1[i];
+        if (std::fabs(tr->sens[i]) > largest) {
+            largest = std::fabs(tr->sens[i]);
+            fastest = i;
+        }
+    }
+    return fastest;
+}
+
+// A narrow envelope (close-boiling compounds) approaches its critical
+// point with every ln K small and slow beside temperature or pressure,
+// which stayed the specification variable: the steps ran into the
+// trivial solution with no crossing planned. Where every ln K heads for
+// zero along the tangent and would reach it within two steps like the
+// last, all at offsets within a factor of two of each other (as they
+// vanish together at a critical point, not where only the ln K of a
+// near-pure product's main compound is small), the ln K of largest
+// sensitivity becomes the specification variable, and the crossing is
+// planned in it. Only where the two phases are close to one phase: their
+// ln φ change with pressure alike (the difference below 0.4 of the
+// sum); at an azeotrope (CO2 with ppm of propane at 235 K, 0.65) every
+// ln K vanishes too, between a liquid and a vapour, and the trace steps
+// over it. (n-Heptane/cyclohexane with SRK reaches its critical point
+// at 0.37: below 0.3 only, pressure stayed the step variable there and
+// its steps ran over the critical point into the trivial solution.)
+// Returns that ln K's index, or -1. `lastStep` is the last step in the
+// specification unknown `specIdx` (ln T or ln P).
+int32_t NarrowEnvelopeLnK(const TwoPhaseTracer* tr, const double* X, const uint8_t* flags,
+                          int32_t specIdx, double lastStep) {
+    const int32_t nc = tr->ncomp;
+    const double* sens = tr->sens;
+    int32_t k = -1;
+    double nearest = HUGE_VAL, farthest = 0.0;
+    double apart = 0.0, size = 0.0;
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] == 0) {
+            apart += std::fabs(tr->dLnPhiBdP[i] - tr->dLnPhiAdP[i]);
+            size += std::fabs(tr->dLnPhiAdP[i]) + std::fabs(tr->dLnPhiBdP[i]);
+        }
+    }
+    if (!(apart < 0.4 * size))
+        farthest = HUGE_VAL;
+    for (int32_t i = 0; i < nc && farthest < HUGE_VAL; ++i) {
+        if (flags[i] != 0)
+            continue;
+        const double rate = sens[i] / sens[specIdx];
+        const double toZero = rate != 0.0 ? -X[i] / rate : HUGE_VAL;
+        if (!(toZero * lastStep > 0.0) || !std::isfinite(toZero)) {
+            farthest = HUGE_VAL;
+            break;
+        }
+        nearest = std::min(nearest, std::fabs(toZero));
+        farthest = std::max(farthest, std::fabs(toZero));
+        if (k < 0 || std::fabs(sens[i]) > std::fabs(sens[k]))
+            k = i;
+    }
+    if (k >= 0 && farthest < 2.0 * std::fabs(lastStep) && farthest < 2.0 * nearest)
+        return k;
+    return -1;
+}
+
+// The cubic's fit after a step: the step h in the specification unknown
+// and the watched slopes (d ln T and d ln P per unit of it) at the previous
+// point.
+struct StepFit {
+    double h = 0.0;
+    double prevSlopeT = 0.0;
+    double prevSlopeP = 0.0;
+};
+
+// Normalises both points' tangents to the new specification unknown, puts
+// the new point in c0, and (after the first update) fits the Hermite cubic
+// through the two points into c0..c3.
+StepFit RefitCubic(TwoPhaseTracer* tr, const double* X, const uint8_t* flags, int32_t specIdx,
+                   bool firstUpdate) {
+    const int32_t nc = tr->ncomp;
+    double* c0 = tr->predictor[0];
+    double* c1 = tr->predictor[1];
+    double* c2 = tr->predictor[2];
+    double* c3 = tr->predictor[3];
+    const double a = tr->sens[specIdx];
+    const double b = c3[specIdx];
+    for (int32_t i = 0; i < tr->n; ++i) {
+        if (flags[i] == 1)
+            continue;
+        c1[i] = tr->sens[i] / a;
+        if (!firstUpdate)
+            c3[i] /= b;
+        c0[i] = X[i];
+    }
+    StepFit fit;
+    if (firstUpdate)
+        return fit;
+    const double h = c0[specIdx] - c2[specIdx];
+    fit.h = h;
+    fit.prevSlopeT = c3[nc];
+    fit.prevSlopeP = c3[nc + 1];
+    // A new specification variable that turned back between the two
+    // points (its slopes there have opposite signs) cannot carry a
+    // cubic through both: the prediction follows the tangent alone.
+    const bool turned = a * b <= 0.0;
+    for (int32_t i = 0; i < tr->n; ++i) {
+        if (flags[i] == 1)
+            continue;
+        if (turned) {
+            c2[i] = c3[i] = 0.0;
+            continue;
+        }
+        const double A = ((c2[i] - c0[i]) + h * c1[i]) / (h * h);
+        const double B = (c3[i] - c1[i]) / h;
+        c2[i] = 3.0 * A + B;
+        c3[i] = (2.0 * A + B) / h;
+    }
+    return fit;
+}
+
+// Special points passed by a step, in the order found: their offset from
+// the new point in the specification unknown (Hermite), or their value of
+// the watched ln K (polynomial through the points), and their codes.
+struct SpecialPoints {
+    double offset[3];
+    double lnK[3];
+    int32_t code[3];
+    int32_t count = 0;
+    // Placed through the points of both sides of a critical crossing.
+    bool throughPoints = false;
+
+    // Sorts by |offset| descending, carrying the codes and values.
+    void Sort() {
+        for (int32_t i = 0; i < count - 1; ++i) {
+            int32_t best = i;
+            for (int32_t j = i + 1; j < count; ++j) {
+                if (std::fabs(offset[j]) > std::fabs(offset[best]))
+                    best = j;
+            }
+            std::swap(offset[i], offset[best]);
+            std::swap(lnK[i], lnK[best]);
+            std::swap(code[i], code[best]);
+        }
+    }
+};
+
+// Extrema of temperature and pressure between the two points of an
+// ordinary step, from the cubic (whose slope changed sign).
+void StepExtrema(const TwoPhaseTracer* tr, const StepFit& fit, SpecialPoints* special) {
+    const int32_t nc = tr->ncomp;
+    const double* c1 = tr->predictor[1];
+    const double* c2 = tr->predictor[2];
+    const double* c3 = tr->predictor[3];
+    struct Extremum {
+        double previousSlope;
+        int32_t index;
+        int32_t maxCode;
+        int32_t minCode;
+    };
+    const Extremum extrema[2] = {
+        {fit.prevSlopeT, nc, kPointCricondentherm, kPointTemperatureMinimum},
+        {fit.prevSlopeP, nc + 1, kPointCricondenbar, kPointPressureMinimum}};
+    for (const Extremum& e : extrema) {
+        const int32_t i = e.index;
+        if (!(e.previousSlope * c1[i] < 0.0))
+            continue;
+        double s = 0.0;
+        if (!ExtremumOffset(c1[i], c2[i], c3[i], fit.h, &s))
+            continue;
+        special->offset[special->count] = s;
+        special->code[special->count] = (c2[i] + 3.0 * c3[i] * s > 0.0) ? e.minCode : e.maxCode;
+        ++special->count;
+    }
+}
+
+// Where to store the special point k: the critical point from the points
+// on both sides of its crossing, else from the step's polynomial; an
+// extremum then solved on the curve by `placer` (when given). Into `at`.
+void LocateSpecialPoint(TwoPhaseTracer* tr, const double* X, const uint8_t* flags,
+                        const SpecialPoints& special, int32_t k, int32_t kIdx, int32_t specIdx,
+                        double h, ExtremumPlacer* placer, double* at) {
+    const int32_t nc = tr->ncomp;
+    const int32_t n = tr->n;
+    const int32_t code = special.code[k];
+    const bool through = special.throughPoints;
+    bool placed = false;
+    if (through && code == kPointCritical && tr->haveInner != 0 && tr->history.Count() >= 2) {
+        // Two points on each side of zero, at the crossing's ends
+        // and halfway in from them.
+        const double* nodes[4] = {X, tr->innerX, tr->innerNearX, tr->history.At(0)};
+        placed = PointHistory::Lagrange(nodes, 4, kIdx, 0.0, at, n, flags);
+    }
+    if (!placed && (!through || !tr->history.Interpolate(X, PointHistory::kCapacity, kIdx,
+                                                         special.lnK[k], at, flags))) {
+        Predict(tr, at, special.offset[k], flags);
+    }
+    if (placer == nullptr || code == kPointCritical)
+        return;
+    // The extremum solved where the step's polynomial put it:
+    // in the crossed ln K across a critical point (with the
+    // phase types of its side), else in the new
+    // specification variable.
+    const bool pressure = code == kPointCricondenbar || code == kPointPressureMinimum;
+    const int32_t spec = through ? kIdx : specIdx;
+    const double from = through ? tr->history.At(0)[kIdx] : X[specIdx] - h;
+    bool swapTypes = false;
+    if (through) {
+        const bool farSide = special.lnK[k] * X[kIdx] > 0.0;
+        swapTypes = farSide ? tr->swapPending == 1 : tr->swapPending == 2;
+    }
+    const bool maximum = code == kPointCricondenbar || code == kPointCricondentherm;
+    if (!placer->Place(pressure ? nc + 1 : nc, spec, from, X[spec], swapTypes, maximum, at) &&
+        !through && tr->history.Count() >= 1) {
+        // Nothing solved: the cubic over a long step can put
+        // its extremum off the curve, so the step's end with
+        // the more extreme value stands for it, a point of
+        // the curve. (Across a critical point the estimate
+        // comes from points on both sides and is kept.)
+        const int32_t w = pressure ? nc + 1 : nc;
+        const double* prev = tr->history.At(0);
+        const double* end = (maximum ? prev[w] > X[w] : prev[w] < X[w]) ? prev : X;
+        std::copy(end, end + n, at);
+    }
+}
+
 }  // namespace
 
 int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X, double* stepSize,
@@ -298,79 +532,19 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
                         int32_t nActive, int32_t* pointType, ExtremumPlacer* placer) {
     (void)critP;
     const int32_t nc = tr->ncomp;
-    const int32_t n = tr->n;
-    double* c0 = tr->predictor[0];
-    double* c1 = tr->predictor[1];
-    double* c2 = tr->predictor[2];
-    double* c3 = tr->predictor[3];
-    const double* sens = tr->sens;
+    const double* c2 = tr->predictor[2];
 
-    // The previous point and its tangent move down; the fastest-changing
-    // unknown becomes the specification variable.
-    int32_t newIdx = -1;
-    int32_t kIdx = -1;
-    double largest = -1.0;
-    for (int32_t i = 0; i < n; ++i) {
-        if (flags[i] == 1)
-            continue;
-        c2[i] = c0[i];
-        c3[i] = c1[i];
-        if (std::fabs(sens[i]) > largest) {
-            largest = std::fabs(sens[i]);
-            newIdx = i;
-        }
-    }
-    if (newIdx >= 0 && newIdx < nc)
-        kIdx = newIdx;
+    // The fastest-changing unknown becomes the specification variable.
+    int32_t newIdx = ShiftAndFindFastest(tr, flags);
+    int32_t kIdx = newIdx >= 0 && newIdx < nc ? newIdx : -1;
     if (newIdx < 0)
         newIdx = nc + 1;
     const bool firstUpdate = c2[newIdx] == 0.0;
     if (firstUpdate)
         newIdx = nc + 1;
-    // A narrow envelope (close-boiling compounds) approaches its critical
-    // point with every ln K small and slow beside temperature or pressure,
-    // which stayed the specification variable: the steps ran into the
-    // trivial solution with no crossing planned. Where every ln K heads for
-    // zero along the tangent and would reach it within two steps like the
-    // last, all at offsets within a factor of two of each other (as they
-    // vanish together at a critical point, not where only the ln K of a
-    // near-pure product's main compound is small), the ln K of largest
-    // sensitivity becomes the specification variable, and the crossing is
-    // planned in it. Only where the two phases are close to one phase: their
-    // ln φ change with pressure alike (the difference below 0.4 of the
-    // sum); at an azeotrope (CO2 with ppm of propane at 235 K, 0.65) every
-    // ln K vanishes too, between a liquid and a vapour, and the trace steps
-    // over it. (n-Heptane/cyclohexane with SRK reaches its critical point
-    // at 0.37: below 0.3 only, pressure stayed the step variable there and
-    // its steps ran over the critical point into the trivial solution.)
     if (!firstUpdate && newIdx >= nc && nActive > 1) {
-        const double lastStep = X[newIdx] - c2[newIdx];
-        int32_t k = -1;
-        double nearest = HUGE_VAL, farthest = 0.0;
-        double apart = 0.0, size = 0.0;
-        for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 0) {
-                apart += std::fabs(tr->dLnPhiBdP[i] - tr->dLnPhiAdP[i]);
-                size += std::fabs(tr->dLnPhiAdP[i]) + std::fabs(tr->dLnPhiBdP[i]);
-            }
-        }
-        if (!(apart < 0.4 * size))
-            farthest = HUGE_VAL;
-        for (int32_t i = 0; i < nc && farthest < HUGE_VAL; ++i) {
-            if (flags[i] != 0)
-                continue;
-            const double rate = sens[i] / sens[newIdx];
-            const double toZero = rate != 0.0 ? -X[i] / rate : HUGE_VAL;
-            if (!(toZero * lastStep > 0.0) || !std::isfinite(toZero)) {
-                farthest = HUGE_VAL;
-                break;
-            }
-            nearest = std::min(nearest, std::fabs(toZero));
-            farthest = std::max(farthest, std::fabs(toZero));
-            if (k < 0 || std::fabs(sens[i]) > std::fabs(sens[k]))
-                k = i;
-        }
-        if (k >= 0 && farthest < 2.0 * std::fabs(lastStep) && farthest < 2.0 * nearest) {
+        const int32_t k = NarrowEnvelopeLnK(tr, X, flags, newIdx, X[newIdx] - c2[newIdx]);
+        if (k >= 0) {
             newIdx = k;
             kIdx = k;
         }
@@ -378,174 +552,55 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
     // A step planned across a ln K's zero watches that ln K.
     if (tr->crossIdx >= 0)
         kIdx = tr->crossIdx;
-    // c2 now holds the previous point.
-    const double* prev = c2;
 
-    // Special points between the previous point and this one: their offset
-    // s from this point in the specification variable (Hermite), or their
-    // value of ln K_kIdx (polynomial through the points), and their codes.
-    double xtab[3];
-    double ltab[3];
-    int32_t itab[3];
-    int32_t nSpecial = 0;
-    bool throughPoints = false;
-    const int32_t m = PointHistory::kCapacity;
-
-    // Critical point: the dominant ln K changed sign, and so did every
-    // compound that is not clearly on one side.
+    SpecialPoints special;
+    // Critical point: the dominant ln K changed sign (c2 holds the previous
+    // point), and so did every compound that is not clearly on one side.
     if (!firstUpdate && nActive > 1 && kIdx >= 0 &&
-        CriticalBetween(prev, X, kIdx, nc, flags, critT)) {
-        {
-            newIdx = kIdx;
-            // The critical point where the polynomial through this point
-            // and the previous ones crosses ln K_kIdx = 0; the tangents are
-            // unreliable this close to it.
-            throughPoints = tr->history.Count() >= 1;
-            xtab[nSpecial] = -X[kIdx];
-            ltab[nSpecial] = 0.0;
-            itab[nSpecial] = kPointCritical;
-            ++nSpecial;
-            // A crossing planned as critical was solved with the phase
-            // types already exchanged: only the line is inverted then.
-            tr->swapPending = tr->crossSwapped != 0 ? 2 : 1;
-            tr->crossSwapped = 0;
-        }
+        CriticalBetween(c2, X, kIdx, nc, flags, critT)) {
+        newIdx = kIdx;
+        // The critical point where the polynomial through this point
+        // and the previous ones crosses ln K_kIdx = 0; the tangents are
+        // unreliable this close to it.
+        special.throughPoints = tr->history.Count() >= 1;
+        special.offset[0] = -X[kIdx];
+        special.lnK[0] = 0.0;
+        special.code[0] = kPointCritical;
+        special.count = 1;
+        // A crossing planned as critical was solved with the phase
+        // types already exchanged: only the line is inverted then.
+        tr->swapPending = tr->crossSwapped != 0 ? 2 : 1;
+        tr->crossSwapped = 0;
     }
 
-    // Tangent normalised to the new specification variable.
-    const double a = sens[newIdx];
-    const double b = c3[newIdx];
-    for (int32_t i = 0; i < n; ++i) {
-        if (flags[i] == 1)
-            continue;
-        c1[i] = sens[i] / a;
-        if (!firstUpdate)
-            c3[i] /= b;
-        c0[i] = X[i];
-    }
-
+    const StepFit fit = RefitCubic(tr, X, flags, newIdx, firstUpdate);
     if (!firstUpdate) {
-        const double h = c0[newIdx] - c2[newIdx];
-        *stepSize = h;
-        const double prevSlopeT = c3[nc];
-        const double prevSlopeP = c3[nc + 1];
-        // A new specification variable that turned back between the two
-        // points (its slopes there have opposite signs) cannot carry a
-        // cubic through both: the prediction follows the tangent alone.
-        const bool turned = a * b <= 0.0;
-        for (int32_t i = 0; i < n; ++i) {
-            if (flags[i] == 1)
-                continue;
-            if (turned) {
-                c2[i] = c3[i] = 0.0;
-                continue;
-            }
-            const double A = ((c2[i] - c0[i]) + h * c1[i]) / (h * h);
-            const double B = (c3[i] - c1[i]) / h;
-            c2[i] = 3.0 * A + B;
-            c3[i] = (2.0 * A + B) / h;
-        }
-
-        if (throughPoints) {
+        *stepSize = fit.h;
+        if (special.throughPoints) {
             // Across a critical point the extrema come from the same
             // polynomial as the critical point.
-            nSpecial = PolynomialExtrema(tr->history, X, m, kIdx, tr->history.At(0)[kIdx], X[kIdx],
-                                         nc, flags, tr->scratchX, ltab, itab, nSpecial);
-            for (int32_t k = 0; k < nSpecial; ++k)
-                xtab[k] = ltab[k] - X[kIdx];
-        } else if (std::fabs(h) < 1.01) {
-            // Extrema of temperature and pressure between the two points.
-            struct Extremum {
-                double previousSlope;
-                int32_t index;
-                int32_t maxCode;
-                int32_t minCode;
-            };
-            const Extremum extrema[2] = {
-                {prevSlopeT, nc, kPointCricondentherm, kPointTemperatureMinimum},
-                {prevSlopeP, nc + 1, kPointCricondenbar, kPointPressureMinimum}};
-            for (const Extremum& e : extrema) {
-                const int32_t i = e.index;
-                if (!(e.previousSlope * c1[i] < 0.0))
-                    continue;
-                double s = 0.0;
-                if (!ExtremumOffset(c1[i], c2[i], c3[i], h, &s))
-                    continue;
-                xtab[nSpecial] = s;
-                itab[nSpecial] = (c2[i] + 3.0 * c3[i] * s > 0.0) ? e.minCode : e.maxCode;
-                ++nSpecial;
-            }
+            special.count = PolynomialExtrema(
+                tr->history, X, PointHistory::kCapacity, kIdx, tr->history.At(0)[kIdx], X[kIdx], nc,
+                flags, tr->scratchX, special.lnK, special.code, special.count);
+            for (int32_t k = 0; k < special.count; ++k)
+                special.offset[k] = special.lnK[k] - X[kIdx];
+        } else if (std::fabs(fit.h) < 1.01) {
+            StepExtrema(tr, fit, &special);
         }
-
-        if (nSpecial > 0) {
-            if (nSpecial > 1) {
-                // Sort by |s| descending, carrying the codes and values.
-                for (int32_t i = 0; i < nSpecial - 1; ++i) {
-                    int32_t best = i;
-                    for (int32_t j = i + 1; j < nSpecial; ++j) {
-                        if (std::fabs(xtab[j]) > std::fabs(xtab[best]))
-                            best = j;
-                    }
-                    std::swap(xtab[i], xtab[best]);
-                    std::swap(ltab[i], ltab[best]);
-                    std::swap(itab[i], itab[best]);
-                }
+        special.Sort();
+        for (int32_t k = 0; k < special.count; ++k) {
+            double* at = tr->scratchX;
+            LocateSpecialPoint(tr, X, flags, special, k, kIdx, newIdx, fit.h, placer, at);
+            const double tK = ClampedExp(at[nc]);
+            const double pKpa = ClampedExp(at[nc + 1]) * kKpaPerAtm;
+            const int32_t code = special.code[k];
+            if (code == kPointCritical) {
+                AppendPoint(store, numbCalculatedPoints, *pointType, pKpa, tK, accessMode);
+                *pointType = SwitchedCurveCode(*pointType);
             }
-            for (int32_t k = 0; k < nSpecial; ++k) {
-                double* at = tr->scratchX;
-                bool placed = false;
-                if (throughPoints && itab[k] == kPointCritical && tr->haveInner != 0 &&
-                    tr->history.Count() >= 2) {
-                    // Two points on each side of zero, at the crossing's ends
-                    // and halfway in from them.
-                    const double* nodes[4] = {X, tr->innerX, tr->innerNearX, tr->history.At(0)};
-                    placed = PointHistory::Lagrange(nodes, 4, kIdx, 0.0, at, n, flags);
-                }
-                if (!placed &&
-                    (!throughPoints || !tr->history.Interpolate(X, m, kIdx, ltab[k], at, flags))) {
-                    Predict(tr, at, xtab[k], flags);
-                }
-                if (placer != nullptr && itab[k] != kPointCritical) {
-                    // The extremum solved where the step's polynomial put it:
-                    // in the crossed ln K across a critical point (with the
-                    // phase types of its side), else in the new
-                    // specification variable.
-                    const bool pressure =
-                        itab[k] == kPointCricondenbar || itab[k] == kPointPressureMinimum;
-                    const int32_t spec = throughPoints ? kIdx : newIdx;
-                    const double from = throughPoints ? tr->history.At(0)[kIdx] : X[newIdx] - h;
-                    bool swapTypes = false;
-                    if (throughPoints) {
-                        const bool farSide = ltab[k] * X[kIdx] > 0.0;
-                        swapTypes = farSide ? tr->swapPending == 1 : tr->swapPending == 2;
-                    }
-                    const bool maximum =
-                        itab[k] == kPointCricondenbar || itab[k] == kPointCricondentherm;
-                    if (!placer->Place(pressure ? nc + 1 : nc, spec, from, X[spec], swapTypes,
-                                       maximum, at) &&
-                        !throughPoints && tr->history.Count() >= 1) {
-                        // Nothing solved: the cubic over a long step can put
-                        // its extremum off the curve, so the step's end with
-                        // the more extreme value stands for it, a point of
-                        // the curve. (Across a critical point the estimate
-                        // comes from points on both sides and is kept.)
-                        const int32_t w = pressure ? nc + 1 : nc;
-                        const double* prev = tr->history.At(0);
-                        const double* end = (maximum ? prev[w] > X[w] : prev[w] < X[w]) ? prev : X;
-                        std::copy(end, end + n, at);
-                    }
-                }
-                const double tK = ClampedExp(at[nc]);
-                const double pKpa = ClampedExp(at[nc + 1]) * kKpaPerAtm;
-                if (itab[k] == kPointCritical) {
-                    AppendPoint(store, numbCalculatedPoints, *pointType, pKpa, tK, accessMode);
-                    *pointType = SwitchedCurveCode(*pointType);
-                }
-                AppendPoint(store, numbCalculatedPoints, itab[k], pKpa, tK, accessMode);
-                if (itab[k] == kPointCritical) {
-                    AppendPoint(store, numbCalculatedPoints, *pointType, pKpa, tK, accessMode);
-                }
-            }
+            AppendPoint(store, numbCalculatedPoints, code, pKpa, tK, accessMode);
+            if (code == kPointCritical)
+                AppendPoint(store, numbCalculatedPoints, *pointType, pKpa, tK, accessMode);
         }
     }
     *specVarIdx = newIdx;
