@@ -261,41 +261,102 @@ void Predict(ThreePhaseTracer* tr, double* out, double s, const uint8_t* flags) 
     }
 }
 
+namespace {
+
+// The previous point and its tangent move down into c2 and c3. Returns the
+// unknown with the largest tangent component, leaving out the ln K of
+// compounds one phase holds only in traces (a heavy hydrocarbon in water,
+// ln K of a hundred: it changes fastest of all and says nothing about the
+// boundary, and stepping in it would crawl); *fastestLnK receives the ln K
+// with the largest component, traces included.
+int32_t ShiftAndFindFastest(ThreePhaseTracer* tr, const double* X, const uint8_t* flags,
+                            int32_t* fastestLnK) {
+    const int32_t nc = tr->ncomp;
+    double** c = tr->hist;
+    int32_t fastest = 0;
+    *fastestLnK = 0;
+    double largest = -1.0;
+    double largestK = -1.0;
+    for (int32_t i = 0; i < tr->neq; ++i) {
+        if (flags[i] == 1)
+            continue;
+        c[2][i] = c[0][i];
+        c[3][i] = c[1][i];
+        const double a = std::fabs(tr->sens[i]);
+        const bool trace = i < 2 * nc && std::fabs(X[i]) > kTraceLnK;
+        if (a > largest && !trace) {
+            largest = a;
+            fastest = i;
+        }
+        if (i < 2 * nc && a > largestK) {
+            largestK = a;
+            *fastestLnK = i;
+        }
+    }
+    return fastest;
+}
+
+// Normalises both points' tangents to the specification unknown, puts the
+// new point in c0 and, with a previous point, fits the Hermite cubic
+// through the two into c0..c3; returns the step in that unknown (0 without
+// a previous point).
+double RefitCubic(ThreePhaseTracer* tr, const double* X, const uint8_t* flags, int32_t spec,
+                  bool noHistory) {
+    double** c = tr->hist;
+    const double a = tr->sens[spec];
+    const double b = c[3][spec];
+    for (int32_t i = 0; i < tr->neq; ++i) {
+        if (flags[i] == 1)
+            continue;
+        c[1][i] = tr->sens[i] / a;
+        if (!noHistory)
+            c[3][i] /= b;
+        c[0][i] = X[i];
+    }
+    if (noHistory)
+        return 0.0;
+    const double delta = c[0][spec] - c[2][spec];
+    for (int32_t i = 0; i < tr->neq; ++i) {
+        if (flags[i] == 1)
+            continue;
+        const double A = ((c[2][i] - c[0][i]) + delta * c[1][i]) / (delta * delta);
+        const double B = (c[3][i] - c[1][i]) / delta;
+        c[2][i] = 3.0 * A + B;
+        c[3][i] = (2.0 * A + B) / delta;
+    }
+    return delta;
+}
+
+// Stores the critical end point of kind `type` where the polynomial through
+// this point and the previous ones crosses zero in the ln K `crossing` (the
+// tangents are unreliable this close to it), else where the cubic does.
+// Uses the tracer's sensitivity array as scratch.
+void StoreCriticalEndPoint(ThreePhaseTracer* tr, const double* X, const uint8_t* flags,
+                           int32_t crossing, int32_t type, double delta, int32_t accessMode,
+                           EnvelopePointStore* store, int32_t* numbCalculatedPoints) {
+    const int32_t neq = tr->neq;
+    if (!tr->history.Reach(X, PointHistory::kCapacity, crossing, 0.0, tr->sens, flags))
+        Predict(tr, tr->sens, CrossingOffset(tr, crossing, delta), flags);
+    const double T = ClampedExp(tr->sens[neq - 3]);
+    const double P = ClampedExp(tr->sens[neq - 2]);
+    const int32_t row = *numbCalculatedPoints;
+    store->SetPointType(row, type, accessMode);
+    store->SetValue(row, kCodePressure, P * kKpaPerAtm, accessMode);
+    store->SetValue(row, kCodeTemperature, T, accessMode);
+    *numbCalculatedPoints += 1;
+}
+
+}  // namespace
+
 void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X, double* stepSize,
                      const uint8_t* flags, int32_t accessMode, EnvelopePointStore* store,
                      int32_t* numbCalculatedPoints, const double* Tc, int32_t numFree,
                      uint8_t* critFound) {
     const int32_t nc = tr->ncomp;
-    const int32_t neq = tr->neq;
-    double* c0 = tr->hist[0];
-    double* c1 = tr->hist[1];
-    double* c2 = tr->hist[2];
-    double* c3 = tr->hist[3];
-    const double* sens = tr->sens;
+    const double* c2 = tr->hist[2];
 
-    int32_t newSpec = 0;
     int32_t c = 0;
-    double largest = -1.0;
-    double largestK = -1.0;
-    for (int32_t i = 0; i < neq; ++i) {
-        if (flags[i] == 1)
-            continue;
-        c2[i] = c0[i];
-        c3[i] = c1[i];
-        const double a = std::fabs(sens[i]);
-        // The ln K of a compound that one phase holds only in traces (a heavy
-        // hydrocarbon in water, ln K of a hundred) changes fastest of all and
-        // says nothing about the boundary: stepping in it would crawl.
-        const bool trace = i < 2 * nc && std::fabs(X[i]) > kTraceLnK;
-        if (a > largest && !trace) {
-            largest = a;
-            newSpec = i;
-        }
-        if (i < 2 * nc && a > largestK) {
-            largestK = a;
-            c = i;
-        }
-    }
+    int32_t newSpec = ShiftAndFindFastest(tr, X, flags, &c);
     const bool noHistory = c2[newSpec] == 0.0;
     // The first point's tangent is normalised to the unknown it was solved
     // at: ln P usually; the free fraction's logarithm for a boundary that
@@ -327,42 +388,12 @@ void UpdatePredictor(ThreePhaseTracer* tr, int32_t* specVarIdx, const double* X,
             *critFound = 1;
     }
 
-    const double a = sens[newSpec];
-    const double b = c3[newSpec];
-    for (int32_t i = 0; i < neq; ++i) {
-        if (flags[i] == 1)
-            continue;
-        c1[i] = sens[i] / a;
-        if (!noHistory)
-            c3[i] /= b;
-        c0[i] = X[i];
-    }
-
+    const double delta = RefitCubic(tr, X, flags, newSpec, noHistory);
     if (!noHistory) {
-        const double delta = c0[newSpec] - c2[newSpec];
         *stepSize = delta;
-        for (int32_t i = 0; i < neq; ++i) {
-            if (flags[i] == 1)
-                continue;
-            const double A = ((c2[i] - c0[i]) + delta * c1[i]) / (delta * delta);
-            const double B = (c3[i] - c1[i]) / delta;
-            c2[i] = 3.0 * A + B;
-            c3[i] = (2.0 * A + B) / delta;
-        }
         if (found) {
-            // The critical end point where the polynomial through this point
-            // and the previous ones crosses zero in that ln K; the tangents
-            // are unreliable this close to it.
-            if (!tr->history.Reach(X, PointHistory::kCapacity, crossing, 0.0, tr->sens, flags)) {
-                Predict(tr, tr->sens, CrossingOffset(tr, crossing, delta), flags);
-            }
-            const double T = ClampedExp(tr->sens[neq - 3]);
-            const double P = ClampedExp(tr->sens[neq - 2]);
-            const int32_t row = *numbCalculatedPoints;
-            store->SetPointType(row, type, accessMode);
-            store->SetValue(row, kCodePressure, P * kKpaPerAtm, accessMode);
-            store->SetValue(row, kCodeTemperature, T, accessMode);
-            *numbCalculatedPoints += 1;
+            StoreCriticalEndPoint(tr, X, flags, crossing, type, delta, accessMode, store,
+                                  numbCalculatedPoints);
         }
     }
     *specVarIdx = newSpec;
