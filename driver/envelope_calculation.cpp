@@ -44,6 +44,98 @@ EnvelopeCalculation::EnvelopeCalculation(UtilityState* u, IPYRUtility* utility,
 // ---------------------------------------------------------------------------
 // Set-up and end.
 
+// The host path's set-up: the phases and compounds of the host's objects,
+// the workspace sized to them, the feed read, and the host's flash settings
+// saved and replaced. S_FALSE when the host's managers or the arguments are
+// missing; host failures raise CPYCOMError.
+HRESULT EnvelopeCalculation::SetUpHostPath(IDispatch* pPhaseCollection, IDispatch* pPropContainer) {
+    UtilityState* u = u_;
+    if (u->propManager == nullptr || u->flashManager == nullptr || pPhaseCollection == nullptr ||
+        pPropContainer == nullptr) {
+        return S_FALSE;
+    }
+    SafeRelease(u->phaseCollection);
+    CheckFailed(
+        pPropContainer->QueryInterface(IID_IPhase, reinterpret_cast<void**>(&pStabTestPhase)));
+    CheckFailed(pPhaseCollection->QueryInterface(IID_IPhaseCollection,
+                                                 reinterpret_cast<void**>(&u->phaseCollection)));
+
+    IDispatch* compounds = nullptr;
+    CheckOk(u->phaseCollection->get_Compounds(&compounds));
+    if (compounds == nullptr)
+        throw CPYCOMError(E_POINTER);
+    const HRESULT q =
+        compounds->QueryInterface(IID_ICompoundCollection, reinterpret_cast<void**>(&pCompColl));
+    compounds->Release();
+    CheckFailed(q);
+    LONG count = 0;
+    CheckOk(pCompColl->get_NumberOfCompounds(&count));
+    if (count < 0)
+        throw CPYCOMError(E_INVALIDARG);
+
+    u->ReleaseWorkspace();
+    u->AllocateWorkspace(count);
+
+    IDispatch* feed = nullptr;
+    CheckOk(u->phaseCollection->GetPhase(kPhaseKindSpecification, 0, &feed));
+    if (feed == nullptr)
+        throw CPYCOMError(E_POINTER);
+    const HRESULT f = feed->QueryInterface(IID_IPhase, reinterpret_cast<void**>(&pPhase));
+    feed->Release();
+    CheckFailed(f);
+    IRealArrayDisp* composition = nullptr;
+    CheckOk(pPhase->get_Composition(&composition));
+    if (composition == nullptr)
+        throw CPYCOMError(E_POINTER);
+    for (int32_t i = 0; i < u->ncomp; ++i) {
+        const HRESULT hr = composition->get_IthValue(i, &u->hostComp[i]);
+        if (hr != S_OK) {
+            composition->Release();
+            throw CPYCOMError(hr);
+        }
+    }
+    composition->Release();
+
+    if (u->numbPresent > 10)
+        methodSetting = 2;
+    if (u->flashSettings != nullptr) {
+        u->flashSettings->GetVariableSettings(u->propIds[kPropTemperature], &tinit, &lowerBnd,
+                                              &upperBnd, &delt, &tolDelBnd);
+        u->flashSettings->get_IntSetting(&Storedmethod);
+        u->flashSettings->put_IntSetting(methodSetting);
+        settingsSaved = true;
+    }
+    return S_OK;
+}
+
+// The provider's path's set-up: an empty store, the feed read from the
+// provider, and the provider's flash mode.
+HRESULT EnvelopeCalculation::SetUpProviderPath(IDispatch* pPropContainer) {
+    UtilityState* u = u_;
+    // Each calculation on the provider's path starts from an empty store.
+    if (pPropContainer == nullptr)
+        return E_POINTER;
+    if (u->pointStore != nullptr) {
+        u->pointStore->Free();
+        u->pointStore->Init();
+        u->pointStore->SetNumPoints(0, 0);
+    }
+    IAppValue* value = nullptr;
+    u->appThermoProvider->get_Composition(&value);
+    if (value != nullptr) {
+        VARIANT v;
+        VariantInit(&v);
+        value->get_Value(&v);
+        value->Release();
+        CopyArrayValues(v, u->hostComp, u->ncomp);
+        VariantClear(&v);
+    }
+    if (u->numbPresent > 10)
+        methodSetting = 2;
+    u->appThermoProvider->put_Mode(methodSetting);
+    return S_OK;
+}
+
 HRESULT EnvelopeCalculation::SetUp(IDispatch* pPhaseCollection, IDispatch* pPropContainer) {
     UtilityState* u = u_;
     numbCalculatedPoints = 0;
@@ -51,85 +143,10 @@ HRESULT EnvelopeCalculation::SetUp(IDispatch* pPhaseCollection, IDispatch* pProp
     methodSetting = 3;
     Storedmethod = 3;
 
-    if (u->useAppThermo == 0) {
-        if (u->propManager == nullptr || u->flashManager == nullptr ||
-            pPhaseCollection == nullptr || pPropContainer == nullptr) {
-            return S_FALSE;
-        }
-        SafeRelease(u->phaseCollection);
-        CheckFailed(
-            pPropContainer->QueryInterface(IID_IPhase, reinterpret_cast<void**>(&pStabTestPhase)));
-        CheckFailed(pPhaseCollection->QueryInterface(
-            IID_IPhaseCollection, reinterpret_cast<void**>(&u->phaseCollection)));
-
-        IDispatch* compounds = nullptr;
-        CheckOk(u->phaseCollection->get_Compounds(&compounds));
-        if (compounds == nullptr)
-            throw CPYCOMError(E_POINTER);
-        const HRESULT q = compounds->QueryInterface(IID_ICompoundCollection,
-                                                    reinterpret_cast<void**>(&pCompColl));
-        compounds->Release();
-        CheckFailed(q);
-        LONG count = 0;
-        CheckOk(pCompColl->get_NumberOfCompounds(&count));
-        if (count < 0)
-            throw CPYCOMError(E_INVALIDARG);
-
-        u->ReleaseWorkspace();
-        u->AllocateWorkspace(count);
-
-        IDispatch* feed = nullptr;
-        CheckOk(u->phaseCollection->GetPhase(kPhaseKindSpecification, 0, &feed));
-        if (feed == nullptr)
-            throw CPYCOMError(E_POINTER);
-        const HRESULT f = feed->QueryInterface(IID_IPhase, reinterpret_cast<void**>(&pPhase));
-        feed->Release();
-        CheckFailed(f);
-        IRealArrayDisp* composition = nullptr;
-        CheckOk(pPhase->get_Composition(&composition));
-        if (composition == nullptr)
-            throw CPYCOMError(E_POINTER);
-        for (int32_t i = 0; i < u->ncomp; ++i) {
-            const HRESULT hr = composition->get_IthValue(i, &u->hostComp[i]);
-            if (hr != S_OK) {
-                composition->Release();
-                throw CPYCOMError(hr);
-            }
-        }
-        composition->Release();
-
-        if (u->numbPresent > 10)
-            methodSetting = 2;
-        if (u->flashSettings != nullptr) {
-            u->flashSettings->GetVariableSettings(u->propIds[kPropTemperature], &tinit, &lowerBnd,
-                                                  &upperBnd, &delt, &tolDelBnd);
-            u->flashSettings->get_IntSetting(&Storedmethod);
-            u->flashSettings->put_IntSetting(methodSetting);
-            settingsSaved = true;
-        }
-    } else {
-        // Each calculation on the provider's path starts from an empty store.
-        if (pPropContainer == nullptr)
-            return E_POINTER;
-        if (u->pointStore != nullptr) {
-            u->pointStore->Free();
-            u->pointStore->Init();
-            u->pointStore->SetNumPoints(0, 0);
-        }
-        IAppValue* value = nullptr;
-        u->appThermoProvider->get_Composition(&value);
-        if (value != nullptr) {
-            VARIANT v;
-            VariantInit(&v);
-            value->get_Value(&v);
-            value->Release();
-            CopyArrayValues(v, u->hostComp, u->ncomp);
-            VariantClear(&v);
-        }
-        if (u->numbPresent > 10)
-            methodSetting = 2;
-        u->appThermoProvider->put_Mode(methodSetting);
-    }
+    const HRESULT ready = u->useAppThermo == 0 ? SetUpHostPath(pPhaseCollection, pPropContainer)
+                                               : SetUpProviderPath(pPropContainer);
+    if (ready != S_OK)
+        return ready;
 
     u->curPatm = u->initPkpa >= 0.0 ? u->initPkpa / kKpaPerAtm : kUndefined;
 
@@ -855,22 +872,7 @@ void EnvelopeCalculation::ThreePhasePath() {
     RecordThreePhasePoint(0);
 
     if (InvertLine != 0) {
-        IncipientStageFrom(0, true, 1.0);
-
-        bubbleTraced = 0;
-        bubbleTwoPhase = 0;
-        BubbleBoundaryBelow(0);
-        if (bubbleTraced == 0 && bubbleTwoPhase != 0)
-            BubbleCurveBelow(0);
-
-        if (u->numbPresent > 2) {
-            u->curPointType = kPointLiquidLiquid;
-            u->curPatm = 2.0;
-            u->betaMode = 4;
-            pressStep = (points[0].Patm - startPressLow) / 5.0;
-            LiquidLiquidScan(points[0].Patm, true);
-            AppendRecord(0);
-        }
+        FromInvertedThreePhasePoint();
         return;
     }
 
@@ -898,39 +900,7 @@ void EnvelopeCalculation::ThreePhasePath() {
     RestartDewSide(0, kPointDewAfterThreePhase, 1.0);
 
     if (u->threePhaseFound != 0) {
-        RecordThreePhasePoint(1);
-        if (InvertLine != 0) {
-            IncipientStageFrom(1, false, 0.0);
-
-            BubbleBoundaryBelow(1);
-
-            const double lower = std::min(points[0].Patm, points[1].Patm);
-            const double higher = std::max(points[0].Patm, points[1].Patm);
-            u->curPointType = kPointLiquidLiquidUpper;
-            u->betaMode = 4;
-            u->curPatm = lower + 1.0;
-            pressLow = lower;
-            pressHigh = higher;
-            LiquidLiquidScan(points[1].Patm, false);
-            AppendRecord(points[1].Patm > points[0].Patm ? 1 : 0);
-            return;
-        }
-
-        u->curPointType = kPointDewAfterSecond;
-        AppendRecord(1);
-        RestartDewSide(1, kPointDewAfterSecond, 2.0);
-        u->curPatm = 2.0;
-        u->vapFrac = 0.0;
-        u->betaMode = 3;
-        SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
-        if (NumbPhases == 3) {
-            u->curPointType = kPointThreePhaseBubble;
-            u->curPatm = 2.0;
-            pressLow = startPressLow;
-            pressHigh = kBubbleScanTop;
-            pressStep = (kBubbleScanTop - startPressLow) / 10.0;
-            BubbleBoundaryScan(startPressHigh, false);
-        }
+        FromSecondThreePhasePoint();
         return;
     }
 
@@ -953,6 +923,72 @@ void EnvelopeCalculation::ThreePhasePath() {
     u->betaMode = 4;
     pressStep = (kBubbleScanTop - points[0].Patm) / 10.0;
     LiquidLiquidScan(kBubbleScanTop, true);
+}
+
+// The first trace's three-phase point with the line inverted: the
+// incipient-liquid stage from it, the bubble side below it, and the
+// liquid-liquid boundary up to it.
+void EnvelopeCalculation::FromInvertedThreePhasePoint() {
+    UtilityState* u = u_;
+    ThreePhasePoint* points = u->threePhasePoints;
+    IncipientStageFrom(0, true, 1.0);
+
+    bubbleTraced = 0;
+    bubbleTwoPhase = 0;
+    BubbleBoundaryBelow(0);
+    if (bubbleTraced == 0 && bubbleTwoPhase != 0)
+        BubbleCurveBelow(0);
+
+    if (u->numbPresent > 2) {
+        u->curPointType = kPointLiquidLiquid;
+        u->curPatm = 2.0;
+        u->betaMode = 4;
+        pressStep = (points[0].Patm - startPressLow) / 5.0;
+        LiquidLiquidScan(points[0].Patm, true);
+        AppendRecord(0);
+    }
+}
+
+// The dew side restarted past the first three-phase point met a second one:
+// with the line inverted, the incipient-liquid stage and the bubble side
+// below it and the upper liquid-liquid boundary between the two points;
+// else the dew side restarted past it and the three-phase bubble boundary.
+void EnvelopeCalculation::FromSecondThreePhasePoint() {
+    UtilityState* u = u_;
+    ThreePhasePoint* points = u->threePhasePoints;
+    RecordThreePhasePoint(1);
+    if (InvertLine != 0) {
+        IncipientStageFrom(1, false, 0.0);
+
+        BubbleBoundaryBelow(1);
+
+        const double lower = std::min(points[0].Patm, points[1].Patm);
+        const double higher = std::max(points[0].Patm, points[1].Patm);
+        u->curPointType = kPointLiquidLiquidUpper;
+        u->betaMode = 4;
+        u->curPatm = lower + 1.0;
+        pressLow = lower;
+        pressHigh = higher;
+        LiquidLiquidScan(points[1].Patm, false);
+        AppendRecord(points[1].Patm > points[0].Patm ? 1 : 0);
+        return;
+    }
+
+    u->curPointType = kPointDewAfterSecond;
+    AppendRecord(1);
+    RestartDewSide(1, kPointDewAfterSecond, 2.0);
+    u->curPatm = 2.0;
+    u->vapFrac = 0.0;
+    u->betaMode = 3;
+    SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+    if (NumbPhases == 3) {
+        u->curPointType = kPointThreePhaseBubble;
+        u->curPatm = 2.0;
+        pressLow = startPressLow;
+        pressHigh = kBubbleScanTop;
+        pressStep = (kBubbleScanTop - startPressLow) / 10.0;
+        BubbleBoundaryScan(startPressHigh, false);
+    }
 }
 
 void EnvelopeCalculation::TwoPhasePath() {

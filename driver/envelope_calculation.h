@@ -39,6 +39,8 @@ class EnvelopeCalculation : private FurtherPhaseTest {
   private:
     // Set-up; S_FALSE when the services or arguments are missing.
     HRESULT SetUp(IDispatch* pPhaseCollection, IDispatch* pPropContainer);
+    HRESULT SetUpHostPath(IDispatch* pPhaseCollection, IDispatch* pPropContainer);
+    HRESULT SetUpProviderPath(IDispatch* pPropContainer);
     void ChoosePressureRange();
     void RunStagePlan();
     void RestoreFlashSettings();
@@ -70,6 +72,8 @@ class EnvelopeCalculation : private FurtherPhaseTest {
     // Stage-plan branches.
     void VapourPressureCurve();
     void ThreePhasePath();
+    void FromInvertedThreePhasePoint();
+    void FromSecondThreePhasePoint();
     void IncipientStageFrom(int record, bool clearInvertLine, double pressLowOffset);
     void RestartDewSide(int record, int32_t pointType, double scanStartOffset);
     // What a restart from a three-phase point changes, kept to take back a

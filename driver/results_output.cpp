@@ -202,6 +202,35 @@ HRESULT ResultsOutput::Write(LONG bCalculationOnly, LONG nProp) {
     store->GetNumPoints(&nRows, 3);
     store->GetNumColumns(&u->outColumns, 3);
 
+    WriteScalarsAndTypes(nRows);
+
+    const int32_t columns = EnvelopePointStore::kColumns;
+    std::vector<double> storage(static_cast<size_t>(nRows) * columns);
+    std::vector<double*> rows(static_cast<size_t>(nRows));
+    for (int32_t i = 0; i < nRows; ++i)
+        rows[static_cast<size_t>(i)] = &storage[static_cast<size_t>(i) * columns];
+    store->CopyValues(rows.data(), nRows, columns);
+
+    if (bCalculationOnly == 0) {
+        double names[EnvelopePointStore::kColumns];
+        for (int32_t c = 0; c < columns; ++c) {
+            int32_t code = 0;
+            int32_t type = 0;
+            store->GetColumnInfo(c, &code, &type, 3);
+            names[c] = code;
+        }
+        SetMatrix(u->propIds[kPropEnvelopeResultsMatrix], rows.data(), columns, nRows);
+        SetArray(u->propIds[kPropColumnName], names, columns);
+    } else if (nProp == 0) {
+        WriteCurves(rows.data(), nRows);
+    }
+    return status;
+}
+
+// The special points as scalars and every row's kind.
+void ResultsOutput::WriteScalarsAndTypes(int32_t nRows) {
+    UtilityState* u = u_;
+    EnvelopePointStore* store = u->pointStore;
     // The envelope's cricondenbar and cricondentherm: of the pressure and
     // temperature maxima stored, the highest, and only when no point of the
     // dew and bubble curves lies beyond it. A trace passes several local
@@ -262,44 +291,29 @@ HRESULT ResultsOutput::Write(LONG bCalculationOnly, LONG nProp) {
         }
     }
     SetArray(u->propIds[kPropTypeOfDataPoint], types.data(), nRows);
+}
 
-    const int32_t columns = EnvelopePointStore::kColumns;
-    std::vector<double> storage(static_cast<size_t>(nRows) * columns);
-    std::vector<double*> rows(static_cast<size_t>(nRows));
-    for (int32_t i = 0; i < nRows; ++i)
-        rows[static_cast<size_t>(i)] = &storage[static_cast<size_t>(i) * columns];
-    store->CopyValues(rows.data(), nRows, columns);
-
-    if (bCalculationOnly == 0) {
-        double names[EnvelopePointStore::kColumns];
-        for (int32_t c = 0; c < columns; ++c) {
-            int32_t code = 0;
-            int32_t type = 0;
-            store->GetColumnInfo(c, &code, &type, 3);
-            names[c] = code;
+// The seven two-column curves: pressure and temperature against each other
+// and against enthalpy, entropy and volume.
+void ResultsOutput::WriteCurves(double** rows, int32_t nRows) {
+    UtilityState* u = u_;
+    struct Curve {
+        PropertyIdIndex id;
+        int first;
+        int second;
+    };
+    const Curve curves[7] = {{kPropPTCurve, 0, 1}, {kPropPHCurve, 0, 2}, {kPropPSCurve, 0, 3},
+                             {kPropPVCurve, 0, 4}, {kPropTHCurve, 1, 2}, {kPropTSCurve, 1, 3},
+                             {kPropTVCurve, 1, 4}};
+    std::vector<double> pairs(static_cast<size_t>(nRows) * 2);
+    std::vector<double*> pairRows(static_cast<size_t>(nRows));
+    for (const Curve& c : curves) {
+        for (int32_t i = 0; i < nRows; ++i) {
+            double* pair = &pairs[static_cast<size_t>(i) * 2];
+            pair[0] = rows[i][c.first];
+            pair[1] = rows[i][c.second];
+            pairRows[static_cast<size_t>(i)] = pair;
         }
-        SetMatrix(u->propIds[kPropEnvelopeResultsMatrix], rows.data(), columns, nRows);
-        SetArray(u->propIds[kPropColumnName], names, columns);
-    } else if (nProp == 0) {
-        struct Curve {
-            PropertyIdIndex id;
-            int first;
-            int second;
-        };
-        const Curve curves[7] = {{kPropPTCurve, 0, 1}, {kPropPHCurve, 0, 2}, {kPropPSCurve, 0, 3},
-                                 {kPropPVCurve, 0, 4}, {kPropTHCurve, 1, 2}, {kPropTSCurve, 1, 3},
-                                 {kPropTVCurve, 1, 4}};
-        std::vector<double> pairs(static_cast<size_t>(nRows) * 2);
-        std::vector<double*> pairRows(static_cast<size_t>(nRows));
-        for (const Curve& c : curves) {
-            for (int32_t i = 0; i < nRows; ++i) {
-                double* pair = &pairs[static_cast<size_t>(i) * 2];
-                pair[0] = rows[static_cast<size_t>(i)][c.first];
-                pair[1] = rows[static_cast<size_t>(i)][c.second];
-                pairRows[static_cast<size_t>(i)] = pair;
-            }
-            SetMatrix(u->propIds[c.id], pairRows.data(), 2, nRows);
-        }
+        SetMatrix(u->propIds[c.id], pairRows.data(), 2, nRows);
     }
-    return status;
 }

@@ -31,6 +31,8 @@ class ResultsOutput {
     HRESULT RecomputeStoredProperties();
 
   private:
+    void WriteScalarsAndTypes(int32_t nRows);
+    void WriteCurves(double** rows, int32_t nRows);
     void SetScalar(int32_t propId, double value);
     void SetArray(int32_t propId, const double* values, int32_t count);
     void SetMatrix(int32_t propId, double** rows, int32_t valuesPerRow, int32_t nRows);
