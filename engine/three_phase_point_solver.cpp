@@ -148,11 +148,27 @@ void UpdateFromUnknowns(ThreePhaseTracer* tr, double* T, double* P, double* x1, 
     }
 }
 
-int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
-               double* betaRef, double* beta1, double* beta2, double* T, double* P, double* x1,
-               double* xRef, const double* z, double* x2, double* X, double* K1, double* K2,
-               const uint8_t* flags, int32_t specVarIdx, int32_t betaMode, bool firstPoint,
-               int32_t pureCompIdx, bool useAppThermo) {
+namespace {
+
+// The state of one Newton iteration: the phases' compositions and K-values,
+// the fractions and the flash mode.
+struct ThreePhaseState {
+    const double* betaRef;
+    const double* beta1;
+    const double* beta2;
+    const double* x1;
+    const double* xRef;
+    const double* z;
+    const double* x2;
+    const double* K1;
+    const double* K2;
+    int32_t betaMode;
+};
+
+// Clears the Jacobian and the balance rows' residuals, then fills the
+// material balance, sum(x2 - x1) = 0 and sum(xRef) = 1, with the
+// derivatives of the compositions in K1, K2 and the free fraction.
+void MaterialBalanceRows(ThreePhaseTracer* tr, const ThreePhaseState& st, const uint8_t* flags) {
     const int32_t nc = tr->ncomp;
     const int32_t neq = tr->neq;
     const int32_t iT = tr->idxLnT;
@@ -163,6 +179,188 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
     double* a = tr->dxRefdK1;
     double* b = tr->dxRefdK2;
     double* c = tr->dxRefdBeta;
+    const double* K1 = st.K1;
+    const double* K2 = st.K2;
+    const double betaRef = *st.betaRef;
+    const double beta1 = *st.beta1;
+    const double beta2 = *st.beta2;
+    for (int32_t i = 0; i < neq; ++i) {
+        for (int32_t j = 0; j < neq; ++j)
+            jac[i][j] = 0.0;
+    }
+    for (int32_t i = 0; i < 2 * nc; ++i) {
+        if (flags[i] == 1)
+            jac[i][i] = 1.0;
+    }
+    resid[iT] = 0.0;
+    resid[iB] = 0.0;
+    resid[iP] = -1.0;
+    tr->sens[iB] = 1.0;
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] == 1)
+            continue;
+        resid[iT] += st.x2[i] - st.x1[i];
+        resid[iP] += st.xRef[i];
+        double d;
+        if (st.betaMode == 5) {
+            d = betaRef + (1.0 - betaRef - beta2) / K1[i] + beta2 / K2[i];
+        } else {
+            d = beta1 / K1[i] + betaRef + (1.0 - betaRef - beta1) / K2[i];
+        }
+        if (!(d > kDenominatorFloor))
+            d = kDenominatorFloor;
+        const double g = st.z[i] / d / d;
+        if (st.betaMode == 3) {
+            a[i] = beta1 * g / (K1[i] * K1[i]);
+            b[i] = (1.0 - betaRef - beta1) * g / (K2[i] * K2[i]);
+            c[i] = (1.0 / K2[i] - 1.0 / K1[i]) * g;
+        } else if (st.betaMode == 5) {
+            a[i] = (1.0 - betaRef - beta2) * g / (K1[i] * K1[i]);
+            b[i] = beta2 * g / (K2[i] * K2[i]);
+            c[i] = (1.0 / K1[i] - 1.0) * g;
+        } else {
+            a[i] = beta1 * g / (K1[i] * K1[i]);
+            b[i] = (1.0 - betaRef - beta1) * g / (K2[i] * K2[i]);
+            c[i] = (1.0 / K2[i] - 1.0) * g;
+        }
+        tr->dx1dK1[i] = a[i] / K1[i] - st.xRef[i] / (K1[i] * K1[i]);
+        tr->dx1dK2[i] = b[i] / K1[i];
+        tr->dx1dBeta[i] = c[i] / K1[i];
+        tr->dx2dK1[i] = a[i] / K2[i];
+        tr->dx2dK2[i] = b[i] / K2[i] - st.xRef[i] / (K2[i] * K2[i]);
+        tr->dx2dBeta[i] = c[i] / K2[i];
+
+        jac[iT][i] = K2[i] * (tr->dx2dK2[i] - tr->dx1dK2[i]);
+        jac[iT][nc + i] = K1[i] * (tr->dx2dK1[i] - tr->dx1dK1[i]);
+        jac[iT][iB] += tr->dx2dBeta[i] - tr->dx1dBeta[i];
+        jac[iP][i] = K2[i] * b[i];
+        jac[iP][nc + i] = K1[i] * a[i];
+        jac[iP][iB] += c[i];
+    }
+}
+
+// One liquid's evaluation and its part of its equilibrium rows (from
+// `rowOffset`): ln K - ln φ of the liquid, with the liquid's composition
+// derivatives dxdK2, dxdK1, dxdBeta. Host failures raise CPYCOMError; false
+// when the evaluation failed otherwise.
+struct LiquidRows {
+    int32_t phaseCode;
+    const double* x;
+    double* lnPhi;
+    double* dT;
+    double* dP;
+    double** dn;
+    const double* dxdK2;
+    const double* dxdK1;
+    const double* dxdBeta;
+    int32_t rowOffset;
+};
+
+bool AddLiquidRows(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
+                   const LiquidRows& l, const ThreePhaseState& st, double T, double P,
+                   const double* X, const uint8_t* flags, bool useAppThermo, bool central) {
+    const int32_t nc = tr->ncomp;
+    const int32_t iT = tr->idxLnT;
+    const int32_t iP = tr->idxLnP;
+    const int32_t iB = tr->idxLnBeta;
+    double** jac = tr->jac;
+    if (!useAppThermo)
+        CheckOk(workingPhase->put_PhaseType(4));
+    if (EvaluatePhase(tr, workingPhase, propManager, l.phaseCode, T, P, l.x, l.lnPhi, l.dT, l.dP,
+                      l.dn, flags, tr->appPhaseOther, useAppThermo, central) != S_OK) {
+        return false;
+    }
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] == 1)
+            continue;
+        const int32_t r = l.rowOffset + i;
+        tr->resid[r] = X[r] - l.lnPhi[i];
+        jac[r][iT] = -l.dT[i];
+        jac[r][iP] = -l.dP[i];
+        for (int32_t j = 0; j < nc; ++j) {
+            if (flags[j] != 0)
+                continue;
+            const double d = l.dn[i][j];
+            jac[r][j] = -d * l.dxdK2[j] * st.K2[j];
+            jac[r][nc + j] = -d * l.dxdK1[j] * st.K1[j];
+            jac[r][iB] += -d * l.dxdBeta[j];
+        }
+    }
+    return true;
+}
+
+// The reference phase's evaluation and its part of both liquids'
+// equilibrium rows; the free fraction's column scaled to its logarithm.
+// *sensitivity receives the summed magnitude of the temperature and
+// pressure columns. False when the evaluation failed.
+bool AddReferenceRows(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
+                      const ThreePhaseState& st, double T, double P, const uint8_t* flags,
+                      bool useAppThermo, bool central, double* sensitivity) {
+    const int32_t nc = tr->ncomp;
+    const int32_t iT = tr->idxLnT;
+    const int32_t iP = tr->idxLnP;
+    const int32_t iB = tr->idxLnBeta;
+    double** jac = tr->jac;
+    double* resid = tr->resid;
+    const double* a = tr->dxRefdK1;
+    const double* b = tr->dxRefdK2;
+    const double* c = tr->dxRefdBeta;
+    if (!useAppThermo)
+        CheckOk(workingPhase->put_PhaseType(3));
+    if (EvaluatePhase(tr, workingPhase, propManager, tr->phaseCodeRef, T, P, st.xRef, tr->lnPhiRef,
+                      tr->dLnPhiRefdT, tr->dLnPhiRefdP, tr->dLnPhiRefdn, flags, tr->appPhaseRef,
+                      useAppThermo, central) != S_OK) {
+        return false;
+    }
+    const double beta = st.betaMode == 3 ? *st.beta1 : *st.betaRef;
+    *sensitivity = 0.0;
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] == 1)
+            continue;
+        const int32_t r = nc + i;
+        resid[i] += tr->lnPhiRef[i];
+        resid[r] += tr->lnPhiRef[i];
+        jac[i][iT] = T * (tr->dLnPhiRefdT[i] + jac[i][iT]);
+        jac[i][iP] = P * (tr->dLnPhiRefdP[i] + jac[i][iP]);
+        jac[r][iT] = T * (tr->dLnPhiRefdT[i] + jac[r][iT]);
+        jac[r][iP] = P * (tr->dLnPhiRefdP[i] + jac[r][iP]);
+        *sensitivity += std::fabs(jac[i][iT]) + std::fabs(jac[i][iP]);
+        for (int32_t j = 0; j < nc; ++j) {
+            if (flags[j] != 0)
+                continue;
+            const double d = tr->dLnPhiRefdn[i][j];
+            for (const int32_t row : {i, r}) {
+                jac[row][j] += d * b[j] * st.K2[j];
+                jac[row][nc + j] += d * a[j] * st.K1[j];
+                jac[row][iB] += d * c[j];
+            }
+        }
+        jac[i][iB] *= beta;
+        jac[r][iB] *= beta;
+        jac[i][i] += 1.0;
+        jac[r][r] += 1.0;
+    }
+    jac[iT][iB] *= beta;
+    jac[iP][iB] *= beta;
+    return true;
+}
+
+}  // namespace
+
+int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
+               double* betaRef, double* beta1, double* beta2, double* T, double* P, double* x1,
+               double* xRef, const double* z, double* x2, double* X, double* K1, double* K2,
+               const uint8_t* flags, int32_t specVarIdx, int32_t betaMode, bool firstPoint,
+               int32_t pureCompIdx, bool useAppThermo) {
+    const int32_t nc = tr->ncomp;
+    const int32_t iT = tr->idxLnT;
+    const int32_t iP = tr->idxLnP;
+    double* resid = tr->resid;
+    const ThreePhaseState st{betaRef, beta1, beta2, x1, xRef, z, x2, K1, K2, betaMode};
+    const LiquidRows liquid2{tr->phaseCode2, x2,         tr->lnPhi2, tr->dLnPhi2dT, tr->dLnPhi2dP,
+                             tr->dLnPhi2dn,  tr->dx2dK2, tr->dx2dK1, tr->dx2dBeta,  0};
+    const LiquidRows liquid1{tr->phaseCode1, x1,         tr->lnPhi1, tr->dLnPhi1dT, tr->dLnPhi1dP,
+                             tr->dLnPhi1dn,  tr->dx1dK2, tr->dx1dK1, tr->dx1dBeta,  nc};
 
     int iter = 0;
     double err = 1e10;
@@ -185,150 +383,16 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
         if (*T < kMinTemperature || *T > kMaxTemperature)
             return -2;
 
-        for (int32_t i = 0; i < neq; ++i) {
-            for (int32_t j = 0; j < neq; ++j)
-                jac[i][j] = 0.0;
-        }
-        for (int32_t i = 0; i < 2 * nc; ++i) {
-            if (flags[i] == 1)
-                jac[i][i] = 1.0;
-        }
-        resid[iT] = 0.0;
-        resid[iB] = 0.0;
-        resid[iP] = -1.0;
-        tr->sens[iB] = 1.0;
-
-        // Material balance: sum(x2 - x1) = 0 and sum(xRef) = 1, with the
-        // derivatives of the compositions in K1, K2 and the free fraction.
-        for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 1)
-                continue;
-            resid[iT] += x2[i] - x1[i];
-            resid[iP] += xRef[i];
-            double d;
-            if (betaMode == 5) {
-                d = *betaRef + (1.0 - *betaRef - *beta2) / K1[i] + *beta2 / K2[i];
-            } else {
-                d = *beta1 / K1[i] + *betaRef + (1.0 - *betaRef - *beta1) / K2[i];
-            }
-            if (!(d > kDenominatorFloor))
-                d = kDenominatorFloor;
-            const double g = z[i] / d / d;
-            if (betaMode == 3) {
-                a[i] = *beta1 * g / (K1[i] * K1[i]);
-                b[i] = (1.0 - *betaRef - *beta1) * g / (K2[i] * K2[i]);
-                c[i] = (1.0 / K2[i] - 1.0 / K1[i]) * g;
-            } else if (betaMode == 5) {
-                a[i] = (1.0 - *betaRef - *beta2) * g / (K1[i] * K1[i]);
-                b[i] = *beta2 * g / (K2[i] * K2[i]);
-                c[i] = (1.0 / K1[i] - 1.0) * g;
-            } else {
-                a[i] = *beta1 * g / (K1[i] * K1[i]);
-                b[i] = (1.0 - *betaRef - *beta1) * g / (K2[i] * K2[i]);
-                c[i] = (1.0 / K2[i] - 1.0) * g;
-            }
-            tr->dx1dK1[i] = a[i] / K1[i] - xRef[i] / (K1[i] * K1[i]);
-            tr->dx1dK2[i] = b[i] / K1[i];
-            tr->dx1dBeta[i] = c[i] / K1[i];
-            tr->dx2dK1[i] = a[i] / K2[i];
-            tr->dx2dK2[i] = b[i] / K2[i] - xRef[i] / (K2[i] * K2[i]);
-            tr->dx2dBeta[i] = c[i] / K2[i];
-
-            jac[iT][i] = K2[i] * (tr->dx2dK2[i] - tr->dx1dK2[i]);
-            jac[iT][nc + i] = K1[i] * (tr->dx2dK1[i] - tr->dx1dK1[i]);
-            jac[iT][iB] += tr->dx2dBeta[i] - tr->dx1dBeta[i];
-            jac[iP][i] = K2[i] * b[i];
-            jac[iP][nc + i] = K1[i] * a[i];
-            jac[iP][iB] += c[i];
-        }
-
-        // Phase 2.
-        if (!useAppThermo)
-            CheckOk(workingPhase->put_PhaseType(4));
-        if (EvaluatePhase(tr, workingPhase, propManager, tr->phaseCode2, *T, *P, x2, tr->lnPhi2,
-                          tr->dLnPhi2dT, tr->dLnPhi2dP, tr->dLnPhi2dn, flags, tr->appPhaseOther,
-                          useAppThermo, refreshing) != S_OK) {
-            return -10;
-        }
-        for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 1)
-                continue;
-            resid[i] = X[i] - tr->lnPhi2[i];
-            jac[i][iT] = -tr->dLnPhi2dT[i];
-            jac[i][iP] = -tr->dLnPhi2dP[i];
-            for (int32_t j = 0; j < nc; ++j) {
-                if (flags[j] != 0)
-                    continue;
-                const double d = tr->dLnPhi2dn[i][j];
-                jac[i][j] = -d * tr->dx2dK2[j] * K2[j];
-                jac[i][nc + j] = -d * tr->dx2dK1[j] * K1[j];
-                jac[i][iB] += -d * tr->dx2dBeta[j];
-            }
-        }
-
-        // Phase 1.
-        if (!useAppThermo)
-            CheckOk(workingPhase->put_PhaseType(4));
-        if (EvaluatePhase(tr, workingPhase, propManager, tr->phaseCode1, *T, *P, x1, tr->lnPhi1,
-                          tr->dLnPhi1dT, tr->dLnPhi1dP, tr->dLnPhi1dn, flags, tr->appPhaseOther,
-                          useAppThermo, refreshing) != S_OK) {
-            return -10;
-        }
-        for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 1)
-                continue;
-            const int32_t r = nc + i;
-            resid[r] = X[r] - tr->lnPhi1[i];
-            jac[r][iT] = -tr->dLnPhi1dT[i];
-            jac[r][iP] = -tr->dLnPhi1dP[i];
-            for (int32_t j = 0; j < nc; ++j) {
-                if (flags[j] != 0)
-                    continue;
-                const double d = tr->dLnPhi1dn[i][j];
-                jac[r][j] = -d * tr->dx1dK2[j] * K2[j];
-                jac[r][nc + j] = -d * tr->dx1dK1[j] * K1[j];
-                jac[r][iB] += -d * tr->dx1dBeta[j];
-            }
-        }
-
-        // Reference phase.
-        if (!useAppThermo)
-            CheckOk(workingPhase->put_PhaseType(3));
-        if (EvaluatePhase(tr, workingPhase, propManager, tr->phaseCodeRef, *T, *P, xRef,
-                          tr->lnPhiRef, tr->dLnPhiRefdT, tr->dLnPhiRefdP, tr->dLnPhiRefdn, flags,
-                          tr->appPhaseRef, useAppThermo, refreshing) != S_OK) {
-            return -10;
-        }
-        const double beta = betaMode == 3 ? *beta1 : *betaRef;
+        MaterialBalanceRows(tr, st, flags);
         double sensitivity = 0.0;
-        for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 1)
-                continue;
-            const int32_t r = nc + i;
-            resid[i] += tr->lnPhiRef[i];
-            resid[r] += tr->lnPhiRef[i];
-            jac[i][iT] = *T * (tr->dLnPhiRefdT[i] + jac[i][iT]);
-            jac[i][iP] = *P * (tr->dLnPhiRefdP[i] + jac[i][iP]);
-            jac[r][iT] = *T * (tr->dLnPhiRefdT[i] + jac[r][iT]);
-            jac[r][iP] = *P * (tr->dLnPhiRefdP[i] + jac[r][iP]);
-            sensitivity += std::fabs(jac[i][iT]) + std::fabs(jac[i][iP]);
-            for (int32_t j = 0; j < nc; ++j) {
-                if (flags[j] != 0)
-                    continue;
-                const double d = tr->dLnPhiRefdn[i][j];
-                for (const int32_t row : {i, r}) {
-                    jac[row][j] += d * b[j] * K2[j];
-                    jac[row][nc + j] += d * a[j] * K1[j];
-                    jac[row][iB] += d * c[j];
-                }
-            }
-            jac[i][iB] *= beta;
-            jac[r][iB] *= beta;
-            jac[i][i] += 1.0;
-            jac[r][r] += 1.0;
+        if (!AddLiquidRows(tr, workingPhase, propManager, liquid2, st, *T, *P, X, flags,
+                           useAppThermo, refreshing) ||
+            !AddLiquidRows(tr, workingPhase, propManager, liquid1, st, *T, *P, X, flags,
+                           useAppThermo, refreshing) ||
+            !AddReferenceRows(tr, workingPhase, propManager, st, *T, *P, flags, useAppThermo,
+                              refreshing, &sensitivity)) {
+            return -10;
         }
-        jac[iT][iB] *= beta;
-        jac[iP][iB] *= beta;
 
         if (refreshing) {
             if (FAILED(SolveTangent(tr, specVarIdx, X, flags)))
