@@ -478,6 +478,84 @@ HRESULT EvaluatePhaseProperties(ThreePhaseTracer* tr, double pKpa, double T,
     return hr;
 }
 
+namespace {
+
+// The code of a converged point that is no point of the boundary, else
+// `ret`: -7 a trivial solution (where more than one compound is free), -9 a
+// phase with negative mole fractions, -11 a phase fraction that is not
+// held fixed below zero after the first point.
+int RejectedPointCode(int ret, const double* X, const uint8_t* flags, int32_t nc,
+                      bool trivialPossible, const double* x1, const double* xRef, const double* x2,
+                      bool afterFirst, int32_t betaMode, double betaRef, double beta1,
+                      double beta2) {
+    if (trivialPossible && IsTrivial(X, flags, nc))
+        return -7;
+    // Equations solved with a phase of negative mole fractions are no
+    // point of any boundary (methane with n-eicosane, toluene and
+    // m-xylene met one at 128 K: -0.3 of both aromatics).
+    if (HasNegativeFraction(x1, nc) || HasNegativeFraction(xRef, nc) || HasNegativeFraction(x2, nc))
+        return -9;
+    // A point where a phase fraction that is not held fixed came out
+    // negative lies past the corner where that phase vanishes (the
+    // boundary meets a two-phase boundary there): the step is retreated
+    // like a failed one, and the corner is approached from inside, where
+    // the vanishing fraction ends the trace. (A condensate's three-phase
+    // bubble boundary stored a row at -0.27 of the second liquid, 3 K
+    // past the end of the liquid-liquid split.)
+    if (afterFirst && UnfixedFractionMinimum(betaMode, betaRef, beta1, beta2) < 0.0)
+        return -11;
+    return ret;
+}
+
+// Stores a converged boundary point in row `row`: its pressure and
+// temperature, and on the host path the enthalpy, entropy and volume of its
+// two liquids (a three-phase bubble boundary) or of its reference phase and
+// the larger liquid (a liquid-liquid boundary), weighted by their fractions;
+// *status receives the last property evaluation's result.
+void StoreBoundaryPoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
+                        EnvelopePointStore* store, int32_t row, int32_t pointType,
+                        int32_t accessMode, double T, double pKpa, const double* x1,
+                        const double* xRef, const double* x2, double betaRef, double beta1,
+                        double beta2, bool useAppThermo, HRESULT* status) {
+    double h1 = 0.0, h2 = 0.0, s1 = 0.0, s2 = 0.0, v1 = 0.0, v2 = 0.0;
+    store->SetPointType(row, pointType, accessMode);
+    store->SetValue(row, kCodePressure, pKpa, accessMode);
+    store->SetValue(row, kCodeTemperature, T, accessMode);
+    double h = 0.0, s = 0.0, v = 0.0;
+    if (!useAppThermo) {
+        if (pointType == kPointThreePhaseBubble) {
+            *status = workingPhase->put_PhaseType(4);
+            CheckFailed(*status);
+            *status =
+                EvaluatePhaseProperties(tr, pKpa, T, x1, workingPhase, propManager, &h1, &s1, &v1);
+            *status =
+                EvaluatePhaseProperties(tr, pKpa, T, x2, workingPhase, propManager, &h2, &s2, &v2);
+            h = h1 * beta1 + h2 * beta2;
+            s = s1 * beta1 + s2 * beta2;
+            v = v1 * beta1 + v2 * beta2;
+        } else if (pointType == kPointLiquidLiquidUpper || pointType == kPointLiquidLiquid) {
+            *status = workingPhase->put_PhaseType(3);
+            CheckFailed(*status);
+            *status = EvaluatePhaseProperties(tr, pKpa, T, xRef, workingPhase, propManager, &h1,
+                                              &s1, &v1);
+            *status = workingPhase->put_PhaseType(4);
+            CheckFailed(*status);
+            const bool second = beta2 > beta1;
+            const double betaOther = second ? beta2 : beta1;
+            *status = EvaluatePhaseProperties(tr, pKpa, T, second ? x2 : x1, workingPhase,
+                                              propManager, &h2, &s2, &v2);
+            h = h1 * betaRef + h2 * betaOther;
+            s = s1 * betaRef + s2 * betaOther;
+            v = v1 * betaRef + v2 * betaOther;
+        }
+    }
+    store->SetValue(row, kCodeEnthalpy, h, 3);
+    store->SetValue(row, kCodeEntropy, s, 3);
+    store->SetValue(row, kCodeMolarVolume, v, 3);
+}
+
+}  // namespace
+
 int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
                   double* betaRef, double* beta1, double* beta2, double* x1, double* xRef,
                   double* x2, const double* z, double* K1, double* K2, double Pmin, double Pmax,
@@ -510,7 +588,6 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
     double stepSize = kInitialStep;
     int stalls = 0;
     bool firstPoint = true;
-    double h1 = 0.0, h2 = 0.0, s1 = 0.0, s2 = 0.0, v1 = 0.0, v2 = 0.0;
     HRESULT status = S_OK;
     // The specification of the ordinary prediction, restored when a step
     // planned in a ln K fails; the ln K aimed at by a crossing.
@@ -533,24 +610,9 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
         int ret = SolvePoint(tr, workingPhase, propManager, betaRef, beta1, beta2, T, P, x1, xRef,
                              z, x2, X, K1, K2, flags, specVarIdx, betaMode,
                              firstPoint || approachIdx >= 0, pureCompIdx, useAppThermo);
-        if (ret >= 0 && numFree > 1 && pureCompIdx < 0 && IsTrivial(X, flags, nc))
-            ret = -7;
-        // Equations solved with a phase of negative mole fractions are no
-        // point of any boundary (methane with n-eicosane, toluene and
-        // m-xylene met one at 128 K: -0.3 of both aromatics).
-        if (ret >= 0 && (HasNegativeFraction(x1, nc) || HasNegativeFraction(xRef, nc) ||
-                         HasNegativeFraction(x2, nc)))
-            ret = -9;
-        // A point where a phase fraction that is not held fixed came out
-        // negative lies past the corner where that phase vanishes (the
-        // boundary meets a two-phase boundary there): the step is retreated
-        // like a failed one, and the corner is approached from inside, where
-        // the vanishing fraction ends the trace. (A condensate's three-phase
-        // bubble boundary stored a row at -0.27 of the second liquid, 3 K
-        // past the end of the liquid-liquid split.)
-        if (ret >= 0 && !firstPoint &&
-            UnfixedFractionMinimum(betaMode, *betaRef, *beta1, *beta2) < 0.0)
-            ret = -11;
+        if (ret >= 0)
+            ret = RejectedPointCode(ret, X, flags, nc, numFree > 1 && pureCompIdx < 0, x1, xRef, x2,
+                                    !firstPoint, betaMode, *betaRef, *beta1, *beta2);
         // Where a further phase lies below the three phases' tangent plane,
         // their equilibrium is metastable: another phase takes the place of
         // one of them, or a fourth joins them, which three phases cannot
@@ -616,43 +678,9 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
         *T = ClampedExp(X[tr->idxLnT]);
         *P = ClampedExp(X[tr->idxLnP]);
         if (pureCompIdx < 0 || *P < Pmax) {
-            const int32_t row = numb;
-            const double pKpa = *P * kKpaPerAtm;
-            store->SetPointType(row, pointType, accessMode);
-            store->SetValue(row, kCodePressure, pKpa, accessMode);
-            store->SetValue(row, kCodeTemperature, *T, accessMode);
-            double h = 0.0, s = 0.0, v = 0.0;
-            if (!useAppThermo) {
-                if (pointType == kPointThreePhaseBubble) {
-                    status = workingPhase->put_PhaseType(4);
-                    CheckFailed(status);
-                    status = EvaluatePhaseProperties(tr, pKpa, *T, x1, workingPhase, propManager,
-                                                     &h1, &s1, &v1);
-                    status = EvaluatePhaseProperties(tr, pKpa, *T, x2, workingPhase, propManager,
-                                                     &h2, &s2, &v2);
-                    h = h1 * *beta1 + h2 * *beta2;
-                    s = s1 * *beta1 + s2 * *beta2;
-                    v = v1 * *beta1 + v2 * *beta2;
-                } else if (pointType == kPointLiquidLiquidUpper ||
-                           pointType == kPointLiquidLiquid) {
-                    status = workingPhase->put_PhaseType(3);
-                    CheckFailed(status);
-                    status = EvaluatePhaseProperties(tr, pKpa, *T, xRef, workingPhase, propManager,
-                                                     &h1, &s1, &v1);
-                    status = workingPhase->put_PhaseType(4);
-                    CheckFailed(status);
-                    const bool second = *beta2 > *beta1;
-                    const double betaOther = second ? *beta2 : *beta1;
-                    status = EvaluatePhaseProperties(tr, pKpa, *T, second ? x2 : x1, workingPhase,
-                                                     propManager, &h2, &s2, &v2);
-                    h = h1 * *betaRef + h2 * betaOther;
-                    s = s1 * *betaRef + s2 * betaOther;
-                    v = v1 * *betaRef + v2 * betaOther;
-                }
-            }
-            store->SetValue(row, kCodeEnthalpy, h, 3);
-            store->SetValue(row, kCodeEntropy, s, 3);
-            store->SetValue(row, kCodeMolarVolume, v, 3);
+            StoreBoundaryPoint(tr, workingPhase, propManager, store, numb, pointType, accessMode,
+                               *T, *P * kKpaPerAtm, x1, xRef, x2, *betaRef, *beta1, *beta2,
+                               useAppThermo, &status);
             numb += 1;
         }
 
