@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "core/com_error.h"
@@ -66,7 +67,8 @@ const double kCriticalBand = 0.1;
 // another curve: the point is rejected.
 const double kBranchJump = 0.02;
 // The fraction of one compound above which a feed is a product with
-// impurities.
+// impurities: its envelope is a thin loop whose temperature and pressure
+// turn back at the critical point.
 const double kNearPureFraction = 0.99;
 // A converged point whose every ln K lies below this is the trivial
 // solution (both phases the feed), not a point of the curve.
@@ -951,94 +953,140 @@ class CurveExtremumPlacer : public ExtremumPlacer {
 
 }  // namespace
 
-int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* flashSettings,
+namespace {
+
+// One trace of a constant-fraction curve: TraceCurve's arguments, the
+// state its passes carry from one to the next, and its steps.
+class CurveTrace {
+  public:
+    // What a pass does after one of its steps.
+    enum class Flow {
+        kGoOn,      // the pass goes on
+        kNextPass,  // a new point is set up: the next pass solves it
+        kStop,      // the trace ends
+    };
+
+    CurveTrace(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* flashSettings,
                IPhase* workingPhase, IPropManager* propManager, IFlashManager* flashManager,
                ISettingsCompanion* companion, double* beta, double* x, double* y, const double* z,
                double* K, double pressLow, double pressHigh, int32_t pureCompIdx, double* X,
                const uint8_t* flags, double* T, double* P, uint8_t* threePhaseFound,
                double* thirdPhaseComp, double* threePhaseP, double* threePhaseT, int32_t accessMode,
                EnvelopePointStore* store, uint8_t* threePhaseCheck, bool sameKind,
-               uint8_t* invertLine, int32_t pointType, int32_t /*unused*/, const double* critT,
-               const double* critP, uint8_t* stuck, int32_t methodSetting,
-               IAppThermoProvider* provider, bool useAppThermo, IPhase* pPhase) {
-    const int32_t nc = tr->ncomp;
+               uint8_t* invertLine, int32_t pointType, const double* critT, const double* critP,
+               uint8_t* stuck, int32_t methodSetting, IAppThermoProvider* provider,
+               bool useAppThermo, IPhase* pPhase)
+        : tr(tr),
+          phases(phases),
+          flashSettings(flashSettings),
+          workingPhase(workingPhase),
+          propManager(propManager),
+          flashManager(flashManager),
+          companion(companion),
+          beta(beta),
+          x(x),
+          y(y),
+          z(z),
+          K(K),
+          pressLow(pressLow),
+          pressHigh(pressHigh),
+          pureCompIdx(pureCompIdx),
+          X(X),
+          flags(flags),
+          T(T),
+          P(P),
+          threePhaseFound(threePhaseFound),
+          thirdPhaseComp(thirdPhaseComp),
+          threePhaseP(threePhaseP),
+          threePhaseT(threePhaseT),
+          accessMode(accessMode),
+          store(store),
+          threePhaseCheck(threePhaseCheck),
+          sameKind(sameKind),
+          invertLine(invertLine),
+          pointType(pointType),
+          critT(critT),
+          critP(critP),
+          stuck(stuck),
+          methodSetting(methodSetting),
+          provider(provider),
+          useAppThermo(useAppThermo),
+          pPhase(pPhase),
+          nc(tr->ncomp),
+          foundAtHi(tr->ncomp, 0.0) {}
 
-    Reset(tr, useAppThermo ? provider : nullptr, sameKind);
-    // A dew curve whose feed is a liquid where it starts (its liquid root
-    // of lower Gibbs energy: 7 ppm of water coming out of liquid propane)
-    // is the boundary of a liquid-liquid region, traced with both phases on
-    // the liquid root; on the vapour root, which exists there too, it ran to
-    // a spurious solution 30 K away. A provider whose saturation point
-    // left it no vapour phase (a liquid and a second liquid) says the same.
-    const bool noAppVapour = useAppThermo && tr->fracZeroPhase == nullptr;
-    const bool liquidFeed = !sameKind && *beta == 1.0 &&
-                            (noAppVapour || FeedTakesLiquidRoot(tr, workingPhase, propManager, *T,
-                                                                *P, z, flags, useAppThermo));
-    if (liquidFeed)
-        sameKind = true;
-    // A feed of nearly one compound (a product with ppm of impurities) has
-    // its own liquid, of almost its composition, as the further phase where
-    // a dew curve of an impurity (water out of CO2) crosses the compound's
-    // narrow band. Once the trace is past the band the feed's liquid root is
-    // the lower, and the host's test, which takes the feed on that root, has
-    // nothing to find: the roots are compared here.
-    const bool nearPureFeed = !sameKind && *beta == 1.0 && *std::max_element(z, z + nc) > 0.99;
-    // The host's further-phase test of the feed at T [K], P [kPa]: whether
-    // it reports a further phase of either kind (a liquid: 4, or the
-    // provider's 1; a vapour: 3, or 2), and whether that phase is a vapour.
-    auto HostFindsFurtherPhase = [&](double tK, double pKpa, bool* lighter) {
-        int lpointType = 0;
-        int phT = 7;
-        if (!useAppThermo) {
-            CheckOk(pPhase->put_Pressure(pKpa));
-            CheckOk(pPhase->put_Temperature(tK));
-            CheckOk(companion->StabilityTest(flashSettings, phases, workingPhase, 1, methodSetting,
-                                             VARIANT_TRUE, flashManager));
-            CheckOk(workingPhase->get_PhaseType(&lpointType));
-        } else {
-            PutAppValue(provider, &IAppThermoProvider::get_Temperature, tK - kKelvinOffset);
-            PutAppValue(provider, &IAppThermoProvider::get_Pressure, pKpa);
-            provider->FindThirdPhase(&phT, &tr->compositionVariant);
-        }
-        *lighter = lpointType == 3 || phT == 2;
-        return lpointType == 4 || lpointType == 3 || phT == 1 || phT == 2;
-    };
-    // Whether the critical point that the last step crossed (the crossing
-    // ln K interpolated linearly to zero) shows the further phase found past
-    // it (in tr->scratchK). thirdPhaseComp holds the phase found there until
-    // the three-phase point's phase replaces it.
-    auto CriticalShowsFurtherPhase = [&]() {
-        const double* prev = tr->predictor[0];
-        const int32_t k = tr->crossIdx;
-        const double s = prev[k] / (prev[k] - X[k]);
-        const double tK = std::exp(prev[nc] + s * (X[nc] - prev[nc]));
-        const double pKpa = std::exp(prev[nc + 1] + s * (X[nc + 1] - prev[nc + 1])) * kKpaPerAtm;
-        bool lighter = false;
-        if (!HostFindsFurtherPhase(tK, pKpa, &lighter))
-            return false;
-        ReadFurtherPhase(tr, workingPhase, useAppThermo, thirdPhaseComp);
-        // The phase that ends the curve, not the critical phase of the feed
-        // seen from a point interpolated a little inside the envelope: it
-        // lies nearer the phase found past the crossing than the feed.
-        return Distance(thirdPhaseComp, tr->scratchK, flags, nc) <
-               Distance(thirdPhaseComp, z, flags, nc);
-    };
-    // The state of the last accepted point, for a trace that ends there.
-    auto BackToLastPoint = [&]() {
-        std::copy(tr->predictor[0], tr->predictor[0] + tr->n, X);
-        UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
-    };
-    int32_t specVarIdx = nc + 1;
-    int32_t nActive = 0;
-    for (int32_t i = 0; i < nc && nActive < 2; ++i) {
-        if (flags[i] == 0)
-            ++nActive;
+    // Releases the provider's phases however the trace ends.
+    ~CurveTrace() {
+        SafeRelease(tr->fracZeroPhase);
+        SafeRelease(tr->fracOnePhase);
     }
-    int32_t numb = 0;
-    store->GetNumPoints(&numb, accessMode);
+    CurveTrace(const CurveTrace&) = delete;
+    CurveTrace& operator=(const CurveTrace&) = delete;
 
-    double stepSize = kInitialStep * tr->firstStepSign;
-    tr->firstStepSign = 1.0;
+    int Run();
+
+  private:
+    void Start();
+    bool HostFindsFurtherPhase(double tK, double pKpa, bool* lighter);
+    bool CriticalShowsFurtherPhase();
+    void BackToLastPoint();
+    Flow OutsideWindow();
+    Flow AfterFailure();
+    Flow CheckFurtherPhase(double pKpa, double tC);
+    bool FurtherPhaseFound(double pKpa, bool* lighter);
+    bool Bisect(bool* exists, bool* lighter);
+    Flow AtThreePhasePoint(double pKpa, double tC, bool lighter);
+    Flow StoreAndPlan(int rc, double pKpa);
+    int Finish();
+
+    // TraceCurve's arguments.
+    TwoPhaseTracer* tr;
+    IPhaseCollection* phases;
+    IFlashSettings* flashSettings;
+    IPhase* workingPhase;
+    IPropManager* propManager;
+    IFlashManager* flashManager;
+    ISettingsCompanion* companion;
+    double* beta;
+    double* x;
+    double* y;
+    const double* z;
+    double* K;
+    double pressLow;
+    double pressHigh;
+    int32_t pureCompIdx;
+    double* X;
+    const uint8_t* flags;
+    double* T;
+    double* P;
+    uint8_t* threePhaseFound;
+    double* thirdPhaseComp;
+    double* threePhaseP;
+    double* threePhaseT;
+    int32_t accessMode;
+    EnvelopePointStore* store;
+    uint8_t* threePhaseCheck;
+    bool sameKind;
+    uint8_t* invertLine;
+    int32_t pointType;
+    const double* critT;
+    const double* critP;
+    uint8_t* stuck;
+    int32_t methodSetting;
+    IAppThermoProvider* provider;
+    bool useAppThermo;
+    IPhase* pPhase;
+
+    const int32_t nc;
+    // The feed is a liquid where a dew curve starts; the feed is nearly one
+    // compound; and its dew curve (set in Start).
+    bool liquidFeed = false;
+    bool nearPure = false;
+    bool nearPureDew = false;
+    int32_t specVarIdx = 0;
+    int32_t nActive = 0;
+    int32_t numb = 0;
+    double stepSize = 0.0;
     int smallSteps = 0;
     // The corrector's iterations and the step of the last accepted point.
     int lastRc = 0;
@@ -1048,345 +1096,412 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     int failedSinceAccept = 0;
     bool firstPoint = true;
     double previousKpa = 0.0;
-    int32_t curveCode = pointType;
+    int32_t curveCode = 0;
     double crossTarget = 0.0;
     int crossAttempt = 0;
-    // A feed of one compound with impurities: its envelope is a thin loop
-    // whose temperature and pressure turn back at the critical point.
-    const bool nearPure = *std::max_element(z, z + nc) > kNearPureFraction;
     // The offset of the point being solved from the last accepted one, in
     // the specification variable; the bracket of a three-phase point's
     // bisection along the step.
-    double trialStep = stepSize;
+    double trialStep = 0.0;
     bool bisecting = false;
     double bisectLo = 0.0;
     double bisectHi = 0.0;
     // The further phase found at the bracket's upper end.
-    std::vector<double> foundAtHi(nc, 0.0);
+    std::vector<double> foundAtHi;
     bool lighterAtHi = false;
     bool haveFoundAtHi = false;
+    // Solves the extrema passed on the curve (made once the kind of feed
+    // is known).
+    std::optional<CurveExtremumPlacer> placer;
+};
 
-    // Releases the provider's phases however the trace ends.
-    struct PhaseGuard {
-        TwoPhaseTracer* tr;
-        ~PhaseGuard() {
-            SafeRelease(tr->fracZeroPhase);
-            SafeRelease(tr->fracOnePhase);
-        }
-    } guard{tr};
-    CurveExtremumPlacer placer(tr, workingPhase, propManager, beta, z, flags, sameKind,
-                               useAppThermo, X);
+// The trace's set-up: the tracer reset, the kind of feed, the step.
+void CurveTrace::Start() {
+    Reset(tr, useAppThermo ? provider : nullptr, sameKind);
+    // A dew curve whose feed is a liquid where it starts (its liquid root
+    // of lower Gibbs energy: 7 ppm of water coming out of liquid propane)
+    // is the boundary of a liquid-liquid region, traced with both phases on
+    // the liquid root; on the vapour root, which exists there too, it ran to
+    // a spurious solution 30 K away. A provider whose saturation point
+    // left it no vapour phase (a liquid and a second liquid) says the same.
+    const bool noAppVapour = useAppThermo && tr->fracZeroPhase == nullptr;
+    liquidFeed = !sameKind && *beta == 1.0 &&
+                 (noAppVapour || FeedTakesLiquidRoot(tr, workingPhase, propManager, *T, *P, z,
+                                                     flags, useAppThermo));
+    if (liquidFeed)
+        sameKind = true;
+    // A feed of nearly one compound (a product with ppm of impurities).
+    nearPure = *std::max_element(z, z + nc) > kNearPureFraction;
+    // Its dew curve has the feed's own liquid, of almost its composition, as
+    // the further phase where a dew curve of an impurity (water out of CO2)
+    // crosses the compound's narrow band. Once the trace is past the band
+    // the feed's liquid root is the lower, and the host's test, which takes
+    // the feed on that root, has nothing to find: the roots are compared
+    // here.
+    nearPureDew = !sameKind && *beta == 1.0 && nearPure;
+    specVarIdx = nc + 1;
+    nActive = 0;
+    for (int32_t i = 0; i < nc && nActive < 2; ++i) {
+        if (flags[i] == 0)
+            ++nActive;
+    }
+    numb = 0;
+    store->GetNumPoints(&numb, accessMode);
+    stepSize = kInitialStep * tr->firstStepSign;
+    tr->firstStepSign = 1.0;
+    curveCode = pointType;
+    trialStep = stepSize;
+}
 
-    for (int pass = 1; pass < kMaxPasses; ++pass) {
-        CheckPhaseSwap(tr, invertLine);
-        if (*P < pressLow || *P > pressHigh) {
-            // A prediction that leaves the pressure window by more than a
-            // whole step in ln P from the last point is a step too long
-            // (a tangent steep in ln P where a ln K is the step variable),
-            // not the end of the curve: the step is halved.
-            if (!firstPoint && tr->crossIdx < 0 &&
-                std::fabs(X[nc + 1] - tr->predictor[0][nc + 1]) > kMaxStep &&
-                std::fabs(stepSize / kMaxStep) >= kCollapseLimit) {
-                stepSize /= 2.0;
-                Predict(tr, X, stepSize, flags);
-                UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
-                trialStep = stepSize;
-                continue;
-            }
-            // Such a prediction from a step that cannot be shortened any
-            // further did not reach the window's end: the trace stops short.
-            // The state goes back to the last point.
-            if (!firstPoint && std::fabs(X[nc + 1] - tr->predictor[0][nc + 1]) > kMaxStep) {
-                *stuck = 1;
-                BackToLastPoint();
-            }
-            break;
-        }
+// The host's further-phase test of the feed at T [K], P [kPa]: whether
+// it reports a further phase of either kind (a liquid: 4, or the
+// provider's 1; a vapour: 3, or 2), and whether that phase is a vapour.
+bool CurveTrace::HostFindsFurtherPhase(double tK, double pKpa, bool* lighter) {
+    int lpointType = 0;
+    int phT = 7;
+    if (!useAppThermo) {
+        CheckOk(pPhase->put_Pressure(pKpa));
+        CheckOk(pPhase->put_Temperature(tK));
+        CheckOk(companion->StabilityTest(flashSettings, phases, workingPhase, 1, methodSetting,
+                                         VARIANT_TRUE, flashManager));
+        CheckOk(workingPhase->get_PhaseType(&lpointType));
+    } else {
+        PutAppValue(provider, &IAppThermoProvider::get_Temperature, tK - kKelvinOffset);
+        PutAppValue(provider, &IAppThermoProvider::get_Pressure, pKpa);
+        provider->FindThirdPhase(&phT, &tr->compositionVariant);
+    }
+    *lighter = lpointType == 3 || phT == 2;
+    return lpointType == 4 || lpointType == 3 || phT == 1 || phT == 2;
+}
 
-        const double predictedLnT = X[nc], predictedLnP = X[nc + 1];
-        int rc =
-            SolvePoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K, flags, specVarIdx,
-                       firstPoint || tr->crossIdx >= 0, pureCompIdx, sameKind, useAppThermo);
-        // Both phases the feed: the equations hold at any temperature and
-        // pressure there, and such a point is no point of the curve.
-        if (rc >= 0 && nActive > 1 && IsTrivial(X, flags, nc))
-            rc = -7;
-        // A point far from its prediction lies on another stretch of the
-        // curve (the same ln K is met twice on a narrow envelope) or on
-        // another curve.
-        if (rc >= 0 && !firstPoint &&
-            JumpedAway(tr->predictor[0], predictedLnT, predictedLnP, X, nc))
-            rc = -8;
-        tr->haveInner = 0;
-        if (rc >= 0 && tr->crossIdx >= 0 &&
-            X[tr->crossIdx] * tr->predictor[0][tr->crossIdx] < 0.0) {
-            SolveInnerCrossingPoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K,
-                                    flags, nActive, sameKind, useAppThermo);
-        }
-        if (rc < 0) {
-            if (firstPoint)
-                break;
-            if (tr->crossIdx < 0)
-                ++failedSinceAccept;
-            if (tr->crossIdx >= 0 && ++crossAttempt < (nearPure ? 4 : 3)) {
-                // Another way across: a target twice as far beyond zero
-                // (better conditioned, near a pure compound's critical point
-                // above all), then a straight line through the last two
-                // points, then, for a near-pure feed, the parabola through
-                // the last three in the crossed ln K itself (near a pure
-                // compound's critical point pressure and temperature turn
-                // back, and a polynomial in them cannot reach the other
-                // side).
-                const double v = tr->predictor[0][tr->crossIdx];
-                const double target = crossAttempt == 1 ? 2.0 * crossTarget : crossTarget;
-                const bool placed =
-                    crossAttempt < 3
-                        ? tr->history.Reach(nullptr, crossAttempt == 2 ? 2 : 3, tr->crossIdx,
-                                            target, X, flags)
-                        : tr->history.Interpolate(nullptr, 3, tr->crossIdx, target, X, flags);
-                if (placed) {
-                    stepSize = target - v;
-                    trialStep = stepSize;
-                    UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
-                    continue;
-                }
-            }
-            if (bisecting) {
-                // A point inside the bracket failed: the three-phase point
-                // is taken at the bracket's end that showed the phase.
-                trialStep = bisectHi;
-                bisectLo = bisectHi;
-                PredictAt(tr, flags, trialStep, X);
-                UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
-                continue;
-            }
-            const bool crossing = tr->crossIdx >= 0;
-            AbandonCrossing(tr);
-            stepSize /= 2.0;
-            if (std::fabs(stepSize / kMaxStep) < kCollapseLimit) {
-                *stuck = 1;
-                BackToLastPoint();
-                break;
-            }
-            // A crossing that failed every way is planned again with half
-            // the band; a shorter ordinary step must not cross zero
-            // unplanned.
-            if (crossing) {
-                tr->crossBand *= 0.5;
-                if (PlanCrossing(tr, specVarIdx, nActive, flags, critT, X, &stepSize,
-                                 &crossTarget)) {
-                    crossAttempt = 0;
-                    UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
-                    trialStep = stepSize;
-                    continue;
-                }
-            }
-            Predict(tr, X, stepSize, flags);
-            UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
-            trialStep = stepSize;
-            continue;
-        }
+// Whether the critical point that the last step crossed (the crossing
+// ln K interpolated linearly to zero) shows the further phase found past
+// it (in tr->scratchK). thirdPhaseComp holds the phase found there until
+// the three-phase point's phase replaces it.
+bool CurveTrace::CriticalShowsFurtherPhase() {
+    const double* prev = tr->predictor[0];
+    const int32_t k = tr->crossIdx;
+    const double s = prev[k] / (prev[k] - X[k]);
+    const double tK = std::exp(prev[nc] + s * (X[nc] - prev[nc]));
+    const double pKpa = std::exp(prev[nc + 1] + s * (X[nc + 1] - prev[nc + 1])) * kKpaPerAtm;
+    bool lighter = false;
+    if (!HostFindsFurtherPhase(tK, pKpa, &lighter))
+        return false;
+    ReadFurtherPhase(tr, workingPhase, useAppThermo, thirdPhaseComp);
+    // The phase that ends the curve, not the critical phase of the feed
+    // seen from a point interpolated a little inside the envelope: it
+    // lies nearer the phase found past the crossing than the feed.
+    return Distance(thirdPhaseComp, tr->scratchK, flags, nc) <
+           Distance(thirdPhaseComp, z, flags, nc);
+}
 
-        // A point reached only by halving the step below the floor after
-        // failures, whose tangent keeps the same step variable, is where the
-        // trace cannot go on: it stops there rather than creep on in ever
-        // smaller steps. (Near a critical point the tangent hands the step
-        // to a ln K, and the trace goes on.)
-        if (failedSinceAccept >= 2 && !bisecting && tr->crossIdx < 0 &&
-            std::fabs(trialStep) < 2.0 * kSmallStep &&
-            FastestUnknown(tr->sens, flags, tr->n) == specVarIdx) {
-            *stuck = 1;
-            break;
-        }
-        *T = ClampedExp(X[nc]);
-        *P = ClampedExp(X[nc + 1]);
-        const double pKpa = *P * kKpaPerAtm;
-        const double tC = *T - kKelvinOffset;
+// The state of the last accepted point, for a trace that ends there.
+void CurveTrace::BackToLastPoint() {
+    std::copy(tr->predictor[0], tr->predictor[0] + tr->n, X);
+    UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+}
 
-        if (*threePhaseCheck != 0) {
-            bool lighter = false;
-            bool exists = HostFindsFurtherPhase(*T, pKpa, &lighter);
-            // The host's test does not know the phase incipient on this
-            // curve: a point converged a little inside the curve near a
-            // critical point shows that phase below the feed's tangent
-            // plane, and it is no further phase.
-            if (exists) {
-                ReadFurtherPhase(tr, workingPhase, useAppThermo, tr->scratchK);
-                // Unless the phase is of the other kind than the incipient
-                // phase, well away from a critical point (where the kinds
-                // are told apart reliably): it is then the incipient phase's
-                // composition on its other root, as where a heavy liquid's
-                // incipient vapour of almost pure methane reaches methane's
-                // own vapour-pressure curve and a liquid of that
-                // composition forms.
-                const double* incipient = *beta == 1.0 ? x : *beta == 0.0 ? y : nullptr;
-                if (incipient != nullptr && !ApartFrom(tr->scratchK, incipient, flags, nc)) {
-                    const int32_t incipientType = incipient == x ? tr->phaseTypeA : tr->phaseTypeB;
-                    const bool otherKind = lighter != (incipientType < 0);
-                    const bool farFromCritical = Distance(z, incipient, flags, nc) > 0.1;
-                    if (!otherKind || !farFromCritical)
-                        exists = false;
-                }
-                // A trace restarted from a three-phase point starts where the
-                // phase it leaves is on the feed's tangent plane too; that
-                // phase, met again at the first point, is no further phase.
-                if (firstPoint && !ApartFrom(tr->scratchK, thirdPhaseComp, flags, nc))
-                    exists = false;
-            }
-            if (!exists && nearPureFeed && !firstPoint && *invertLine == 0 && tr->phaseTypeB < 0 &&
-                FeedTakesLiquidRoot(tr, workingPhase, propManager, *T, *P, z, flags,
-                                    useAppThermo)) {
-                exists = true;
-                lighter = false;
-                std::copy(z, z + nc, tr->scratchK);
-            }
-            // Where along the step the further phase appears is found by
-            // bisection, without storing the points solved on the way: the
-            // three-phase point ends the curve, and a trace that stepped
-            // past it and crept back stored points inside the envelope.
-            if (!firstPoint && (exists || bisecting)) {
-                if (!bisecting) {
-                    bisecting = true;
-                    bisectLo = 0.0;
-                }
-                // The bracket's upper end is solved again once the bracket
-                // is narrow. Where the test there no longer shows the phase
-                // (the host's test starts from its last call's stationary
-                // points, and a phase found from those may escape its
-                // standard trials), the phase found there before stands: a
-                // phase below the plane is proof enough, and the bisection
-                // would otherwise return to the same point without end.
-                if (!exists && trialStep == bisectHi && haveFoundAtHi) {
-                    exists = true;
-                    lighter = lighterAtHi;
-                    std::copy(foundAtHi.begin(), foundAtHi.end(), tr->scratchK);
-                }
-                if (exists) {
-                    std::copy(tr->scratchK, tr->scratchK + nc, foundAtHi.begin());
-                    lighterAtHi = lighter;
-                    haveFoundAtHi = true;
-                }
-                (exists ? bisectHi : bisectLo) = trialStep;
-                if (!BracketNarrow(tr, flags, bisectLo, bisectHi) || !exists) {
-                    trialStep = BracketNarrow(tr, flags, bisectLo, bisectHi)
-                                    ? bisectHi
-                                    : 0.5 * (bisectLo + bisectHi);
-                    PredictAt(tr, flags, trialStep, X);
-                    UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
-                    stepSize = trialStep;
-                    continue;
-                }
-            }
-            if (exists) {
-                // The step crossed a critical point before the further phase
-                // appeared: the critical point is stored first, and the
-                // three-phase point lies on the curve's other side (a dew
-                // curve's continuation as a bubble curve). Unless the
-                // critical point (where the crossing ln K interpolates to
-                // zero) shows the further phase itself: it is then
-                // metastable, the phase appeared within the crossing's band,
-                // where no point is solved, and no critical point is stored.
-                bool pastMetastableCritical = false;
-                if (tr->crossIdx >= 0 &&
-                    CriticalBetween(tr->predictor[0], X, tr->crossIdx, nc, flags, critT)) {
-                    pastMetastableCritical = CriticalShowsFurtherPhase();
-                    if (!pastMetastableCritical) {
-                        UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store,
-                                        &numb, critT, critP, nActive, &curveCode, &placer);
-                        CheckPhaseSwap(tr, invertLine);
-                    }
-                }
-                for (int32_t i = 0; i < nc; ++i)
-                    thirdPhaseComp[i] = tr->scratchK[i];
-                if (lighter && *beta == 1.0 && *invertLine == 0) {
-                    // A vapour appears at a dew point: the dew curve meets
-                    // the bubble curve here, and beyond this point it runs
-                    // inside the envelope. The point ends the dew curve; the
-                    // trace ends as stuck, and the bubble side is traced up
-                    // to the same point from below. A point found past a
-                    // metastable critical point lies beyond the meeting
-                    // point, which the bubble side finds: the dew curve ends
-                    // at its last point.
-                    if (!pastMetastableCritical) {
-                        AppendPoint(store, &numb, curveCode, pKpa, *T, accessMode);
-                    } else {
-                        BackToLastPoint();
-                    }
-                    *stuck = 1;
-                    tr->crossingStop = kStopAtBubbleCurve;
-                    break;
-                }
-                *threePhaseFound = 1;
-                *threePhaseP = pKpa / kKpaPerAtm;
-                *threePhaseT = tC + kKelvinOffset;
-                if (*beta != 0.0 || *invertLine != 0)
-                    break;
-                *threePhaseCheck = 0;
-            }
-        }
-        bisecting = false;
-        previousKpa = pKpa;
-
-        UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb, critT,
-                        critP, nActive, &curveCode, &placer);
-
-        if (!(pureCompIdx >= 0 && *P >= pressHigh) &&
-            !(firstPoint && IsLastRow(store, numb, curveCode, pKpa, *T, accessMode))) {
-            AppendPoint(store, &numb, curveCode, pKpa, *T, accessMode);
-        }
-        tr->history.Push(X);
-        for (int32_t i = 0; i < nc; ++i) {
-            if (flags[i] == 0)
-                tr->lnKScale = std::max(tr->lnKScale, std::fabs(X[i]));
-        }
-        // A crossing planned as critical that turned out not to be one.
-        if (tr->crossSwapped != 0)
-            AbandonCrossing(tr);
-        tr->crossIdx = -1;
-        if (*P < pressLow || *P > pressHigh || *threePhaseFound != 0)
-            break;
-
-        // A small step counts towards a stall only where the corrector
-        // struggles (it needed many iterations, or the step was halved after
-        // failures): a step kept small by a bend of the curve (the chord
-        // limit) and converged in the target number of iterations is a
-        // trace going on, not one that cannot.
-        // Along a stretch where every ln K stays small (a bubble curve
-        // between two critical points), the corrector takes four or five
-        // iterations whatever the step: a small step that converged no
-        // faster than the larger one before it is kept as it is, and is no
-        // stall.
-        const bool iterationsIgnoreStep = rc > 3 && failedSinceAccept == 0 && lastRc > 3 &&
-                                          std::fabs(stepSize) < kSmallStep &&
-                                          std::fabs(stepSize) <= std::fabs(lastStep);
-        lastRc = rc;
-        lastStep = stepSize;
-        const bool struggled = (rc > 3 && !iterationsIgnoreStep) || failedSinceAccept > 0;
-        failedSinceAccept = 0;
-        if (StepStalled(struggled ? stepSize : kMaxStep, kSmallStep, kSmallStepCount,
-                        &smallSteps)) {
-            *stuck = 1;
-            break;
-        }
-        if (!iterationsIgnoreStep)
-            AdaptStepToIterations(rc, &stepSize);
-        // The step is bounded before the prediction, so that the step taken
-        // never exceeds the maximum and the extremum tests (which need
-        // |h| < 1.01) see every step of an ordinary stretch of curve.
-        ClampStep(kMaxStep, &stepSize);
-        if (PlanCrossing(tr, specVarIdx, nActive, flags, critT, X, &stepSize, &crossTarget)) {
-            crossAttempt = 0;
-        } else {
-            PredictAwayFromZero([&](double* out, double s) { Predict(tr, out, s, flags); }, X,
-                                specVarIdx, false, &stepSize);
-            ClampStep(kMaxStep, &stepSize);
-            LimitStepToChord(tr, flags, X, &stepSize);
-        }
+// A prediction outside the pressure window.
+CurveTrace::Flow CurveTrace::OutsideWindow() {
+    // A prediction that leaves the pressure window by more than a
+    // whole step in ln P from the last point is a step too long
+    // (a tangent steep in ln P where a ln K is the step variable),
+    // not the end of the curve: the step is halved.
+    if (!firstPoint && tr->crossIdx < 0 &&
+        std::fabs(X[nc + 1] - tr->predictor[0][nc + 1]) > kMaxStep &&
+        std::fabs(stepSize / kMaxStep) >= kCollapseLimit) {
+        stepSize /= 2.0;
+        Predict(tr, X, stepSize, flags);
         UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
         trialStep = stepSize;
-        firstPoint = false;
+        return Flow::kNextPass;
     }
+    // Such a prediction from a step that cannot be shortened any
+    // further did not reach the window's end: the trace stops short.
+    // The state goes back to the last point.
+    if (!firstPoint && std::fabs(X[nc + 1] - tr->predictor[0][nc + 1]) > kMaxStep) {
+        *stuck = 1;
+        BackToLastPoint();
+    }
+    return Flow::kStop;
+}
 
+// A point that failed (not the first): another way across a critical
+// point, the bracket's end of a bisection, or a retreat to half the step.
+CurveTrace::Flow CurveTrace::AfterFailure() {
+    if (tr->crossIdx < 0)
+        ++failedSinceAccept;
+    if (tr->crossIdx >= 0 && ++crossAttempt < (nearPure ? 4 : 3)) {
+        // Another way across: a target twice as far beyond zero
+        // (better conditioned, near a pure compound's critical point
+        // above all), then a straight line through the last two
+        // points, then, for a near-pure feed, the parabola through
+        // the last three in the crossed ln K itself (near a pure
+        // compound's critical point pressure and temperature turn
+        // back, and a polynomial in them cannot reach the other
+        // side).
+        const double v = tr->predictor[0][tr->crossIdx];
+        const double target = crossAttempt == 1 ? 2.0 * crossTarget : crossTarget;
+        const bool placed =
+            crossAttempt < 3 ? tr->history.Reach(nullptr, crossAttempt == 2 ? 2 : 3, tr->crossIdx,
+                                                 target, X, flags)
+                             : tr->history.Interpolate(nullptr, 3, tr->crossIdx, target, X, flags);
+        if (placed) {
+            stepSize = target - v;
+            trialStep = stepSize;
+            UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+            return Flow::kNextPass;
+        }
+    }
+    if (bisecting) {
+        // A point inside the bracket failed: the three-phase point
+        // is taken at the bracket's end that showed the phase.
+        trialStep = bisectHi;
+        bisectLo = bisectHi;
+        PredictAt(tr, flags, trialStep, X);
+        UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+        return Flow::kNextPass;
+    }
+    const bool crossing = tr->crossIdx >= 0;
+    AbandonCrossing(tr);
+    stepSize /= 2.0;
+    if (std::fabs(stepSize / kMaxStep) < kCollapseLimit) {
+        *stuck = 1;
+        BackToLastPoint();
+        return Flow::kStop;
+    }
+    // A crossing that failed every way is planned again with half
+    // the band; a shorter ordinary step must not cross zero
+    // unplanned.
+    if (crossing) {
+        tr->crossBand *= 0.5;
+        if (PlanCrossing(tr, specVarIdx, nActive, flags, critT, X, &stepSize, &crossTarget)) {
+            crossAttempt = 0;
+            UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+            trialStep = stepSize;
+            return Flow::kNextPass;
+        }
+    }
+    Predict(tr, X, stepSize, flags);
+    UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+    trialStep = stepSize;
+    return Flow::kNextPass;
+}
+
+// Whether the host's further-phase test finds a further phase at the
+// converged point (T, pKpa), into tr->scratchK, and whether it is a vapour.
+bool CurveTrace::FurtherPhaseFound(double pKpa, bool* lighter) {
+    bool exists = HostFindsFurtherPhase(*T, pKpa, lighter);
+    // The host's test does not know the phase incipient on this
+    // curve: a point converged a little inside the curve near a
+    // critical point shows that phase below the feed's tangent
+    // plane, and it is no further phase.
+    if (exists) {
+        ReadFurtherPhase(tr, workingPhase, useAppThermo, tr->scratchK);
+        // Unless the phase is of the other kind than the incipient
+        // phase, well away from a critical point (where the kinds
+        // are told apart reliably): it is then the incipient phase's
+        // composition on its other root, as where a heavy liquid's
+        // incipient vapour of almost pure methane reaches methane's
+        // own vapour-pressure curve and a liquid of that
+        // composition forms.
+        const double* incipient = *beta == 1.0 ? x : *beta == 0.0 ? y : nullptr;
+        if (incipient != nullptr && !ApartFrom(tr->scratchK, incipient, flags, nc)) {
+            const int32_t incipientType = incipient == x ? tr->phaseTypeA : tr->phaseTypeB;
+            const bool otherKind = *lighter != (incipientType < 0);
+            const bool farFromCritical = Distance(z, incipient, flags, nc) > 0.1;
+            if (!otherKind || !farFromCritical)
+                exists = false;
+        }
+        // A trace restarted from a three-phase point starts where the
+        // phase it leaves is on the feed's tangent plane too; that
+        // phase, met again at the first point, is no further phase.
+        if (firstPoint && !ApartFrom(tr->scratchK, thirdPhaseComp, flags, nc))
+            exists = false;
+    }
+    if (!exists && nearPureDew && !firstPoint && *invertLine == 0 && tr->phaseTypeB < 0 &&
+        FeedTakesLiquidRoot(tr, workingPhase, propManager, *T, *P, z, flags, useAppThermo)) {
+        exists = true;
+        *lighter = false;
+        std::copy(z, z + nc, tr->scratchK);
+    }
+    return exists;
+}
+
+// The bisection along the step for where the further phase appears; the
+// phase found at the bracket's upper end before stands there. True when
+// the next point of the bisection is set up; otherwise the further phase
+// (when *exists) is that of the bracket's end.
+bool CurveTrace::Bisect(bool* exists, bool* lighter) {
+    // Where along the step the further phase appears is found by
+    // bisection, without storing the points solved on the way: the
+    // three-phase point ends the curve, and a trace that stepped
+    // past it and crept back stored points inside the envelope.
+    if (!firstPoint && (*exists || bisecting)) {
+        if (!bisecting) {
+            bisecting = true;
+            bisectLo = 0.0;
+        }
+        // The bracket's upper end is solved again once the bracket
+        // is narrow. Where the test there no longer shows the phase
+        // (the host's test starts from its last call's stationary
+        // points, and a phase found from those may escape its
+        // standard trials), the phase found there before stands: a
+        // phase below the plane is proof enough, and the bisection
+        // would otherwise return to the same point without end.
+        if (!*exists && trialStep == bisectHi && haveFoundAtHi) {
+            *exists = true;
+            *lighter = lighterAtHi;
+            std::copy(foundAtHi.begin(), foundAtHi.end(), tr->scratchK);
+        }
+        if (*exists) {
+            std::copy(tr->scratchK, tr->scratchK + nc, foundAtHi.begin());
+            lighterAtHi = *lighter;
+            haveFoundAtHi = true;
+        }
+        (*exists ? bisectHi : bisectLo) = trialStep;
+        if (!BracketNarrow(tr, flags, bisectLo, bisectHi) || !*exists) {
+            trialStep = BracketNarrow(tr, flags, bisectLo, bisectHi) ? bisectHi
+                                                                     : 0.5 * (bisectLo + bisectHi);
+            PredictAt(tr, flags, trialStep, X);
+            UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+            stepSize = trialStep;
+            return true;
+        }
+    }
+    return false;
+}
+
+// A further phase found at the converged point (T, pKpa; tC in degrees
+// Celsius): the three-phase point that ends the curve, or a dew curve
+// meeting the bubble curve.
+CurveTrace::Flow CurveTrace::AtThreePhasePoint(double pKpa, double tC, bool lighter) {
+    // The step crossed a critical point before the further phase
+    // appeared: the critical point is stored first, and the
+    // three-phase point lies on the curve's other side (a dew
+    // curve's continuation as a bubble curve). Unless the
+    // critical point (where the crossing ln K interpolates to
+    // zero) shows the further phase itself: it is then
+    // metastable, the phase appeared within the crossing's band,
+    // where no point is solved, and no critical point is stored.
+    bool pastMetastableCritical = false;
+    if (tr->crossIdx >= 0 && CriticalBetween(tr->predictor[0], X, tr->crossIdx, nc, flags, critT)) {
+        pastMetastableCritical = CriticalShowsFurtherPhase();
+        if (!pastMetastableCritical) {
+            UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb, critT,
+                            critP, nActive, &curveCode, &*placer);
+            CheckPhaseSwap(tr, invertLine);
+        }
+    }
+    for (int32_t i = 0; i < nc; ++i)
+        thirdPhaseComp[i] = tr->scratchK[i];
+    if (lighter && *beta == 1.0 && *invertLine == 0) {
+        // A vapour appears at a dew point: the dew curve meets
+        // the bubble curve here, and beyond this point it runs
+        // inside the envelope. The point ends the dew curve; the
+        // trace ends as stuck, and the bubble side is traced up
+        // to the same point from below. A point found past a
+        // metastable critical point lies beyond the meeting
+        // point, which the bubble side finds: the dew curve ends
+        // at its last point.
+        if (!pastMetastableCritical) {
+            AppendPoint(store, &numb, curveCode, pKpa, *T, accessMode);
+        } else {
+            BackToLastPoint();
+        }
+        *stuck = 1;
+        tr->crossingStop = kStopAtBubbleCurve;
+        return Flow::kStop;
+    }
+    *threePhaseFound = 1;
+    *threePhaseP = pKpa / kKpaPerAtm;
+    *threePhaseT = tC + kKelvinOffset;
+    if (*beta != 0.0 || *invertLine != 0)
+        return Flow::kStop;
+    *threePhaseCheck = 0;
+    return Flow::kGoOn;
+}
+
+// The host's further-phase test at the converged point (T, pKpa; tC in
+// degrees Celsius): a further phase found ends the curve at a three-phase
+// point, located by bisection along the step.
+CurveTrace::Flow CurveTrace::CheckFurtherPhase(double pKpa, double tC) {
+    bool lighter = false;
+    bool exists = FurtherPhaseFound(pKpa, &lighter);
+    if (Bisect(&exists, &lighter))
+        return Flow::kNextPass;
+    return exists ? AtThreePhasePoint(pKpa, tC, lighter) : Flow::kGoOn;
+}
+
+// Stores the converged point (rc the corrector's iterations) with the
+// special points passed since the last, and plans the next step.
+CurveTrace::Flow CurveTrace::StoreAndPlan(int rc, double pKpa) {
+    bisecting = false;
+    previousKpa = pKpa;
+
+    UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb, critT, critP,
+                    nActive, &curveCode, &*placer);
+
+    if (!(pureCompIdx >= 0 && *P >= pressHigh) &&
+        !(firstPoint && IsLastRow(store, numb, curveCode, pKpa, *T, accessMode))) {
+        AppendPoint(store, &numb, curveCode, pKpa, *T, accessMode);
+    }
+    tr->history.Push(X);
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] == 0)
+            tr->lnKScale = std::max(tr->lnKScale, std::fabs(X[i]));
+    }
+    // A crossing planned as critical that turned out not to be one.
+    if (tr->crossSwapped != 0)
+        AbandonCrossing(tr);
+    tr->crossIdx = -1;
+    if (*P < pressLow || *P > pressHigh || *threePhaseFound != 0)
+        return Flow::kStop;
+
+    // A small step counts towards a stall only where the corrector
+    // struggles (it needed many iterations, or the step was halved after
+    // failures): a step kept small by a bend of the curve (the chord
+    // limit) and converged in the target number of iterations is a
+    // trace going on, not one that cannot.
+    // Along a stretch where every ln K stays small (a bubble curve
+    // between two critical points), the corrector takes four or five
+    // iterations whatever the step: a small step that converged no
+    // faster than the larger one before it is kept as it is, and is no
+    // stall.
+    const bool iterationsIgnoreStep = rc > 3 && failedSinceAccept == 0 && lastRc > 3 &&
+                                      std::fabs(stepSize) < kSmallStep &&
+                                      std::fabs(stepSize) <= std::fabs(lastStep);
+    lastRc = rc;
+    lastStep = stepSize;
+    const bool struggled = (rc > 3 && !iterationsIgnoreStep) || failedSinceAccept > 0;
+    failedSinceAccept = 0;
+    if (StepStalled(struggled ? stepSize : kMaxStep, kSmallStep, kSmallStepCount, &smallSteps)) {
+        *stuck = 1;
+        return Flow::kStop;
+    }
+    if (!iterationsIgnoreStep)
+        AdaptStepToIterations(rc, &stepSize);
+    // The step is bounded before the prediction, so that the step taken
+    // never exceeds the maximum and the extremum tests (which need
+    // |h| < 1.01) see every step of an ordinary stretch of curve.
+    ClampStep(kMaxStep, &stepSize);
+    if (PlanCrossing(tr, specVarIdx, nActive, flags, critT, X, &stepSize, &crossTarget)) {
+        crossAttempt = 0;
+    } else {
+        PredictAwayFromZero([&](double* out, double s) { Predict(tr, out, s, flags); }, X,
+                            specVarIdx, false, &stepSize);
+        ClampStep(kMaxStep, &stepSize);
+        LimitStepToChord(tr, flags, X, &stepSize);
+    }
+    UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+    trialStep = stepSize;
+    firstPoint = false;
+    return Flow::kNextPass;
+}
+
+// After the last pass: a trace that stored nothing, a liquid-liquid
+// boundary handed to the bubble side, a single compound's mirrored curve.
+int CurveTrace::Finish() {
     if (firstPoint) {
         *threePhaseFound = 0;
         return 1;
@@ -1414,4 +1529,90 @@ int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* fla
     }
     store->SetNumPoints(numb, accessMode);
     return 0;
+}
+
+int CurveTrace::Run() {
+    Start();
+    placer.emplace(tr, workingPhase, propManager, beta, z, flags, sameKind, useAppThermo, X);
+    for (int pass = 1; pass < kMaxPasses; ++pass) {
+        CheckPhaseSwap(tr, invertLine);
+        if (*P < pressLow || *P > pressHigh) {
+            if (OutsideWindow() == Flow::kNextPass)
+                continue;
+            break;
+        }
+
+        const double predictedLnT = X[nc], predictedLnP = X[nc + 1];
+        int rc =
+            SolvePoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K, flags, specVarIdx,
+                       firstPoint || tr->crossIdx >= 0, pureCompIdx, sameKind, useAppThermo);
+        // Both phases the feed: the equations hold at any temperature and
+        // pressure there, and such a point is no point of the curve.
+        if (rc >= 0 && nActive > 1 && IsTrivial(X, flags, nc))
+            rc = -7;
+        // A point far from its prediction lies on another stretch of the
+        // curve (the same ln K is met twice on a narrow envelope) or on
+        // another curve.
+        if (rc >= 0 && !firstPoint &&
+            JumpedAway(tr->predictor[0], predictedLnT, predictedLnP, X, nc))
+            rc = -8;
+        tr->haveInner = 0;
+        if (rc >= 0 && tr->crossIdx >= 0 &&
+            X[tr->crossIdx] * tr->predictor[0][tr->crossIdx] < 0.0) {
+            SolveInnerCrossingPoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K,
+                                    flags, nActive, sameKind, useAppThermo);
+        }
+        if (rc < 0) {
+            if (firstPoint || AfterFailure() == Flow::kStop)
+                break;
+            continue;
+        }
+
+        // A point reached only by halving the step below the floor after
+        // failures, whose tangent keeps the same step variable, is where the
+        // trace cannot go on: it stops there rather than creep on in ever
+        // smaller steps. (Near a critical point the tangent hands the step
+        // to a ln K, and the trace goes on.)
+        if (failedSinceAccept >= 2 && !bisecting && tr->crossIdx < 0 &&
+            std::fabs(trialStep) < 2.0 * kSmallStep &&
+            FastestUnknown(tr->sens, flags, tr->n) == specVarIdx) {
+            *stuck = 1;
+            break;
+        }
+        *T = ClampedExp(X[nc]);
+        *P = ClampedExp(X[nc + 1]);
+        const double pKpa = *P * kKpaPerAtm;
+        const double tC = *T - kKelvinOffset;
+
+        if (*threePhaseCheck != 0) {
+            const Flow flow = CheckFurtherPhase(pKpa, tC);
+            if (flow == Flow::kNextPass)
+                continue;
+            if (flow == Flow::kStop)
+                break;
+        }
+        if (StoreAndPlan(rc, pKpa) == Flow::kStop)
+            break;
+    }
+    return Finish();
+}
+
+}  // namespace
+
+int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* flashSettings,
+               IPhase* workingPhase, IPropManager* propManager, IFlashManager* flashManager,
+               ISettingsCompanion* companion, double* beta, double* x, double* y, const double* z,
+               double* K, double pressLow, double pressHigh, int32_t pureCompIdx, double* X,
+               const uint8_t* flags, double* T, double* P, uint8_t* threePhaseFound,
+               double* thirdPhaseComp, double* threePhaseP, double* threePhaseT, int32_t accessMode,
+               EnvelopePointStore* store, uint8_t* threePhaseCheck, bool sameKind,
+               uint8_t* invertLine, int32_t pointType, int32_t /*unused*/, const double* critT,
+               const double* critP, uint8_t* stuck, int32_t methodSetting,
+               IAppThermoProvider* provider, bool useAppThermo, IPhase* pPhase) {
+    CurveTrace trace(tr, phases, flashSettings, workingPhase, propManager, flashManager, companion,
+                     beta, x, y, z, K, pressLow, pressHigh, pureCompIdx, X, flags, T, P,
+                     threePhaseFound, thirdPhaseComp, threePhaseP, threePhaseT, accessMode, store,
+                     threePhaseCheck, sameKind, invertLine, pointType, critT, critP, stuck,
+                     methodSetting, provider, useAppThermo, pPhase);
+    return trace.Run();
 }
