@@ -556,43 +556,112 @@ void StoreBoundaryPoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager
 
 }  // namespace
 
-int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
+namespace {
+
+// One trace of a three-phase boundary: TraceBoundary's arguments, the state
+// its passes carry from one to the next, and its steps.
+class BoundaryTrace {
+  public:
+    BoundaryTrace(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
                   double* betaRef, double* beta1, double* beta2, double* x1, double* xRef,
                   double* x2, const double* z, double* K1, double* K2, double Pmin, double Pmax,
                   int32_t pureCompIdx, double* X, const uint8_t* flags, double* T, double* P,
                   int32_t betaMode, int32_t accessMode, EnvelopePointStore* store,
                   int32_t pointType, const double* Tc, uint8_t* critFound,
-                  IAppThermoProvider* provider, bool useAppThermo, uint8_t* stuck) {
-    const int32_t nc = tr->ncomp;
-    BeginTrace(tr, useAppThermo ? provider : nullptr);
+                  IAppThermoProvider* provider, bool useAppThermo, uint8_t* stuck)
+        : tr(tr),
+          workingPhase(workingPhase),
+          propManager(propManager),
+          betaRef(betaRef),
+          beta1(beta1),
+          beta2(beta2),
+          x1(x1),
+          xRef(xRef),
+          x2(x2),
+          z(z),
+          K1(K1),
+          K2(K2),
+          Pmin(Pmin),
+          Pmax(Pmax),
+          pureCompIdx(pureCompIdx),
+          X(X),
+          flags(flags),
+          T(T),
+          P(P),
+          betaMode(betaMode),
+          accessMode(accessMode),
+          store(store),
+          pointType(pointType),
+          Tc(Tc),
+          critFound(critFound),
+          provider(provider),
+          useAppThermo(useAppThermo),
+          stuck(stuck),
+          nc(tr->ncomp) {}
 
     // The provider's phases are held only for this trace.
-    struct PhaseGuard {
-        ThreePhaseTracer* tr;
-        ~PhaseGuard() {
-            SafeRelease(tr->appPhaseRef);
-            SafeRelease(tr->appPhaseOther);
-        }
-    } guard{tr};
-
-    int32_t specVarIdx = tr->firstSpecIdx >= 0 ? tr->firstSpecIdx : tr->idxLnP;
-    tr->firstSpecIdx = -1;
-    int32_t numFree = 0;
-    for (int32_t i = 0; i < nc && numFree < 2; ++i) {
-        if (flags[i] == 0)
-            ++numFree;
+    ~BoundaryTrace() {
+        SafeRelease(tr->appPhaseRef);
+        SafeRelease(tr->appPhaseOther);
     }
-    int32_t numb = 0;
-    store->GetNumPoints(&numb, accessMode);
+    BoundaryTrace(const BoundaryTrace&) = delete;
+    BoundaryTrace& operator=(const BoundaryTrace&) = delete;
 
+    int Run();
+
+  private:
+    // What a pass does after one of its steps.
+    enum class Flow {
+        kNextPass,  // a new point is set up: the next pass solves it
+        kStop,      // the trace ends
+    };
+
+    void Start();
+    Flow AfterFailure();
+    Flow StoreAndPlan(int ret);
+
+    // TraceBoundary's arguments.
+    ThreePhaseTracer* tr;
+    IPhase* workingPhase;
+    IPropManager* propManager;
+    double* betaRef;
+    double* beta1;
+    double* beta2;
+    double* x1;
+    double* xRef;
+    double* x2;
+    const double* z;
+    double* K1;
+    double* K2;
+    double Pmin;
+    double Pmax;
+    int32_t pureCompIdx;
+    double* X;
+    const uint8_t* flags;
+    double* T;
+    double* P;
+    int32_t betaMode;
+    int32_t accessMode;
+    EnvelopePointStore* store;
+    int32_t pointType;
+    const double* Tc;
+    uint8_t* critFound;
+    IAppThermoProvider* provider;
+    bool useAppThermo;
+    uint8_t* stuck;
+
+    const int32_t nc;
+    int32_t specVarIdx = 0;
+    int32_t numFree = 0;
+    int32_t numb = 0;
     double stepSize = kInitialStep;
     int stalls = 0;
     bool firstPoint = true;
     HRESULT status = S_OK;
     // The specification of the ordinary prediction, restored when a step
     // planned in a ln K fails; the ln K aimed at by a crossing.
-    int32_t plannedSpec = specVarIdx;
-    double plannedStep = stepSize;
+    int32_t plannedSpec = 0;
+    double plannedStep = kInitialStep;
     // The ln K a step near a critical end point is planned in (or -1), the
     // value aimed at and the attempts made.
     int32_t approachIdx = -1;
@@ -601,9 +670,129 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
     // The smaller of the two phase fractions that are not held fixed, at the
     // last point.
     double lastSmallest = HUGE_VAL;
+};
+
+void BoundaryTrace::Start() {
+    BeginTrace(tr, useAppThermo ? provider : nullptr);
+    specVarIdx = tr->firstSpecIdx >= 0 ? tr->firstSpecIdx : tr->idxLnP;
+    tr->firstSpecIdx = -1;
+    for (int32_t i = 0; i < nc && numFree < 2; ++i) {
+        if (flags[i] == 0)
+            ++numFree;
+    }
+    store->GetNumPoints(&numb, accessMode);
+    plannedSpec = specVarIdx;
+    plannedStep = stepSize;
+}
+
+// A point that failed (not the first): another way to a critical end
+// point, back to the ordinary prediction, or a retreat to half the step.
+BoundaryTrace::Flow BoundaryTrace::AfterFailure() {
+    if (approachIdx >= 0 && ++approachAttempt < 3) {
+        // A step planned in a ln K failed: an approach tries half the
+        // distance; a crossing a target twice as far beyond zero,
+        // then a straight line through the last two points.
+        const int32_t k = approachIdx;
+        const double from = tr->hist[0][k];
+        double target = from + (approachTarget - from) * 0.5;
+        int32_t nodes = 3;
+        if (tr->crossIdx >= 0) {
+            target = approachAttempt == 1 ? 2.0 * approachTarget : approachTarget;
+            nodes = approachAttempt == 1 ? 3 : 2;
+        }
+        if (PredictAlong(tr, k, target, nodes, flags, X)) {
+            UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1, beta2,
+                               betaMode);
+            return Flow::kNextPass;
+        }
+    }
+    if (approachIdx >= 0) {
+        // Back to the ordinary prediction.
+        specVarIdx = plannedSpec;
+        stepSize = plannedStep;
+        approachIdx = -1;
+        tr->crossIdx = -1;
+    }
+    // Retreat to half the step. A retreat still predicted outside
+    // the pressure window is halved again: the window ends a trace
+    // where the continuation leaves it, not where an overlong step
+    // that failed happened to point.
+    bool collapsed = false;
+    do {
+        stepSize /= 2.0;
+        if (std::fabs(stepSize / kMaxStep) < kCollapseLimit) {
+            collapsed = true;
+            break;
+        }
+        Predict(tr, X, stepSize, flags);
+    } while (!InsideWindow(ClampedExp(X[tr->idxLnP]), Pmin, Pmax));
+    if (collapsed) {
+        *stuck = 1;
+        return Flow::kStop;
+    }
+    UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1, beta2,
+                       betaMode);
+    return Flow::kNextPass;
+}
+
+// Stores the converged point (ret the corrector's iterations) and plans
+// the next step.
+BoundaryTrace::Flow BoundaryTrace::StoreAndPlan(int ret) {
+    *T = ClampedExp(X[tr->idxLnT]);
+    *P = ClampedExp(X[tr->idxLnP]);
+    if (pureCompIdx < 0 || *P < Pmax) {
+        StoreBoundaryPoint(tr, workingPhase, propManager, store, numb, pointType, accessMode, *T,
+                           *P * kKpaPerAtm, x1, xRef, x2, *betaRef, *beta1, *beta2, useAppThermo,
+                           &status);
+        numb += 1;
+    }
+
+    UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb, Tc, numFree,
+                    critFound);
+    tr->history.Push(X);
+    tr->crossIdx = -1;
+    approachIdx = -1;
+    if (*critFound != 0)
+        return Flow::kStop;
+    if (*P < Pmin || *P > Pmax)
+        return Flow::kStop;
+    // A second phase fraction vanishing: the boundary has reached the
+    // corner where it meets a two-phase boundary (a three-phase point).
+    // In the logarithm of that fraction the corner lies at minus
+    // infinity, and the steps would approach it without end.
+    const double smallest = UnfixedFractionMinimum(betaMode, *betaRef, *beta1, *beta2);
+    if (smallest < kCornerFraction && lastSmallest < HUGE_VAL && smallest < lastSmallest)
+        return Flow::kStop;
+    lastSmallest = smallest;
+
+    // As in the two-phase trace: only a corrector that struggles stalls.
+    if (StepStalled(ret > 3 ? stepSize / kMaxStep : 1.0, kStallLimit, kStallCount, &stalls)) {
+        *stuck = 1;
+        return Flow::kStop;
+    }
+    AdaptStepToIterations(ret, &stepSize);
+    ClampStep(kMaxStep, &stepSize);
+    PredictAwayFromZero([this](double* out, double s) { Predict(tr, out, s, flags); }, X,
+                        specVarIdx, false, &stepSize);
+    ClampStep(kMaxStep, &stepSize);
+    LimitStepToChord(tr, flags, X, &stepSize);
+    plannedSpec = specVarIdx;
+    plannedStep = stepSize;
+    approachIdx = PlanCriticalApproach(tr, X, flags, &stepSize, &specVarIdx);
+    if (approachIdx >= 0) {
+        approachTarget = X[approachIdx];
+        approachAttempt = 0;
+    }
+    UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1, beta2,
+                       betaMode);
+    firstPoint = false;
+    return Flow::kNextPass;
+}
+
+int BoundaryTrace::Run() {
+    Start();
     // The trace stopped where the three phases became metastable.
     bool metastable = false;
-
     for (int pass = 1; pass < kMaxPasses; ++pass) {
         if (pass > 2 && (*P < Pmin || *P > Pmax))
             break;
@@ -626,103 +815,12 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
             break;
         }
         if (ret < 0) {
-            if (firstPoint)
+            if (firstPoint || AfterFailure() == Flow::kStop)
                 break;
-            if (approachIdx >= 0 && ++approachAttempt < 3) {
-                // A step planned in a ln K failed: an approach tries half the
-                // distance; a crossing a target twice as far beyond zero,
-                // then a straight line through the last two points.
-                const int32_t k = approachIdx;
-                const double from = tr->hist[0][k];
-                double target = from + (approachTarget - from) * 0.5;
-                int32_t nodes = 3;
-                if (tr->crossIdx >= 0) {
-                    target = approachAttempt == 1 ? 2.0 * approachTarget : approachTarget;
-                    nodes = approachAttempt == 1 ? 3 : 2;
-                }
-                if (PredictAlong(tr, k, target, nodes, flags, X)) {
-                    UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1,
-                                       beta2, betaMode);
-                    continue;
-                }
-            }
-            if (approachIdx >= 0) {
-                // Back to the ordinary prediction.
-                specVarIdx = plannedSpec;
-                stepSize = plannedStep;
-                approachIdx = -1;
-                tr->crossIdx = -1;
-            }
-            // Retreat to half the step. A retreat still predicted outside
-            // the pressure window is halved again: the window ends a trace
-            // where the continuation leaves it, not where an overlong step
-            // that failed happened to point.
-            bool collapsed = false;
-            do {
-                stepSize /= 2.0;
-                if (std::fabs(stepSize / kMaxStep) < kCollapseLimit) {
-                    collapsed = true;
-                    break;
-                }
-                Predict(tr, X, stepSize, flags);
-            } while (!InsideWindow(ClampedExp(X[tr->idxLnP]), Pmin, Pmax));
-            if (collapsed) {
-                *stuck = 1;
-                break;
-            }
-            UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1, beta2,
-                               betaMode);
             continue;
         }
-
-        *T = ClampedExp(X[tr->idxLnT]);
-        *P = ClampedExp(X[tr->idxLnP]);
-        if (pureCompIdx < 0 || *P < Pmax) {
-            StoreBoundaryPoint(tr, workingPhase, propManager, store, numb, pointType, accessMode,
-                               *T, *P * kKpaPerAtm, x1, xRef, x2, *betaRef, *beta1, *beta2,
-                               useAppThermo, &status);
-            numb += 1;
-        }
-
-        UpdatePredictor(tr, &specVarIdx, X, &stepSize, flags, accessMode, store, &numb, Tc, numFree,
-                        critFound);
-        tr->history.Push(X);
-        tr->crossIdx = -1;
-        approachIdx = -1;
-        if (*critFound != 0)
+        if (StoreAndPlan(ret) == Flow::kStop)
             break;
-        if (*P < Pmin || *P > Pmax)
-            break;
-        // A second phase fraction vanishing: the boundary has reached the
-        // corner where it meets a two-phase boundary (a three-phase point).
-        // In the logarithm of that fraction the corner lies at minus
-        // infinity, and the steps would approach it without end.
-        const double smallest = UnfixedFractionMinimum(betaMode, *betaRef, *beta1, *beta2);
-        if (smallest < kCornerFraction && lastSmallest < HUGE_VAL && smallest < lastSmallest)
-            break;
-        lastSmallest = smallest;
-
-        // As in the two-phase trace: only a corrector that struggles stalls.
-        if (StepStalled(ret > 3 ? stepSize / kMaxStep : 1.0, kStallLimit, kStallCount, &stalls)) {
-            *stuck = 1;
-            break;
-        }
-        AdaptStepToIterations(ret, &stepSize);
-        ClampStep(kMaxStep, &stepSize);
-        PredictAwayFromZero([&](double* out, double s) { Predict(tr, out, s, flags); }, X,
-                            specVarIdx, false, &stepSize);
-        ClampStep(kMaxStep, &stepSize);
-        LimitStepToChord(tr, flags, X, &stepSize);
-        plannedSpec = specVarIdx;
-        plannedStep = stepSize;
-        approachIdx = PlanCriticalApproach(tr, X, flags, &stepSize, &specVarIdx);
-        if (approachIdx >= 0) {
-            approachTarget = X[approachIdx];
-            approachAttempt = 0;
-        }
-        UpdateFromUnknowns(tr, T, P, x1, xRef, x2, z, K1, K2, flags, X, betaRef, beta1, beta2,
-                           betaMode);
-        firstPoint = false;
     }
 
     // A trace that could not start returns non-zero, and its caller stores
@@ -731,4 +829,19 @@ int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* prop
         return metastable ? 0 : 1;
     store->SetNumPoints(numb, accessMode);
     return static_cast<int>(status);
+}
+
+}  // namespace
+
+int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
+                  double* betaRef, double* beta1, double* beta2, double* x1, double* xRef,
+                  double* x2, const double* z, double* K1, double* K2, double Pmin, double Pmax,
+                  int32_t pureCompIdx, double* X, const uint8_t* flags, double* T, double* P,
+                  int32_t betaMode, int32_t accessMode, EnvelopePointStore* store,
+                  int32_t pointType, const double* Tc, uint8_t* critFound,
+                  IAppThermoProvider* provider, bool useAppThermo, uint8_t* stuck) {
+    BoundaryTrace trace(tr, workingPhase, propManager, betaRef, beta1, beta2, x1, xRef, x2, z, K1,
+                        K2, Pmin, Pmax, pureCompIdx, X, flags, T, P, betaMode, accessMode, store,
+                        pointType, Tc, critFound, provider, useAppThermo, stuck);
+    return trace.Run();
 }
