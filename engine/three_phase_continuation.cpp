@@ -6,6 +6,7 @@
 
 #include "core/com_error.h"
 #include "core/units.h"
+#include "engine/cubic_predictor.h"
 #include "engine/matrix_lu_solver.h"
 #include "engine/step_control.h"
 #include "engine/three_phase_point_solver.h"
@@ -253,12 +254,7 @@ void BeginTrace(ThreePhaseTracer* tr, IAppThermoProvider* provider) {
 }
 
 void Predict(ThreePhaseTracer* tr, double* out, double s, const uint8_t* flags) {
-    double** c = tr->hist;
-    for (int32_t i = 0; i < tr->neq; ++i) {
-        if (flags[i] == 1)
-            continue;
-        out[i] = ((c[3][i] * s + c[2][i]) * s + c[1][i]) * s + c[0][i];
-    }
+    EvaluateCubic(tr->hist, tr->neq, flags, s, out);
 }
 
 namespace {
@@ -302,28 +298,11 @@ int32_t ShiftAndFindFastest(ThreePhaseTracer* tr, const double* X, const uint8_t
 // a previous point).
 double RefitCubic(ThreePhaseTracer* tr, const double* X, const uint8_t* flags, int32_t spec,
                   bool noHistory) {
-    double** c = tr->hist;
-    const double a = tr->sens[spec];
-    const double b = c[3][spec];
-    for (int32_t i = 0; i < tr->neq; ++i) {
-        if (flags[i] == 1)
-            continue;
-        c[1][i] = tr->sens[i] / a;
-        if (!noHistory)
-            c[3][i] /= b;
-        c[0][i] = X[i];
-    }
+    NormaliseTangents(tr->hist, tr->neq, flags, tr->sens, X, spec, !noHistory);
     if (noHistory)
         return 0.0;
-    const double delta = c[0][spec] - c[2][spec];
-    for (int32_t i = 0; i < tr->neq; ++i) {
-        if (flags[i] == 1)
-            continue;
-        const double A = ((c[2][i] - c[0][i]) + delta * c[1][i]) / (delta * delta);
-        const double B = (c[3][i] - c[1][i]) / delta;
-        c[2][i] = 3.0 * A + B;
-        c[3][i] = (2.0 * A + B) / delta;
-    }
+    const double delta = tr->hist[0][spec] - tr->hist[2][spec];
+    FitHermite(tr->hist, tr->neq, flags, delta, false);
     return delta;
 }
 

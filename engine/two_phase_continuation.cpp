@@ -12,6 +12,7 @@
 #include "core/units.h"
 #include "core/variant_arrays.h"
 #include "engine/app_values.h"
+#include "engine/cubic_predictor.h"
 #include "engine/matrix_lu_solver.h"
 #include "engine/step_control.h"
 #include "engine/two_phase_point_solver.h"
@@ -149,12 +150,7 @@ void CheckPhaseSwap(TwoPhaseTracer* tr, uint8_t* invertLine) {
 }
 
 void Predict(TwoPhaseTracer* tr, double* out, double s, const uint8_t* flags) {
-    double** c = tr->predictor;
-    for (int32_t i = 0; i < tr->n; ++i) {
-        if (flags[i] == 1)
-            continue;
-        out[i] = ((c[3][i] * s + c[2][i]) * s + c[1][i]) * s + c[0][i];
-    }
+    EvaluateCubic(tr->predictor, tr->n, flags, s, out);
 }
 
 void SortSpecialPoints(int32_t count, double* xtab, int32_t* itab) {
@@ -381,43 +377,19 @@ struct StepFit {
 StepFit RefitCubic(TwoPhaseTracer* tr, const double* X, const uint8_t* flags, int32_t specIdx,
                    bool firstUpdate) {
     const int32_t nc = tr->ncomp;
-    double* c0 = tr->predictor[0];
-    double* c1 = tr->predictor[1];
-    double* c2 = tr->predictor[2];
-    double* c3 = tr->predictor[3];
-    const double a = tr->sens[specIdx];
-    const double b = c3[specIdx];
-    for (int32_t i = 0; i < tr->n; ++i) {
-        if (flags[i] == 1)
-            continue;
-        c1[i] = tr->sens[i] / a;
-        if (!firstUpdate)
-            c3[i] /= b;
-        c0[i] = X[i];
-    }
-    StepFit fit;
-    if (firstUpdate)
-        return fit;
-    const double h = c0[specIdx] - c2[specIdx];
-    fit.h = h;
-    fit.prevSlopeT = c3[nc];
-    fit.prevSlopeP = c3[nc + 1];
+    double* const* c = tr->predictor;
     // A new specification variable that turned back between the two
     // points (its slopes there have opposite signs) cannot carry a
     // cubic through both: the prediction follows the tangent alone.
-    const bool turned = a * b <= 0.0;
-    for (int32_t i = 0; i < tr->n; ++i) {
-        if (flags[i] == 1)
-            continue;
-        if (turned) {
-            c2[i] = c3[i] = 0.0;
-            continue;
-        }
-        const double A = ((c2[i] - c0[i]) + h * c1[i]) / (h * h);
-        const double B = (c3[i] - c1[i]) / h;
-        c2[i] = 3.0 * A + B;
-        c3[i] = (2.0 * A + B) / h;
-    }
+    const bool turned = tr->sens[specIdx] * c[3][specIdx] <= 0.0;
+    NormaliseTangents(c, tr->n, flags, tr->sens, X, specIdx, !firstUpdate);
+    StepFit fit;
+    if (firstUpdate)
+        return fit;
+    fit.h = c[0][specIdx] - c[2][specIdx];
+    fit.prevSlopeT = c[3][nc];
+    fit.prevSlopeP = c[3][nc + 1];
+    FitHermite(c, tr->n, flags, fit.h, turned);
     return fit;
 }
 
