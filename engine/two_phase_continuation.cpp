@@ -1051,10 +1051,10 @@ class CurveTrace {
 
     const int32_t nc;
     // The feed is a liquid where a dew curve starts; the feed is nearly one
-    // compound; and its dew curve (set in Start).
+    // compound; the trace is a dew curve of a vapour feed (set in Start).
     bool liquidFeed = false;
     bool nearPure = false;
-    bool nearPureDew = false;
+    bool vapourDew = false;
     int32_t specVarIdx = 0;
     int32_t nActive = 0;
     int32_t numb = 0;
@@ -1104,13 +1104,14 @@ void CurveTrace::Start() {
         sameKind = true;
     // A feed of nearly one compound (a product with ppm of impurities).
     nearPure = *std::max_element(z, z + nc) > kNearPureFraction;
-    // Its dew curve has the feed's own liquid, of almost its composition, as
-    // the further phase where a dew curve of an impurity (water out of CO2)
-    // crosses the compound's narrow band. Once the trace is past the band
-    // the feed's liquid root is the lower, and the host's test, which takes
-    // the feed on that root, has nothing to find: the roots are compared
-    // here.
-    nearPureDew = !sameKind && *beta == 1.0 && nearPure;
+    // A dew curve of a vapour feed has the feed's own liquid as the further
+    // phase where it crosses the feed's bubble curve: a dew curve of an
+    // impurity crossing a product's narrow band (water out of CO2), or a
+    // minor compound's dew curve meeting the main compound's bubble curve
+    // (CO2 out of methane at 156 K). Past that point the feed's liquid root
+    // is the lower, and the host's test, which takes the feed on that root,
+    // has nothing to find: the roots are compared here.
+    vapourDew = !sameKind && *beta == 1.0;
     specVarIdx = nc + 1;
     nActive = 0;
     for (int32_t i = 0; i < nc && nActive < 2; ++i) {
@@ -1291,7 +1292,7 @@ bool CurveTrace::FurtherPhaseFound(double pKpa, bool* lighter) {
         if (firstPoint && !ApartFrom(tr->scratchK, thirdPhaseComp, flags, nc))
             exists = false;
     }
-    if (!exists && nearPureDew && !firstPoint && *invertLine == 0 && tr->phaseTypeB < 0 &&
+    if (!exists && vapourDew && !firstPoint && *invertLine == 0 && tr->phaseTypeB < 0 &&
         FeedTakesLiquidRoot(tr, workingPhase, propManager, *T, *P, z, flags, useAppThermo)) {
         exists = true;
         *lighter = false;

@@ -409,6 +409,28 @@ TEST_F(Sweep, WaterOutOfAHighPurityProductMeetsTheProductsOwnLiquidAtAThreePhase
     EXPECT_EQ(Count(e, 5), 1) << "one critical row";
 }
 
+// Methane with 1.3 % CO2: the CO2-rich liquid's dew curve meets the
+// methane-rich liquid's bubble curve at a three-phase point (155.7 K,
+// 1175 kPa), where the feed's own liquid is the further phase. The dew
+// trace went on past it on the feed's metastable vapour root and turned at
+// 157.5 K, storing a cricondentherm and a cricondenbar inside the envelope.
+TEST_F(Sweep, AMinorCompoundsDewCurveEndsWhereTheFeedsOwnLiquidForms) {
+    const sweep::SweepFeed feed =
+        NamedFeed("binary", {{"methane", 0.98739}, {"carbon dioxide", 0.0126101}});
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_TRUE(r.failures.empty()) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    const auto threePhase =
+        std::find_if(e.points.begin(), e.points.end(), [](const auto& p) { return p.type == 10; });
+    ASSERT_NE(threePhase, e.points.end()) << "the three-phase point";
+    for (const auto& p : e.points) {
+        if (p.type == 1) {
+            EXPECT_LE(p.p, threePhase->p) << "a dew row of the first trace past the point";
+        }
+    }
+    EXPECT_EQ(Count(e, 5), 1) << "one critical row";
+}
+
 // A heavy liquid with a light compound (methane in toluene, CO2 in
 // n-dodecane, nitrogen in n-decane): the bubble curve's incipient vapour is
 // almost the pure light compound, and where it reaches that compound's own
