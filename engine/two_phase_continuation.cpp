@@ -153,24 +153,6 @@ void Predict(TwoPhaseTracer* tr, double* out, double s, const uint8_t* flags) {
     EvaluateCubic(tr->predictor, tr->n, flags, s, out);
 }
 
-void SortSpecialPoints(int32_t count, double* xtab, int32_t* itab) {
-    for (int32_t i = 0; i < count - 1; ++i) {
-        int32_t best = i;
-        for (int32_t j = i + 1; j < count; ++j) {
-            if (std::fabs(xtab[j]) > std::fabs(xtab[best]))
-                best = j;
-        }
-        if (best != i) {
-            const double x = xtab[i];
-            xtab[i] = xtab[best];
-            xtab[best] = x;
-            const int32_t t = itab[i];
-            itab[i] = itab[best];
-            itab[best] = t;
-        }
-    }
-}
-
 namespace {
 
 // The root in (-h, 0) of the slope c1 + 2 c2 s + 3 c3 s^2 of one predictor

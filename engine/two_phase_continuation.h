@@ -75,6 +75,3 @@ int32_t UpdatePredictor(TwoPhaseTracer* tracer, int32_t* specVarIdx, const doubl
                         EnvelopePointStore* store, int32_t* numbCalculatedPoints,
                         const double* critT, const double* critP, int32_t nActive,
                         int32_t* pointType, ExtremumPlacer* placer = nullptr);
-
-// Sorts count entries by |xtab| descending, carrying itab along.
-void SortSpecialPoints(int32_t count, double* xtab, int32_t* itab);
