@@ -1,7 +1,7 @@
 # Fails when a C++ source of the tree is not formatted as .clang-format says,
 # naming the files.
 #   cmake -DSOURCE_DIR=<tree> -DCLANG_FORMAT=<program> -P check_format.cmake
-set(folders platform host core engine saturation driver ui component pyrana plotview cli python
+set(folders platform host core engine saturation bridge driver ui component pyrana plotview cli python
     tests bench wintest)
 set(sources "")
 foreach(folder ${folders})

@@ -2,7 +2,7 @@
 # order is README.md's, from the ground up; tests, benchmarks and the Windows
 # test host may include any layer.
 #   cmake -DSOURCE_DIR=<tree> -P check_layers.cmake
-set(layers platform host core engine saturation driver ui component pyrana plotview cli python)
+set(layers platform host core engine saturation bridge driver ui component pyrana plotview cli python)
 
 set(violations "")
 list(LENGTH layers count)

@@ -3,9 +3,9 @@
 
 #include <cmath>
 
+#include "core/app_values.h"
 #include "core/com_error.h"
 #include "core/units.h"
-#include "engine/app_values.h"
 #include "platform/com.h"
 
 namespace {

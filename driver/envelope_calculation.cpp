@@ -7,12 +7,14 @@
 #include <utility>
 #include <vector>
 
+#include "bridge/host_thermo.h"
+#include "bridge/provider_thermo.h"
+#include "core/app_values.h"
 #include "core/com_error.h"
 #include "core/units.h"
 #include "core/variant_arrays.h"
 #include "driver/compound_data.h"
 #include "driver/results_output.h"
-#include "engine/app_values.h"
 #include "engine/three_phase_continuation.h"
 #include "engine/two_phase_continuation.h"
 #include "saturation/incipient_phase.h"
@@ -20,7 +22,6 @@
 
 namespace {
 
-const int kResetMask = 159;
 const double kDominantFraction = 0.99999;
 const double kBubbleScanTop = 200.0;  // atm
 // Pressure ratio between successive points of a vapour-pressure curve.
@@ -170,7 +171,32 @@ HRESULT EnvelopeCalculation::SetUp(IDispatch* pPhaseCollection, IDispatch* pProp
     u->threePhaseCheck = 1;
     u->fromThreePhasePoint = 0;
     u->curPointType = kPointDew;
+    MakeEngineThermo();
     return S_OK;
+}
+
+// The thermodynamics the engines see: the host's objects of this
+// calculation, or the provider.
+void EnvelopeCalculation::MakeEngineThermo() {
+    UtilityState* u = u_;
+    if (u->useAppThermo != 0) {
+        thermo_ = std::make_unique<ProviderThermo>(u->appThermoProvider, u->ncomp, u->hostComp);
+        return;
+    }
+    HostObjects objects;
+    objects.phases = u->phaseCollection;
+    objects.flashSettings = u->flashSettings;
+    objects.flashManager = u->flashManager;
+    objects.companion = u->settingsCompanion;
+    objects.propManager = u->propManager;
+    objects.workingPhase = pStabTestPhase;
+    objects.conditionsPhase = pPhase;
+    objects.methodSetting = methodSetting;
+    objects.lnPhiPropId = u->propIds[kPropLnFugacityCoeff];
+    objects.enthalpyPropId = u->propIds[kPropEnthalpy];
+    objects.entropyPropId = u->propIds[kPropEntropy];
+    objects.volumePropId = u->propIds[kPropMolarVolume];
+    thermo_ = std::make_unique<HostThermo>(objects, u->ncomp, u->hostComp);
 }
 
 void EnvelopeCalculation::ChoosePressureRange() {
@@ -203,6 +229,7 @@ void EnvelopeCalculation::RestoreFlashSettings() {
 }
 
 void EnvelopeCalculation::ReleaseLocals() {
+    thermo_.reset();
     SafeRelease(pCompColl);
     SafeRelease(pPhase);
     SafeRelease(pStabTestPhase);
@@ -325,7 +352,7 @@ void EnvelopeCalculation::RecordThreePhasePoint(int record) {
             {u->propIds[kPropEntropy], &IPhase::get_Entropy, &p.S},
             {u->propIds[kPropMolarVolume], &IPhase::get_MolarVolume, &p.V}};
         for (const Property& prop : properties) {
-            CheckOk(pStabTestPhase->ResetProperties(kResetMask));
+            CheckOk(pStabTestPhase->ResetProperties(kResetAllProperties));
             CheckOk(u->propManager->CalcProperty(prop.id, pStabTestPhase));
             CheckOk((pStabTestPhase->*prop.get)(prop.out));
         }
@@ -356,104 +383,24 @@ int EnvelopeCalculation::TraceTwoPhase(double* x, double* y, int record) {
 
 int EnvelopeCalculation::TraceCurveOnce(double* x, double* y, ThreePhasePoint& p) {
     UtilityState* u = u_;
-    return TraceCurve(
-        u->twoPhaseTracer, u->phaseCollection, u->flashSettings, pStabTestPhase, u->propManager,
-        u->flashManager, u->settingsCompanion, &u->vapFrac, x, y, u->feedComp, u->K1, pressLow,
-        pressHigh, pureCompIdx, u->unknowns, u->twoPhaseSkip, &u->curTdegk, &u->curPatm,
-        &u->threePhaseFound, u->xLiq2, &p.Patm, &p.Tdegk, 0, u->pointStore, &u->threePhaseCheck,
-        u->fromThreePhasePoint != 0, &InvertLine, u->curPointType, 0, u->critTdegk, u->critPkpa,
-        &stuck, methodSetting, u->appThermoProvider, u->useAppThermo != 0, pPhase);
+    return TraceCurve(u->twoPhaseTracer, thermo_.get(), &u->vapFrac, x, y, u->feedComp, u->K1,
+                      pressLow, pressHigh, pureCompIdx, u->unknowns, u->twoPhaseSkip, &u->curTdegk,
+                      &u->curPatm, &u->threePhaseFound, u->xLiq2, &p.Patm, &p.Tdegk, 0,
+                      u->pointStore, &u->threePhaseCheck, u->fromThreePhasePoint != 0, &InvertLine,
+                      u->curPointType, 0, u->critTdegk, u->critPkpa, &stuck);
 }
 
 int EnvelopeCalculation::TraceThreePhase() {
     UtilityState* u = u_;
     b3Phasestuck = 0;
-    struct TestLent {
-        ThreePhaseTracer* tracer;
-        ~TestLent() { tracer->furtherPhaseTest = nullptr; }
-    } lent{u->threePhaseTracer};
-    u->threePhaseTracer->furtherPhaseTest = this;
     const int rc = TraceBoundary(
-        u->threePhaseTracer, pStabTestPhase, u->propManager, &u->vapFrac, &u->liq1Frac,
-        &u->liq2Frac, u->xLiq1, u->yVap, u->xLiq2, u->feedComp, u->K1, u->K2, pressLow, pressHigh,
-        pureCompIdx, u->unknowns, u->threePhaseSkip, &u->curTdegk, &u->curPatm, u->betaMode, 0,
-        u->pointStore, u->curPointType, u->critTdegk, &CriticalPointFound, u->appThermoProvider,
-        u->useAppThermo != 0, &b3Phasestuck);
+        u->threePhaseTracer, thermo_.get(), &u->vapFrac, &u->liq1Frac, &u->liq2Frac, u->xLiq1,
+        u->yVap, u->xLiq2, u->feedComp, u->K1, u->K2, pressLow, pressHigh, pureCompIdx, u->unknowns,
+        u->threePhaseSkip, &u->curTdegk, &u->curPatm, u->betaMode, 0, u->pointStore,
+        u->curPointType, u->critTdegk, &CriticalPointFound, &b3Phasestuck);
     if (b3Phasestuck != 0)
         gaps |= kGapBoundaryStopped;
     return rc;
-}
-
-bool EnvelopeCalculation::FindsPhaseBelow(double tK, double pKpa, const double* x, double* found) {
-    return u_->useAppThermo == 0 ? HostFindsPhaseBelow(tK, pKpa, x, found)
-                                 : ProviderFindsPhaseBelow(tK, pKpa, x, found);
-}
-
-// The host tests the conditions phase's composition, which is the feed's:
-// the composition tested is put there for the test and the feed's put back
-// afterwards, as the host held it at the set-up.
-bool EnvelopeCalculation::HostFindsPhaseBelow(double tK, double pKpa, const double* x,
-                                              double* found) {
-    UtilityState* u = u_;
-    const int32_t nc = u->ncomp;
-    platform::ComPtr<IRealArrayDisp> composition;
-    CheckOk(pPhase->get_Composition(composition.put()));
-    if (composition == nullptr)
-        throw CPYCOMError(E_POINTER);
-    struct FeedBack {
-        IRealArrayDisp* composition;
-        const double* feed;
-        int32_t nc;
-        ~FeedBack() {
-            for (int32_t i = 0; i < nc; ++i)
-                composition->put_IthValue(i, feed[i]);
-        }
-    } feedBack{composition.Get(), u->hostComp, nc};
-    for (int32_t i = 0; i < nc; ++i)
-        CheckOk(composition->put_IthValue(i, x[i]));
-    CheckOk(pPhase->put_Pressure(pKpa));
-    CheckOk(pPhase->put_Temperature(tK));
-    CheckOk(u->settingsCompanion->StabilityTest(u->flashSettings, u->phaseCollection,
-                                                pStabTestPhase, 1, methodSetting, VARIANT_TRUE,
-                                                u->flashManager));
-    int type = 0;
-    CheckOk(pStabTestPhase->get_PhaseType(&type));
-    if (type != 3 && type != 4)
-        return false;
-    platform::ComPtr<IRealArrayDisp> phase;
-    CheckOk(pStabTestPhase->get_Composition(phase.put()));
-    if (phase == nullptr)
-        throw CPYCOMError(E_POINTER);
-    for (int32_t i = 0; i < nc; ++i)
-        CheckOk(phase->get_IthValue(i, &found[i]));
-    return true;
-}
-
-// The provider tests its feed: the composition tested is put in its place
-// and the feed put back afterwards.
-bool EnvelopeCalculation::ProviderFindsPhaseBelow(double tK, double pKpa, const double* x,
-                                                  double* found) {
-    UtilityState* u = u_;
-    const int32_t nc = u->ncomp;
-    platform::ComPtr<IAppValue> feedValue;
-    CheckOk(u->appThermoProvider->get_Composition(feedValue.put()));
-    if (feedValue == nullptr)
-        throw CPYCOMError(E_POINTER);
-    struct FeedBack {
-        IAppValue* value;
-        DoubleArrayVariant feed;
-        ~FeedBack() { value->put_Value(feed.get()); }
-    } feedBack{feedValue.Get(), {u->hostComp, nc}};
-    DoubleArrayVariant tested(x, nc);
-    CheckOk(feedValue->put_Value(tested.get()));
-    PutAppValue(u->appThermoProvider, &IAppThermoProvider::get_Temperature, tK - kKelvinOffset);
-    PutAppValue(u->appThermoProvider, &IAppThermoProvider::get_Pressure, pKpa);
-    int phT = 0;
-    DoubleArrayVariant phase(x, nc);
-    CheckOk(u->appThermoProvider->FindThirdPhase(&phT, &phase.get()));
-    if (phT != 1 && phT != 2)
-        return false;
-    return CopyArrayValues(phase.get(), found, nc) == nc;
 }
 
 // ---------------------------------------------------------------------------

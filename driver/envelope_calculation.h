@@ -11,11 +11,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "core/envelope_point_store.h"
 #include "core/units.h"
-#include "engine/further_phase_test.h"
+#include "engine/engine_thermo.h"
 #include "host/interfaces.h"
 #include "saturation/utility_state.h"
 
@@ -26,7 +27,7 @@ typedef HRESULT (*OptionsDialogHook)(IPYRUtility* utility, IPYRUtilityManager* u
                                      IDispatch* phaseCollection, IDispatch* propContainer,
                                      IPropManager* propManager);
 
-class EnvelopeCalculation : private FurtherPhaseTest {
+class EnvelopeCalculation {
   public:
     // u: the utility's state; utility: the utility object itself (handed to
     // the options dialog).
@@ -41,6 +42,7 @@ class EnvelopeCalculation : private FurtherPhaseTest {
     HRESULT SetUp(IDispatch* pPhaseCollection, IDispatch* pPropContainer);
     HRESULT SetUpHostPath(IDispatch* pPhaseCollection, IDispatch* pPropContainer);
     HRESULT SetUpProviderPath(IDispatch* pPropContainer);
+    void MakeEngineThermo();
     void ChoosePressureRange();
     void RunStagePlan();
     void RestoreFlashSettings();
@@ -53,11 +55,6 @@ class EnvelopeCalculation : private FurtherPhaseTest {
     void AppendRecord(int record);
     int TraceTwoPhase(double* x, double* y, int record);
     int TraceThreePhase();
-    // The host's further-phase test made on a composition other than the
-    // feed's (for the three-phase tracer), on either path.
-    bool FindsPhaseBelow(double tK, double pKpa, const double* x, double* found) override;
-    bool HostFindsPhaseBelow(double tK, double pKpa, const double* x, double* found);
-    bool ProviderFindsPhaseBelow(double tK, double pKpa, const double* x, double* found);
 
     // Rows in the point store; the next pass's pressure of a boundary scan.
     int32_t StoredRows() const;
@@ -105,6 +102,8 @@ class EnvelopeCalculation : private FurtherPhaseTest {
     UtilityState* u_;
     IPYRUtility* utility_;
     OptionsDialogHook dialog_;
+    // The thermodynamics the engines see, made at the set-up.
+    std::unique_ptr<EngineThermo> thermo_;
 
     // Execute's locals.
     ICompoundCollection* pCompColl = nullptr;

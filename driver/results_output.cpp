@@ -9,8 +9,6 @@
 
 namespace {
 
-const int kResetMask = 159;
-
 // The phase type used to recompute a stored row's properties: liquid for dew
 // rows and the bubble side, vapour for the rows of the dew side restarted
 // past a three-phase point and of the incipient-liquid stage, the previous
@@ -98,7 +96,7 @@ HRESULT ResultsOutput::RecomputeStoredProperties() {
                 {u->propIds[kPropEntropy], &IPhase::get_Entropy, kCodeEntropy},
                 {u->propIds[kPropMolarVolume], &IPhase::get_MolarVolume, kCodeMolarVolume}};
             for (const Property& prop : properties) {
-                CheckOk(status = phase->ResetProperties(kResetMask));
+                CheckOk(status = phase->ResetProperties(kResetAllProperties));
                 CheckOk(status = u->propManager->CalcProperty(prop.id, phase.Get()));
                 double value = 0.0;
                 CheckOk(status = (phase.Get()->*prop.get)(&value));

@@ -1,4 +1,4 @@
-// Finite-difference derivatives of ln phi through a host phase.
+// Finite-difference derivatives of ln phi through a phase channel.
 #include "engine/ln_phi_differences.h"
 
 #include "core/units.h"
@@ -13,7 +13,7 @@ void ZeroAbsent(double* v, const double* w, const uint8_t* flags, int32_t ncomp)
     }
 }
 
-// The normalised composition sent to the host; returns the raw total.
+// The normalised composition sent to the channel; returns the raw total.
 double Normalise(const double* composition, double* w, int32_t ncomp) {
     double sum = 0.0;
     for (int32_t i = 0; i < ncomp; ++i) {

@@ -1,4 +1,4 @@
-// Finite-difference derivatives of a host phase's ln fugacity coefficients,
+// Finite-difference derivatives of a phase's ln fugacity coefficients,
 // shared by both engines: the base values at T, P and the composition, then
 // one evaluation each at a perturbed pressure, temperature and mole number of
 // every compound present.
@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "engine/ln_phi_channel.h"
+#include "engine/engine_thermo.h"
 
 struct LnPhiDifferencing {
     int32_t ncomp;
@@ -29,7 +29,7 @@ struct LnPhiDifferencing {
 // over the entries above kNegligibleFraction before it is sent) into lnPhi, and the
 // derivatives per kelvin, per atmosphere and per mole number into the
 // outputs that are not null. Mole-number derivatives are symmetrised off the
-// diagonal and scaled by the raw total. Host failures raise CPYCOMError.
+// diagonal and scaled by the raw total. Failures raise CPYCOMError.
 void DifferenceLnPhi(LnPhiChannel& channel, const LnPhiDifferencing& d, double T, double P,
                      const double* composition, double* lnPhi, double* dLnPhidT, double* dLnPhidP,
                      double** dLnPhidn);

@@ -19,7 +19,6 @@ const int kMaxPasses = 400;
 const double kCollapseLimit = 1e-4;
 const double kStallLimit = 0.005;
 const int kStallCount = 2;
-const int kResetMask = 159;
 
 // Whether the sign change of unknown `changed` between the previous point
 // (prev) and X marks a critical point: every other significant unknown of
@@ -231,7 +230,7 @@ bool InsideWindow(double P, double Pmin, double Pmax) {
 
 }  // namespace
 
-void BeginTrace(ThreePhaseTracer* tr, IAppThermoProvider* provider) {
+void BeginTrace(ThreePhaseTracer* tr, EngineThermo* thermo) {
     tr->phaseCode1 = 1;
     tr->phaseCodeRef = -1;
     tr->phaseCode2 = 2;
@@ -245,12 +244,8 @@ void BeginTrace(ThreePhaseTracer* tr, IAppThermoProvider* provider) {
         for (double* row : tr->hist)
             row[i] = 0.0;
     }
-    if (provider == nullptr)
-        return;
-    provider->get_VapourPhase(&tr->appPhaseRef);
-    provider->get_LiquidPhase(&tr->appPhaseOther);
-    if (tr->appPhaseOther == nullptr)
-        provider->get_Liquid2Phase(&tr->appPhaseOther);
+    if (thermo != nullptr)
+        thermo->BeginThreePhaseTrace();
 }
 
 void Predict(ThreePhaseTracer* tr, double* out, double s, const uint8_t* flags) {
@@ -392,15 +387,16 @@ bool HasNegativeFraction(const double* x, int32_t nc) {
 // phases of a converged point share. The test is made on the most abundant
 // phase; what it finds within 1e-3 in every mole fraction of one of the
 // three is that phase, not a further one.
-bool FurtherPhaseBelow(ThreePhaseTracer* tr, double T, double pKpa, double betaRef, double beta1,
-                       double beta2, const double* xRef, const double* x1, const double* x2) {
+bool FurtherPhaseBelow(ThreePhaseTracer* tr, FurtherPhaseTest* test, double T, double pKpa,
+                       double betaRef, double beta1, double beta2, const double* xRef,
+                       const double* x1, const double* x2) {
     const double* tested = xRef;
     if (beta1 > betaRef && beta1 >= beta2)
         tested = x1;
     else if (beta2 > betaRef && beta2 > beta1)
         tested = x2;
     double* found = tr->foundPhase;
-    if (!tr->furtherPhaseTest->FindsPhaseBelow(T, pKpa, tested, found))
+    if (!test->FindsPhaseBelow(T, pKpa, tested, found))
         return false;
     for (const double* phase : {xRef, x1, x2}) {
         double apart = 0.0;
@@ -410,51 +406,6 @@ bool FurtherPhaseBelow(ThreePhaseTracer* tr, double T, double pKpa, double betaR
             return false;
     }
     return true;
-}
-
-HRESULT EvaluatePhaseProperties(ThreePhaseTracer* tr, double pKpa, double T,
-                                const double* composition, IPhase* phase, IPropManager* propManager,
-                                double* h, double* s, double* v) {
-    HRESULT hr = phase->put_Active(1);
-    if (FAILED(hr))
-        return hr;
-    if (FAILED(hr = phase->put_Pressure(pKpa)))
-        return hr;
-    if (FAILED(hr = phase->put_Temperature(T)))
-        return hr;
-    platform::ComPtr<IDispatch> object;
-    if (FAILED(hr = phase->get_CompositionObject(object.put())))
-        return hr;
-    if (object == nullptr)
-        return E_POINTER;
-    platform::ComPtr<IRealArrayDisp> array;
-    hr = object.QueryInterface(IID_IRealArrayDisp, &array);
-    object = nullptr;
-    if (FAILED(hr))
-        return hr;
-    for (int32_t i = 0; i < tr->ncomp; ++i) {
-        if (FAILED(hr = array->put_IthValue(i, composition[i])))
-            return hr;
-    }
-    array = nullptr;
-
-    struct Property {
-        int32_t id;
-        HRESULT (STDMETHODCALLTYPE IPhase::*get)(double*);
-        double* out;
-    };
-    const Property properties[3] = {{tr->propIdEnthalpy, &IPhase::get_Enthalpy, h},
-                                    {tr->propIdEntropy, &IPhase::get_Entropy, s},
-                                    {tr->propIdVolume, &IPhase::get_MolarVolume, v}};
-    for (const Property& p : properties) {
-        if (FAILED(hr = phase->ResetProperties(kResetMask)))
-            return hr;
-        if (FAILED(hr = propManager->CalcProperty(p.id, phase)))
-            return hr;
-        if (FAILED(hr = (phase->*p.get)(p.out)))
-            return hr;
-    }
-    return hr;
 }
 
 namespace {
@@ -487,42 +438,34 @@ int RejectedPointCode(int ret, const double* X, const uint8_t* flags, int32_t nc
 }
 
 // Stores a converged boundary point in row `row`: its pressure and
-// temperature, and on the host path the enthalpy, entropy and volume of its
+// temperature, and where thermo answers them the enthalpy, entropy and volume of its
 // two liquids (a three-phase bubble boundary) or of its reference phase and
 // the larger liquid (a liquid-liquid boundary), weighted by their fractions;
 // *status receives the last property evaluation's result.
-void StoreBoundaryPoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
-                        EnvelopePointStore* store, int32_t row, int32_t pointType,
-                        int32_t accessMode, double T, double pKpa, const double* x1,
-                        const double* xRef, const double* x2, double betaRef, double beta1,
-                        double beta2, bool useAppThermo, HRESULT* status) {
+void StoreBoundaryPoint(EngineThermo* thermo, EnvelopePointStore* store, int32_t row,
+                        int32_t pointType, int32_t accessMode, double T, double pKpa,
+                        const double* x1, const double* xRef, const double* x2, double betaRef,
+                        double beta1, double beta2, HRESULT* status) {
     double h1 = 0.0, h2 = 0.0, s1 = 0.0, s2 = 0.0, v1 = 0.0, v2 = 0.0;
     store->SetPointType(row, pointType, accessMode);
     store->SetValue(row, kCodePressure, pKpa, accessMode);
     store->SetValue(row, kCodeTemperature, T, accessMode);
     double h = 0.0, s = 0.0, v = 0.0;
-    if (!useAppThermo) {
+    if (thermo->HasPhaseProperties()) {
         if (pointType == kPointThreePhaseBubble) {
-            *status = workingPhase->put_PhaseType(4);
-            CheckFailed(*status);
-            *status =
-                EvaluatePhaseProperties(tr, pKpa, T, x1, workingPhase, propManager, &h1, &s1, &v1);
-            *status =
-                EvaluatePhaseProperties(tr, pKpa, T, x2, workingPhase, propManager, &h2, &s2, &v2);
+            thermo->SelectPhase(PhaseRoot::kLiquid);
+            *status = thermo->PhaseProperties(pKpa, T, x1, &h1, &s1, &v1);
+            *status = thermo->PhaseProperties(pKpa, T, x2, &h2, &s2, &v2);
             h = h1 * beta1 + h2 * beta2;
             s = s1 * beta1 + s2 * beta2;
             v = v1 * beta1 + v2 * beta2;
         } else if (pointType == kPointLiquidLiquidUpper || pointType == kPointLiquidLiquid) {
-            *status = workingPhase->put_PhaseType(3);
-            CheckFailed(*status);
-            *status = EvaluatePhaseProperties(tr, pKpa, T, xRef, workingPhase, propManager, &h1,
-                                              &s1, &v1);
-            *status = workingPhase->put_PhaseType(4);
-            CheckFailed(*status);
+            thermo->SelectPhase(PhaseRoot::kVapour);
+            *status = thermo->PhaseProperties(pKpa, T, xRef, &h1, &s1, &v1);
+            thermo->SelectPhase(PhaseRoot::kLiquid);
             const bool second = beta2 > beta1;
             const double betaOther = second ? beta2 : beta1;
-            *status = EvaluatePhaseProperties(tr, pKpa, T, second ? x2 : x1, workingPhase,
-                                              propManager, &h2, &s2, &v2);
+            *status = thermo->PhaseProperties(pKpa, T, second ? x2 : x1, &h2, &s2, &v2);
             h = h1 * betaRef + h2 * betaOther;
             s = s1 * betaRef + s2 * betaOther;
             v = v1 * betaRef + v2 * betaOther;
@@ -541,16 +484,14 @@ namespace {
 // its passes carry from one to the next, and its steps.
 class BoundaryTrace {
   public:
-    BoundaryTrace(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
-                  double* betaRef, double* beta1, double* beta2, double* x1, double* xRef,
-                  double* x2, const double* z, double* K1, double* K2, double Pmin, double Pmax,
-                  int32_t pureCompIdx, double* X, const uint8_t* flags, double* T, double* P,
-                  int32_t betaMode, int32_t accessMode, EnvelopePointStore* store,
-                  int32_t pointType, const double* Tc, uint8_t* critFound,
-                  IAppThermoProvider* provider, bool useAppThermo, uint8_t* stuck)
+    BoundaryTrace(ThreePhaseTracer* tr, EngineThermo* thermo, double* betaRef, double* beta1,
+                  double* beta2, double* x1, double* xRef, double* x2, const double* z, double* K1,
+                  double* K2, double Pmin, double Pmax, int32_t pureCompIdx, double* X,
+                  const uint8_t* flags, double* T, double* P, int32_t betaMode, int32_t accessMode,
+                  EnvelopePointStore* store, int32_t pointType, const double* Tc,
+                  uint8_t* critFound, uint8_t* stuck)
         : tr(tr),
-          workingPhase(workingPhase),
-          propManager(propManager),
+          thermo(thermo),
           betaRef(betaRef),
           beta1(beta1),
           beta2(beta2),
@@ -573,16 +514,11 @@ class BoundaryTrace {
           pointType(pointType),
           Tc(Tc),
           critFound(critFound),
-          provider(provider),
-          useAppThermo(useAppThermo),
           stuck(stuck),
           nc(tr->ncomp) {}
 
-    // The provider's phases are held only for this trace.
-    ~BoundaryTrace() {
-        SafeRelease(tr->appPhaseRef);
-        SafeRelease(tr->appPhaseOther);
-    }
+    // The thermodynamics' phases are held only for this trace.
+    ~BoundaryTrace() { thermo->EndTrace(); }
     BoundaryTrace(const BoundaryTrace&) = delete;
     BoundaryTrace& operator=(const BoundaryTrace&) = delete;
 
@@ -601,8 +537,7 @@ class BoundaryTrace {
 
     // TraceBoundary's arguments.
     ThreePhaseTracer* tr;
-    IPhase* workingPhase;
-    IPropManager* propManager;
+    EngineThermo* thermo;
     double* betaRef;
     double* beta1;
     double* beta2;
@@ -625,8 +560,6 @@ class BoundaryTrace {
     int32_t pointType;
     const double* Tc;
     uint8_t* critFound;
-    IAppThermoProvider* provider;
-    bool useAppThermo;
     uint8_t* stuck;
 
     const int32_t nc;
@@ -652,7 +585,7 @@ class BoundaryTrace {
 };
 
 void BoundaryTrace::Start() {
-    BeginTrace(tr, useAppThermo ? provider : nullptr);
+    BeginTrace(tr, thermo);
     specVarIdx = tr->firstSpecIdx >= 0 ? tr->firstSpecIdx : tr->idxLnP;
     tr->firstSpecIdx = -1;
     for (int32_t i = 0; i < nc && numFree < 2; ++i) {
@@ -720,9 +653,8 @@ BoundaryTrace::Flow BoundaryTrace::StoreAndPlan(int ret) {
     *T = ClampedExp(X[tr->idxLnT]);
     *P = ClampedExp(X[tr->idxLnP]);
     if (pureCompIdx < 0 || *P < Pmax) {
-        StoreBoundaryPoint(tr, workingPhase, propManager, store, numb, pointType, accessMode, *T,
-                           *P * kKpaPerAtm, x1, xRef, x2, *betaRef, *beta1, *beta2, useAppThermo,
-                           &status);
+        StoreBoundaryPoint(thermo, store, numb, pointType, accessMode, *T, *P * kKpaPerAtm, x1,
+                           xRef, x2, *betaRef, *beta1, *beta2, &status);
         numb += 1;
     }
 
@@ -775,9 +707,9 @@ int BoundaryTrace::Run() {
     for (int pass = 1; pass < kMaxPasses; ++pass) {
         if (pass > 2 && (*P < Pmin || *P > Pmax))
             break;
-        int ret = SolvePoint(tr, workingPhase, propManager, betaRef, beta1, beta2, T, P, x1, xRef,
-                             z, x2, X, K1, K2, flags, specVarIdx, betaMode,
-                             firstPoint || approachIdx >= 0, pureCompIdx, useAppThermo);
+        int ret =
+            SolvePoint(tr, thermo, betaRef, beta1, beta2, T, P, x1, xRef, z, x2, X, K1, K2, flags,
+                       specVarIdx, betaMode, firstPoint || approachIdx >= 0, pureCompIdx);
         if (ret >= 0)
             ret = RejectedPointCode(ret, X, flags, nc, numFree > 1 && pureCompIdx < 0, x1, xRef, x2,
                                     !firstPoint, betaMode, *betaRef, *beta1, *beta2);
@@ -786,9 +718,9 @@ int BoundaryTrace::Run() {
         // one of them, or a fourth joins them, which three phases cannot
         // describe. The boundary beyond is not the feed's, and the trace
         // stops before storing the point.
-        if (ret >= 0 && tr->furtherPhaseTest != nullptr &&
-            FurtherPhaseBelow(tr, ClampedExp(X[tr->idxLnT]), ClampedExp(X[tr->idxLnP]) * kKpaPerAtm,
-                              *betaRef, *beta1, *beta2, xRef, x1, x2)) {
+        if (ret >= 0 && FurtherPhaseBelow(tr, thermo, ClampedExp(X[tr->idxLnT]),
+                                          ClampedExp(X[tr->idxLnP]) * kKpaPerAtm, *betaRef, *beta1,
+                                          *beta2, xRef, x1, x2)) {
             metastable = true;
             *stuck = 1;
             break;
@@ -812,15 +744,14 @@ int BoundaryTrace::Run() {
 
 }  // namespace
 
-int TraceBoundary(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
-                  double* betaRef, double* beta1, double* beta2, double* x1, double* xRef,
-                  double* x2, const double* z, double* K1, double* K2, double Pmin, double Pmax,
-                  int32_t pureCompIdx, double* X, const uint8_t* flags, double* T, double* P,
-                  int32_t betaMode, int32_t accessMode, EnvelopePointStore* store,
-                  int32_t pointType, const double* Tc, uint8_t* critFound,
-                  IAppThermoProvider* provider, bool useAppThermo, uint8_t* stuck) {
-    BoundaryTrace trace(tr, workingPhase, propManager, betaRef, beta1, beta2, x1, xRef, x2, z, K1,
-                        K2, Pmin, Pmax, pureCompIdx, X, flags, T, P, betaMode, accessMode, store,
-                        pointType, Tc, critFound, provider, useAppThermo, stuck);
+int TraceBoundary(ThreePhaseTracer* tr, EngineThermo* thermo, double* betaRef, double* beta1,
+                  double* beta2, double* x1, double* xRef, double* x2, const double* z, double* K1,
+                  double* K2, double Pmin, double Pmax, int32_t pureCompIdx, double* X,
+                  const uint8_t* flags, double* T, double* P, int32_t betaMode, int32_t accessMode,
+                  EnvelopePointStore* store, int32_t pointType, const double* Tc,
+                  uint8_t* critFound, uint8_t* stuck) {
+    BoundaryTrace trace(tr, thermo, betaRef, beta1, beta2, x1, xRef, x2, z, K1, K2, Pmin, Pmax,
+                        pureCompIdx, X, flags, T, P, betaMode, accessMode, store, pointType, Tc,
+                        critFound, stuck);
     return trace.Run();
 }

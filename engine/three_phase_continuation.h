@@ -10,30 +10,29 @@
 #include <cstdint>
 
 #include "core/envelope_point_store.h"
+#include "engine/engine_thermo.h"
 #include "engine/three_phase_tracer.h"
-#include "host/interfaces.h"
-#include "platform/com.h"
 
 // Traces one boundary. Fractions, T (K) and P (atm) are updated, vectors in
 // place. Pmin/Pmax (atm) bound the trace; Tc (K) are the compounds' critical
 // temperatures. *critFound is set when a critical point was recorded (a set
 // flag on entry stops the trace after its first point); *stuck when the step
 // collapsed or stalled. Returns 1 when not even the first point converged,
-// otherwise the status of the last host property evaluation (0 when all went
-// well, always 0 with the provider). A failed put_PhaseType raises
-// CPYCOMError.
-int TraceBoundary(ThreePhaseTracer* tracer, IPhase* workingPhase, IPropManager* propManager,
-                  double* betaRef, double* beta1, double* beta2, double* x1, double* xRef,
-                  double* x2, const double* z, double* K1, double* K2, double Pmin, double Pmax,
-                  int32_t pureCompIdx, double* X, const uint8_t* flags, double* T, double* P,
-                  int32_t betaMode, int32_t accessMode, EnvelopePointStore* store,
-                  int32_t pointType, const double* Tc, uint8_t* critFound,
-                  IAppThermoProvider* provider, bool useAppThermo, uint8_t* stuck);
+// otherwise the status of the last phase-property evaluation (0 when all
+// went well, and where thermo answers no properties). A phase that thermo
+// cannot choose raises CPYCOMError; each converged point is checked with
+// thermo's further-phase test.
+int TraceBoundary(ThreePhaseTracer* tracer, EngineThermo* thermo, double* betaRef, double* beta1,
+                  double* beta2, double* x1, double* xRef, double* x2, const double* z, double* K1,
+                  double* K2, double Pmin, double Pmax, int32_t pureCompIdx, double* X,
+                  const uint8_t* flags, double* T, double* P, int32_t betaMode, int32_t accessMode,
+                  EnvelopePointStore* store, int32_t pointType, const double* Tc,
+                  uint8_t* critFound, uint8_t* stuck);
 
 // Starts a trace: phase codes 1, -1, 2; identity Jacobian; zero residual,
-// sensitivity and predictor; with a provider, its vapour phase as the
-// reference and its liquid (or second liquid) for phases 1 and 2.
-void BeginTrace(ThreePhaseTracer* tracer, IAppThermoProvider* provider);
+// sensitivity and predictor; thermo (may be null) readies its phases: the
+// vapour root for the reference phase, the liquid root for phases 1 and 2.
+void BeginTrace(ThreePhaseTracer* tracer, EngineThermo* thermo);
 
 // After a converged point: refits the predictor, picks the next
 // specification variable and records a critical point passed since the
@@ -45,11 +44,3 @@ void UpdatePredictor(ThreePhaseTracer* tracer, int32_t* specVarIdx, const double
 
 // out = ((c3 s + c2) s + c1) s + c0 for entries with flag != 1.
 void Predict(ThreePhaseTracer* tracer, double* out, double s, const uint8_t* flags);
-
-// Enthalpy, entropy and molar volume of one phase (composition of ncomp
-// values, put unnormalised) at pKpa and T (K) through the host. Returns the
-// HRESULT of the last call; a failure leaves the outputs not yet read as
-// they were.
-HRESULT EvaluatePhaseProperties(ThreePhaseTracer* tracer, double pKpa, double T,
-                                const double* composition, IPhase* workingPhase,
-                                IPropManager* propManager, double* h, double* s, double* v);

@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "core/com_error.h"
-#include "engine/ln_phi_channel.h"
 #include "engine/ln_phi_differences.h"
 #include "engine/matrix_lu_solver.h"
 
@@ -54,20 +53,16 @@ HRESULT SolveTangent(ThreePhaseTracer* tr, int32_t specVarIdx, double* X, const 
 
 }  // namespace
 
-HRESULT EvaluatePhase(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
-                      int32_t phaseCode, double T, double P, const double* composition,
-                      double* lnPhi, double* dLnPhidT, double* dLnPhidP, double** dLnPhidn,
-                      const uint8_t* flags, IAppPhase* appPhase, bool useAppThermo,
-                      bool centralTP) {
+HRESULT EvaluatePhase(ThreePhaseTracer* tr, EngineThermo* thermo, int32_t phaseCode, double T,
+                      double P, const double* composition, double* lnPhi, double* dLnPhidT,
+                      double* dLnPhidP, double** dLnPhidn, const uint8_t* flags, bool centralTP) {
     const int32_t nc = tr->ncomp;
     try {
-        LnPhiChannel channel = useAppThermo
-                                   ? LnPhiChannel(appPhase, &tr->compositionVariant, nc)
-                                   : LnPhiChannel(workingPhase, propManager, tr->lnPhiPropId, nc);
         const LnPhiDifferencing d{
             nc,       flags, TemperatureStep(phaseCode), false, true, tr->workComp, tr->workResult,
             centralTP};
-        DifferenceLnPhi(channel, d, T, P, composition, lnPhi, dLnPhidT, dLnPhidP, dLnPhidn);
+        DifferenceLnPhi(thermo->Channel(), d, T, P, composition, lnPhi, dLnPhidT, dLnPhidP,
+                        dLnPhidn);
     } catch (const CPYCOMError& e) {
         return e.Result();
     } catch (...) {
@@ -256,18 +251,17 @@ struct LiquidRows {
     int32_t rowOffset;
 };
 
-bool AddLiquidRows(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
-                   const LiquidRows& l, const ThreePhaseState& st, double T, double P,
-                   const double* X, const uint8_t* flags, bool useAppThermo, bool central) {
+bool AddLiquidRows(ThreePhaseTracer* tr, EngineThermo* thermo, const LiquidRows& l,
+                   const ThreePhaseState& st, double T, double P, const double* X,
+                   const uint8_t* flags, bool central) {
     const int32_t nc = tr->ncomp;
     const int32_t iT = tr->idxLnT;
     const int32_t iP = tr->idxLnP;
     const int32_t iB = tr->idxLnBeta;
     double** jac = tr->jac;
-    if (!useAppThermo)
-        CheckOk(workingPhase->put_PhaseType(4));
-    if (EvaluatePhase(tr, workingPhase, propManager, l.phaseCode, T, P, l.x, l.lnPhi, l.dT, l.dP,
-                      l.dn, flags, tr->appPhaseOther, useAppThermo, central) != S_OK) {
+    thermo->SelectPhase(PhaseRoot::kLiquid);
+    if (EvaluatePhase(tr, thermo, l.phaseCode, T, P, l.x, l.lnPhi, l.dT, l.dP, l.dn, flags,
+                      central) != S_OK) {
         return false;
     }
     for (int32_t i = 0; i < nc; ++i) {
@@ -293,9 +287,8 @@ bool AddLiquidRows(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* pro
 // equilibrium rows; the free fraction's column scaled to its logarithm.
 // *sensitivity receives the summed magnitude of the temperature and
 // pressure columns. False when the evaluation failed.
-bool AddReferenceRows(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
-                      const ThreePhaseState& st, double T, double P, const uint8_t* flags,
-                      bool useAppThermo, bool central, double* sensitivity) {
+bool AddReferenceRows(ThreePhaseTracer* tr, EngineThermo* thermo, const ThreePhaseState& st,
+                      double T, double P, const uint8_t* flags, bool central, double* sensitivity) {
     const int32_t nc = tr->ncomp;
     const int32_t iT = tr->idxLnT;
     const int32_t iP = tr->idxLnP;
@@ -305,11 +298,9 @@ bool AddReferenceRows(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* 
     const double* a = tr->dxRefdK1;
     const double* b = tr->dxRefdK2;
     const double* c = tr->dxRefdBeta;
-    if (!useAppThermo)
-        CheckOk(workingPhase->put_PhaseType(3));
-    if (EvaluatePhase(tr, workingPhase, propManager, tr->phaseCodeRef, T, P, st.xRef, tr->lnPhiRef,
-                      tr->dLnPhiRefdT, tr->dLnPhiRefdP, tr->dLnPhiRefdn, flags, tr->appPhaseRef,
-                      useAppThermo, central) != S_OK) {
+    thermo->SelectPhase(PhaseRoot::kVapour);
+    if (EvaluatePhase(tr, thermo, tr->phaseCodeRef, T, P, st.xRef, tr->lnPhiRef, tr->dLnPhiRefdT,
+                      tr->dLnPhiRefdP, tr->dLnPhiRefdn, flags, central) != S_OK) {
         return false;
     }
     const double beta = st.betaMode == 3 ? *st.beta1 : *st.betaRef;
@@ -347,11 +338,10 @@ bool AddReferenceRows(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* 
 
 }  // namespace
 
-int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
-               double* betaRef, double* beta1, double* beta2, double* T, double* P, double* x1,
-               double* xRef, const double* z, double* x2, double* X, double* K1, double* K2,
-               const uint8_t* flags, int32_t specVarIdx, int32_t betaMode, bool firstPoint,
-               int32_t pureCompIdx, bool useAppThermo) {
+int SolvePoint(ThreePhaseTracer* tr, EngineThermo* thermo, double* betaRef, double* beta1,
+               double* beta2, double* T, double* P, double* x1, double* xRef, const double* z,
+               double* x2, double* X, double* K1, double* K2, const uint8_t* flags,
+               int32_t specVarIdx, int32_t betaMode, bool firstPoint, int32_t pureCompIdx) {
     const int32_t nc = tr->ncomp;
     const int32_t iT = tr->idxLnT;
     const int32_t iP = tr->idxLnP;
@@ -385,12 +375,9 @@ int SolvePoint(ThreePhaseTracer* tr, IPhase* workingPhase, IPropManager* propMan
 
         MaterialBalanceRows(tr, st, flags);
         double sensitivity = 0.0;
-        if (!AddLiquidRows(tr, workingPhase, propManager, liquid2, st, *T, *P, X, flags,
-                           useAppThermo, refreshing) ||
-            !AddLiquidRows(tr, workingPhase, propManager, liquid1, st, *T, *P, X, flags,
-                           useAppThermo, refreshing) ||
-            !AddReferenceRows(tr, workingPhase, propManager, st, *T, *P, flags, useAppThermo,
-                              refreshing, &sensitivity)) {
+        if (!AddLiquidRows(tr, thermo, liquid2, st, *T, *P, X, flags, refreshing) ||
+            !AddLiquidRows(tr, thermo, liquid1, st, *T, *P, X, flags, refreshing) ||
+            !AddReferenceRows(tr, thermo, st, *T, *P, flags, refreshing, &sensitivity)) {
             return -10;
         }
 

@@ -15,9 +15,9 @@
 
 #include <cstdint>
 
+#include "engine/engine_thermo.h"
 #include "engine/finite_differences.h"
 #include "engine/three_phase_tracer.h"
-#include "host/interfaces.h"
 #include "platform/com.h"
 
 // Converges one point; fractions, T (K), P (atm), compositions, K-values and
@@ -25,21 +25,20 @@
 // 3 when pureCompIdx >= 0 (assembled only), or: -1 no convergence, -2
 // temperature outside 50..2500 K, -3 trivial solution, -4 singular system,
 // -5 step too large after the first point, -6 |ln T| or |ln P| above 70,
-// -10 a phase evaluation failed. A failed put_PhaseType raises CPYCOMError.
-int SolvePoint(ThreePhaseTracer* tracer, IPhase* workingPhase, IPropManager* propManager,
-               double* betaRef, double* beta1, double* beta2, double* T, double* P, double* x1,
-               double* xRef, const double* z, double* x2, double* X, double* K1, double* K2,
-               const uint8_t* flags, int32_t specVarIdx, int32_t betaMode, bool firstPoint,
-               int32_t pureCompIdx, bool useAppThermo);
+// -10 a phase evaluation failed. A phase that thermo cannot choose raises
+// CPYCOMError.
+int SolvePoint(ThreePhaseTracer* tracer, EngineThermo* thermo, double* betaRef, double* beta1,
+               double* beta2, double* T, double* P, double* x1, double* xRef, const double* z,
+               double* x2, double* X, double* K1, double* K2, const uint8_t* flags,
+               int32_t specVarIdx, int32_t betaMode, bool firstPoint, int32_t pureCompIdx);
 
 // ln phi and its finite-difference derivatives (per K, per atm, per mole
-// number) of one phase at T (K), P (atm) and composition (ncomp). phaseCode
-// -1 (reference) differences the temperature downward. Returns the HRESULT
-// of the last host call (S_OK in provider mode), or of the first that failed.
-HRESULT EvaluatePhase(ThreePhaseTracer* tracer, IPhase* workingPhase, IPropManager* propManager,
-                      int32_t phaseCode, double T, double P, const double* composition,
-                      double* lnPhi, double* dLnPhidT, double* dLnPhidP, double** dLnPhidn,
-                      const uint8_t* flags, IAppPhase* appPhase, bool useAppThermo,
+// number) of the phase thermo has chosen, at T (K), P (atm) and composition
+// (ncomp). phaseCode -1 (reference) differences the temperature downward.
+// Returns S_OK, or the HRESULT of the first failure.
+HRESULT EvaluatePhase(ThreePhaseTracer* tracer, EngineThermo* thermo, int32_t phaseCode, double T,
+                      double P, const double* composition, double* lnPhi, double* dLnPhidT,
+                      double* dLnPhidP, double** dLnPhidn, const uint8_t* flags,
                       bool centralTP = false);
 
 // Solves the reduced system (2 ncomp + 2 equations) with the specification

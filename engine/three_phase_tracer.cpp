@@ -44,16 +44,7 @@ ThreePhaseTracer::ThreePhaseTracer()
       crossIdx(-1),
       firstSpecIdx(-1),
       scratchX(nullptr),
-      propIdEnthalpy(kUndefinedInt),
-      propIdEntropy(kUndefinedInt),
-      propIdVolume(kUndefinedInt),
-      lnPhiPropId(kUndefinedInt),
-      furtherPhaseTest(nullptr),
-      foundPhase(nullptr),
-      appPhaseRef(nullptr),
-      appPhaseOther(nullptr) {
-    VariantInit(&compositionVariant);
-}
+      foundPhase(nullptr) {}
 
 void ThreePhaseTracer::Init(int32_t count) {
     ncomp = count;
@@ -93,18 +84,6 @@ void ThreePhaseTracer::Init(int32_t count) {
     scratchX = arrays_.Vector(neq);
     for (double*& row : hist)
         row = arrays_.Vector(neq);
-    compositionVariant.vt = VT_ARRAY | VT_R8;
-    compositionVariant.parray = SafeArrayCreateVector(VT_R8, 0, static_cast<ULONG>(ncomp));
 }
 
-void ThreePhaseTracer::SetPropertyIds(int32_t enthalpy, int32_t entropy, int32_t volume,
-                                      int32_t lnPhi) {
-    propIdEnthalpy = enthalpy;
-    propIdEntropy = entropy;
-    propIdVolume = volume;
-    lnPhiPropId = lnPhi;
-}
-
-ThreePhaseTracer::~ThreePhaseTracer() {
-    VariantClear(&compositionVariant);
-}
+ThreePhaseTracer::~ThreePhaseTracer() = default;

@@ -10,12 +10,9 @@
 
 #include <cstdint>
 
-#include "engine/further_phase_test.h"
 #include "engine/matrix_lu_solver.h"
 #include "engine/point_history.h"
 #include "engine/work_arrays.h"
-#include "host/interfaces.h"
-#include "platform/com.h"
 
 class ThreePhaseTracer {
   public:
@@ -25,13 +22,8 @@ class ThreePhaseTracer {
     ThreePhaseTracer& operator=(const ThreePhaseTracer&) = delete;
 
     // Records the sizes and index fields and sizes every work array for
-    // ncomp compounds (ncomp >= 0) and the composition
-    // SAFEARRAY (VT_R8, ncomp elements, lower bound 0).
+    // ncomp compounds (ncomp >= 0).
     void Init(int32_t ncomp);
-
-    // The host property IDs of enthalpy, entropy, molar volume and the ln
-    // fugacity coefficient.
-    void SetPropertyIds(int32_t enthalpy, int32_t entropy, int32_t volume, int32_t lnPhi);
 
     // Sizes and indices.
     int32_t ncomp;  // kUndefinedInt until Init
@@ -91,21 +83,9 @@ class ThreePhaseTracer {
     // Scratch, neq doubles.
     double* scratchX;
 
-    int32_t propIdEnthalpy;
-    int32_t propIdEntropy;
-    int32_t propIdVolume;
-    int32_t lnPhiPropId;
-
-    // The further-phase test that each point of a boundary is checked
-    // with (not owned; null: no check).
-    FurtherPhaseTest* furtherPhaseTest;
-    // Scratch for the phase it finds, ncomp doubles.
+    // Scratch for the phase that the further-phase test of a boundary
+    // point finds, ncomp doubles.
     double* foundPhase;
-
-    // Application-provider phases, held only during a trace.
-    IAppPhase* appPhaseRef;
-    IAppPhase* appPhaseOther;
-    VARIANT compositionVariant;  // VT_ARRAY | VT_R8, ncomp elements
 
   private:
     // Owns every array above (Init sizes them once).

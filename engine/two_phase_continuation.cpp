@@ -10,8 +10,6 @@
 
 #include "core/com_error.h"
 #include "core/units.h"
-#include "core/variant_arrays.h"
-#include "engine/app_values.h"
 #include "engine/cubic_predictor.h"
 #include "engine/matrix_lu_solver.h"
 #include "engine/step_control.h"
@@ -108,7 +106,7 @@ bool IsTrivial(const double* X, const uint8_t* flags, int32_t nc) {
 
 }  // namespace
 
-void Reset(TwoPhaseTracer* tr, IAppThermoProvider* provider, bool sameKind) {
+void Reset(TwoPhaseTracer* tr, EngineThermo* thermo, bool sameKind) {
     tr->phaseTypeA = 1;
     tr->phaseTypeB = -1;
     tr->swapPending = 0;
@@ -126,16 +124,8 @@ void Reset(TwoPhaseTracer* tr, IAppThermoProvider* provider, bool sameKind) {
         for (double* row : tr->predictor)
             row[i] = 0.0;
     }
-    if (provider == nullptr)
-        return;
-    if (!sameKind) {
-        provider->get_VapourPhase(&tr->fracZeroPhase);
-        PutAppValue(tr->fracZeroPhase, &IAppPhase::get_Fraction, 0.0);
-    }
-    provider->get_LiquidPhase(&tr->fracOnePhase);
-    if (tr->fracOnePhase == nullptr)
-        provider->get_Liquid2Phase(&tr->fracOnePhase);
-    PutAppValue(tr->fracOnePhase, &IAppPhase::get_Fraction, 1.0);
+    if (thermo != nullptr)
+        thermo->BeginTwoPhaseTrace(sameKind);
 }
 
 void CheckPhaseSwap(TwoPhaseTracer* tr, uint8_t* invertLine) {
@@ -572,10 +562,9 @@ namespace {
 // one on the other was off by a few hundredths of a kelvin. Everything the
 // solve touches (X, T, P, x, y, K, the sensitivity) is put back; the point
 // is kept in tr->innerX with tr->haveInner set when it converged.
-void SolveInnerCrossingPoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
-                             double beta, double* T, double* P, double* x, double* y,
-                             const double* z, double* X, double* K, const uint8_t* flags,
-                             int32_t nActive, bool sameKind, bool useAppThermo) {
+void SolveInnerCrossingPoint(TwoPhaseTracer* tr, EngineThermo* thermo, double beta, double* T,
+                             double* P, double* x, double* y, const double* z, double* X, double* K,
+                             const uint8_t* flags, int32_t nActive, bool sameKind) {
     const int32_t nc = tr->ncomp;
     const int32_t n = tr->n;
     const int32_t k = tr->crossIdx;
@@ -605,8 +594,8 @@ void SolveInnerCrossingPoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropMana
             if (!PointHistory::Lagrange(nodes, count, k, 0.5 * ends[side], X, n, flags))
                 continue;
             UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, beta);
-            const int rc = SolvePoint(tr, workingPhase, propManager, beta, T, P, x, y, z, X, K,
-                                      flags, k, true, kUndefinedInt, sameKind, useAppThermo);
+            const int rc = SolvePoint(tr, thermo, beta, T, P, x, y, z, X, K, flags, k, true,
+                                      kUndefinedInt, sameKind);
             // Halfway in, a point of this stretch lies between the ends in
             // temperature and pressure (the corrector can fall onto another
             // branch of the same ln K, near a second critical point).
@@ -682,28 +671,14 @@ void AbandonCrossing(TwoPhaseTracer* tr) {
     tr->crossIdx = -1;
 }
 
-// The composition of the further phase the host's test found, normalised,
-// into out (ncomp): from the test phase on the host path, from the tracer's
-// composition VARIANT on the provider's. Host failures raise CPYCOMError.
-void ReadFurtherPhase(TwoPhaseTracer* tr, IPhase* workingPhase, bool useAppThermo, double* out) {
+// The composition of the further phase the last test found, normalised,
+// into out (ncomp). Failures raise CPYCOMError.
+void ReadFurtherPhase(TwoPhaseTracer* tr, EngineThermo* thermo, double* out) {
     const int32_t nc = tr->ncomp;
+    thermo->FurtherPhaseComposition(out);
     double sum = 0.0;
-    if (!useAppThermo) {
-        platform::ComPtr<IRealArrayDisp> composition;
-        CheckOk(workingPhase->get_Composition(composition.put()));
-        if (composition == nullptr)
-            throw CPYCOMError(E_POINTER);
-        for (int32_t i = 0; i < nc; ++i) {
-            CheckOk(composition->get_IthValue(i, &out[i]));
-            sum += out[i];
-        }
-    } else {
-        for (int32_t i = 0; i < nc; ++i)
-            out[i] = 0.0;
-        const int32_t copied = CopyArrayValues(tr->compositionVariant, out, nc);
-        for (int32_t i = 0; i < copied; ++i)
-            sum += out[i];
-    }
+    for (int32_t i = 0; i < nc; ++i)
+        sum += out[i];
     if (std::fabs(sum - 1.0) > 1e-12 && sum > 0.0) {
         for (int32_t i = 0; i < nc; ++i)
             out[i] /= sum;
@@ -784,17 +759,15 @@ namespace {
 // crossing point and the next step) and puts the sensitivity back.
 class CurveExtremumPlacer : public ExtremumPlacer {
   public:
-    CurveExtremumPlacer(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
-                        const double* beta, const double* z, const uint8_t* flags, bool sameKind,
-                        bool useAppThermo, const double* newPoint)
+    CurveExtremumPlacer(TwoPhaseTracer* tr, EngineThermo* thermo, const double* beta,
+                        const double* z, const uint8_t* flags, bool sameKind,
+                        const double* newPoint)
         : tr_(tr),
-          workingPhase_(workingPhase),
-          propManager_(propManager),
+          thermo_(thermo),
           beta_(beta),
           z_(z),
           flags_(flags),
           sameKind_(sameKind),
-          useAppThermo_(useAppThermo),
           newPoint_(newPoint) {}
 
     bool Place(int32_t watched, int32_t spec, double lo, double hi, bool swapTypes, bool maximum,
@@ -838,9 +811,8 @@ class CurveExtremumPlacer : public ExtremumPlacer {
             double t = 0.0, p = 0.0;
             UpdateFromUnknowns(tr_, &t, &p, tr_->savex, tr_->savey, z_, tr_->saveK, flags_, w,
                                *beta_);
-            const int rc = SolvePoint(tr_, workingPhase_, propManager_, *beta_, &t, &p, tr_->savex,
-                                      tr_->savey, z_, w, tr_->saveK, flags_, spec, true,
-                                      kUndefinedInt, sameKind_, useAppThermo_);
+            const int rc = SolvePoint(tr_, thermo_, *beta_, &t, &p, tr_->savex, tr_->savey, z_, w,
+                                      tr_->saveK, flags_, spec, true, kUndefinedInt, sameKind_);
             if (rc < 0 || IsTrivial(w, flags_, nc) || outside(0, w[nc]) || outside(1, w[nc + 1]))
                 break;
             // Close to a critical point the slope from the corrector's
@@ -895,13 +867,11 @@ class CurveExtremumPlacer : public ExtremumPlacer {
     static constexpr int kMaxPlacementSolves = 10;
 
     TwoPhaseTracer* tr_;
-    IPhase* workingPhase_;
-    IPropManager* propManager_;
+    EngineThermo* thermo_;
     const double* beta_;
     const double* z_;
     const uint8_t* flags_;
     bool sameKind_;
-    bool useAppThermo_;
     const double* newPoint_;  // the point that ends the step, when it is given
 };
 
@@ -920,23 +890,15 @@ class CurveTrace {
         kStop,      // the trace ends
     };
 
-    CurveTrace(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* flashSettings,
-               IPhase* workingPhase, IPropManager* propManager, IFlashManager* flashManager,
-               ISettingsCompanion* companion, double* beta, double* x, double* y, const double* z,
-               double* K, double pressLow, double pressHigh, int32_t pureCompIdx, double* X,
-               const uint8_t* flags, double* T, double* P, uint8_t* threePhaseFound,
+    CurveTrace(TwoPhaseTracer* tr, EngineThermo* thermo, double* beta, double* x, double* y,
+               const double* z, double* K, double pressLow, double pressHigh, int32_t pureCompIdx,
+               double* X, const uint8_t* flags, double* T, double* P, uint8_t* threePhaseFound,
                double* thirdPhaseComp, double* threePhaseP, double* threePhaseT, int32_t accessMode,
                EnvelopePointStore* store, uint8_t* threePhaseCheck, bool sameKind,
                uint8_t* invertLine, int32_t pointType, const double* critT, const double* critP,
-               uint8_t* stuck, int32_t methodSetting, IAppThermoProvider* provider,
-               bool useAppThermo, IPhase* pPhase)
+               uint8_t* stuck)
         : tr(tr),
-          phases(phases),
-          flashSettings(flashSettings),
-          workingPhase(workingPhase),
-          propManager(propManager),
-          flashManager(flashManager),
-          companion(companion),
+          thermo(thermo),
           beta(beta),
           x(x),
           y(y),
@@ -962,18 +924,11 @@ class CurveTrace {
           critT(critT),
           critP(critP),
           stuck(stuck),
-          methodSetting(methodSetting),
-          provider(provider),
-          useAppThermo(useAppThermo),
-          pPhase(pPhase),
           nc(tr->ncomp),
           foundAtHi(tr->ncomp, 0.0) {}
 
-    // Releases the provider's phases however the trace ends.
-    ~CurveTrace() {
-        SafeRelease(tr->fracZeroPhase);
-        SafeRelease(tr->fracOnePhase);
-    }
+    // Lets the thermodynamics' phases go however the trace ends.
+    ~CurveTrace() { thermo->EndTrace(); }
     CurveTrace(const CurveTrace&) = delete;
     CurveTrace& operator=(const CurveTrace&) = delete;
 
@@ -981,7 +936,6 @@ class CurveTrace {
 
   private:
     void Start();
-    bool HostFindsFurtherPhase(double tK, double pKpa, bool* lighter);
     bool CriticalShowsFurtherPhase();
     void BackToLastPoint();
     Flow OutsideWindow();
@@ -995,12 +949,7 @@ class CurveTrace {
 
     // TraceCurve's arguments.
     TwoPhaseTracer* tr;
-    IPhaseCollection* phases;
-    IFlashSettings* flashSettings;
-    IPhase* workingPhase;
-    IPropManager* propManager;
-    IFlashManager* flashManager;
-    ISettingsCompanion* companion;
+    EngineThermo* thermo;
     double* beta;
     double* x;
     double* y;
@@ -1026,10 +975,6 @@ class CurveTrace {
     const double* critT;
     const double* critP;
     uint8_t* stuck;
-    int32_t methodSetting;
-    IAppThermoProvider* provider;
-    bool useAppThermo;
-    IPhase* pPhase;
 
     const int32_t nc;
     // The feed is a liquid where a dew curve starts; the feed is nearly one
@@ -1071,17 +1016,16 @@ class CurveTrace {
 
 // The trace's set-up: the tracer reset, the kind of feed, the step.
 void CurveTrace::Start() {
-    Reset(tr, useAppThermo ? provider : nullptr, sameKind);
+    Reset(tr, thermo, sameKind);
     // A dew curve whose feed is a liquid where it starts (its liquid root
     // of lower Gibbs energy: 7 ppm of water coming out of liquid propane)
     // is the boundary of a liquid-liquid region, traced with both phases on
     // the liquid root; on the vapour root, which exists there too, it ran to
     // a spurious solution 30 K away. A provider whose saturation point
     // left it no vapour phase (a liquid and a second liquid) says the same.
-    const bool noAppVapour = useAppThermo && tr->fracZeroPhase == nullptr;
     liquidFeed = !sameKind && *beta == 1.0 &&
-                 (noAppVapour || FeedTakesLiquidRoot(tr, workingPhase, propManager, *T, *P, z,
-                                                     flags, useAppThermo));
+                 (!thermo->HasPhase(PhaseRoot::kVapour) ||
+                  FeedTakesLiquidRoot(tr, thermo, *T, *P, z, flags));
     if (liquidFeed)
         sameKind = true;
     // A feed of nearly one compound (a product with ppm of impurities).
@@ -1108,27 +1052,6 @@ void CurveTrace::Start() {
     trialStep = stepSize;
 }
 
-// The host's further-phase test of the feed at T [K], P [kPa]: whether
-// it reports a further phase of either kind (a liquid: 4, or the
-// provider's 1; a vapour: 3, or 2), and whether that phase is a vapour.
-bool CurveTrace::HostFindsFurtherPhase(double tK, double pKpa, bool* lighter) {
-    int lpointType = 0;
-    int phT = 7;
-    if (!useAppThermo) {
-        CheckOk(pPhase->put_Pressure(pKpa));
-        CheckOk(pPhase->put_Temperature(tK));
-        CheckOk(companion->StabilityTest(flashSettings, phases, workingPhase, 1, methodSetting,
-                                         VARIANT_TRUE, flashManager));
-        CheckOk(workingPhase->get_PhaseType(&lpointType));
-    } else {
-        PutAppValue(provider, &IAppThermoProvider::get_Temperature, tK - kKelvinOffset);
-        PutAppValue(provider, &IAppThermoProvider::get_Pressure, pKpa);
-        provider->FindThirdPhase(&phT, &tr->compositionVariant);
-    }
-    *lighter = lpointType == 3 || phT == 2;
-    return lpointType == 4 || lpointType == 3 || phT == 1 || phT == 2;
-}
-
 // Whether the critical point that the last step crossed (the crossing
 // ln K interpolated linearly to zero) shows the further phase found past
 // it (in tr->scratchK). thirdPhaseComp holds the phase found there until
@@ -1140,9 +1063,9 @@ bool CurveTrace::CriticalShowsFurtherPhase() {
     const double tK = std::exp(prev[nc] + s * (X[nc] - prev[nc]));
     const double pKpa = std::exp(prev[nc + 1] + s * (X[nc + 1] - prev[nc + 1])) * kKpaPerAtm;
     bool lighter = false;
-    if (!HostFindsFurtherPhase(tK, pKpa, &lighter))
+    if (!thermo->FindsFurtherPhase(tK, pKpa, &lighter))
         return false;
-    ReadFurtherPhase(tr, workingPhase, useAppThermo, thirdPhaseComp);
+    ReadFurtherPhase(tr, thermo, thirdPhaseComp);
     // The phase that ends the curve, not the critical phase of the feed
     // seen from a point interpolated a little inside the envelope: it
     // lies nearer the phase found past the crossing than the feed.
@@ -1246,13 +1169,13 @@ CurveTrace::Flow CurveTrace::AfterFailure() {
 // Whether the host's further-phase test finds a further phase at the
 // converged point (T, pKpa), into tr->scratchK, and whether it is a vapour.
 bool CurveTrace::FurtherPhaseFound(double pKpa, bool* lighter) {
-    bool exists = HostFindsFurtherPhase(*T, pKpa, lighter);
+    bool exists = thermo->FindsFurtherPhase(*T, pKpa, lighter);
     // The host's test does not know the phase incipient on this
     // curve: a point converged a little inside the curve near a
     // critical point shows that phase below the feed's tangent
     // plane, and it is no further phase.
     if (exists) {
-        ReadFurtherPhase(tr, workingPhase, useAppThermo, tr->scratchK);
+        ReadFurtherPhase(tr, thermo, tr->scratchK);
         // Unless the phase is of the other kind than the incipient
         // phase, well away from a critical point (where the kinds
         // are told apart reliably): it is then the incipient phase's
@@ -1275,7 +1198,7 @@ bool CurveTrace::FurtherPhaseFound(double pKpa, bool* lighter) {
             exists = false;
     }
     if (!exists && vapourDew && !firstPoint && *invertLine == 0 && tr->phaseTypeB < 0 &&
-        FeedTakesLiquidRoot(tr, workingPhase, propManager, *T, *P, z, flags, useAppThermo)) {
+        FeedTakesLiquidRoot(tr, thermo, *T, *P, z, flags)) {
         exists = true;
         *lighter = false;
         std::copy(z, z + nc, tr->scratchK);
@@ -1488,7 +1411,7 @@ int CurveTrace::Finish() {
 
 int CurveTrace::Run() {
     Start();
-    placer.emplace(tr, workingPhase, propManager, beta, z, flags, sameKind, useAppThermo, X);
+    placer.emplace(tr, thermo, beta, z, flags, sameKind, X);
     for (int pass = 1; pass < kMaxPasses; ++pass) {
         CheckPhaseSwap(tr, invertLine);
         if (*P < pressLow || *P > pressHigh) {
@@ -1498,9 +1421,8 @@ int CurveTrace::Run() {
         }
 
         const double predictedLnT = X[nc], predictedLnP = X[nc + 1];
-        int rc =
-            SolvePoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K, flags, specVarIdx,
-                       firstPoint || tr->crossIdx >= 0, pureCompIdx, sameKind, useAppThermo);
+        int rc = SolvePoint(tr, thermo, *beta, T, P, x, y, z, X, K, flags, specVarIdx,
+                            firstPoint || tr->crossIdx >= 0, pureCompIdx, sameKind);
         // Both phases the feed: the equations hold at any temperature and
         // pressure there, and such a point is no point of the curve.
         if (rc >= 0 && nActive > 1 && IsTrivial(X, flags, nc))
@@ -1514,8 +1436,8 @@ int CurveTrace::Run() {
         tr->haveInner = 0;
         if (rc >= 0 && tr->crossIdx >= 0 &&
             X[tr->crossIdx] * tr->predictor[0][tr->crossIdx] < 0.0) {
-            SolveInnerCrossingPoint(tr, workingPhase, propManager, *beta, T, P, x, y, z, X, K,
-                                    flags, nActive, sameKind, useAppThermo);
+            SolveInnerCrossingPoint(tr, thermo, *beta, T, P, x, y, z, X, K, flags, nActive,
+                                    sameKind);
         }
         if (rc < 0) {
             if (firstPoint || AfterFailure() == Flow::kStop)
@@ -1554,20 +1476,15 @@ int CurveTrace::Run() {
 
 }  // namespace
 
-int TraceCurve(TwoPhaseTracer* tr, IPhaseCollection* phases, IFlashSettings* flashSettings,
-               IPhase* workingPhase, IPropManager* propManager, IFlashManager* flashManager,
-               ISettingsCompanion* companion, double* beta, double* x, double* y, const double* z,
-               double* K, double pressLow, double pressHigh, int32_t pureCompIdx, double* X,
-               const uint8_t* flags, double* T, double* P, uint8_t* threePhaseFound,
+int TraceCurve(TwoPhaseTracer* tr, EngineThermo* thermo, double* beta, double* x, double* y,
+               const double* z, double* K, double pressLow, double pressHigh, int32_t pureCompIdx,
+               double* X, const uint8_t* flags, double* T, double* P, uint8_t* threePhaseFound,
                double* thirdPhaseComp, double* threePhaseP, double* threePhaseT, int32_t accessMode,
                EnvelopePointStore* store, uint8_t* threePhaseCheck, bool sameKind,
                uint8_t* invertLine, int32_t pointType, int32_t /*unused*/, const double* critT,
-               const double* critP, uint8_t* stuck, int32_t methodSetting,
-               IAppThermoProvider* provider, bool useAppThermo, IPhase* pPhase) {
-    CurveTrace trace(tr, phases, flashSettings, workingPhase, propManager, flashManager, companion,
-                     beta, x, y, z, K, pressLow, pressHigh, pureCompIdx, X, flags, T, P,
+               const double* critP, uint8_t* stuck) {
+    CurveTrace trace(tr, thermo, beta, x, y, z, K, pressLow, pressHigh, pureCompIdx, X, flags, T, P,
                      threePhaseFound, thirdPhaseComp, threePhaseP, threePhaseT, accessMode, store,
-                     threePhaseCheck, sameKind, invertLine, pointType, critT, critP, stuck,
-                     methodSetting, provider, useAppThermo, pPhase);
+                     threePhaseCheck, sameKind, invertLine, pointType, critT, critP, stuck);
     return trace.Run();
 }

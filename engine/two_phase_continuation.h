@@ -4,45 +4,42 @@
 // the fastest-changing variable, detection of critical points (the dominant
 // K-value crossing 1), of pressure and temperature extrema, and, while
 // asked, a watch for a third phase at every accepted point through the
-// host's stability test. Accepted points go to the envelope point store with
+// thermodynamics' further-phase test. Accepted points go to the envelope point store with
 // pressure (kPa) and temperature (K) only.
 #pragma once
 
 #include <cstdint>
 
 #include "core/envelope_point_store.h"
+#include "engine/engine_thermo.h"
 #include "engine/two_phase_tracer.h"
-#include "host/interfaces.h"
-#include "platform/com.h"
 
-// Traces one curve from the starting estimate in X, T (K), P (atm), x, y, K.
+// Traces one curve from the starting estimate in X, T (K), P (atm), x, y, K,
+// with the phases thermo evaluates.
 // Points are appended to `store` with `pointType` (1..4; it changes at a
 // critical point: 1, 2, 3 become 4 and 4 becomes 1) and `accessMode`.
 // pressLow/pressHigh bound the trace (atm). With *threePhaseCheck set, the
-// first accepted point where the host reports a further liquid ends the trace
+// first accepted point where thermo finds a further phase ends the trace
 // with *threePhaseFound set, its composition in thirdPhaseComp (ncomp) and
 // its pressure (atm) and temperature (K) in *threePhaseP, *threePhaseT.
 // *invertLine is set once a critical point has been passed; *stuck when the
 // step collapsed. unused is not read. critT (K) and critP (kPa) complete the
 // envelope of a single-compound feed (pureCompIdx >= 0).
 // Returns 0 when at least one point converged, else 1 (and
-// *threePhaseFound is cleared). Host failures in the third-phase test raise
+// *threePhaseFound is cleared). Failures of the further-phase test raise
 // CPYCOMError.
-int TraceCurve(TwoPhaseTracer* tracer, IPhaseCollection* phases, IFlashSettings* flashSettings,
-               IPhase* workingPhase, IPropManager* propManager, IFlashManager* flashManager,
-               ISettingsCompanion* companion, double* beta, double* x, double* y, const double* z,
-               double* K, double pressLow, double pressHigh, int32_t pureCompIdx, double* X,
-               const uint8_t* flags, double* T, double* P, uint8_t* threePhaseFound,
+int TraceCurve(TwoPhaseTracer* tracer, EngineThermo* thermo, double* beta, double* x, double* y,
+               const double* z, double* K, double pressLow, double pressHigh, int32_t pureCompIdx,
+               double* X, const uint8_t* flags, double* T, double* P, uint8_t* threePhaseFound,
                double* thirdPhaseComp, double* threePhaseP, double* threePhaseT, int32_t accessMode,
                EnvelopePointStore* store, uint8_t* threePhaseCheck, bool sameKind,
                uint8_t* invertLine, int32_t pointType, int32_t unused, const double* critT,
-               const double* critP, uint8_t* stuck, int32_t methodSetting,
-               IAppThermoProvider* provider, bool useAppThermo, IPhase* pPhase);
+               const double* critP, uint8_t* stuck);
 
 // Starts a trace: phase types liquid/vapour, no pending swap, identity
-// Jacobian, zero residual, sensitivity and predictor. With a provider, takes
-// its vapour (fraction 0; not for sameKind) and liquid (fraction 1) phases.
-void Reset(TwoPhaseTracer* tracer, IAppThermoProvider* provider, bool sameKind);
+// Jacobian, zero residual, sensitivity and predictor; thermo (may be null)
+// readies its phases, without a vapour for sameKind.
+void Reset(TwoPhaseTracer* tracer, EngineThermo* thermo, bool sameKind);
 
 // After a critical point: sets *invertLine and swaps the phase types.
 void CheckPhaseSwap(TwoPhaseTracer* tracer, uint8_t* invertLine);

@@ -5,7 +5,6 @@
 #include <cmath>
 
 #include "core/com_error.h"
-#include "engine/ln_phi_channel.h"
 #include "engine/ln_phi_differences.h"
 #include "engine/matrix_lu_solver.h"
 
@@ -26,15 +25,11 @@ const double kMinSensitivity = 1e-6;
 
 }  // namespace
 
-HRESULT EvaluatePhase(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
-                      int32_t phaseType, double T, double P, const double* composition,
-                      double* lnPhi, double* dLnPhidT, double* dLnPhidP, double** dLnPhidn,
-                      const uint8_t* flags, bool sameKind, IAppPhase* appPhase, bool useAppThermo,
+HRESULT EvaluatePhase(TwoPhaseTracer* tr, EngineThermo* thermo, int32_t phaseType, double T,
+                      double P, const double* composition, double* lnPhi, double* dLnPhidT,
+                      double* dLnPhidP, double** dLnPhidn, const uint8_t* flags, bool sameKind,
                       bool centralTP) {
     const int32_t nc = tr->ncomp;
-    LnPhiChannel channel = useAppThermo
-                               ? LnPhiChannel(appPhase, &tr->compositionVariant, nc)
-                               : LnPhiChannel(workingPhase, propManager, tr->lnPhiPropId, nc);
     const LnPhiDifferencing d{nc,
                               flags,
                               TemperatureStep(phaseType, sameKind),
@@ -43,7 +38,7 @@ HRESULT EvaluatePhase(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* pr
                               tr->workComp,
                               tr->workResult,
                               centralTP};
-    DifferenceLnPhi(channel, d, T, P, composition, lnPhi, dLnPhidT, dLnPhidP, dLnPhidn);
+    DifferenceLnPhi(thermo->Channel(), d, T, P, composition, lnPhi, dLnPhidT, dLnPhidP, dLnPhidn);
     return S_OK;
 }
 
@@ -126,20 +121,17 @@ void UpdateFromUnknowns(TwoPhaseTracer* tr, double* T, double* P, double* x, dou
 
 namespace {
 
-// Puts the host phase type and evaluates one phase with every derivative;
-// false when a host call failed.
-bool EvaluateWithDerivatives(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
-                             int32_t phaseType, bool asLiquid, double T, double P,
-                             const double* composition, double* lnPhi, double* dT, double* dP,
-                             double** dn, const uint8_t* flags, bool sameKind, bool useAppThermo,
-                             bool centralTP) {
+// Chooses the phase's root and evaluates it with every derivative; false
+// when the thermodynamics failed.
+bool EvaluateWithDerivatives(TwoPhaseTracer* tr, EngineThermo* thermo, int32_t phaseType,
+                             bool asLiquid, double T, double P, const double* composition,
+                             double* lnPhi, double* dT, double* dP, double** dn,
+                             const uint8_t* flags, bool sameKind, bool centralTP) {
     const bool liquid = asLiquid || phaseType == 1;
-    IAppPhase* appPhase = liquid ? tr->fracOnePhase : tr->fracZeroPhase;
     try {
-        if (!useAppThermo)
-            CheckOk(workingPhase->put_PhaseType(liquid ? 4 : 3));
-        EvaluatePhase(tr, workingPhase, propManager, asLiquid ? 1 : phaseType, T, P, composition,
-                      lnPhi, dT, dP, dn, flags, sameKind, appPhase, useAppThermo, centralTP);
+        thermo->SelectPhase(liquid ? PhaseRoot::kLiquid : PhaseRoot::kVapour);
+        EvaluatePhase(tr, thermo, asLiquid ? 1 : phaseType, T, P, composition, lnPhi, dT, dP, dn,
+                      flags, sameKind, centralTP);
         return true;
     } catch (const CPYCOMError&) {
         return false;
@@ -152,10 +144,10 @@ bool EvaluateWithDerivatives(TwoPhaseTracer* tr, IPhase* workingPhase, IPropMana
 // K and the compositions from them) into the tracer; *sensitivity receives
 // the summed magnitude of the temperature and pressure columns. False when
 // a host call failed.
-bool AssembleJacobian(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
-                      double beta, double T, double P, const double* x, const double* y,
-                      const double* z, const double* X, const double* K, const uint8_t* flags,
-                      bool sameKind, bool useAppThermo, bool centralTP, double* sensitivity) {
+bool AssembleJacobian(TwoPhaseTracer* tr, EngineThermo* thermo, double beta, double T, double P,
+                      const double* x, const double* y, const double* z, const double* X,
+                      const double* K, const uint8_t* flags, bool sameKind, bool centralTP,
+                      double* sensitivity) {
     const int32_t nc = tr->ncomp;
     const int32_t n = tr->n;
     double** jac = tr->jac;
@@ -184,9 +176,9 @@ bool AssembleJacobian(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* pr
     }
 
     // Phase A.
-    if (!EvaluateWithDerivatives(tr, workingPhase, propManager, tr->phaseTypeA, false, T, P, x,
-                                 tr->lnPhiA, tr->dLnPhiAdT, tr->dLnPhiAdP, tr->dLnPhiAdn, flags,
-                                 sameKind, useAppThermo, centralTP)) {
+    if (!EvaluateWithDerivatives(tr, thermo, tr->phaseTypeA, false, T, P, x, tr->lnPhiA,
+                                 tr->dLnPhiAdT, tr->dLnPhiAdP, tr->dLnPhiAdn, flags, sameKind,
+                                 centralTP)) {
         return false;
     }
     for (int32_t i = 0; i < nc; ++i) {
@@ -203,9 +195,9 @@ bool AssembleJacobian(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* pr
     }
 
     // Phase B.
-    if (!EvaluateWithDerivatives(tr, workingPhase, propManager, tr->phaseTypeB, sameKind, T, P, y,
-                                 tr->lnPhiB, tr->dLnPhiBdT, tr->dLnPhiBdP, tr->dLnPhiBdn, flags,
-                                 sameKind, useAppThermo, centralTP)) {
+    if (!EvaluateWithDerivatives(tr, thermo, tr->phaseTypeB, sameKind, T, P, y, tr->lnPhiB,
+                                 tr->dLnPhiBdT, tr->dLnPhiBdP, tr->dLnPhiBdn, flags, sameKind,
+                                 centralTP)) {
         return false;
     }
     for (int32_t i = 0; i < nc; ++i) {
@@ -229,17 +221,15 @@ bool AssembleJacobian(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* pr
 
 }  // namespace
 
-bool FeedTakesLiquidRoot(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager,
-                         double T, double P, const double* z, const uint8_t* flags,
-                         bool useAppThermo) {
+bool FeedTakesLiquidRoot(TwoPhaseTracer* tr, EngineThermo* thermo, double T, double P,
+                         const double* z, const uint8_t* flags) {
     const int32_t nc = tr->ncomp;
-    if (useAppThermo && (tr->fracZeroPhase == nullptr || tr->fracOnePhase == nullptr))
+    if (!thermo->HasPhase(PhaseRoot::kLiquid) || !thermo->HasPhase(PhaseRoot::kVapour))
         return false;
     double gibbs[2] = {0.0, 0.0};
     for (int root = 0; root < 2; ++root) {
-        if (!EvaluateWithDerivatives(tr, workingPhase, propManager, root == 0 ? 1 : -1, false, T, P,
-                                     z, tr->lnPhiA, nullptr, nullptr, nullptr, flags, false,
-                                     useAppThermo, false))
+        if (!EvaluateWithDerivatives(tr, thermo, root == 0 ? 1 : -1, false, T, P, z, tr->lnPhiA,
+                                     nullptr, nullptr, nullptr, flags, false, false))
             return false;
         for (int32_t i = 0; i < nc; ++i) {
             if (flags[i] == 0 && z[i] > 0.0)
@@ -249,10 +239,9 @@ bool FeedTakesLiquidRoot(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager*
     return gibbs[0] < gibbs[1] - 1e-10 * (1.0 + std::fabs(gibbs[1]));
 }
 
-int SolvePoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManager, double beta,
-               double* T, double* P, double* x, double* y, const double* z, double* X, double* K,
-               const uint8_t* flags, int32_t specVarIdx, bool firstPoint, int32_t pureCompIdx,
-               bool sameKind, bool useAppThermo) {
+int SolvePoint(TwoPhaseTracer* tr, EngineThermo* thermo, double beta, double* T, double* P,
+               double* x, double* y, const double* z, double* X, double* K, const uint8_t* flags,
+               int32_t specVarIdx, bool firstPoint, int32_t pureCompIdx, bool sameKind) {
     const int32_t nc = tr->ncomp;
     double* resid = tr->resid;
 
@@ -267,8 +256,8 @@ int SolvePoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManag
             return -2;
 
         double sensitivity = 0.0;
-        if (!AssembleJacobian(tr, workingPhase, propManager, beta, *T, *P, x, y, z, X, K, flags,
-                              sameKind, useAppThermo, false, &sensitivity))
+        if (!AssembleJacobian(tr, thermo, beta, *T, *P, x, y, z, X, K, flags, sameKind, false,
+                              &sensitivity))
             return -10;
 
         if (pureCompIdx >= 0)
@@ -302,8 +291,8 @@ int SolvePoint(TwoPhaseTracer* tr, IPhase* workingPhase, IPropManager* propManag
     }
     if (err <= kTolerance && pureCompIdx < 0 && largestLnK < kNearCriticalLnK) {
         double sensitivity = 0.0;
-        if (!AssembleJacobian(tr, workingPhase, propManager, beta, *T, *P, x, y, z, X, K, flags,
-                              sameKind, useAppThermo, true, &sensitivity))
+        if (!AssembleJacobian(tr, thermo, beta, *T, *P, x, y, z, X, K, flags, sameKind, true,
+                              &sensitivity))
             return -10;
         if (FAILED(SolveTangent(tr, specVarIdx, X, flags)))
             return -4;

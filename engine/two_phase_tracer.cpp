@@ -26,7 +26,6 @@ TwoPhaseTracer::TwoPhaseTracer()
       workResult(nullptr),
       phaseTypeA(1),
       phaseTypeB(-1),
-      lnPhiPropId(kUndefinedInt),
       predictor{nullptr, nullptr, nullptr, nullptr},
       halfStepX(nullptr),
       swapPending(0),
@@ -45,12 +44,7 @@ TwoPhaseTracer::TwoPhaseTracer()
       scratchX(nullptr),
       scratchK(nullptr),
       scratchx(nullptr),
-      scratchy(nullptr),
-      fracOnePhase(nullptr),
-      fracZeroPhase(nullptr),
-      compositionBound{0, 0} {
-    VariantInit(&compositionVariant);
-}
+      scratchy(nullptr) {}
 
 void TwoPhaseTracer::Init(int32_t count) {
     ncomp = count;
@@ -87,12 +81,6 @@ void TwoPhaseTracer::Init(int32_t count) {
     scratchK = arrays_.Vector(ncomp);
     scratchx = arrays_.Vector(ncomp);
     scratchy = arrays_.Vector(ncomp);
-    compositionBound.lLbound = 0;
-    compositionBound.cElements = static_cast<ULONG>(ncomp);
-    compositionVariant.vt = VT_ARRAY | VT_R8;
-    compositionVariant.parray = SafeArrayCreate(VT_R8, 1, &compositionBound);
 }
 
-TwoPhaseTracer::~TwoPhaseTracer() {
-    VariantClear(&compositionVariant);
-}
+TwoPhaseTracer::~TwoPhaseTracer() = default;

@@ -13,8 +13,6 @@
 #include "engine/matrix_lu_solver.h"
 #include "engine/point_history.h"
 #include "engine/work_arrays.h"
-#include "host/interfaces.h"
-#include "platform/com.h"
 
 // Why a two-phase trace stopped for the bubble side to complete it.
 enum CrossingStop : uint8_t {
@@ -34,12 +32,8 @@ class TwoPhaseTracer {
     TwoPhaseTracer& operator=(const TwoPhaseTracer&) = delete;
 
     // Records the sizes and sizes every work array for ncomp compounds
-    // (ncomp >= 0) and the composition SAFEARRAY (VT_R8, ncomp
-    // elements, lower bound 0). Called once per object.
+    // (ncomp >= 0). Called once per object.
     void Init(int32_t ncomp);
-
-    // The host property ID of the ln fugacity coefficient.
-    void SetLnPhiPropertyId(int32_t id) { lnPhiPropId = id; }
 
     // Sizes.
     int32_t ncomp;       // kUndefinedInt until Init
@@ -66,7 +60,6 @@ class TwoPhaseTracer {
     double* workResult;  // values read back
     int32_t phaseTypeA;  // +1 liquid, -1 vapour
     int32_t phaseTypeB;
-    int32_t lnPhiPropId;
 
     // Continuation.
     double* predictor[4];  // rows c0..c3 of n doubles
@@ -116,13 +109,6 @@ class TwoPhaseTracer {
     double* scratchK;
     double* scratchx;
     double* scratchy;
-
-    // Application-provider phases: fraction 1.0 (liquid) and 0.0 (vapour),
-    // held only during a trace.
-    IAppPhase* fracOnePhase;
-    IAppPhase* fracZeroPhase;
-    VARIANT compositionVariant;  // VT_ARRAY | VT_R8, ncomp elements
-    SAFEARRAYBOUND compositionBound;
 
   private:
     // Owns every array above (Init sizes them once).

@@ -80,6 +80,10 @@ struct IPhaseCollection : public IDispatch {
     virtual HRESULT STDMETHODCALLTYPE get_Phase(int index, IDispatch** phase) = 0;  // utility
 };
 
+// The mask with which the utility drops every property a phase has computed
+// before asking for one at new conditions.
+constexpr int kResetAllProperties = 159;
+
 // One phase: its conditions, its share of the feed, its composition and the
 // properties computed for it.
 struct IPhase : public IDispatch {

@@ -6,7 +6,6 @@
 #include "core/units.h"
 
 namespace {
-const int kResetMask = 159;
 
 // The phase (kind, index) of the utility's collection as IPhase; null when
 // tolerateMissing and GetPhase failed.
@@ -59,7 +58,7 @@ bool ReadHostPhase(UtilityState* u, int kind, int index, double* fraction, doubl
             {u->propIds[kPropEntropy], &IPhase::get_Entropy, S},
             {u->propIds[kPropMolarVolume], &IPhase::get_MolarVolume, V}};
         for (const Property& p : properties) {
-            CheckOk(phase->ResetProperties(kResetMask));
+            CheckOk(phase->ResetProperties(kResetAllProperties));
             CheckOk(u->propManager->CalcProperty(p.id, phase.Get()));
             double value = 0.0;
             CheckOk((phase.Get()->*p.get)(&value));

@@ -4,9 +4,9 @@
 
 #include <cmath>
 
+#include "core/app_values.h"
 #include "core/com_error.h"
 #include "core/units.h"
-#include "engine/app_values.h"
 #include "saturation/host_phases.h"
 #include "saturation/saturation_point.h"
 

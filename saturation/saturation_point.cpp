@@ -5,11 +5,11 @@
 #include <cmath>
 #include <utility>
 
+#include "core/app_values.h"
 #include "core/com_error.h"
 #include "core/envelope_point_store.h"
 #include "core/units.h"
 #include "core/variant_arrays.h"
-#include "engine/app_values.h"
 #include "saturation/host_phases.h"
 
 namespace {

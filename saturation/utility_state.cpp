@@ -88,13 +88,10 @@ void UtilityState::AllocateWorkspace(int32_t n) {
     delete twoPhaseTracer;
     twoPhaseTracer = new TwoPhaseTracer();
     twoPhaseTracer->Init(n);
-    twoPhaseTracer->SetLnPhiPropertyId(propIds[kPropLnFugacityCoeff]);
 
     delete threePhaseTracer;
     threePhaseTracer = new ThreePhaseTracer();
     threePhaseTracer->Init(n);
-    threePhaseTracer->SetPropertyIds(propIds[kPropEnthalpy], propIds[kPropEntropy],
-                                     propIds[kPropMolarVolume], propIds[kPropLnFugacityCoeff]);
 
     if (pointStore != nullptr) {
         pointStore->Free();

@@ -168,13 +168,13 @@ void TwoPhaseTrace(benchmark::State& state, bool watchThirdPhase) {
             // Every ln phi evaluation of the trace is one CalcProperty.
             pyrana::objects::ScopedFaultPlan count({0, "", E_FAIL});
             pyrana::objects::CountOperation("IPropManager::CalcProperty");
-            TraceCurve(u->twoPhaseTracer, u->phaseCollection, u->flashSettings, working.Get(),
-                       u->propManager, u->flashManager, u->settingsCompanion, &u->vapFrac, u->xLiq1,
-                       u->yVap, u->feedComp, u->K1, 1.99, 500.0, -32767, u->unknowns,
-                       u->twoPhaseSkip, &u->curTdegk, &u->curPatm, &u->threePhaseFound, u->xLiq2,
-                       &record.Patm, &record.Tdegk, 0, u->pointStore, &u->threePhaseCheck, false,
-                       &invert, 1, 0, u->critTdegk, u->critPkpa, &stuck, 3, nullptr, false,
-                       feed.Get());
+            const std::unique_ptr<EngineThermo> thermo =
+                EngineThermoFor(u, working.Get(), feed.Get());
+            TraceCurve(u->twoPhaseTracer, thermo.get(), &u->vapFrac, u->xLiq1, u->yVap, u->feedComp,
+                       u->K1, 1.99, 500.0, -32767, u->unknowns, u->twoPhaseSkip, &u->curTdegk,
+                       &u->curPatm, &u->threePhaseFound, u->xLiq2, &record.Patm, &record.Tdegk, 0,
+                       u->pointStore, &u->threePhaseCheck, false, &invert, 1, 0, u->critTdegk,
+                       u->critPkpa, &stuck);
             calls = pyrana::objects::HostCallCount();
             evaluations = pyrana::objects::OperationCallCount();
             u->pointStore->GetNumPoints(&stored, 0);

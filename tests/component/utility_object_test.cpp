@@ -253,11 +253,9 @@ TEST_F(UtilityTest, WorkspaceOfNCompoundsHasItsSizesAndCleanTails) {
     ASSERT_NE(object->twoPhaseTracer, nullptr);
     EXPECT_EQ(object->twoPhaseTracer->ncomp, 4);
     EXPECT_EQ(object->twoPhaseTracer->n, 6);
-    EXPECT_EQ(object->twoPhaseTracer->lnPhiPropId, object->propIds[kPropLnFugacityCoeff]);
     ASSERT_NE(object->threePhaseTracer, nullptr);
     EXPECT_EQ(object->threePhaseTracer->neq, 11);
     EXPECT_EQ(object->threePhaseTracer->idxLnBeta, 10);
-    EXPECT_EQ(object->threePhaseTracer->propIdEntropy, object->propIds[kPropEntropy]);
     ASSERT_NE(object->pointStore, nullptr);
     int32_t points = -1;
     int32_t columns = -1;

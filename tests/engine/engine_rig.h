@@ -54,8 +54,10 @@ class EngineRig {
             u->phaseCollection->GetPhase(1, 0, feedObject.put());
             feedObject->QueryInterface(IID_IPhase, reinterpret_cast<void**>(&feedPhase_));
         }
+        thermo_ = EngineThermoFor(u, working_, feedPhase_);
     }
     ~EngineRig() {
+        thermo_.reset();
         if (working_ != nullptr)
             working_->Release();
         if (feedPhase_ != nullptr)
@@ -83,24 +85,21 @@ class EngineRig {
                       int32_t pointType) {
         u->threePhaseCheck = 0;
         ThreePhasePoint& record = u->threePhasePoints[0];
-        return TraceCurve(
-            u->twoPhaseTracer, u->phaseCollection, u->flashSettings, working_, u->propManager,
-            u->flashManager, u->settingsCompanion, &u->vapFrac, u->xLiq1, u->yVap, u->feedComp,
-            u->K1, pressLowAtm, pressHighAtm, pureCompIdx, u->unknowns, u->twoPhaseSkip,
-            &u->curTdegk, &u->curPatm, &u->threePhaseFound, u->xLiq2, &record.Patm, &record.Tdegk,
-            0, u->pointStore, &u->threePhaseCheck, false, &invertLine, pointType, 0, u->critTdegk,
-            u->critPkpa, &stuck, 3, u->appThermoProvider, useProvider_, feedPhase_);
+        return TraceCurve(u->twoPhaseTracer, thermo_.get(), &u->vapFrac, u->xLiq1, u->yVap,
+                          u->feedComp, u->K1, pressLowAtm, pressHighAtm, pureCompIdx, u->unknowns,
+                          u->twoPhaseSkip, &u->curTdegk, &u->curPatm, &u->threePhaseFound, u->xLiq2,
+                          &record.Patm, &record.Tdegk, 0, u->pointStore, &u->threePhaseCheck, false,
+                          &invertLine, pointType, 0, u->critTdegk, u->critPkpa, &stuck);
     }
 
     // One three-phase trace from the saturation point, as the driver's
     // bubble-boundary scan calls it.
     int TraceThreePhase(double pressLowAtm, double pressHighAtm, int32_t pointType) {
-        return TraceBoundary(u->threePhaseTracer, working_, u->propManager, &u->vapFrac,
-                             &u->liq1Frac, &u->liq2Frac, u->xLiq1, u->yVap, u->xLiq2, u->feedComp,
-                             u->K1, u->K2, pressLowAtm, pressHighAtm, -32767, u->unknowns,
-                             u->threePhaseSkip, &u->curTdegk, &u->curPatm, u->betaMode, 0,
-                             u->pointStore, pointType, u->critTdegk, &criticalFound,
-                             u->appThermoProvider, useProvider_, &stuck);
+        return TraceBoundary(u->threePhaseTracer, thermo_.get(), &u->vapFrac, &u->liq1Frac,
+                             &u->liq2Frac, u->xLiq1, u->yVap, u->xLiq2, u->feedComp, u->K1, u->K2,
+                             pressLowAtm, pressHighAtm, -32767, u->unknowns, u->threePhaseSkip,
+                             &u->curTdegk, &u->curPatm, u->betaMode, 0, u->pointStore, pointType,
+                             u->critTdegk, &criticalFound, &stuck);
     }
 
     // Type, pressure (kPa) and temperature (K) of every stored row.
@@ -121,6 +120,7 @@ class EngineRig {
     pyrana::thermo::Calculator& calc() { return harness_->host().calculator(); }
     const pyrana::thermo::Fluid& fluid() { return harness_->host().calculator().fluid(); }
     IPhase* workingPhase() const { return working_; }
+    EngineThermo* thermo() const { return thermo_.get(); }
 
     UtilityState* u = nullptr;
     HRESULT loaded = E_FAIL;
@@ -134,4 +134,5 @@ class EngineRig {
     bool useProvider_;
     IPhase* working_ = nullptr;
     IPhase* feedPhase_ = nullptr;
+    std::unique_ptr<EngineThermo> thermo_;
 };

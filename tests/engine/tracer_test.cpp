@@ -77,13 +77,12 @@ TEST_F(TracerTest, DewTraceStopsWhereTheAqueousLiquidAppears) {
     uint8_t invert = 0;
     uint8_t stuck = 0;
     ThreePhasePoint& record = u->threePhasePoints[0];
-    const int rc =
-        TraceCurve(u->twoPhaseTracer, u->phaseCollection, u->flashSettings, working, u->propManager,
-                   u->flashManager, u->settingsCompanion, &u->vapFrac, u->xLiq1, u->yVap,
-                   u->feedComp, u->K1, 1.99, 500.0, -32767, u->unknowns, u->twoPhaseSkip,
-                   &u->curTdegk, &u->curPatm, &u->threePhaseFound, u->xLiq2, &record.Patm,
-                   &record.Tdegk, 0, u->pointStore, &u->threePhaseCheck, false, &invert, 1, 0,
-                   u->critTdegk, u->critPkpa, &stuck, 3, nullptr, false, feedPhase);
+    const std::unique_ptr<EngineThermo> thermo = EngineThermoFor(u, working, feedPhase);
+    const int rc = TraceCurve(u->twoPhaseTracer, thermo.get(), &u->vapFrac, u->xLiq1, u->yVap,
+                              u->feedComp, u->K1, 1.99, 500.0, -32767, u->unknowns, u->twoPhaseSkip,
+                              &u->curTdegk, &u->curPatm, &u->threePhaseFound, u->xLiq2,
+                              &record.Patm, &record.Tdegk, 0, u->pointStore, &u->threePhaseCheck,
+                              false, &invert, 1, 0, u->critTdegk, u->critPkpa, &stuck);
     ASSERT_EQ(rc, 0);
     ASSERT_EQ(u->threePhaseFound, 1);
     EXPECT_GT(u->xLiq2[3], 0.9) << "the new phase is the aqueous liquid";

@@ -541,14 +541,13 @@ TEST_F(SingleCompoundTrace, PointsAreTakenAsTheyAreAndTheEnvelopeIsCompletedByMi
         // The point solver assembles its system and returns 3 without
         // correcting anything.
         TwoPhaseTracer* tr = u->twoPhaseTracer;
-        Reset(tr, nullptr, false);
+        Reset(tr, rig.thermo(), false);
         std::vector<double> X(u->unknowns, u->unknowns + 3);
         const std::vector<double> X0 = X;
         double T = startT;
         double P = 0.5;
-        const int rc = SolvePoint(tr, rig.workingPhase(), u->propManager, 1.0, &T, &P, u->xLiq1,
-                                  u->yVap, u->feedComp, X.data(), u->K1, u->twoPhaseSkip,
-                                  u->ncomp + 1, true, 0, false, false);
+        const int rc = SolvePoint(tr, rig.thermo(), 1.0, &T, &P, u->xLiq1, u->yVap, u->feedComp,
+                                  X.data(), u->K1, u->twoPhaseSkip, u->ncomp + 1, true, 0, false);
         EXPECT_EQ(rc, 3);
         EXPECT_EQ(X, X0);
         EXPECT_EQ(T, startT);

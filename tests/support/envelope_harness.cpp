@@ -3,6 +3,8 @@
 
 #include <stdexcept>
 
+#include "bridge/host_thermo.h"
+#include "bridge/provider_thermo.h"
 #include "plotview/envelope_view.h"
 #include "saturation/utility_state.h"
 
@@ -151,4 +153,24 @@ EnvelopeRun EnvelopeHarness::Run() {
         run.scalars.emplace_back(name, ReadScalar(container.Get(), host_->PropertyId(name)));
     }
     return run;
+}
+
+std::unique_ptr<EngineThermo> EngineThermoFor(UtilityState* u, IPhase* working,
+                                              IPhase* conditions) {
+    if (u->useAppThermo != 0)
+        return std::make_unique<ProviderThermo>(u->appThermoProvider, u->ncomp, u->hostComp);
+    HostObjects objects;
+    objects.phases = u->phaseCollection;
+    objects.flashSettings = u->flashSettings;
+    objects.flashManager = u->flashManager;
+    objects.companion = u->settingsCompanion;
+    objects.propManager = u->propManager;
+    objects.workingPhase = working;
+    objects.conditionsPhase = conditions;
+    objects.methodSetting = 3;
+    objects.lnPhiPropId = u->propIds[kPropLnFugacityCoeff];
+    objects.enthalpyPropId = u->propIds[kPropEnthalpy];
+    objects.entropyPropId = u->propIds[kPropEntropy];
+    objects.volumePropId = u->propIds[kPropMolarVolume];
+    return std::make_unique<HostThermo>(objects, u->ncomp, u->hostComp);
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "component/py_three_phase_envelope.h"
+#include "engine/engine_thermo.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
 #include "pyrana/app/provider.h"
@@ -64,3 +65,9 @@ class EnvelopeHarness {
     IPYRUtility* utility_ = nullptr;
     bool useProvider_;
 };
+
+// The thermodynamics the engines see during a calculation on `u`'s path, as
+// the driver's set-up makes it: on the host path the working phase and the
+// conditions phase given (flash method 3), on the provider's path the
+// provider. `u` must outlive it.
+std::unique_ptr<EngineThermo> EngineThermoFor(UtilityState* u, IPhase* working, IPhase* conditions);

@@ -1,0 +1,144 @@
+// The engines' thermodynamics through the host framework's phases, property
+// manager and stability test.
+#include "bridge/host_thermo.h"
+
+#include "core/com_error.h"
+
+HostThermo::HostThermo(const HostObjects& objects, int32_t ncomp, const double* feed)
+    : objects_(objects), ncomp_(ncomp), feed_(feed), channel_(objects_, ncomp) {}
+
+void HostThermo::SelectPhase(PhaseRoot root) {
+    CheckOk(objects_.workingPhase->put_PhaseType(root == PhaseRoot::kLiquid ? 4 : 3));
+    channel_.Forget();
+}
+
+void HostThermo::WorkingPhaseChannel::PutPressure(double pKpa) {
+    CheckOk(objects_.workingPhase->put_Pressure(pKpa));
+}
+
+void HostThermo::WorkingPhaseChannel::PutTemperature(double tKelvin) {
+    CheckOk(objects_.workingPhase->put_Temperature(tKelvin));
+}
+
+void HostThermo::WorkingPhaseChannel::PutActive() {
+    CheckOk(objects_.workingPhase->put_Active(1));
+}
+
+void HostThermo::WorkingPhaseChannel::SendComposition(const double* w) {
+    if (composition_ == nullptr) {
+        CheckOk(objects_.workingPhase->get_Composition(composition_.put()));
+        if (composition_ == nullptr)
+            throw CPYCOMError(E_POINTER);
+    }
+    for (int32_t i = 0; i < ncomp_; ++i)
+        CheckOk(composition_->put_IthValue(i, w[i]));
+}
+
+void HostThermo::WorkingPhaseChannel::Evaluate(double* result, const uint8_t*) {
+    IPhase* phase = objects_.workingPhase;
+    CheckOk(phase->ResetProperties(kResetAllProperties));
+    CheckOk(objects_.propManager->CalcProperty(objects_.lnPhiPropId, phase));
+    platform::ComPtr<IRealArrayDisp> lnPhi;
+    CheckOk(phase->get_LnFugacityCoeff(lnPhi.put()));
+    if (lnPhi == nullptr)
+        throw CPYCOMError(E_POINTER);
+    for (int32_t i = 0; i < ncomp_; ++i)
+        CheckOk(lnPhi->get_IthValue(i, &result[i]));
+}
+
+int32_t HostThermo::StabilityTest(double tK, double pKpa) {
+    CheckOk(objects_.conditionsPhase->put_Pressure(pKpa));
+    CheckOk(objects_.conditionsPhase->put_Temperature(tK));
+    CheckOk(objects_.companion->StabilityTest(objects_.flashSettings, objects_.phases,
+                                              objects_.workingPhase, 1, objects_.methodSetting,
+                                              VARIANT_TRUE, objects_.flashManager));
+    int type = 0;
+    CheckOk(objects_.workingPhase->get_PhaseType(&type));
+    return type;
+}
+
+bool HostThermo::FindsFurtherPhase(double tK, double pKpa, bool* lighter) {
+    const int32_t type = StabilityTest(tK, pKpa);
+    *lighter = type == 3;
+    return type == 4 || type == 3;
+}
+
+void HostThermo::FurtherPhaseComposition(double* out) {
+    platform::ComPtr<IRealArrayDisp> composition;
+    CheckOk(objects_.workingPhase->get_Composition(composition.put()));
+    if (composition == nullptr)
+        throw CPYCOMError(E_POINTER);
+    for (int32_t i = 0; i < ncomp_; ++i)
+        CheckOk(composition->get_IthValue(i, &out[i]));
+}
+
+// The host tests the conditions phase's composition, which is the feed's:
+// the composition tested is put there for the test and the feed's put back
+// afterwards, as the host held it at the set-up.
+bool HostThermo::FindsPhaseBelow(double tK, double pKpa, const double* x, double* found) {
+    platform::ComPtr<IRealArrayDisp> composition;
+    CheckOk(objects_.conditionsPhase->get_Composition(composition.put()));
+    if (composition == nullptr)
+        throw CPYCOMError(E_POINTER);
+    struct FeedBack {
+        IRealArrayDisp* composition;
+        const double* feed;
+        int32_t nc;
+        ~FeedBack() {
+            for (int32_t i = 0; i < nc; ++i)
+                composition->put_IthValue(i, feed[i]);
+        }
+    } feedBack{composition.Get(), feed_, ncomp_};
+    for (int32_t i = 0; i < ncomp_; ++i)
+        CheckOk(composition->put_IthValue(i, x[i]));
+    const int32_t type = StabilityTest(tK, pKpa);
+    if (type != 3 && type != 4)
+        return false;
+    FurtherPhaseComposition(found);
+    return true;
+}
+
+HRESULT HostThermo::PhaseProperties(double pKpa, double tK, const double* x, double* h, double* s,
+                                    double* v) {
+    IPhase* phase = objects_.workingPhase;
+    HRESULT hr = phase->put_Active(1);
+    if (FAILED(hr))
+        return hr;
+    if (FAILED(hr = phase->put_Pressure(pKpa)))
+        return hr;
+    if (FAILED(hr = phase->put_Temperature(tK)))
+        return hr;
+    platform::ComPtr<IDispatch> object;
+    if (FAILED(hr = phase->get_CompositionObject(object.put())))
+        return hr;
+    if (object == nullptr)
+        return E_POINTER;
+    platform::ComPtr<IRealArrayDisp> array;
+    hr = object.QueryInterface(IID_IRealArrayDisp, &array);
+    object = nullptr;
+    if (FAILED(hr))
+        return hr;
+    for (int32_t i = 0; i < ncomp_; ++i) {
+        if (FAILED(hr = array->put_IthValue(i, x[i])))
+            return hr;
+    }
+    array = nullptr;
+
+    struct Property {
+        int32_t id;
+        HRESULT (STDMETHODCALLTYPE IPhase::*get)(double*);
+        double* out;
+    };
+    const Property properties[3] = {{objects_.enthalpyPropId, &IPhase::get_Enthalpy, h},
+                                    {objects_.entropyPropId, &IPhase::get_Entropy, s},
+                                    {objects_.volumePropId, &IPhase::get_MolarVolume, v}};
+    for (const Property& p : properties) {
+        if (FAILED(hr = phase->ResetProperties(kResetAllProperties)))
+            return hr;
+        if (FAILED(hr = objects_.propManager->CalcProperty(p.id, phase)))
+            return hr;
+        if (FAILED(hr = (phase->*p.get)(p.out)))
+            return hr;
+    }
+    return hr;
+}

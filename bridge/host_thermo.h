@@ -1,0 +1,83 @@
+// The engines' thermodynamics answered by the host framework's objects: the
+// working phase (put in the liquid or vapour root, its ln fugacity
+// coefficients and properties computed by the property manager), and the
+// host's stability test on the conditions phase, whose composition is the
+// feed's.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/engine_thermo.h"
+#include "host/interfaces.h"
+#include "platform/com.h"
+
+// The host objects of one calculation, borrowed for its length.
+struct HostObjects {
+    IPhaseCollection* phases = nullptr;
+    IFlashSettings* flashSettings = nullptr;
+    IFlashManager* flashManager = nullptr;
+    ISettingsCompanion* companion = nullptr;
+    IPropManager* propManager = nullptr;
+    // The phase the engines evaluate, and where the stability test puts
+    // the further phase it finds.
+    IPhase* workingPhase = nullptr;
+    // The conditions phase: its temperature and pressure are those the
+    // stability test is made at.
+    IPhase* conditionsPhase = nullptr;
+    int32_t methodSetting = 3;
+    // Registered property IDs.
+    int32_t lnPhiPropId = 0;
+    int32_t enthalpyPropId = 0;
+    int32_t entropyPropId = 0;
+    int32_t volumePropId = 0;
+};
+
+class HostThermo final : public EngineThermo {
+  public:
+    // feed: the conditions phase's own mole fractions (ncomp), put back
+    // after a test of another composition.
+    HostThermo(const HostObjects& objects, int32_t ncomp, const double* feed);
+    HostThermo(const HostThermo&) = delete;
+    HostThermo& operator=(const HostThermo&) = delete;
+
+    void BeginTwoPhaseTrace(bool) override {}
+    void BeginThreePhaseTrace() override {}
+    void EndTrace() override {}
+    bool HasPhase(PhaseRoot) const override { return true; }
+    void SelectPhase(PhaseRoot root) override;
+    LnPhiChannel& Channel() override { return channel_; }
+    bool FindsFurtherPhase(double tK, double pKpa, bool* lighter) override;
+    void FurtherPhaseComposition(double* out) override;
+    bool FindsPhaseBelow(double tK, double pKpa, const double* x, double* found) override;
+    bool HasPhaseProperties() const override { return true; }
+    HRESULT PhaseProperties(double pKpa, double tK, const double* x, double* h, double* s,
+                            double* v) override;
+
+  private:
+    class WorkingPhaseChannel final : public LnPhiChannel {
+      public:
+        WorkingPhaseChannel(const HostObjects& objects, int32_t ncomp)
+            : objects_(objects), ncomp_(ncomp) {}
+        void PutPressure(double pKpa) override;
+        void PutTemperature(double tKelvin) override;
+        void PutActive() override;
+        void SendComposition(const double* w) override;
+        void Evaluate(double* result, const uint8_t* flags) override;
+        // The phase's composition array is fetched again on first use.
+        void Forget() { composition_ = nullptr; }
+
+      private:
+        const HostObjects& objects_;
+        int32_t ncomp_;
+        platform::ComPtr<IRealArrayDisp> composition_;
+    };
+
+    // The stability test at tK, pKpa; the phase type it leaves on the
+    // working phase.
+    int32_t StabilityTest(double tK, double pKpa);
+
+    HostObjects objects_;
+    int32_t ncomp_;
+    const double* feed_;
+    WorkingPhaseChannel channel_;
+};
