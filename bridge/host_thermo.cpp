@@ -3,6 +3,7 @@
 #include "bridge/host_thermo.h"
 
 #include "core/com_error.h"
+#include "core/units.h"
 
 HostThermo::HostThermo(const HostObjects& objects, int32_t ncomp, const double* feed)
     : objects_(objects), ncomp_(ncomp), feed_(feed), channel_(objects_, ncomp) {}
@@ -141,4 +142,106 @@ HRESULT HostThermo::PhaseProperties(double pKpa, double tK, const double* x, dou
             return hr;
     }
     return hr;
+}
+
+platform::ComPtr<IPhase> HostThermo::CollectionPhase(int kind, int index, bool tolerateMissing) {
+    platform::ComPtr<IDispatch> object;
+    const HRESULT hr = objects_.phases->GetPhase(kind, index, object.put());
+    if (hr != S_OK || object == nullptr) {
+        if (tolerateMissing)
+            return nullptr;
+        throw CPYCOMError(hr != S_OK ? hr : E_POINTER);
+    }
+    platform::ComPtr<IPhase> phase;
+    CheckFailed(object.QueryInterface(IID_IPhase, &phase));
+    return phase;
+}
+
+void HostThermo::PutFlashSpecification(double pKpa, double fraction, double tKelvin) {
+    CheckOk(objects_.phases->put_Mode(0));
+    const platform::ComPtr<IPhase> spec = CollectionPhase(kPhaseKindSpecification, 0, false);
+    CheckOk(spec->put_Pressure(pKpa));
+    CheckOk(spec->put_Fraction(fraction));
+    CheckOk(spec->put_Temperature(tKelvin));
+    CheckOk(spec->put_Enthalpy(kUndefined));
+    CheckOk(spec->put_Entropy(kUndefined));
+}
+
+bool HostThermo::ReadPhase(int kind, int index, double* fraction, double* comp, double* H,
+                           double* S, double* V, bool tolerateMissing) {
+    platform::ComPtr<IPhase> phase = CollectionPhase(kind, index, tolerateMissing);
+    if (phase == nullptr)
+        return false;
+    int active = 0;
+    CheckOk(phase->get_Active(&active));
+    if (active != 1)
+        return false;
+    platform::ComPtr<IRealArrayDisp> composition;
+    CheckOk(phase->get_Composition(composition.put()));
+    if (composition == nullptr)
+        throw CPYCOMError(E_POINTER);
+    CheckOk(phase->get_Fraction(fraction));
+    if (*fraction > 0.0) {
+        struct Property {
+            int32_t id;
+            HRESULT (STDMETHODCALLTYPE IPhase::*get)(double*);
+            double* sum;
+        };
+        const Property properties[3] = {{objects_.enthalpyPropId, &IPhase::get_Enthalpy, H},
+                                        {objects_.entropyPropId, &IPhase::get_Entropy, S},
+                                        {objects_.volumePropId, &IPhase::get_MolarVolume, V}};
+        for (const Property& p : properties) {
+            CheckOk(phase->ResetProperties(kResetAllProperties));
+            CheckOk(objects_.propManager->CalcProperty(p.id, phase.Get()));
+            double value = 0.0;
+            CheckOk((phase.Get()->*p.get)(&value));
+            *p.sum += value * *fraction;
+        }
+    }
+    phase = nullptr;
+    for (int32_t i = 0; i < ncomp_; ++i)
+        CheckOk(composition->get_IthValue(i, &comp[i]));
+    return true;
+}
+
+void HostThermo::FlashAtVapourFraction(CalculationState* u, double pKpa, int32_t* numbPhases,
+                                       double* H, double* S, double* V) {
+    *numbPhases = 0;
+    PutFlashSpecification(pKpa, u->vapFrac, kUndefined);
+    CheckOk(objects_.flashManager->Flash(objects_.phases));
+
+    if (!ReadPhase(kPhaseKindVapour, 0, &u->vapFrac, u->yVap, H, S, V, false))
+        throw CPYCOMError(E_FAIL);
+    *numbPhases += 1;
+    if (ReadPhase(kPhaseKindLiquid, 0, &u->liq1Frac, u->xLiq1, H, S, V, false))
+        *numbPhases += 1;
+    // The second liquid's composition goes where the count says: the
+    // second slot after two phases, the first when the first was absent.
+    double fraction = 0.0;
+    double* target = *numbPhases == 2 ? u->xLiq2 : u->xLiq1;
+    if (ReadPhase(kPhaseKindLiquid, 1, &fraction, target, H, S, V, true)) {
+        u->liq2Frac = fraction;
+        *numbPhases += 1;
+    }
+    if (*numbPhases < 2)
+        throw CPYCOMError(E_FAIL);
+    const platform::ComPtr<IPhase> spec = CollectionPhase(kPhaseKindSpecification, 0, false);
+    CheckOk(spec->get_Temperature(&u->curTdegk));
+}
+
+int32_t HostThermo::FlashAtTemperature(CalculationState* u, double tK, double pKpa, double* H,
+                                       double* S, double* V, bool* vapourSeen) {
+    int32_t count = 0;
+    *vapourSeen = false;
+    PutFlashSpecification(pKpa, kUndefined, tK);
+    CheckOk(objects_.flashManager->Flash(objects_.phases));
+    if (ReadPhase(kPhaseKindVapour, 0, &u->vapFrac, u->yVap, H, S, V, false)) {
+        ++count;
+        *vapourSeen = true;
+    }
+    if (ReadPhase(kPhaseKindLiquid, 0, &u->liq1Frac, u->xLiq1, H, S, V, false))
+        ++count;
+    if (ReadPhase(kPhaseKindLiquid, 1, &u->liq2Frac, u->xLiq2, H, S, V, true))
+        ++count;
+    return count;
 }

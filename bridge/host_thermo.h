@@ -1,13 +1,13 @@
-// The engines' thermodynamics answered by the host framework's objects: the
-// working phase (put in the liquid or vapour root, its ln fugacity
-// coefficients and properties computed by the property manager), and the
-// host's stability test on the conditions phase, whose composition is the
-// feed's.
+// The thermodynamics of a calculation answered by the host framework's
+// objects: the working phase (put in the liquid or vapour root, its ln
+// fugacity coefficients and properties computed by the property manager),
+// the host's stability test on the conditions phase, whose composition is
+// the feed's, and the host's flash of the phase collection.
 #pragma once
 
 #include <cstdint>
 
-#include "engine/engine_thermo.h"
+#include "bridge/thermo_bridge.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
 
@@ -32,7 +32,7 @@ struct HostObjects {
     int32_t volumePropId = 0;
 };
 
-class HostThermo final : public EngineThermo {
+class HostThermo final : public ThermoBridge {
   public:
     // feed: the conditions phase's own mole fractions (ncomp), put back
     // after a test of another composition.
@@ -52,6 +52,10 @@ class HostThermo final : public EngineThermo {
     bool HasPhaseProperties() const override { return true; }
     HRESULT PhaseProperties(double pKpa, double tK, const double* x, double* h, double* s,
                             double* v) override;
+    void FlashAtVapourFraction(CalculationState* u, double pKpa, int32_t* numbPhases, double* H,
+                               double* S, double* V) override;
+    int32_t FlashAtTemperature(CalculationState* u, double tK, double pKpa, double* H, double* S,
+                               double* V, bool* vapourSeen) override;
 
   private:
     class WorkingPhaseChannel final : public LnPhiChannel {
@@ -75,6 +79,18 @@ class HostThermo final : public EngineThermo {
     // The stability test at tK, pKpa; the phase type it leaves on the
     // working phase.
     int32_t StabilityTest(double tK, double pKpa);
+    // The phase (kind, index) of the collection; null when tolerateMissing
+    // and the collection has none.
+    platform::ComPtr<IPhase> CollectionPhase(int kind, int index, bool tolerateMissing);
+    // Puts the flash specification on the collection's specification phase:
+    // pressure (kPa), fraction, temperature (K), enthalpy and entropy unset.
+    void PutFlashSpecification(double pKpa, double fraction, double tKelvin);
+    // Reads the collection's phase (kind, index) after a flash: when it is
+    // active, its fraction and composition, and its enthalpy, entropy and
+    // molar volume times its fraction added to *H, *S, *V; false for an
+    // inactive phase (or, with tolerateMissing, an absent one).
+    bool ReadPhase(int kind, int index, double* fraction, double* comp, double* H, double* S,
+                   double* V, bool tolerateMissing);
 
     HostObjects objects_;
     int32_t ncomp_;

@@ -167,3 +167,106 @@ void ProviderThermo::AppPhaseChannel::Evaluate(double* result, const uint8_t* fl
     }
     SafeArrayUnaccessData(exchange_->parray);
 }
+
+namespace {
+
+// The provider phase's composition (as many values as it holds, at most n)
+// into dest.
+void ReadAppComposition(IAppPhase* phase, double* dest, int32_t n) {
+    platform::ComPtr<IAppValue> value;
+    phase->get_Composition(value.put());
+    if (value == nullptr)
+        return;
+    VARIANT v;
+    VariantInit(&v);
+    value->get_Value(&v);
+    value = nullptr;
+    CopyArrayValues(v, dest, n);
+    VariantClear(&v);
+}
+
+VARIANT RealVariant(double value) {
+    VARIANT v;
+    VariantInit(&v);
+    v.vt = VT_R8;
+    v.dblVal = value;
+    return v;
+}
+
+}  // namespace
+
+void ProviderThermo::FlashAtVapourFraction(CalculationState* u, double pKpa, int32_t* numbPhases,
+                                           double* H, double* S, double* V) {
+    *numbPhases = 0;
+    int status = -1;
+    provider_->FlashPVF(RealVariant(pKpa), RealVariant(u->vapFrac), &status);
+    if (status != 0)
+        return;
+    u->curTdegk = ReadAppValue(provider_, &IAppThermoProvider::get_Temperature) + kKelvinOffset;
+    *H = ReadAppValue(provider_, &IAppThermoProvider::get_Enthalpy);
+    *S = ReadAppValue(provider_, &IAppThermoProvider::get_Entropy);
+    *V = ReadAppValue(provider_, &IAppThermoProvider::get_MolarVolume);
+    platform::ComPtr<IAppPhase> phase;
+    provider_->get_VapourPhase(phase.put());
+    if (phase != nullptr) {
+        ReadAppComposition(phase.Get(), u->yVap, ncomp_);
+        *numbPhases += 1;
+    }
+    provider_->get_LiquidPhase(phase.put());
+    if (phase != nullptr) {
+        u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
+        ReadAppComposition(phase.Get(), u->xLiq1, ncomp_);
+        *numbPhases += 1;
+    }
+    provider_->get_Liquid2Phase(phase.put());
+    if (phase != nullptr) {
+        if (*numbPhases == 2) {
+            u->liq2Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
+            ReadAppComposition(phase.Get(), u->xLiq2, ncomp_);
+            *numbPhases += 1;
+        } else if (*numbPhases == 1) {
+            u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
+            ReadAppComposition(phase.Get(), u->xLiq1, ncomp_);
+            *numbPhases += 1;
+        }
+    }
+}
+
+int32_t ProviderThermo::FlashAtTemperature(CalculationState* u, double tK, double pKpa, double* H,
+                                           double* S, double* V, bool* vapourSeen) {
+    int32_t count = 0;
+    *vapourSeen = false;
+    int status = -1;
+    provider_->FlashTP(RealVariant(tK - kKelvinOffset), RealVariant(pKpa), &status);
+    if (status != 0)
+        return 0;
+    *H = ReadAppValue(provider_, &IAppThermoProvider::get_Enthalpy);
+    *S = ReadAppValue(provider_, &IAppThermoProvider::get_Entropy);
+    *V = ReadAppValue(provider_, &IAppThermoProvider::get_MolarVolume);
+    platform::ComPtr<IAppPhase> phase;
+    provider_->get_VapourPhase(phase.put());
+    if (phase != nullptr) {
+        *vapourSeen = true;
+        u->vapFrac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
+        ReadAppComposition(phase.Get(), u->yVap, ncomp_);
+        ++count;
+    }
+    provider_->get_LiquidPhase(phase.put());
+    if (phase != nullptr) {
+        u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
+        ReadAppComposition(phase.Get(), u->xLiq1, ncomp_);
+        ++count;
+    }
+    provider_->get_Liquid2Phase(phase.put());
+    if (phase != nullptr) {
+        if (count == 2 || (count == 1 && !*vapourSeen)) {
+            u->liq2Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
+            ReadAppComposition(phase.Get(), u->xLiq2, ncomp_);
+        } else {
+            u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
+            ReadAppComposition(phase.Get(), u->xLiq1, ncomp_);
+        }
+        ++count;
+    }
+    return count;
+}

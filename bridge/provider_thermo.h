@@ -1,18 +1,18 @@
-// The engines' thermodynamics answered by the application-side provider: its
-// liquid and vapour phases (ln fugacities read and turned into ln phi) and
-// its further-phase search on its feed. The provider computes no phase
-// properties for the engines. Provider calls are not tested, as the provider
-// reports nothing through their results; an absent phase raises E_POINTER
-// when it is evaluated.
+// The thermodynamics of a calculation answered by the application-side
+// provider: its liquid and vapour phases (ln fugacities read and turned into
+// ln phi), its further-phase search on its feed and its flashes. The
+// provider computes no phase properties for the engines. Provider calls are not tested, as the
+// provider reports nothing through their results; an absent phase raises E_POINTER when it is
+// evaluated.
 #pragma once
 
 #include <cstdint>
 
-#include "engine/engine_thermo.h"
+#include "bridge/thermo_bridge.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
 
-class ProviderThermo final : public EngineThermo {
+class ProviderThermo final : public ThermoBridge {
   public:
     // feed: the provider's own mole fractions (ncomp), put back after a
     // test of another composition.
@@ -34,6 +34,10 @@ class ProviderThermo final : public EngineThermo {
     HRESULT PhaseProperties(double, double, const double*, double*, double*, double*) override {
         return E_NOTIMPL;
     }
+    void FlashAtVapourFraction(CalculationState* u, double pKpa, int32_t* numbPhases, double* H,
+                               double* S, double* V) override;
+    int32_t FlashAtTemperature(CalculationState* u, double tK, double pKpa, double* H, double* S,
+                               double* V, bool* vapourSeen) override;
 
   private:
     class AppPhaseChannel final : public LnPhiChannel {

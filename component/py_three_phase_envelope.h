@@ -14,11 +14,11 @@
 #include <cstdint>
 
 #include "core/envelope_point_store.h"
+#include "driver/utility_state.h"
 #include "engine/three_phase_tracer.h"
 #include "engine/two_phase_tracer.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
-#include "saturation/utility_state.h"
 
 class pyThreePhaseEnvelope final : public IPYRUtility, public INotifyChange, public UtilityState {
   public:

@@ -3,8 +3,8 @@
 // count of compounds present and the absence flags the engines use.
 #pragma once
 
+#include "driver/utility_state.h"
 #include "host/interfaces.h"
-#include "saturation/utility_state.h"
 
 // Fills critTdegk (K), critPkpa (kPa), compID, compFamily, feedComp,
 // twoPhaseSkip, threePhaseSkip, numbPresent and compound19Index from feed

@@ -411,7 +411,7 @@ void EnvelopeCalculation::DewScan(double bound, int record, bool firstStage) {
     while (u->curPatm < bound) {
         pressStep = u->curPatm < 100.0 ? 2.0 : 20.0;
         u->vapFrac = 1.0;
-        SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        SaturationPoint(u, thermo_.get(), u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         if (NumbPhases == 2) {
             SeedHostFlash();
             Tsat = u->curTdegk;
@@ -446,8 +446,8 @@ void EnvelopeCalculation::IncipientLiquidScan(double bound, int record) {
     while (u->curPatm < bound) {
         pressStep = u->curPatm < 100.0 ? 2.0 : 20.0;
         u->vapFrac = 1.0;
-        IncipientPhaseCurve(u, u->curPatm, lower, upper, &IncipientLiqTdegk, &NumbPhases, &H, &S,
-                            &V);
+        IncipientPhaseCurve(u, thermo_.get(), u->curPatm, lower, upper, &IncipientLiqTdegk,
+                            &NumbPhases, &H, &S, &V);
         if (NumbPhases == 2 && InsideBracket(IncipientLiqTdegk, lower, upper)) {
             const double satPatm = u->curPatm;
             if (TraceTwoPhase(u->xLiq2, u->xLiq1, record) == 0)
@@ -467,7 +467,7 @@ void EnvelopeCalculation::BubbleBoundaryScan(double bound, bool saturationAtEndO
     while (u->curPatm < bound) {
         b3Phasestuck = 0;
         if (!saturationAtEndOfPass) {
-            SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+            SaturationPoint(u, thermo_.get(), u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         }
         const double passPatm = u->curPatm;
         // The saturation point's temperature: a trace that fails at its
@@ -497,7 +497,7 @@ void EnvelopeCalculation::BubbleBoundaryScan(double bound, bool saturationAtEndO
         if (traceFailed)
             u->curPatm = std::min(u->curPatm, 1.5 * passPatm);
         if (saturationAtEndOfPass) {
-            SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+            SaturationPoint(u, thermo_.get(), u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         }
     }
 }
@@ -534,14 +534,14 @@ void EnvelopeCalculation::LiquidLiquidScan(double bound, bool clearCriticalPoint
     while (u->curPatm < bound) {
         b3Phasestuck = 0;
         u->vapFrac = 1.0;
-        SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        SaturationPoint(u, thermo_.get(), u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         const double dewT = u->curTdegk;
         u->vapFrac = 0.0;
-        SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        SaturationPoint(u, thermo_.get(), u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         const double bubbleT = u->curTdegk;
         NumbPhases = 3;
-        IncipientPhaseCurve(u, u->curPatm, bubbleT, dewT, &IncipientLiqTdegk, &NumbPhases, &H, &S,
-                            &V);
+        IncipientPhaseCurve(u, thermo_.get(), u->curPatm, bubbleT, dewT, &IncipientLiqTdegk,
+                            &NumbPhases, &H, &S, &V);
         u->betaMode = u->liq2Frac > u->liq1Frac ? 4 : 5;
         const double passPatm = u->curPatm;
         const int32_t firstRow = StoredRows();
@@ -595,11 +595,11 @@ void EnvelopeCalculation::VapourPressureCurve() {
     for (;;) {
         const double at = std::min(patm, pressHigh);
         u->vapFrac = 1.0;
-        SaturationPoint(u, at, &NumbPhases, &H, &S, &V, 0);
+        SaturationPoint(u, thermo_.get(), at, &NumbPhases, &H, &S, &V, 0);
         const double tdegk = u->curTdegk;
         AppendPoint(at, tdegk, H, S, V);
         u->vapFrac = 0.0;
-        SaturationPoint(u, at, &NumbPhases, &H, &S, &V, 0);
+        SaturationPoint(u, thermo_.get(), at, &NumbPhases, &H, &S, &V, 0);
         liquid.push_back({at, tdegk, H, S, V});
         if (at >= pressHigh)
             break;
@@ -800,7 +800,7 @@ void EnvelopeCalculation::BubbleCurveBelow(int record) {
     InvertLine = 0;
     u->threePhaseFound = 0;
     while (u->curPatm < top) {
-        SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        SaturationPoint(u, thermo_.get(), u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         if (NumbPhases == 2) {
             SeedHostFlash();
             if (TraceTwoPhase(u->xLiq1, u->yVap, 1) == 0)
@@ -853,7 +853,7 @@ void EnvelopeCalculation::ThreePhasePath() {
 
     u->curPatm = 2.0;
     u->vapFrac = 0.0;
-    SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+    SaturationPoint(u, thermo_.get(), u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
     u->betaMode = 3;
     if (NumbPhases == 3) {
         u->curPointType = kPointThreePhaseBubble;
@@ -927,7 +927,7 @@ void EnvelopeCalculation::FromSecondThreePhasePoint() {
     u->curPatm = 2.0;
     u->vapFrac = 0.0;
     u->betaMode = 3;
-    SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+    SaturationPoint(u, thermo_.get(), u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
     if (NumbPhases == 3) {
         u->curPointType = kPointThreePhaseBubble;
         u->curPatm = 2.0;
@@ -987,7 +987,7 @@ void EnvelopeCalculation::TwoPhasePath() {
     u->threePhaseFound = 0;
     pressStep = (startPressHigh - startPressLow) / 10.0;
     while (u->curPatm < startPressHigh) {
-        SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        SaturationPoint(u, thermo_.get(), u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         if (NumbPhases == 2) {
             SeedHostFlash();
             if (TraceTwoPhase(u->xLiq1, u->yVap, 0) == 0) {
@@ -1014,7 +1014,7 @@ void EnvelopeCalculation::TwoPhasePath() {
         const std::vector<double> further(u->xLiq2, u->xLiq2 + u->ncomp);
         u->curPatm = u->threePhasePoints[0].Patm;
         u->vapFrac = 0.0;
-        SaturationPoint(u, u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
+        SaturationPoint(u, thermo_.get(), u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         u->betaMode = 3;
         if (NumbPhases == 3) {
             u->curPointType = kPointThreePhaseBubble;

@@ -14,11 +14,11 @@
 #include <memory>
 #include <vector>
 
+#include "bridge/thermo_bridge.h"
 #include "core/envelope_point_store.h"
 #include "core/units.h"
-#include "engine/engine_thermo.h"
+#include "driver/utility_state.h"
 #include "host/interfaces.h"
-#include "saturation/utility_state.h"
 
 // Shows the options dialog after a full calculation; returns S_OK, or the
 // HRESULT of a dialog that could not be set up (its plot view not created).
@@ -103,7 +103,7 @@ class EnvelopeCalculation {
     IPYRUtility* utility_;
     OptionsDialogHook dialog_;
     // The thermodynamics the engines see, made at the set-up.
-    std::unique_ptr<EngineThermo> thermo_;
+    std::unique_ptr<ThermoBridge> thermo_;
 
     // Execute's locals.
     ICompoundCollection* pCompColl = nullptr;

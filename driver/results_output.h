@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
+#include "driver/utility_state.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
-#include "saturation/utility_state.h"
 
 class ResultsOutput {
   public:

@@ -1,13 +1,10 @@
-// Bisection in temperature on the host's temperature-pressure flashes for
+// Bisection in temperature on temperature-pressure flashes for
 // the temperature at which the phase count reaches a target.
 #include "saturation/incipient_phase.h"
 
 #include <cmath>
 
-#include "core/app_values.h"
-#include "core/com_error.h"
 #include "core/units.h"
-#include "saturation/host_phases.h"
 #include "saturation/saturation_point.h"
 
 namespace {
@@ -18,79 +15,21 @@ const double kWidth = 0.01;
 const int kMaxFlashes = 200;
 
 // One flash of the feed at T (K) and P (kPa); the phases found go to the
-// utility's fields. Returns the phase count; *vapourSeen tells whether a
+// state's fields. Returns the phase count; *vapourSeen tells whether a
 // vapour was among them.
-int32_t FlashAt(UtilityState* u, double tK, double pKpa, double* H, double* S, double* V,
-                bool* vapourSeen) {
-    int32_t count = 0;
+int32_t FlashAt(CalculationState* u, FlashThermo* thermo, double tK, double pKpa, double* H,
+                double* S, double* V, bool* vapourSeen) {
     *H = 0.0;
     *S = 0.0;
     *V = 0.0;
     *vapourSeen = false;
-    if (u->useAppThermo == 0) {
-        PutFlashSpecification(u, pKpa, kUndefined, tK);
-        CheckOk(u->flashManager->Flash(u->phaseCollection));
-        if (ReadHostPhase(u, kPhaseKindVapour, 0, &u->vapFrac, u->yVap, H, S, V, false)) {
-            ++count;
-            *vapourSeen = true;
-        }
-        if (ReadHostPhase(u, kPhaseKindLiquid, 0, &u->liq1Frac, u->xLiq1, H, S, V, false)) {
-            ++count;
-        }
-        if (ReadHostPhase(u, kPhaseKindLiquid, 1, &u->liq2Frac, u->xLiq2, H, S, V, true)) {
-            ++count;
-        }
-        return count;
-    }
-
-    IAppThermoProvider* provider = u->appThermoProvider;
-    VARIANT t;
-    VARIANT p;
-    VariantInit(&t);
-    VariantInit(&p);
-    t.vt = VT_R8;
-    t.dblVal = tK - kKelvinOffset;
-    p.vt = VT_R8;
-    p.dblVal = pKpa;
-    int status = -1;
-    provider->FlashTP(t, p, &status);
-    if (status != 0)
-        return 0;
-    *H = ReadAppValue(provider, &IAppThermoProvider::get_Enthalpy);
-    *S = ReadAppValue(provider, &IAppThermoProvider::get_Entropy);
-    *V = ReadAppValue(provider, &IAppThermoProvider::get_MolarVolume);
-    platform::ComPtr<IAppPhase> phase;
-    provider->get_VapourPhase(phase.put());
-    if (phase != nullptr) {
-        *vapourSeen = true;
-        u->vapFrac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
-        ReadAppComposition(u, phase.Get(), u->yVap);
-        ++count;
-    }
-    provider->get_LiquidPhase(phase.put());
-    if (phase != nullptr) {
-        u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
-        ReadAppComposition(u, phase.Get(), u->xLiq1);
-        ++count;
-    }
-    provider->get_Liquid2Phase(phase.put());
-    if (phase != nullptr) {
-        if (count == 2 || (count == 1 && !*vapourSeen)) {
-            u->liq2Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
-            ReadAppComposition(u, phase.Get(), u->xLiq2);
-        } else {
-            u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
-            ReadAppComposition(u, phase.Get(), u->xLiq1);
-        }
-        ++count;
-    }
-    return count;
+    return thermo->FlashAtTemperature(u, tK, pKpa, H, S, V, vapourSeen);
 }
 
 }  // namespace
 
-int IncipientPhaseCurve(UtilityState* u, double P, double Tlo, double Thi, double* T,
-                        int32_t* numbPhases, double* H, double* S, double* V) {
+int IncipientPhaseCurve(CalculationState* u, FlashThermo* thermo, double P, double Tlo, double Thi,
+                        double* T, int32_t* numbPhases, double* H, double* S, double* V) {
     const int32_t target = *numbPhases;
     *numbPhases = 0;
     if (Tlo == kUndefined || Thi == kUndefined)
@@ -107,7 +46,7 @@ int IncipientPhaseCurve(UtilityState* u, double P, double Tlo, double Thi, doubl
             break;
         *T = 0.5 * (tLo + tHi);
         bool vapourSeen = false;
-        *numbPhases = FlashAt(u, *T, pKpa, H, S, V, &vapourSeen);
+        *numbPhases = FlashAt(u, thermo, *T, pKpa, H, S, V, &vapourSeen);
         if (*numbPhases < target) {
             tHi = *T;
         } else {

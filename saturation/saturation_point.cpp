@@ -1,16 +1,13 @@
-// Saturation points from the host's flash, phase labelling and the engines'
+// Saturation points from a flash, phase labelling and the engines'
 // starting vector.
 #include "saturation/saturation_point.h"
 
 #include <cmath>
 #include <utility>
 
-#include "core/app_values.h"
-#include "core/com_error.h"
 #include "core/envelope_point_store.h"
 #include "core/units.h"
-#include "core/variant_arrays.h"
-#include "saturation/host_phases.h"
+#include "host/enums.h"
 
 namespace {
 
@@ -41,7 +38,7 @@ double GuardedRatio(double num, double den) {
 // Temperature interpolated from the stored rows of the curve being scanned
 // (dew rows for vapour fraction 1, three-phase bubble rows for 0); false when
 // no row reaches the pressure.
-bool InterpolateStoredCurve(UtilityState* u, double pKpa) {
+bool InterpolateStoredCurve(CalculationState* u, double pKpa) {
     EnvelopePointStore* store = u->pointStore;
     if (store == nullptr)
         return false;
@@ -88,19 +85,6 @@ double ClampedLog(double x) {
     return std::log(x);
 }
 
-void ReadAppComposition(UtilityState* u, IAppPhase* phase, double* dest) {
-    platform::ComPtr<IAppValue> value;
-    phase->get_Composition(value.put());
-    if (value == nullptr)
-        return;
-    VARIANT v;
-    VariantInit(&v);
-    value->get_Value(&v);
-    value = nullptr;
-    CopyArrayValues(v, dest, u->ncomp);
-    VariantClear(&v);
-}
-
 // The comparison is relative: a high-purity product's saturated phases
 // differ by less than 5e-5 in every absolute fraction (ethylene 0.99995 with
 // methane 5e-5 against 2.8e-6 at its dew point) and are still two phases.
@@ -110,7 +94,7 @@ bool Apart(double a, double b) {
     return std::fabs(a - b) > kCoincidence * std::fmax(std::fabs(a), std::fabs(b));
 }
 
-bool PhasesCoincide(UtilityState* u, int32_t numbPhases) {
+bool PhasesCoincide(CalculationState* u, int32_t numbPhases) {
     for (int32_t i = 0; i < u->ncomp; ++i) {
         const bool apart1 = Apart(u->xLiq1[i], u->yVap[i]);
         if (numbPhases == 2 && apart1)
@@ -121,7 +105,7 @@ bool PhasesCoincide(UtilityState* u, int32_t numbPhases) {
     return true;
 }
 
-int PhaseLabelCheck(UtilityState* u, int32_t numbPhases, uint8_t* switched) {
+int PhaseLabelCheck(CalculationState* u, int32_t numbPhases, uint8_t* switched) {
     const int32_t nc = u->ncomp;
     if (numbPhases == 3 || (numbPhases == 2 && u->fromThreePhasePoint == 1)) {
         double a1 = 0.0, a2 = 0.0, o1 = 0.0, o2 = 0.0;
@@ -178,8 +162,8 @@ int PhaseLabelCheck(UtilityState* u, int32_t numbPhases, uint8_t* switched) {
     return 1;
 }
 
-int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, double* S, double* V,
-                    uint8_t storedCurve) {
+int SaturationPoint(CalculationState* u, FlashThermo* thermo, double P, int32_t* numbPhases,
+                    double* H, double* S, double* V, uint8_t storedCurve) {
     const double pKpa = P * kKpaPerAtm;
     *H = 0.0;
     *S = 0.0;
@@ -187,79 +171,7 @@ int SaturationPoint(UtilityState* u, double P, int32_t* numbPhases, double* H, d
     if (storedCurve == 1 && InterpolateStoredCurve(u, pKpa))
         return 0;
 
-    *numbPhases = 0;
-    if (u->useAppThermo == 0) {
-        PutFlashSpecification(u, pKpa, u->vapFrac, kUndefined);
-        CheckOk(u->flashManager->Flash(u->phaseCollection));
-
-        if (!ReadHostPhase(u, kPhaseKindVapour, 0, &u->vapFrac, u->yVap, H, S, V, false)) {
-            throw CPYCOMError(E_FAIL);
-        }
-        *numbPhases += 1;
-        if (ReadHostPhase(u, kPhaseKindLiquid, 0, &u->liq1Frac, u->xLiq1, H, S, V, false)) {
-            *numbPhases += 1;
-        }
-        // The second liquid's composition goes where the count says: the
-        // second slot after two phases, the first when the first was absent.
-        double fraction = 0.0;
-        double* target = *numbPhases == 2 ? u->xLiq2 : u->xLiq1;
-        if (ReadHostPhase(u, kPhaseKindLiquid, 1, &fraction, target, H, S, V, true)) {
-            u->liq2Frac = fraction;
-            *numbPhases += 1;
-        }
-        if (*numbPhases < 2)
-            throw CPYCOMError(E_FAIL);
-
-        platform::ComPtr<IDispatch> object;
-        CheckOk(u->phaseCollection->GetPhase(kPhaseKindSpecification, 0, object.put()));
-        platform::ComPtr<IPhase> spec;
-        CheckFailed(object.QueryInterface(IID_IPhase, &spec));
-        object = nullptr;
-        CheckOk(spec->get_Temperature(&u->curTdegk));
-    } else {
-        IAppThermoProvider* provider = u->appThermoProvider;
-        VARIANT pressure;
-        VARIANT fraction;
-        VariantInit(&pressure);
-        VariantInit(&fraction);
-        pressure.vt = VT_R8;
-        pressure.dblVal = pKpa;
-        fraction.vt = VT_R8;
-        fraction.dblVal = u->vapFrac;
-        int status = -1;
-        provider->FlashPVF(pressure, fraction, &status);
-        if (status == 0) {
-            u->curTdegk =
-                ReadAppValue(provider, &IAppThermoProvider::get_Temperature) + kKelvinOffset;
-            *H = ReadAppValue(provider, &IAppThermoProvider::get_Enthalpy);
-            *S = ReadAppValue(provider, &IAppThermoProvider::get_Entropy);
-            *V = ReadAppValue(provider, &IAppThermoProvider::get_MolarVolume);
-            platform::ComPtr<IAppPhase> phase;
-            provider->get_VapourPhase(phase.put());
-            if (phase != nullptr) {
-                ReadAppComposition(u, phase.Get(), u->yVap);
-                *numbPhases += 1;
-            }
-            provider->get_LiquidPhase(phase.put());
-            if (phase != nullptr) {
-                u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
-                ReadAppComposition(u, phase.Get(), u->xLiq1);
-                *numbPhases += 1;
-            }
-            provider->get_Liquid2Phase(phase.put());
-            if (phase != nullptr) {
-                if (*numbPhases == 2) {
-                    u->liq2Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
-                    ReadAppComposition(u, phase.Get(), u->xLiq2);
-                    *numbPhases += 1;
-                } else if (*numbPhases == 1) {
-                    u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
-                    ReadAppComposition(u, phase.Get(), u->xLiq1);
-                    *numbPhases += 1;
-                }
-            }
-        }
-    }
+    thermo->FlashAtVapourFraction(u, pKpa, numbPhases, H, S, V);
 
     uint8_t switched = 0;
     const int rc = PhaseLabelCheck(u, *numbPhases, &switched);

@@ -160,7 +160,9 @@ void TwoPhaseTrace(benchmark::State& state, bool watchThirdPhase) {
             u->vapFrac = 1.0;
             int32_t phases = 0;
             double h = 0, s = 0, v = 0;
-            SaturationPoint(u, 2.0, &phases, &h, &s, &v, 0);
+            const std::unique_ptr<ThermoBridge> thermo =
+                ThermoBridgeFor(u, working.Get(), feed.Get());
+            SaturationPoint(u, thermo.get(), 2.0, &phases, &h, &s, &v, 0);
             u->threePhaseCheck = watchThirdPhase ? 1 : 0;
             uint8_t invert = 0;
             uint8_t stuck = 0;
@@ -168,8 +170,6 @@ void TwoPhaseTrace(benchmark::State& state, bool watchThirdPhase) {
             // Every ln phi evaluation of the trace is one CalcProperty.
             pyrana::objects::ScopedFaultPlan count({0, "", E_FAIL});
             pyrana::objects::CountOperation("IPropManager::CalcProperty");
-            const std::unique_ptr<EngineThermo> thermo =
-                EngineThermoFor(u, working.Get(), feed.Get());
             TraceCurve(u->twoPhaseTracer, thermo.get(), &u->vapFrac, u->xLiq1, u->yVap, u->feedComp,
                        u->K1, 1.99, 500.0, -32767, u->unknowns, u->twoPhaseSkip, &u->curTdegk,
                        &u->curPatm, &u->threePhaseFound, u->xLiq2, &record.Patm, &record.Tdegk, 0,

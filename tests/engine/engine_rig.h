@@ -13,11 +13,11 @@
 #include "core/envelope_point_store.h"
 #include "core/units.h"
 #include "driver/compound_data.h"
+#include "driver/utility_state.h"
 #include "engine/three_phase_continuation.h"
 #include "engine/two_phase_continuation.h"
 #include "pyrana/thermo/calculator.h"
 #include "saturation/saturation_point.h"
-#include "saturation/utility_state.h"
 #include "tests/support/envelope_harness.h"
 
 // The caller has initialised COM. Construction loads the feed; `loaded` is
@@ -54,7 +54,7 @@ class EngineRig {
             u->phaseCollection->GetPhase(1, 0, feedObject.put());
             feedObject->QueryInterface(IID_IPhase, reinterpret_cast<void**>(&feedPhase_));
         }
-        thermo_ = EngineThermoFor(u, working_, feedPhase_);
+        thermo_ = ThermoBridgeFor(u, working_, feedPhase_);
     }
     ~EngineRig() {
         thermo_.reset();
@@ -75,7 +75,7 @@ class EngineRig {
         u->betaMode = betaMode;
         int32_t phases = 0;
         double h = 0.0, s = 0.0, v = 0.0;
-        SaturationPoint(u, pAtm, &phases, &h, &s, &v, 0);
+        SaturationPoint(u, thermo_.get(), pAtm, &phases, &h, &s, &v, 0);
         return phases;
     }
 
@@ -134,5 +134,5 @@ class EngineRig {
     bool useProvider_;
     IPhase* working_ = nullptr;
     IPhase* feedPhase_ = nullptr;
-    std::unique_ptr<EngineThermo> thermo_;
+    std::unique_ptr<ThermoBridge> thermo_;
 };

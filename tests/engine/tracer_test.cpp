@@ -71,13 +71,13 @@ TEST_F(TracerTest, DewTraceStopsWhereTheAqueousLiquidAppears) {
     u->vapFrac = 1.0;
     int32_t phases = 0;
     double h = 0, s = 0, v = 0;
-    ASSERT_EQ(SaturationPoint(u, u->curPatm, &phases, &h, &s, &v, 0), 0);
+    const std::unique_ptr<ThermoBridge> thermo = ThermoBridgeFor(u, working, feedPhase);
+    ASSERT_EQ(SaturationPoint(u, thermo.get(), u->curPatm, &phases, &h, &s, &v, 0), 0);
     ASSERT_EQ(phases, 2);
     u->threePhaseCheck = 1;
     uint8_t invert = 0;
     uint8_t stuck = 0;
     ThreePhasePoint& record = u->threePhasePoints[0];
-    const std::unique_ptr<EngineThermo> thermo = EngineThermoFor(u, working, feedPhase);
     const int rc = TraceCurve(u->twoPhaseTracer, thermo.get(), &u->vapFrac, u->xLiq1, u->yVap,
                               u->feedComp, u->K1, 1.99, 500.0, -32767, u->unknowns, u->twoPhaseSkip,
                               &u->curTdegk, &u->curPatm, &u->threePhaseFound, u->xLiq2,

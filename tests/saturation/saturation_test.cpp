@@ -50,7 +50,7 @@ class BareState : public ::testing::Test {
         state.pointStore->SetValue(row, kCodeTemperature, tK, 0);
         state.pointStore->SetNumPoints(row + 1, 0);
     }
-    UtilityState state{};
+    CalculationState state{};
 };
 
 TEST(ClampedLog, ClampsAtSeventy) {
@@ -133,19 +133,19 @@ TEST_F(BareState, StoredCurveGivesTheTemperatureWithoutAFlash) {
     state.vapFrac = 1.0;
     int32_t phases = 7;
     double h = 1.0, s = 1.0, v = 1.0;
-    EXPECT_EQ(SaturationPoint(&state, 400.0 / 101.325, &phases, &h, &s, &v, 1), 0);
+    EXPECT_EQ(SaturationPoint(&state, nullptr, 400.0 / 101.325, &phases, &h, &s, &v, 1), 0);
     EXPECT_DOUBLE_EQ(state.curTdegk, 270.0);
     EXPECT_EQ(phases, 7);
     EXPECT_EQ(h, 0.0);
     // Between rows: linear in pressure from the previous matching row (the
     // row before the bracketing one gives the temperature).
-    EXPECT_EQ(SaturationPoint(&state, 300.0 / 101.325, &phases, &h, &s, &v, 1), 0);
+    EXPECT_EQ(SaturationPoint(&state, nullptr, 300.0 / 101.325, &phases, &h, &s, &v, 1), 0);
     EXPECT_DOUBLE_EQ(state.curTdegk, 999.0 + (300.0 - 200.0) * (270.0 - 999.0) / (400.0 - 200.0));
     // The first matching row already above the pressure: its temperature.
-    EXPECT_EQ(SaturationPoint(&state, 150.0 / 101.325, &phases, &h, &s, &v, 1), 0);
+    EXPECT_EQ(SaturationPoint(&state, nullptr, 150.0 / 101.325, &phases, &h, &s, &v, 1), 0);
     EXPECT_DOUBLE_EQ(state.curTdegk, 250.0 + (150.0 - 100.0) * 0.0);
     state.vapFrac = 0.0;
-    EXPECT_EQ(SaturationPoint(&state, 500.0 / 101.325, &phases, &h, &s, &v, 1), 0);
+    EXPECT_EQ(SaturationPoint(&state, nullptr, 500.0 / 101.325, &phases, &h, &s, &v, 1), 0);
     EXPECT_DOUBLE_EQ(state.curTdegk, 150.0);
 }
 
@@ -171,13 +171,16 @@ class HostRoutines : public ::testing::Test {
         platform::ComPtr<ICompoundCollection> compounds = harness->host().NewCompoundCollection();
         ASSERT_EQ(LoadCompoundData(u, u->hostComp, compounds.Get()), S_OK);
         z.assign(u->feedComp, u->feedComp + u->ncomp);
+        thermo = ThermoBridgeFor(u, nullptr, nullptr);
     }
     void TearDown() override {
+        thermo.reset();
         harness.reset();
         CoUninitialize();
     }
     std::unique_ptr<EnvelopeHarness> harness;
     UtilityState* u = nullptr;
+    std::unique_ptr<ThermoBridge> thermo;
     std::vector<double> z;
 };
 
@@ -187,7 +190,7 @@ TEST_F(HostRoutines, BubblePointOfTheWetFeedHasTwoLiquidsWithTheAqueousSecond) {
     u->curPatm = 2.0;
     int32_t phases = 0;
     double h = 0, s = 0, v = 0;
-    EXPECT_EQ(SaturationPoint(u, 2.0, &phases, &h, &s, &v, 0), 0);
+    EXPECT_EQ(SaturationPoint(u, thermo.get(), 2.0, &phases, &h, &s, &v, 0), 0);
     ASSERT_EQ(phases, 3);
     EXPECT_GT(u->xLiq2[3], 0.9) << "the second liquid is the aqueous one";
     EXPECT_LT(u->xLiq1[3], 0.1);
@@ -206,17 +209,17 @@ TEST_F(HostRoutines, IncipientPhaseBisectionEndsWithinAHundredthOfAKelvin) {
     int32_t phases = 0;
     double h = 0, s = 0, v = 0;
     u->vapFrac = 0.0;
-    SaturationPoint(u, 2.0, &phases, &h, &s, &v, 0);
+    SaturationPoint(u, thermo.get(), 2.0, &phases, &h, &s, &v, 0);
     const double bubble = u->curTdegk;
     u->vapFrac = 1.0;
-    SaturationPoint(u, 2.0, &phases, &h, &s, &v, 0);
+    SaturationPoint(u, thermo.get(), 2.0, &phases, &h, &s, &v, 0);
     const double dew = u->curTdegk;
     ASSERT_GT(dew, bubble + 10.0);
     // Three phases from the bubble point up to where the hydrocarbon liquid
     // is gone: the bisection finds that upper edge.
     double t = 0.0;
     phases = 3;
-    IncipientPhaseCurve(u, 2.0, bubble + 1.0, dew, &t, &phases, &h, &s, &v);
+    IncipientPhaseCurve(u, thermo.get(), 2.0, bubble + 1.0, dew, &t, &phases, &h, &s, &v);
     EXPECT_EQ(phases, 3);
     EXPECT_EQ(calc.FlashPT(t, p, z.data()).phases.size(), 3u) << "the reported flash has the count";
     EXPECT_LT(calc.FlashPT(t + 0.02, p, z.data()).phases.size(), 3u);
@@ -226,7 +229,8 @@ TEST_F(HostRoutines, IncipientPhaseBisectionEndsWithinAHundredthOfAKelvin) {
     EXPECT_NEAR(u->vapFrac + u->liq1Frac + u->liq2Frac, 1.0, 1e-12);
     // An undefined bracket end: nothing done.
     phases = 3;
-    EXPECT_EQ(IncipientPhaseCurve(u, 2.0, -32767.0, 300.0, &t, &phases, &h, &s, &v), 1);
+    EXPECT_EQ(IncipientPhaseCurve(u, thermo.get(), 2.0, -32767.0, 300.0, &t, &phases, &h, &s, &v),
+              1);
     EXPECT_EQ(phases, 0);
 }
 

@@ -5,8 +5,8 @@
 
 #include "bridge/host_thermo.h"
 #include "bridge/provider_thermo.h"
+#include "driver/utility_state.h"
 #include "plotview/envelope_view.h"
-#include "saturation/utility_state.h"
 
 namespace {
 
@@ -155,7 +155,7 @@ EnvelopeRun EnvelopeHarness::Run() {
     return run;
 }
 
-std::unique_ptr<EngineThermo> EngineThermoFor(UtilityState* u, IPhase* working,
+std::unique_ptr<ThermoBridge> ThermoBridgeFor(UtilityState* u, IPhase* working,
                                               IPhase* conditions) {
     if (u->useAppThermo != 0)
         return std::make_unique<ProviderThermo>(u->appThermoProvider, u->ncomp, u->hostComp);

@@ -8,8 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "bridge/thermo_bridge.h"
 #include "component/py_three_phase_envelope.h"
-#include "engine/engine_thermo.h"
 #include "host/interfaces.h"
 #include "platform/com.h"
 #include "pyrana/app/provider.h"
@@ -66,8 +66,8 @@ class EnvelopeHarness {
     bool useProvider_;
 };
 
-// The thermodynamics the engines see during a calculation on `u`'s path, as
+// The thermodynamics of a calculation on `u`'s path, as
 // the driver's set-up makes it: on the host path the working phase and the
 // conditions phase given (flash method 3), on the provider's path the
 // provider. `u` must outlive it.
-std::unique_ptr<EngineThermo> EngineThermoFor(UtilityState* u, IPhase* working, IPhase* conditions);
+std::unique_ptr<ThermoBridge> ThermoBridgeFor(UtilityState* u, IPhase* working, IPhase* conditions);

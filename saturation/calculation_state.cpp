@@ -1,10 +1,12 @@
-// The names of the properties the utility registers with the host.
-#include "saturation/utility_state.h"
+// The names of the properties the utility registers with the host, and the
+// calculation's workspace.
+#include "saturation/calculation_state.h"
 
 #include "core/envelope_point_store.h"
 #include "core/units.h"
 #include "engine/three_phase_tracer.h"
 #include "engine/two_phase_tracer.h"
+#include "host/enums.h"
 
 namespace {
 
@@ -42,7 +44,7 @@ const wchar_t* const kPropertyNames[kNumPropertyIds] = {
     L"TVCurve",
 };
 
-void UtilityState::ResetCalculationState() {
+void CalculationState::ResetCalculationState() {
     vapFrac = kUndefined;
     liq1Frac = kUndefined;
     liq2Frac = kUndefined;
@@ -57,7 +59,7 @@ void UtilityState::ResetCalculationState() {
         p = {kUndefined, kUndefined, kUndefined, kUndefined, kUndefined};
 }
 
-void UtilityState::AllocateWorkspace(int32_t n) {
+void CalculationState::AllocateWorkspace(int32_t n) {
     if (n < 0)
         n = 0;
     compound19Index = -1;
@@ -101,7 +103,7 @@ void UtilityState::AllocateWorkspace(int32_t n) {
     pointStore->Init();
 }
 
-void UtilityState::ReleaseWorkspace() {
+void CalculationState::ReleaseWorkspace() {
     FreeArray(yVap);
     FreeArray(xLiq1);
     FreeArray(xLiq2);

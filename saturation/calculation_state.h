@@ -1,14 +1,11 @@
-// The state of the utility object that the calculation works on: host
-// connections, per-compound working arrays, compound data, the engine
-// objects, the point store and the registered property IDs, in the order the
-// utility object declares them. The saturation routines and the driver
-// receive the utility object through this view of it.
+// The state a calculation works on: per-compound working arrays, compound
+// data, the engine objects, the point store and the registered property IDs,
+// in the order the utility object declares them. The saturation routines see
+// the utility object through this view of it, without its host connections
+// (UtilityState in driver/ adds those).
 #pragma once
 
 #include <cstdint>
-
-#include "host/interfaces.h"
-#include "platform/com.h"
 
 class EnvelopePointStore;
 class TwoPhaseTracer;
@@ -57,7 +54,7 @@ enum PropertyIdIndex {
 // The registered names, indexed by PropertyIdIndex.
 extern const wchar_t* const kPropertyNames[kNumPropertyIds];
 
-struct UtilityState {
+struct CalculationState {
     // Sets up the per-calculation state and arrays for n compounds, with new
     // engine objects and a new, empty point store. The caller has run
     // ReleaseWorkspace.
@@ -68,12 +65,6 @@ struct UtilityState {
     // Sets the calculation state that AllocateWorkspace resets.
     void ResetCalculationState();
 
-    // "Host" pointers hold one reference each.
-    IPropManager* propManager;
-    IPhaseCollection* phaseCollection;
-    IFlashManager* flashManager;
-    IFlashSettings* flashSettings;
-    ISettingsCompanion* settingsCompanion;
     uint8_t* twoPhaseSkip;    // ncomp + 2
     uint8_t* threePhaseSkip;  // 2 ncomp + 3
     int32_t numbUnknowns;
@@ -107,8 +98,6 @@ struct UtilityState {
     double curTdegk;
     ThreePhasePoint threePhasePoints[2];
     int32_t curPointType;
-    IAppThermoProvider* appThermoProvider;
-    IAppComponentList* appComponents;
     EnvelopePointStore* pointStore;
     TwoPhaseTracer* twoPhaseTracer;
     ThreePhaseTracer* threePhaseTracer;
