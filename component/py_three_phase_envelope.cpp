@@ -13,15 +13,6 @@
 #include "driver/envelope_calculation.h"
 #include "ui/phase_envelope_dlg.h"
 
-namespace {
-
-template <class T>
-void FreeArray(T*& p) {
-    delete[] p;
-    p = nullptr;
-}
-}  // namespace
-
 // ---------------------------------------------------------------------------
 // Creation, reference counting, aggregation.
 
@@ -164,20 +155,11 @@ HRESULT pyThreePhaseEnvelope::FinalConstruct() {
 }
 
 void pyThreePhaseEnvelope::FinalRelease() {
-    FreeArray(unknowns);
-    delete twoPhaseTracer;
-    twoPhaseTracer = nullptr;
-    delete threePhaseTracer;
-    threePhaseTracer = nullptr;
+    ReleaseEngines();
     SafeRelease(flashManager);
     SafeRelease(propManager);
     SafeRelease(flashSettings);
     SafeRelease(settingsCompanion);
-    if (pointStore != nullptr) {
-        pointStore->Free();
-        delete pointStore;
-        pointStore = nullptr;
-    }
     SafeRelease(phaseCollection);
     SafeRelease(appThermoProvider);
     SafeRelease(appComponents);

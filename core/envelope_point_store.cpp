@@ -3,56 +3,30 @@
 #include "core/envelope_point_store.h"
 #include "core/units.h"
 
-namespace {}
+EnvelopePointStore::EnvelopePointStore() : maxPoints(0), numPoints(0), numColumns(0) {}
 
-EnvelopePointStore::EnvelopePointStore()
-    : maxPoints(0),
-      numPoints(0),
-      numColumns(0),
-      values(nullptr),
-      colNames(nullptr),
-      colTypes(nullptr),
-      pointTypes(nullptr) {}
-
-EnvelopePointStore::~EnvelopePointStore() {
-    Free();
-}
+EnvelopePointStore::~EnvelopePointStore() = default;
 
 HRESULT EnvelopePointStore::Init() {
     Free();
     maxPoints = kCapacity;
     numColumns = kColumns;
-    values = new double*[maxPoints];
-    for (int32_t i = 0; i < maxPoints; ++i) {
-        values[i] = new double[numColumns];
-        for (int32_t j = 0; j < numColumns; ++j)
-            values[i][j] = kUndefined;
-    }
-    colNames = new int32_t[numColumns];
-    colTypes = new int32_t[numColumns];
+    values.assign(static_cast<size_t>(maxPoints) * numColumns, kUndefined);
+    colNames.resize(numColumns);
+    colTypes.resize(numColumns);
     for (int32_t j = 0; j < numColumns; ++j) {
         colNames[j] = kCodePressure + j;
         colTypes[j] = 1;
     }
-    pointTypes = new int32_t[maxPoints];
-    for (int32_t i = 0; i < maxPoints; ++i)
-        pointTypes[i] = 0;
+    pointTypes.assign(maxPoints, 0);
     return S_OK;
 }
 
 void EnvelopePointStore::Free() {
-    if (values != nullptr) {
-        for (int32_t i = 0; i < maxPoints; ++i)
-            delete[] values[i];
-        delete[] values;
-        values = nullptr;
-    }
-    delete[] colNames;
-    colNames = nullptr;
-    delete[] colTypes;
-    colTypes = nullptr;
-    delete[] pointTypes;
-    pointTypes = nullptr;
+    std::vector<double>().swap(values);
+    std::vector<int32_t>().swap(colNames);
+    std::vector<int32_t>().swap(colTypes);
+    std::vector<int32_t>().swap(pointTypes);
 }
 
 int32_t EnvelopePointStore::ColumnOf(int32_t propCode) const {
@@ -67,14 +41,14 @@ HRESULT EnvelopePointStore::SetValue(int32_t row, int32_t propCode, double value
                                      int32_t accessMode) {
     if (row >= maxPoints || row < 0)
         return E_FAIL;
-    if (colNames == nullptr || values == nullptr)
+    if (colNames.empty() || values.empty())
         return E_FAIL;
     if (!Acts(accessMode))
         return S_FALSE;
     const int32_t col = ColumnOf(propCode);
     if (col < 0)
         return E_FAIL;
-    values[row][col] = value;
+    Cell(row, col) = value;
     return S_OK;
 }
 
@@ -82,21 +56,21 @@ HRESULT EnvelopePointStore::GetValue(int32_t row, int32_t propCode, double* valu
                                      int32_t accessMode) {
     if (row >= maxPoints || row < 0)
         return E_FAIL;
-    if (colNames == nullptr || values == nullptr)
+    if (colNames.empty() || values.empty())
         return E_FAIL;
     if (!Acts(accessMode))
         return S_FALSE;
     const int32_t col = ColumnOf(propCode);
     if (col < 0)
         return E_FAIL;
-    *value = values[row][col];
+    *value = Cell(row, col);
     return S_OK;
 }
 
 HRESULT EnvelopePointStore::SetPointType(int32_t row, int32_t code, int32_t accessMode) {
     if (!Acts(accessMode))
         return S_OK;
-    if (row >= maxPoints || row < 0 || pointTypes == nullptr)
+    if (row >= maxPoints || row < 0 || pointTypes.empty())
         return E_FAIL;
     pointTypes[row] = code;
     return S_OK;
@@ -105,7 +79,7 @@ HRESULT EnvelopePointStore::SetPointType(int32_t row, int32_t code, int32_t acce
 HRESULT EnvelopePointStore::GetPointType(int32_t row, int32_t* code, int32_t accessMode) {
     if (!Acts(accessMode))
         return S_FALSE;
-    if (row >= maxPoints || row < 0 || pointTypes == nullptr)
+    if (row >= maxPoints || row < 0 || pointTypes.empty())
         return E_FAIL;
     *code = pointTypes[row];
     return S_OK;
@@ -142,7 +116,7 @@ HRESULT EnvelopePointStore::GetColumnInfo(int32_t column, int32_t* colName, int3
                                           int32_t accessMode) {
     if (column >= numColumns || column < 0)
         return E_FAIL;
-    if (colNames == nullptr || colTypes == nullptr)
+    if (colNames.empty() || colTypes.empty())
         return E_FAIL;
     if (!Acts(accessMode))
         return S_FALSE;
@@ -154,7 +128,7 @@ HRESULT EnvelopePointStore::GetColumnInfo(int32_t column, int32_t* colName, int3
 HRESULT EnvelopePointStore::CopyValues(double** destRows, int32_t nRows, int32_t nCols) {
     for (int32_t i = 0; i < nRows; ++i) {
         for (int32_t j = 0; j < nCols; ++j)
-            destRows[i][j] = values[i][j];
+            destRows[i][j] = Cell(i, j);
     }
     return S_OK;
 }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "platform/com.h"
 
@@ -92,11 +93,17 @@ class EnvelopePointStore {
     static bool Acts(int32_t accessMode) { return accessMode == 0 || accessMode == 3; }
     int32_t ColumnOf(int32_t propCode) const;
 
+    double& Cell(int32_t row, int32_t col) {
+        return values[static_cast<size_t>(row) * numColumns + col];
+    }
+
     int32_t maxPoints;
     int32_t numPoints;
     int32_t numColumns;
-    double** values;
-    int32_t* colNames;
-    int32_t* colTypes;
-    int32_t* pointTypes;
+    // Row after row of numColumns cells; empty while the arrays are absent
+    // (before Init, after Free), like the tables below.
+    std::vector<double> values;
+    std::vector<int32_t> colNames;
+    std::vector<int32_t> colTypes;
+    std::vector<int32_t> pointTypes;
 };

@@ -263,13 +263,11 @@ HRESULT EnvelopeCalculation::Run(IPYRUtilityManager* pUtilityManager, IDispatch*
         return status;
     } catch (const CPYCOMError& e) {
         ReleaseLocals();
-        delete[] u_->feedComp;
-        u_->feedComp = nullptr;
+        u_->DropFeed();
         return e.Result();
     } catch (...) {
         ReleaseLocals();
-        delete[] u_->feedComp;
-        u_->feedComp = nullptr;
+        u_->DropFeed();
         return E_FAIL;
     }
 }

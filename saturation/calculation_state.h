@@ -6,6 +6,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "host/undefined.h"
 
 class EnvelopePointStore;
 class TwoPhaseTracer;
@@ -54,7 +58,14 @@ enum PropertyIdIndex {
 // The registered names, indexed by PropertyIdIndex.
 extern const wchar_t* const kPropertyNames[kNumPropertyIds];
 
+// The pointer fields are views into storage the state owns: the arrays
+// and objects are made and freed by the methods below, never by hand.
 struct CalculationState {
+    CalculationState();
+    ~CalculationState();
+    CalculationState(const CalculationState&) = delete;
+    CalculationState& operator=(const CalculationState&) = delete;
+
     // Sets up the per-calculation state and arrays for n compounds, with new
     // engine objects and a new, empty point store. The caller has run
     // ReleaseWorkspace.
@@ -64,43 +75,54 @@ struct CalculationState {
     void ReleaseWorkspace();
     // Sets the calculation state that AllocateWorkspace resets.
     void ResetCalculationState();
+    // Sizes `unknowns` for count values (their contents undefined until
+    // written) and sets numbUnknowns.
+    void SizeUnknowns(int32_t count);
+    // Frees the feed's mole fractions (a calculation that failed drops them).
+    void DropFeed();
+    // Frees the unknowns, the engines and the point store.
+    void ReleaseEngines();
 
-    uint8_t* twoPhaseSkip;    // ncomp + 2
-    uint8_t* threePhaseSkip;  // 2 ncomp + 3
-    int32_t numbUnknowns;
-    double* unknowns;
-    double* K1;
-    double* K2;
-    double* feedComp;
-    double* hostComp;
-    double* yVap;
-    double* xLiq1;
-    double* xLiq2;
-    int32_t betaMode;
-    double vapFrac;
-    double liq1Frac;
-    double liq2Frac;
-    uint8_t threePhaseFound;
-    int32_t* compFamily;
-    double* critTdegk;
-    double* critPkpa;
-    int32_t* compID;
-    uint8_t threePhaseCheck;
-    uint8_t fromThreePhasePoint;
-    uint8_t notifyChangeUsed;
-    uint8_t compColChanged;
-    int32_t ncomp;
-    int32_t numbPresent;
-    int32_t compound19Index;
-    int32_t outColumns;
-    double initPkpa;
-    double curPatm;
-    double curTdegk;
-    ThreePhasePoint threePhasePoints[2];
-    int32_t curPointType;
-    EnvelopePointStore* pointStore;
-    TwoPhaseTracer* twoPhaseTracer;
-    ThreePhaseTracer* threePhaseTracer;
-    int32_t propIds[kNumPropertyIds];
-    uint8_t useAppThermo;
+    uint8_t* twoPhaseSkip = nullptr;    // ncomp + 2
+    uint8_t* threePhaseSkip = nullptr;  // 2 ncomp + 3
+    int32_t numbUnknowns = kUndefinedInt;
+    double* unknowns = nullptr;
+    double* K1 = nullptr;
+    double* K2 = nullptr;
+    double* feedComp = nullptr;
+    double* hostComp = nullptr;
+    double* yVap = nullptr;
+    double* xLiq1 = nullptr;
+    double* xLiq2 = nullptr;
+    int32_t betaMode{};
+    double vapFrac{};
+    double liq1Frac{};
+    double liq2Frac{};
+    uint8_t threePhaseFound{};
+    int32_t* compFamily = nullptr;
+    double* critTdegk = nullptr;
+    double* critPkpa = nullptr;
+    int32_t* compID = nullptr;
+    uint8_t threePhaseCheck{};
+    uint8_t fromThreePhasePoint{};
+    uint8_t notifyChangeUsed{};
+    uint8_t compColChanged{};
+    int32_t ncomp{};
+    int32_t numbPresent{};
+    int32_t compound19Index{};
+    int32_t outColumns{};
+    double initPkpa{};
+    double curPatm{};
+    double curTdegk{};
+    ThreePhasePoint threePhasePoints[2]{};
+    int32_t curPointType{};
+    EnvelopePointStore* pointStore = nullptr;
+    TwoPhaseTracer* twoPhaseTracer = nullptr;
+    ThreePhaseTracer* threePhaseTracer = nullptr;
+    int32_t propIds[kNumPropertyIds]{};
+    uint8_t useAppThermo{};
+
+  private:
+    struct Storage;
+    std::unique_ptr<Storage> storage_;
 };

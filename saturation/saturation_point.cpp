@@ -131,9 +131,7 @@ int PhaseLabelCheck(CalculationState* u, int32_t numbPhases, uint8_t* switched) 
     }
 
     if (numbPhases == 2) {
-        u->numbUnknowns = nc + 2;
-        delete[] u->unknowns;
-        u->unknowns = new double[nc + 2];
+        u->SizeUnknowns(nc + 2);
         for (int32_t i = 0; i < nc; ++i) {
             const double k = u->fromThreePhasePoint != 0 ? GuardedRatio(u->xLiq1[i], u->xLiq2[i])
                                                          : GuardedRatio(u->yVap[i], u->xLiq1[i]);
@@ -145,9 +143,7 @@ int PhaseLabelCheck(CalculationState* u, int32_t numbPhases, uint8_t* switched) 
         return 0;
     }
     if (numbPhases == 3) {
-        u->numbUnknowns = 2 * nc + 3;
-        delete[] u->unknowns;
-        u->unknowns = new double[2 * nc + 3];
+        u->SizeUnknowns(2 * nc + 3);
         for (int32_t i = 0; i < nc; ++i) {
             u->K2[i] = GuardedRatio(u->yVap[i], u->xLiq2[i]);
             u->unknowns[i] = ClampedLog(u->K2[i]);

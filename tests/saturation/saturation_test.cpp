@@ -30,13 +30,6 @@ class BareState : public ::testing::Test {
         state.curTdegk = 300.0;
         state.curPatm = 10.0;
     }
-    void TearDown() override {
-        state.ReleaseWorkspace();
-        delete state.pointStore;
-        delete state.twoPhaseTracer;
-        delete state.threePhaseTracer;
-        delete[] state.unknowns;
-    }
     void Set(double* v, double a, double b, double c) {
         v[0] = a;
         v[1] = b;
