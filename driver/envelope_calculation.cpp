@@ -324,36 +324,12 @@ void EnvelopeCalculation::AppendPoint(double patm, double tdegk, double h, doubl
 void EnvelopeCalculation::RecordThreePhasePoint(int record) {
     UtilityState* u = u_;
     ThreePhasePoint& p = u->threePhasePoints[record];
-    if (u->useAppThermo == 0) {
-        CheckOk(pStabTestPhase->put_PhaseType(InvertLine != 0 ? 4 : 3));
-        CheckOk(pStabTestPhase->put_Temperature(p.Tdegk));
-        CheckOk(pStabTestPhase->put_Pressure(p.Patm * kKpaPerAtm));
-        IRealArrayDisp* composition = nullptr;
-        CheckOk(pStabTestPhase->get_Composition(&composition));
-        if (composition == nullptr)
-            throw CPYCOMError(E_POINTER);
-        for (int32_t i = 0; i < u->ncomp; ++i) {
-            const HRESULT hr = composition->put_IthValue(i, u->feedComp[i]);
-            if (hr != S_OK) {
-                composition->Release();
-                throw CPYCOMError(hr);
-            }
-        }
-        composition->Release();
-        struct Property {
-            int id;
-            HRESULT (STDMETHODCALLTYPE IPhase::*get)(double*);
-            double* out;
-        };
-        const Property properties[3] = {
-            {u->propIds[kPropEnthalpy], &IPhase::get_Enthalpy, &p.H},
-            {u->propIds[kPropEntropy], &IPhase::get_Entropy, &p.S},
-            {u->propIds[kPropMolarVolume], &IPhase::get_MolarVolume, &p.V}};
-        for (const Property& prop : properties) {
-            CheckOk(pStabTestPhase->ResetProperties(kResetAllProperties));
-            CheckOk(u->propManager->CalcProperty(prop.id, pStabTestPhase));
-            CheckOk((pStabTestPhase->*prop.get)(prop.out));
-        }
+    // The feed's own state at the point, in the root of the curve it lies
+    // on (the liquid's past a critical point).
+    if (thermo_->HasPhaseProperties()) {
+        thermo_->SelectPhase(InvertLine != 0 ? PhaseRoot::kLiquid : PhaseRoot::kVapour);
+        CheckOk(
+            thermo_->PhaseProperties(p.Patm * kKpaPerAtm, p.Tdegk, u->feedComp, &p.H, &p.S, &p.V));
     }
     u->curPointType = kPointThreePhase;
     AppendRecord(record);
