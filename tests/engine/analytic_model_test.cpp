@@ -5,8 +5,10 @@
 // the dew curve sum z_i/K_i = 1 and the bubble curve sum z_i K_i = 1 are
 // found at any pressure by bisection in temperature, and both turn at a
 // temperature maximum at exactly P = RT/v (where the P-derivative of
-// ln sum vanishes). The engines see the model through EngineThermo alone: no
-// host, no COM object.
+// ln sum vanishes). With vapour pressures that cross and roots that exchange
+// there, the dew curve passes a point where every K-value is 1: a critical
+// point known exactly. The engines see the model through EngineThermo alone:
+// no host, no COM object.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -28,6 +30,9 @@ struct Model {
     double a[2] = {14.509, 16.118};
     double b[2] = {1381.6, 4144.7};
     double v = 3e-4;  // liquid molar volume, m3/mol
+    // Above this temperature the liquid and vapour roots exchange their
+    // roles, as a fluid's phases do at its critical point.
+    double rootsExchangeAbove = HUGE_VAL;  // K
 
     double Psat(int i, double tK) const { return std::exp(a[i] - b[i] / tK); }  // kPa
     double LnPhiLiquid(int i, double tK, double pKpa) const {
@@ -89,7 +94,8 @@ class ModelThermo final : public EngineThermo {
         void Evaluate(double* result, const uint8_t*) override {
             ++evaluations;
             for (int i = 0; i < 2; ++i)
-                result[i] = liquid ? model.LnPhiLiquid(i, t, p) : 0.0;
+                result[i] =
+                    liquid == (t <= model.rootsExchangeAbove) ? model.LnPhiLiquid(i, t, p) : 0.0;
         }
         const Model& model;
         double t = 0.0, p = 0.0;
@@ -248,6 +254,55 @@ TEST_F(AnalyticModel, BubbleCurveTurnsAtItsTemperatureMaximumAndRunsToTheWindowT
     const std::vector<Row> rows = Rows();
     EXPECT_LE(rows.size(), 40u);
     EXPECT_LE(thermo.evaluations(), static_cast<int>(rows.size()) * 30);
+}
+
+// Vapour-pressure curves that cross at 300 K, 5000 kPa (no Poynting term),
+// and liquid and vapour roots that exchange their roles there: every K-value
+// passes 1 at that point of the dew curve sum z_i/K_i = 1, a critical point
+// of the model. The trace crosses it with the phases' roots exchanged and
+// goes on along the same curve as its bubble side.
+TEST_F(AnalyticModel, TheTraceCrossesTheCriticalPointWhereEveryKValuePassesOne) {
+    const double tCross = 300.0, pCross = 5000.0;
+    model.b[0] = 500.0;
+    model.b[1] = 6000.0;
+    for (int i = 0; i < 2; ++i)
+        model.a[i] = std::log(pCross) + model.b[i] / tCross;
+    model.v = 0.0;
+    model.rootsExchangeAbove = tCross;
+    z[0] = 0.8;
+    z[1] = 0.2;
+    StartAt(2.0, true);
+    ASSERT_EQ(Trace(1.99, 100.0, kPointDew), 0);
+    EXPECT_EQ(stuck, 0);
+
+    const std::vector<Row> rows = Rows();
+    int criticalRows = 0;
+    Row critical{};
+    for (const Row& r : rows) {
+        if (r.type == kPointCritical) {
+            ++criticalRows;
+            critical = r;
+        }
+    }
+    ASSERT_EQ(criticalRows, 1);
+    // Interpolated from the points on either side of the crossing.
+    EXPECT_NEAR(critical.tK, tCross, 1e-5 * tCross);
+    EXPECT_NEAR(critical.pKpa, pCross, 1e-5 * pCross);
+    bool past = false;
+    for (const Row& r : rows) {
+        // The critical point also ends the dew side and starts the bubble
+        // side.
+        if (r.tK == critical.tK && r.pKpa == critical.pKpa) {
+            past = past || r.type == kPointCritical;
+            continue;
+        }
+        // Dew rows below the critical point, bubble rows above it.
+        EXPECT_EQ(r.type, past ? kPointBubble : kPointDew) << r.tK << " K";
+        EXPECT_NEAR(model.Residual(z, r.tK, r.pKpa, true), 0.0, 1e-9) << r.tK << " K";
+        EXPECT_EQ(r.tK > tCross, past) << r.tK << " K";
+    }
+    EXPECT_NEAR(rows.back().pKpa, 100.0 * kKpaPerAtm, 0.05 * 100.0 * kKpaPerAtm)
+        << "the trace ends at the top of its window";
 }
 
 }  // namespace
