@@ -204,6 +204,14 @@ bool HostThermo::ReadPhase(int kind, int index, double* fraction, double* comp, 
     return true;
 }
 
+void HostThermo::SeedTemperature(double tK) {
+    const FlashSeed& seed = objects_.seed;
+    if (objects_.flashSettings == nullptr || !seed.saved)
+        return;
+    objects_.flashSettings->SetVariableSettings(seed.temperaturePropId, tK, seed.lower, seed.upper,
+                                                seed.step, seed.tolerance);
+}
+
 void HostThermo::FlashAtVapourFraction(CalculationState* u, double pKpa, int32_t* numbPhases,
                                        double* H, double* S, double* V) {
     *numbPhases = 0;

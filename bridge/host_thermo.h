@@ -11,6 +11,14 @@
 #include "host/interfaces.h"
 #include "platform/com.h"
 
+// The host flash's temperature settings as the calculation found them: a
+// seed temperature is put with these bounds and steps.
+struct FlashSeed {
+    bool saved = false;  // the settings were read (else nothing is seeded)
+    int32_t temperaturePropId = 0;
+    double lower = 0.0, upper = 0.0, step = 0.0, tolerance = 0.0;
+};
+
 // The host objects of one calculation, borrowed for its length.
 struct HostObjects {
     IPhaseCollection* phases = nullptr;
@@ -30,6 +38,7 @@ struct HostObjects {
     int32_t enthalpyPropId = 0;
     int32_t entropyPropId = 0;
     int32_t volumePropId = 0;
+    FlashSeed seed;
 };
 
 class HostThermo final : public ThermoBridge {
@@ -52,6 +61,7 @@ class HostThermo final : public ThermoBridge {
     bool HasPhaseProperties() const override { return true; }
     HRESULT PhaseProperties(double pKpa, double tK, const double* x, double* h, double* s,
                             double* v) override;
+    void SeedTemperature(double tK) override;
     void FlashAtVapourFraction(CalculationState* u, double pKpa, int32_t* numbPhases, double* H,
                                double* S, double* V) override;
     int32_t FlashAtTemperature(CalculationState* u, double tK, double pKpa, double* H, double* S,

@@ -195,6 +195,10 @@ VARIANT RealVariant(double value) {
 
 }  // namespace
 
+void ProviderThermo::SeedTemperature(double tK) {
+    PutAppValue(provider_, &IAppThermoProvider::get_Temperature, tK - kKelvinOffset);
+}
+
 void ProviderThermo::FlashAtVapourFraction(CalculationState* u, double pKpa, int32_t* numbPhases,
                                            double* H, double* S, double* V) {
     *numbPhases = 0;

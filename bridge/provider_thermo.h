@@ -34,6 +34,7 @@ class ProviderThermo final : public ThermoBridge {
     HRESULT PhaseProperties(double, double, const double*, double*, double*, double*) override {
         return E_NOTIMPL;
     }
+    void SeedTemperature(double tK) override;
     void FlashAtVapourFraction(CalculationState* u, double pKpa, int32_t* numbPhases, double* H,
                                double* S, double* V) override;
     int32_t FlashAtTemperature(CalculationState* u, double tK, double pKpa, double* H, double* S,

@@ -196,6 +196,12 @@ void EnvelopeCalculation::MakeEngineThermo() {
     objects.enthalpyPropId = u->propIds[kPropEnthalpy];
     objects.entropyPropId = u->propIds[kPropEntropy];
     objects.volumePropId = u->propIds[kPropMolarVolume];
+    objects.seed.saved = settingsSaved;
+    objects.seed.temperaturePropId = u->propIds[kPropTemperature];
+    objects.seed.lower = lowerBnd;
+    objects.seed.upper = upperBnd;
+    objects.seed.step = delt;
+    objects.seed.tolerance = tolDelBnd;
     thermo_ = std::make_unique<HostThermo>(objects, u->ncomp, u->hostComp);
 }
 
@@ -295,17 +301,8 @@ uint32_t EnvelopeCalculation::Gaps() const {
 // ---------------------------------------------------------------------------
 // Common steps.
 
-void EnvelopeCalculation::SeedHostFlash() {
-    UtilityState* u = u_;
-    if (u->useAppThermo == 0) {
-        if (u->flashSettings != nullptr && settingsSaved) {
-            u->flashSettings->SetVariableSettings(u->propIds[kPropTemperature], u->curTdegk,
-                                                  lowerBnd, upperBnd, delt, tolDelBnd);
-        }
-        return;
-    }
-    PutAppValue(u->appThermoProvider, &IAppThermoProvider::get_Temperature,
-                u->curTdegk - kKelvinOffset);
+void EnvelopeCalculation::SeedFlash() {
+    thermo_->SeedTemperature(u_->curTdegk);
 }
 
 void EnvelopeCalculation::AppendPoint(double patm, double tdegk, double h, double s, double v) {
@@ -387,7 +384,7 @@ void EnvelopeCalculation::DewScan(double bound, int record, bool firstStage) {
         u->vapFrac = 1.0;
         SaturationPoint(u, thermo_.get(), u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         if (NumbPhases == 2) {
-            SeedHostFlash();
+            SeedFlash();
             Tsat = u->curTdegk;
             // The saturation point's own state: a trace that fails may have
             // moved the current one.
@@ -454,7 +451,7 @@ void EnvelopeCalculation::BubbleBoundaryScan(double bound, bool saturationAtEndO
             bubbleTwoPhase = 1;
         if (NumbPhases == 3) {
             bubbleTraced = 1;
-            SeedHostFlash();
+            SeedFlash();
             const int rc = TraceThreePhase();
             if (rc == 0 && b3Phasestuck == 0)
                 return;
@@ -776,7 +773,7 @@ void EnvelopeCalculation::BubbleCurveBelow(int record) {
     while (u->curPatm < top) {
         SaturationPoint(u, thermo_.get(), u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         if (NumbPhases == 2) {
-            SeedHostFlash();
+            SeedFlash();
             if (TraceTwoPhase(u->xLiq1, u->yVap, 1) == 0)
                 break;
         }
@@ -963,7 +960,7 @@ void EnvelopeCalculation::TwoPhasePath() {
     while (u->curPatm < startPressHigh) {
         SaturationPoint(u, thermo_.get(), u->curPatm, &NumbPhases, &H, &S, &V, bothSaturations);
         if (NumbPhases == 2) {
-            SeedHostFlash();
+            SeedFlash();
             if (TraceTwoPhase(u->xLiq1, u->yVap, 0) == 0) {
                 if (InvertLine == 0) {
                     const ThreePhasePoint& p = u->threePhasePoints[0];

@@ -49,7 +49,7 @@ class EnvelopeCalculation {
     void ReleaseLocals();
 
     // Common steps.
-    void SeedHostFlash();
+    void SeedFlash();
     void AppendPoint(double patm, double tdegk, double h, double s, double v);
     void RecordThreePhasePoint(int record);
     void AppendRecord(int record);

@@ -13,6 +13,9 @@ class FlashThermo {
   public:
     virtual ~FlashThermo() = default;
 
+    // The temperature (K) the next flash at a vapour fraction starts from.
+    virtual void SeedTemperature(double tK) = 0;
+
     // The flash of the feed at pKpa and the vapour fraction u->vapFrac. The
     // phases found go to u: the vapour to yVap (with its fraction in vapFrac),
     // the liquids to xLiq1 and xLiq2 (liq1Frac, liq2Frac; one liquid found
