@@ -9,7 +9,6 @@
 
 #include "bridge/host_thermo.h"
 #include "bridge/provider_thermo.h"
-#include "core/app_values.h"
 #include "core/com_error.h"
 #include "core/units.h"
 #include "core/variant_arrays.h"
