@@ -925,7 +925,8 @@ class CurveTrace {
           critP(critP),
           stuck(stuck),
           nc(tr->ncomp),
-          foundAtHi(tr->ncomp, 0.0) {}
+          foundAtHi(tr->ncomp, 0.0),
+          xAtHi(tr->n, 0.0) {}
 
     // Lets the thermodynamics' phases go however the trace ends.
     ~CurveTrace() { thermo->EndTrace(); }
@@ -943,6 +944,7 @@ class CurveTrace {
     Flow CheckFurtherPhase(double pKpa, double tC);
     bool FurtherPhaseFound(double pKpa, bool* lighter);
     bool Bisect(bool* exists, bool* lighter);
+    bool OutsideBracket() const;
     Flow AtThreePhasePoint(double pKpa, double tC, bool lighter);
     Flow StoreAndPlan(int rc, double pKpa);
     int Finish();
@@ -1005,8 +1007,10 @@ class CurveTrace {
     bool bisecting = false;
     double bisectLo = 0.0;
     double bisectHi = 0.0;
-    // The further phase found at the bracket's upper end.
+    // The further phase found at the bracket's upper end, and the point
+    // solved there.
     std::vector<double> foundAtHi;
+    std::vector<double> xAtHi;
     bool lighterAtHi = false;
     bool haveFoundAtHi = false;
     // Solves the extrema passed on the curve (made once the kind of feed
@@ -1210,12 +1214,42 @@ bool CurveTrace::FurtherPhaseFound(double pKpa, bool* lighter) {
 // phase found at the bracket's upper end before stands there. True when
 // the next point of the bisection is set up; otherwise the further phase
 // (when *exists) is that of the bracket's end.
+// Whether the point just solved lies beyond the bisection's bracket (the
+// last accepted point and the point at its upper end) by more than a
+// quarter of the bracket's span, both in ln T and in ln P.
+bool CurveTrace::OutsideBracket() const {
+    if (!haveFoundAtHi)
+        return false;
+    for (int32_t j = nc; j < nc + 2; ++j) {
+        const double a = tr->predictor[0][j], b = xAtHi[j];
+        const double margin = 0.25 * std::fabs(b - a);
+        if (X[j] >= std::min(a, b) - margin && X[j] <= std::max(a, b) + margin)
+            return false;
+    }
+    return true;
+}
+
 bool CurveTrace::Bisect(bool* exists, bool* lighter) {
     // Where along the step the further phase appears is found by
     // bisection, without storing the points solved on the way: the
     // three-phase point ends the curve, and a trace that stepped
     // past it and crept back stored points inside the envelope.
     if (!firstPoint && (*exists || bisecting)) {
+        // A point inside the bracket that the corrector took beyond both
+        // of its ends, in temperature and in pressure, lies on another
+        // stretch of the curve (near a critical point the crossed ln K
+        // runs over the same values on a metastable stretch, where the
+        // further phase shows too): the three-phase point is taken at the
+        // bracket's end that showed the phase. (A methane-rich gas with
+        // C4 and C10 put one 28 kPa inside its bubble curve.)
+        if (bisecting && trialStep != bisectHi && OutsideBracket()) {
+            trialStep = bisectHi;
+            bisectLo = bisectHi;
+            PredictAt(tr, flags, trialStep, X);
+            UpdateFromUnknowns(tr, T, P, x, y, z, K, flags, X, *beta);
+            stepSize = trialStep;
+            return true;
+        }
         if (!bisecting) {
             bisecting = true;
             bisectLo = 0.0;
@@ -1234,6 +1268,7 @@ bool CurveTrace::Bisect(bool* exists, bool* lighter) {
         }
         if (*exists) {
             std::copy(tr->scratchK, tr->scratchK + nc, foundAtHi.begin());
+            std::copy(X, X + tr->n, xAtHi.begin());
             lighterAtHi = *lighter;
             haveFoundAtHi = true;
         }

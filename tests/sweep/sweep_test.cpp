@@ -1108,4 +1108,36 @@ TEST_F(Sweep, ChordsOfTheTracedCurvesStayCloseToTheCurves) {
     }
 }
 
+// Just past a critical point the bisection for where a further liquid
+// appears on a methane-rich bubble curve solved a point on a metastable
+// stretch, beyond both ends of its bracket, and stored the three-phase
+// point there, 28 kPa inside the two-phase region. A bisection point off
+// its bracket leaves the three-phase point at the bracket's end that
+// showed the phase, which lies on the curve: two phases just below its
+// pressure, one just above.
+TEST_F(Sweep, AThreePhasePointFoundByBisectionLiesOnTheCurve) {
+    const sweep::SweepFeed feed = NamedFeed("natural gas",
+                                            {{"methane", 0.764115},
+                                             {"isobutane", 0.0414151},
+                                             {"propane", 0.0359065},
+                                             {"n-hexane", 0.00448953},
+                                             {"n-decane", 0.00379019},
+                                             {"nitrogen", 0.00903933}},
+                                            true, true);
+    const cli::FluidInput input = feed.Input();
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(input, {});
+    ASSERT_EQ(e.status, S_OK) << feed.Arguments();
+    const double t = e.Scalar("3PhaseT"), p = e.Scalar("3PhaseP");
+    ASSERT_GT(t, 0.0) << feed.Arguments() << ": a three-phase point";
+    thermo::Calculator calc(cli::BuildFluid(input));
+    double sum = 0.0;
+    for (double v : input.feed)
+        sum += v;
+    std::vector<double> z;
+    for (double v : input.feed)
+        z.push_back(v / sum);
+    EXPECT_EQ(calc.FlashPT(t, p * 0.997, z.data()).phases.size(), 2u) << feed.Arguments();
+    EXPECT_EQ(calc.FlashPT(t, p * 1.003, z.data()).phases.size(), 1u) << feed.Arguments();
+}
+
 }  // namespace
