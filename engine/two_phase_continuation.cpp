@@ -299,9 +299,14 @@ int32_t ShiftAndFindFastest(TwoPhaseTracer* tr, const uint8_t* flags) {
 // at 0.37: below 0.3 only, pressure stayed the step variable there and
 // its steps ran over the critical point into the trivial solution.)
 // Returns that ln K's index, or -1. `lastStep` is the last step in the
-// specification unknown `specIdx` (ln T or ln P).
+// specification unknown `specIdx` (ln T or ln P); `reach` is how many such
+// steps the zeros may lie ahead: two, and four where the last step was
+// already made in a ln K (its tangent then hands the step back to pressure
+// by a hair, as a methane-rich condensate's bubble curve nears its second
+// critical point: the steps in pressure collapsed there, the corrector
+// needing twenty iterations, and the trace stopped 0.7 K short).
 int32_t NarrowEnvelopeLnK(const TwoPhaseTracer* tr, const double* X, const uint8_t* flags,
-                          int32_t specIdx, double lastStep) {
+                          int32_t specIdx, double lastStep, double reach) {
     const int32_t nc = tr->ncomp;
     const double* sens = tr->sens;
     int32_t k = -1;
@@ -329,7 +334,7 @@ int32_t NarrowEnvelopeLnK(const TwoPhaseTracer* tr, const double* X, const uint8
         if (k < 0 || std::fabs(sens[i]) > std::fabs(sens[k]))
             k = i;
     }
-    if (k >= 0 && farthest < 2.0 * std::fabs(lastStep) && farthest < 2.0 * nearest)
+    if (k >= 0 && farthest < reach * std::fabs(lastStep) && farthest < 2.0 * nearest)
         return k;
     return -1;
 }
@@ -489,7 +494,8 @@ int32_t UpdatePredictor(TwoPhaseTracer* tr, int32_t* specVarIdx, const double* X
     if (firstUpdate)
         newIdx = nc + 1;
     if (!firstUpdate && newIdx >= nc && nActive > 1) {
-        const int32_t k = NarrowEnvelopeLnK(tr, X, flags, newIdx, X[newIdx] - c2[newIdx]);
+        const int32_t k = NarrowEnvelopeLnK(tr, X, flags, newIdx, X[newIdx] - c2[newIdx],
+                                            *specVarIdx < nc ? 4.0 : 2.0);
         if (k >= 0) {
             newIdx = k;
             kIdx = k;

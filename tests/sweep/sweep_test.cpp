@@ -1140,4 +1140,39 @@ TEST_F(Sweep, AThreePhasePointFoundByBisectionLiesOnTheCurve) {
     EXPECT_EQ(calc.FlashPT(t, p * 1.003, z.data()).phases.size(), 1u) << feed.Arguments();
 }
 
+// A condensate's bubble curve between its two critical points: as it neared
+// the second (182.7 K, 3980 kPa) every ln K was small, and the tangent handed
+// the step from a ln K back to pressure by a hair; in pressure the corrector
+// needed twenty iterations a point, the steps collapsed and the trace
+// stopped 0.7 K short, with 700 000 host calls. A step already made in a
+// ln K heading for zero stays in it a little longer, and the trace crosses.
+TEST_F(Sweep, ABubbleCurveKeepsItsStepInALnKUpToItsSecondCriticalPoint) {
+    const sweep::SweepFeed feed = NamedFeed("wet gas",
+                                            {{"methane", 0.632133},
+                                             {"n-pentane", 0.0579964},
+                                             {"ethane", 0.0302101},
+                                             {"isopentane", 0.026071},
+                                             {"n-octane", 0.00216788},
+                                             {"n-heptane", 0.017853},
+                                             {"toluene", 0.00826455},
+                                             {"methanol", 0.00138456}},
+                                            true);
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_TRUE(r.failures.empty()) << feed.Arguments() << "\n" << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), {});
+    EXPECT_EQ(e.status, S_OK) << feed.Arguments() << ": a complete envelope";
+    int critical = 0;
+    for (const cli::EnvelopePoint& point : e.points) {
+        if (point.type != 5)
+            continue;
+        ++critical;
+        // The host's critical-point solver has two roots on the envelope:
+        // 276.721 K, 19 607.4 kPa and 182.716 K, 3979.85 kPa.
+        const bool second = point.t < 230.0;
+        EXPECT_NEAR(point.t, second ? 182.716 : 276.721, 0.05) << feed.Arguments();
+        EXPECT_NEAR(point.p, second ? 3979.85 : 19607.4, second ? 5.0 : 20.0) << feed.Arguments();
+    }
+    EXPECT_EQ(critical, 2) << feed.Arguments();
+}
+
 }  // namespace
