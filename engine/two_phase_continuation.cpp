@@ -104,6 +104,25 @@ bool IsTrivial(const double* X, const uint8_t* flags, int32_t nc) {
     return true;
 }
 
+// Whether the point X, solved one ordinary step on from `prev`, fell most
+// of the way onto the trivial solution: its largest |ln K| a hundredth of
+// the largest at `prev` or less. Along the curve the ln K shrink step by
+// step, and a critical point is crossed by a planned step to the far side
+// of a band, not landed on. (A creeping trace of a methane-rich gas with
+// C5-C9 converged from |ln K| = 0.07 to 1e-4 in a step of 0.005 in ln P,
+// and the further phase the host's test saw there was taken for a
+// three-phase point.)
+bool FellOntoTrivial(const double* prev, const double* X, const uint8_t* flags, int32_t nc) {
+    double largestPrev = 0.0, largest = 0.0;
+    for (int32_t i = 0; i < nc; ++i) {
+        if (flags[i] != 0)
+            continue;
+        largestPrev = std::max(largestPrev, std::fabs(prev[i]));
+        largest = std::max(largest, std::fabs(X[i]));
+    }
+    return largestPrev > 1e-3 && largest < 0.01 * largestPrev;
+}
+
 }  // namespace
 
 void Reset(TwoPhaseTracer* tr, EngineThermo* thermo, bool sameKind) {
@@ -1466,7 +1485,9 @@ int CurveTrace::Run() {
                             firstPoint || tr->crossIdx >= 0, pureCompIdx, sameKind);
         // Both phases the feed: the equations hold at any temperature and
         // pressure there, and such a point is no point of the curve.
-        if (rc >= 0 && nActive > 1 && IsTrivial(X, flags, nc))
+        if (rc >= 0 && nActive > 1 &&
+            (IsTrivial(X, flags, nc) ||
+             (!firstPoint && tr->crossIdx < 0 && FellOntoTrivial(tr->predictor[0], X, flags, nc))))
             rc = -7;
         // A point far from its prediction lies on another stretch of the
         // curve (the same ln K is met twice on a narrow envelope) or on

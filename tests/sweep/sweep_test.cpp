@@ -1175,4 +1175,29 @@ TEST_F(Sweep, ABubbleCurveKeepsItsStepInALnKUpToItsSecondCriticalPoint) {
     EXPECT_EQ(critical, 2) << feed.Arguments();
 }
 
+// A dew trace creeping near a critical point it does not reach (a
+// methane-rich gas with C5-C9): on the provider's path the corrector
+// converged from |ln K| = 0.07 to 1e-4 within one small step, onto the
+// trivial solution, and the further phase the test found there was stored
+// as a three-phase point 3 K and 870 kPa from the host path's. A point that
+// falls onto the trivial solution in an ordinary step is a failed point.
+TEST_F(Sweep, APointThatFallsOntoTheTrivialSolutionIsNoThreePhasePoint) {
+    const sweep::SweepFeed feed = NamedFeed("natural gas", {{"methane", 0.736961},
+                                                            {"n-pentane", 0.070698},
+                                                            {"2-methylpentane", 0.00354388},
+                                                            {"n-nonane", 0.00442729},
+                                                            {"cyclohexane", 0.000185375}});
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_TRUE(r.failures.empty()) << feed.Arguments() << "\n" << Failures(r);
+    double threePhaseT[2] = {0.0, 0.0};
+    int k = 0;
+    for (cli::ThermoPath path : {cli::ThermoPath::kHost, cli::ThermoPath::kApp}) {
+        cli::EnvelopeRequest request;
+        request.path = path;
+        threePhaseT[k++] = cli::RunEnvelopeCalculation(feed.Input(), request).Scalar("3PhaseT");
+    }
+    EXPECT_GT(threePhaseT[0], 0.0) << feed.Arguments();
+    EXPECT_NEAR(threePhaseT[1], threePhaseT[0], 0.05) << feed.Arguments();
+}
+
 }  // namespace
