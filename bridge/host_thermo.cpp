@@ -124,7 +124,10 @@ HRESULT HostThermo::PhaseProperties(double pKpa, double tK, const double* x, dou
             return hr;
     }
     array = nullptr;
+    return StateProperties(phase, h, s, v);
+}
 
+HRESULT HostThermo::StateProperties(IPhase* phase, double* h, double* s, double* v) {
     struct Property {
         int32_t id;
         HRESULT (STDMETHODCALLTYPE IPhase::*get)(double*);
@@ -133,6 +136,7 @@ HRESULT HostThermo::PhaseProperties(double pKpa, double tK, const double* x, dou
     const Property properties[3] = {{objects_.enthalpyPropId, &IPhase::get_Enthalpy, h},
                                     {objects_.entropyPropId, &IPhase::get_Entropy, s},
                                     {objects_.volumePropId, &IPhase::get_MolarVolume, v}};
+    HRESULT hr = S_OK;
     for (const Property& p : properties) {
         if (FAILED(hr = phase->ResetProperties(kResetAllProperties)))
             return hr;
@@ -182,21 +186,11 @@ bool HostThermo::ReadPhase(int kind, int index, double* fraction, double* comp, 
         throw CPYCOMError(E_POINTER);
     CheckOk(phase->get_Fraction(fraction));
     if (*fraction > 0.0) {
-        struct Property {
-            int32_t id;
-            HRESULT (STDMETHODCALLTYPE IPhase::*get)(double*);
-            double* sum;
-        };
-        const Property properties[3] = {{objects_.enthalpyPropId, &IPhase::get_Enthalpy, H},
-                                        {objects_.entropyPropId, &IPhase::get_Entropy, S},
-                                        {objects_.volumePropId, &IPhase::get_MolarVolume, V}};
-        for (const Property& p : properties) {
-            CheckOk(phase->ResetProperties(kResetAllProperties));
-            CheckOk(objects_.propManager->CalcProperty(p.id, phase.Get()));
-            double value = 0.0;
-            CheckOk((phase.Get()->*p.get)(&value));
-            *p.sum += value * *fraction;
-        }
+        double h = 0.0, s = 0.0, v = 0.0;
+        CheckFailed(StateProperties(phase.Get(), &h, &s, &v));
+        *H += h * *fraction;
+        *S += s * *fraction;
+        *V += v * *fraction;
     }
     phase = nullptr;
     for (int32_t i = 0; i < ncomp_; ++i)

@@ -86,6 +86,9 @@ class HostThermo final : public ThermoBridge {
         platform::ComPtr<IRealArrayDisp> composition_;
     };
 
+    // The phase's molar enthalpy, entropy and volume at its present state;
+    // the HRESULT of the last call, or of the first that failed.
+    HRESULT StateProperties(IPhase* phase, double* h, double* s, double* v);
     // The stability test at tK, pKpa; the phase type it leaves on the
     // working phase.
     int32_t StabilityTest(double tK, double pKpa);

@@ -115,42 +115,13 @@ HRESULT pyThreePhaseEnvelope::Invoke(DISPID dispIdMember, REFIID riid, LCID lcid
 // Construction and destruction of the object's state.
 
 HRESULT pyThreePhaseEnvelope::FinalConstruct() {
-    propManager = nullptr;
-    phaseCollection = nullptr;
-    flashManager = nullptr;
-    flashSettings = nullptr;
-    settingsCompanion = nullptr;
-    twoPhaseSkip = nullptr;
-    threePhaseSkip = nullptr;
-    numbUnknowns = kUndefinedInt;
-    unknowns = nullptr;
-    K1 = nullptr;
-    K2 = nullptr;
-    feedComp = nullptr;
-    hostComp = nullptr;
-    yVap = nullptr;
-    xLiq1 = nullptr;
-    xLiq2 = nullptr;
-    compFamily = nullptr;
-    critTdegk = nullptr;
-    critPkpa = nullptr;
-    compID = nullptr;
+    // Pointers and counts start null and zero (the state's own
+    // initialisers); these start otherwise.
     ResetCalculationState();
-    notifyChangeUsed = 0;
     compColChanged = 1;
-    ncomp = 0;
-    numbPresent = 0;
     compound19Index = -1;
-    outColumns = 0;
-    curPointType = 0;
-    appThermoProvider = nullptr;
-    appComponents = nullptr;
-    pointStore = nullptr;
-    twoPhaseTracer = nullptr;
-    threePhaseTracer = nullptr;
     for (int32_t& id : propIds)
         id = kUndefinedInt;
-    useAppThermo = 0;
     return S_OK;
 }
 

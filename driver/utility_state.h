@@ -8,11 +8,11 @@
 
 struct UtilityState : CalculationState {
     // Each holds one reference.
-    IPropManager* propManager;
-    IPhaseCollection* phaseCollection;
-    IFlashManager* flashManager;
-    IFlashSettings* flashSettings;
-    ISettingsCompanion* settingsCompanion;
-    IAppThermoProvider* appThermoProvider;
-    IAppComponentList* appComponents;
+    IPropManager* propManager = nullptr;
+    IPhaseCollection* phaseCollection = nullptr;
+    IFlashManager* flashManager = nullptr;
+    IFlashSettings* flashSettings = nullptr;
+    ISettingsCompanion* settingsCompanion = nullptr;
+    IAppThermoProvider* appThermoProvider = nullptr;
+    IAppComponentList* appComponents = nullptr;
 };
