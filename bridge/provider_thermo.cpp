@@ -185,6 +185,12 @@ void ReadAppComposition(IAppPhase* phase, double* dest, int32_t n) {
     VariantClear(&v);
 }
 
+// The provider phase's fraction and composition.
+void ReadAppPhase(IAppPhase* phase, double* fraction, double* dest, int32_t n) {
+    *fraction = ReadAppValue(phase, &IAppPhase::get_Fraction);
+    ReadAppComposition(phase, dest, n);
+}
+
 VARIANT RealVariant(double value) {
     VARIANT v;
     VariantInit(&v);
@@ -218,19 +224,16 @@ void ProviderThermo::FlashAtVapourFraction(CalculationState* u, double pKpa, int
     }
     provider_->get_LiquidPhase(phase.put());
     if (phase != nullptr) {
-        u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
-        ReadAppComposition(phase.Get(), u->xLiq1, ncomp_);
+        ReadAppPhase(phase.Get(), &u->liq1Frac, u->xLiq1, ncomp_);
         *numbPhases += 1;
     }
     provider_->get_Liquid2Phase(phase.put());
     if (phase != nullptr) {
         if (*numbPhases == 2) {
-            u->liq2Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
-            ReadAppComposition(phase.Get(), u->xLiq2, ncomp_);
+            ReadAppPhase(phase.Get(), &u->liq2Frac, u->xLiq2, ncomp_);
             *numbPhases += 1;
         } else if (*numbPhases == 1) {
-            u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
-            ReadAppComposition(phase.Get(), u->xLiq1, ncomp_);
+            ReadAppPhase(phase.Get(), &u->liq1Frac, u->xLiq1, ncomp_);
             *numbPhases += 1;
         }
     }
@@ -251,24 +254,20 @@ int32_t ProviderThermo::FlashAtTemperature(CalculationState* u, double tK, doubl
     provider_->get_VapourPhase(phase.put());
     if (phase != nullptr) {
         *vapourSeen = true;
-        u->vapFrac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
-        ReadAppComposition(phase.Get(), u->yVap, ncomp_);
+        ReadAppPhase(phase.Get(), &u->vapFrac, u->yVap, ncomp_);
         ++count;
     }
     provider_->get_LiquidPhase(phase.put());
     if (phase != nullptr) {
-        u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
-        ReadAppComposition(phase.Get(), u->xLiq1, ncomp_);
+        ReadAppPhase(phase.Get(), &u->liq1Frac, u->xLiq1, ncomp_);
         ++count;
     }
     provider_->get_Liquid2Phase(phase.put());
     if (phase != nullptr) {
         if (count == 2 || (count == 1 && !*vapourSeen)) {
-            u->liq2Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
-            ReadAppComposition(phase.Get(), u->xLiq2, ncomp_);
+            ReadAppPhase(phase.Get(), &u->liq2Frac, u->xLiq2, ncomp_);
         } else {
-            u->liq1Frac = ReadAppValue(phase.Get(), &IAppPhase::get_Fraction);
-            ReadAppComposition(phase.Get(), u->xLiq1, ncomp_);
+            ReadAppPhase(phase.Get(), &u->liq1Frac, u->xLiq1, ncomp_);
         }
         ++count;
     }
