@@ -599,12 +599,80 @@ void EnvelopeCalculation::IncipientStageFrom(int record, bool clearInvertLine,
     pressLow = p.Patm - pressLowOffset;
     u->curTdegk = p.Tdegk;
     u->curPatm = p.Patm;
+    const int32_t nc = u->ncomp;
+    const std::vector<double> further(u->xLiq2, u->xLiq2 + nc);
     PhaseLabelCheck(u, NumbPhases, &Switched);
-    if (TraceTwoPhase(u->xLiq2, u->xLiq1, record) != 0) {
-        NumbPhases = 2;
-        u->curPatm = p.Patm + 2.0;
-        IncipientLiquidScan(pressHigh, record);
+    if (TraceTwoPhase(u->xLiq2, u->xLiq1, record) == 0)
+        return;
+    NumbPhases = 2;
+    u->curPatm = p.Patm + 2.0;
+    const int32_t before = StoredRows();
+    IncipientLiquidScan(pressHigh, record);
+    if (StoredRows() == before)
+        FeedLiquidBoundaryFrom(record, further);
+}
+
+// A hydrocarbon second liquid above three-phase point `record` (toluene out
+// of a methane-rich liquid): the feed's liquid splits into two liquids at
+// temperatures below the boundary, where the host labels the liquid of
+// larger molar volume a vapour, so the incipient-liquid scan's bisection,
+// which moves down past a vapour, ends at its lower bound at every
+// pressure. The boundary is traced from the point instead, the feed against
+// the further liquid. The line is inverted there: the feed is the trace's
+// first phase and xLiq1 holds the incipient vapour, whose ratios to the
+// further liquid belong to no point of this curve; and the recorded point,
+// whose flag would end the trace at its first point, is where it starts.
+void EnvelopeCalculation::FeedLiquidBoundaryFrom(int record, const std::vector<double>& further) {
+    UtilityState* u = u_;
+    const ThreePhasePoint& p = u->threePhasePoints[record];
+    const int32_t nc = u->ncomp;
+    NumbPhases = 2;
+    u->vapFrac = 1.0;
+    u->curTdegk = p.Tdegk;
+    u->curPatm = p.Patm;
+    // The first point converges at the point's pressure to rounding, which
+    // may lie below it: the window opens an atmosphere lower.
+    pressLow = p.Patm - 1.0;
+    std::copy(u->feedComp, u->feedComp + nc, u->xLiq1);
+    std::copy(further.begin(), further.end(), u->xLiq2);
+    PhaseLabelCheck(u, NumbPhases, &Switched);
+    const uint8_t found = u->threePhaseFound;
+    const uint32_t gapsBefore = gaps;
+    // The boundary's first row is the point itself.
+    const int32_t start = StoredRows();
+    AppendRecord(record);
+    u->threePhaseFound = 0;
+    TraceTwoPhase(u->xLiq2, u->xLiq1, record);
+    u->threePhaseFound = found;
+    // The curve is the feed's boundary only where the feed is stable on one
+    // side of it: where the further liquid forms inside the two-phase region
+    // (a CO2-rich liquid's further phase at its three-phase point) or the
+    // curve runs into it (near a critical end point), the feed splits on
+    // both sides. The rows from the first such row on are dropped, and a
+    // boundary cut short says so; with no row left past the point, the
+    // point's copy goes too and nothing changes.
+    const int32_t end = StoredRows();
+    int32_t kept = start + 1;
+    while (kept < end && SplitsOnOneSideOnly(kept))
+        ++kept;
+    if (kept == start + 1) {
+        u->pointStore->SetNumPoints(start, 0);
+        gaps = gapsBefore;
+    } else if (kept < end) {
+        u->pointStore->SetNumPoints(kept, 0);
+        gaps |= kGapTraceStopped;
     }
+}
+
+// Whether the feed is stable on one side of stored row `row` and splits on
+// the other, 0.3 K away at the row's pressure.
+bool EnvelopeCalculation::SplitsOnOneSideOnly(int32_t row) {
+    double pKpa = 0.0, tK = 0.0;
+    u_->pointStore->GetValue(row, kCodePressure, &pKpa, 0);
+    u_->pointStore->GetValue(row, kCodeTemperature, &tK, 0);
+    bool lighter = false;
+    return thermo_->FindsFurtherPhase(tK - 0.3, pKpa, &lighter) !=
+           thermo_->FindsFurtherPhase(tK + 0.3, pKpa, &lighter);
 }
 
 // Restarts the dew side from three-phase point `record`, the liquids swapped.

@@ -265,6 +265,10 @@ void ResultsOutput::WriteScalarsAndTypes(int32_t nRows) {
         store->GetValue(row, kCodeTemperature, &t, 3);
         switch (type) {
             case kPointCritical:
+                // A critical point of two liquids, on the boundary where a
+                // second liquid forms, is no vapour-liquid critical point.
+                if (row > 0 && types[static_cast<size_t>(row) - 1] == kPointIncipientLiquid)
+                    break;
                 SetScalar(u->propIds[kProp2PhaseCriticalP], p);
                 SetScalar(u->propIds[kProp2PhaseCriticalT], t);
                 break;

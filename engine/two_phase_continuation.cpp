@@ -23,6 +23,8 @@ const int kMaxPasses = 400;
 const double kCollapseLimit = 1e-4;
 const double kSmallStep = 0.005;
 const int kSmallStepCount = 2;
+// Small steps in a row that a trace may keep without shrinking them.
+const int kMaxKeptSmallSteps = 30;
 
 // Appends one row of pressure (kPa) and temperature (K).
 void AppendPoint(EnvelopePointStore* store, int32_t* numb, int32_t type, double pKpa, double tK,
@@ -52,8 +54,11 @@ bool IsLastRow(EnvelopePointStore* store, int32_t numb, int32_t type, double pKp
 }
 
 // The curve code after a critical point: dew-side codes become the bubble
-// code and back.
+// code and back. An incipient-liquid curve past its liquid-liquid critical
+// point is the same boundary, its liquids' roles exchanged.
 int32_t SwitchedCurveCode(int32_t code) {
+    if (code == kPointIncipientLiquid)
+        return code;
     return code == 4 ? 1 : 4;
 }
 
@@ -1017,6 +1022,9 @@ class CurveTrace {
     // The corrector's iterations and the step of the last accepted point.
     int lastRc = 0;
     double lastStep = 0.0;
+    // Consecutive small steps kept as they were because the corrector's
+    // iterations did not depend on them.
+    int keptSmallSteps = 0;
     // Failures of ordinary steps (not of a critical crossing's attempts)
     // since the last accepted point.
     int failedSinceAccept = 0;
@@ -1413,7 +1421,12 @@ CurveTrace::Flow CurveTrace::StoreAndPlan(int rc, double pKpa) {
     lastStep = stepSize;
     const bool struggled = (rc > 3 && !iterationsIgnoreStep) || failedSinceAccept > 0;
     failedSinceAccept = 0;
-    if (StepStalled(struggled ? stepSize : kMaxStep, kSmallStep, kSmallStepCount, &smallSteps)) {
+    // Such steps carry a trace along a short stretch; kept up for longer they
+    // are a creep (towards a liquid-liquid critical point, whose corrector
+    // never needs fewer iterations), and the trace stops short.
+    keptSmallSteps = iterationsIgnoreStep ? keptSmallSteps + 1 : 0;
+    if (keptSmallSteps > kMaxKeptSmallSteps ||
+        StepStalled(struggled ? stepSize : kMaxStep, kSmallStep, kSmallStepCount, &smallSteps)) {
         *stuck = 1;
         return Flow::kStop;
     }
@@ -1472,7 +1485,8 @@ int CurveTrace::Finish() {
 int CurveTrace::Run() {
     Start();
     placer.emplace(tr, thermo, beta, z, flags, sameKind, X);
-    for (int pass = 1; pass < kMaxPasses; ++pass) {
+    int pass = 1;
+    for (; pass < kMaxPasses; ++pass) {
         CheckPhaseSwap(tr, invertLine);
         if (*P < pressLow || *P > pressHigh) {
             if (OutsideWindow() == Flow::kNextPass)
@@ -1532,6 +1546,13 @@ int CurveTrace::Run() {
         }
         if (StoreAndPlan(rc, pKpa) == Flow::kStop)
             break;
+    }
+    // Every pass used and the curve not at its end: the trace crept (steps
+    // that converge but stay tiny, towards a liquid-liquid critical point)
+    // and stops short.
+    if (pass == kMaxPasses) {
+        *stuck = 1;
+        BackToLastPoint();
     }
     return Finish();
 }

@@ -145,6 +145,69 @@ TEST_F(Sweep, ADewBranchEndsAtTheThreePhasePointAndTheRegionIsTracedFromIt) {
     EXPECT_GT(Count(e, 15), 5);
 }
 
+// A condensate rich in toluene: its bubble curve, coming down from the
+// critical point, meets a second, toluene-rich liquid at a three-phase point
+// near 186 K and 3.5 MPa, above which the feed's liquid splits into two
+// liquids on cooling up to a liquid-liquid critical point near 28 MPa. That
+// boundary was missing, with the envelope called complete: the
+// incipient-liquid scan's bisection ran down past the liquid the host
+// labels vapour to its lower bound at every pressure, and the trace from the
+// point started from the incipient vapour's ratios. It is now traced from
+// the point; where it cannot reach the liquid-liquid critical point the
+// envelope says that a trace stopped.
+TEST_F(Sweep, ASecondHydrocarbonLiquidsBoundaryIsTracedFromTheThreePhasePoint) {
+    const sweep::SweepFeed feed = NamedFeed("condensate", {{"methane", 0.572143},
+                                                           {"ethane", 0.038304},
+                                                           {"isopentane", 0.0452626},
+                                                           {"isobutane", 0.048413},
+                                                           {"n-butane", 0.0586973},
+                                                           {"methylcyclohexane", 0.0292901},
+                                                           {"toluene", 0.140623},
+                                                           {"2-methylpentane", 0.0859131}});
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_FALSE(r.Failed("boundary")) << Failures(r);
+    EXPECT_FALSE(r.Failed("three-phase")) << Failures(r);
+    EXPECT_FALSE(r.Failed("paths")) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    ASSERT_EQ(Count(e, 10), 1);
+    const auto point =
+        std::find_if(e.points.begin(), e.points.end(), [](const auto& p) { return p.type == 10; });
+    // The boundary rises from the point, colder as the pressure grows.
+    double lastP = 0.0, lastT = HUGE_VAL;
+    for (const auto& p : e.points) {
+        if (p.type != 13)
+            continue;
+        EXPECT_GE(p.p, point->p - 1e-9) << "an incipient-liquid row below the point";
+        EXPECT_GT(p.p, lastP);
+        EXPECT_LT(p.t, lastT);
+        lastP = p.p;
+        lastT = p.t;
+    }
+    EXPECT_GT(Count(e, 13), 5);
+    EXPECT_GT(lastP, 20000.0) << "the boundary reaches 20 MPa";
+    // Short of the liquid-liquid critical point (28.0 MPa) it says so.
+    if (lastP < 27000.0) {
+        EXPECT_EQ(e.status, static_cast<HRESULT>(0x00040201)) << "incomplete: a trace stopped";
+    }
+}
+
+// Methane, isobutane, toluene and 2-methylpentane: the same boundary
+// creeps towards its liquid-liquid critical point in steps that converge
+// but stay tiny, and used every pass of the trace; the host's path called
+// that a complete envelope while the provider's path stopped earlier and
+// said so. A trace that uses every pass now stops short on both.
+TEST_F(Sweep, ATraceThatUsesEveryPassStopsAndSaysSo) {
+    const sweep::SweepFeed feed = NamedFeed(
+        "condensate",
+        {{"methane", 0.57}, {"isobutane", 0.1}, {"toluene", 0.15}, {"2-methylpentane", 0.18}});
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_FALSE(r.Failed("paths")) << Failures(r);
+    EXPECT_FALSE(r.Failed("status")) << Failures(r);
+    EXPECT_FALSE(r.Failed("boundary")) << Failures(r);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    EXPECT_EQ(e.status, static_cast<HRESULT>(0x00040201)) << "incomplete: a trace stopped";
+}
+
 // Methane with n-pentane and a little water: near 191 K and 4.3 MPa a
 // methane-rich liquid takes the vapour's place beside the hydrocarbon liquid
 // and the water. The three-phase bubble boundary traced on beyond there was
