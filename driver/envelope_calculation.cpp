@@ -651,10 +651,16 @@ void EnvelopeCalculation::FeedLiquidBoundaryFrom(int record, const std::vector<d
     // both sides. The rows from the first such row on are dropped, and a
     // boundary cut short says so; with no row left past the point, the
     // point's copy goes too and nothing changes.
+    // A lighter further liquid at a three-phase point near methane's
+    // critical point leads the trace onto the feed's own bubble curve, up
+    // to its critical point: that is no new boundary, and the trace's rows
+    // go.
     const int32_t end = StoredRows();
     int32_t kept = start + 1;
     while (kept < end && SplitsOnOneSideOnly(kept))
         ++kept;
+    if (kept > start + 1 && RetracesCriticalPoint(start, end))
+        kept = start + 1;
     if (kept == start + 1) {
         u->pointStore->SetNumPoints(start, 0);
         gaps = gapsBefore;
@@ -662,6 +668,31 @@ void EnvelopeCalculation::FeedLiquidBoundaryFrom(int record, const std::vector<d
         u->pointStore->SetNumPoints(kept, 0);
         gaps |= kGapTraceStopped;
     }
+}
+
+// Whether a critical row among rows [first, end) repeats one stored before
+// them.
+bool EnvelopeCalculation::RetracesCriticalPoint(int32_t first, int32_t end) const {
+    EnvelopePointStore* store = u_->pointStore;
+    auto critical = [store](int32_t row, double* pKpa, double* tK) {
+        int32_t type = 0;
+        store->GetPointType(row, &type, 0);
+        store->GetValue(row, kCodePressure, pKpa, 0);
+        store->GetValue(row, kCodeTemperature, tK, 0);
+        return type == kPointCritical;
+    };
+    for (int32_t row = first; row < end; ++row) {
+        double p = 0.0, t = 0.0;
+        if (!critical(row, &p, &t))
+            continue;
+        for (int32_t before = 0; before < first; ++before) {
+            double q = 0.0, s = 0.0;
+            if (critical(before, &q, &s) && std::fabs(q - p) <= 1e-4 * p &&
+                std::fabs(s - t) <= 1e-3)
+                return true;
+        }
+    }
+    return false;
 }
 
 // Whether the feed is stable on one side of stored row `row` and splits on
