@@ -644,23 +644,21 @@ void EnvelopeCalculation::FeedLiquidBoundaryFrom(int record, const std::vector<d
     u->threePhaseFound = 0;
     TraceTwoPhase(u->xLiq2, u->xLiq1, record);
     u->threePhaseFound = found;
-    // The curve is the feed's boundary only where the feed is stable on one
-    // side of it: where the further liquid forms inside the two-phase region
-    // (a CO2-rich liquid's further phase at its three-phase point) or the
-    // curve runs into it (near a critical end point), the feed splits on
-    // both sides. The rows from the first such row on are dropped, and a
-    // boundary cut short says so; with no row left past the point, the
+    // The curve is the boundary of the region where the feed's liquid splits
+    // on cooling only where the feed splits just below it and is stable just
+    // above it. Where the further liquid forms inside the two-phase region (a
+    // CO2-rich liquid's further phase at its three-phase point), the feed
+    // splits on both sides; where the further phase is a light liquid near
+    // methane's critical point (a methane-rich gas with C4-C6, 202 K and
+    // 5.7 MPa), the trace runs onto the feed's own bubble curve, with the
+    // feed stable below and split above, and on through the envelope's
+    // critical point. The rows from the first such row on are dropped, and
+    // a boundary cut short says so; with no row left past the point, the
     // point's copy goes too and nothing changes.
-    // A lighter further liquid at a three-phase point near methane's
-    // critical point leads the trace onto the feed's own bubble curve, up
-    // to its critical point: that is no new boundary, and the trace's rows
-    // go.
     const int32_t end = StoredRows();
     int32_t kept = start + 1;
-    while (kept < end && SplitsOnOneSideOnly(kept))
+    while (kept < end && SplitsOnlyBelow(kept))
         ++kept;
-    if (kept > start + 1 && RetracesCriticalPoint(start, end))
-        kept = start + 1;
     if (kept == start + 1) {
         u->pointStore->SetNumPoints(start, 0);
         gaps = gapsBefore;
@@ -670,40 +668,15 @@ void EnvelopeCalculation::FeedLiquidBoundaryFrom(int record, const std::vector<d
     }
 }
 
-// Whether a critical row among rows [first, end) repeats one stored before
-// them.
-bool EnvelopeCalculation::RetracesCriticalPoint(int32_t first, int32_t end) const {
-    EnvelopePointStore* store = u_->pointStore;
-    auto critical = [store](int32_t row, double* pKpa, double* tK) {
-        int32_t type = 0;
-        store->GetPointType(row, &type, 0);
-        store->GetValue(row, kCodePressure, pKpa, 0);
-        store->GetValue(row, kCodeTemperature, tK, 0);
-        return type == kPointCritical;
-    };
-    for (int32_t row = first; row < end; ++row) {
-        double p = 0.0, t = 0.0;
-        if (!critical(row, &p, &t))
-            continue;
-        for (int32_t before = 0; before < first; ++before) {
-            double q = 0.0, s = 0.0;
-            if (critical(before, &q, &s) && std::fabs(q - p) <= 1e-4 * p &&
-                std::fabs(s - t) <= 1e-3)
-                return true;
-        }
-    }
-    return false;
-}
-
-// Whether the feed is stable on one side of stored row `row` and splits on
-// the other, 0.3 K away at the row's pressure.
-bool EnvelopeCalculation::SplitsOnOneSideOnly(int32_t row) {
+// Whether the feed splits 0.3 K below stored row `row` and is stable 0.3 K
+// above it, at the row's pressure.
+bool EnvelopeCalculation::SplitsOnlyBelow(int32_t row) {
     double pKpa = 0.0, tK = 0.0;
     u_->pointStore->GetValue(row, kCodePressure, &pKpa, 0);
     u_->pointStore->GetValue(row, kCodeTemperature, &tK, 0);
     bool lighter = false;
-    return thermo_->FindsFurtherPhase(tK - 0.3, pKpa, &lighter) !=
-           thermo_->FindsFurtherPhase(tK + 0.3, pKpa, &lighter);
+    return thermo_->FindsFurtherPhase(tK - 0.3, pKpa, &lighter) &&
+           !thermo_->FindsFurtherPhase(tK + 0.3, pKpa, &lighter);
 }
 
 // Restarts the dew side from three-phase point `record`, the liquids swapped.

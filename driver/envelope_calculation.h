@@ -73,8 +73,7 @@ class EnvelopeCalculation {
     void FromSecondThreePhasePoint();
     void IncipientStageFrom(int record, bool clearInvertLine, double pressLowOffset);
     void FeedLiquidBoundaryFrom(int record, const std::vector<double>& further);
-    bool SplitsOnOneSideOnly(int32_t row);
-    bool RetracesCriticalPoint(int32_t first, int32_t end) const;
+    bool SplitsOnlyBelow(int32_t row);
     void RestartDewSide(int record, int32_t pointType, double scanStartOffset);
     // What a restart from a three-phase point changes, kept to take back a
     // trace that went the wrong way from the point.

@@ -10,9 +10,13 @@
 namespace {
 
 // The phase type used to recompute a stored row's properties: liquid for dew
-// rows and the bubble side, vapour for the rows of the dew side restarted
-// past a three-phase point and of the incipient-liquid stage, the previous
-// choice for special points; -1 for rows whose writers stored their own.
+// rows, the bubble side and the incipient-liquid stage, vapour for the rows
+// of the dew side restarted past a three-phase point, the previous choice
+// for special points; -1 for rows whose writers stored their own. The
+// incipient-liquid stage starts at a three-phase point on the bubble side,
+// where the feed is a liquid: on the vapour root its rows near the point,
+// where the feed has both roots, got a vapour's volume (1.0 m3/kmol beside
+// the point's 0.033 for a CO2-rich liquid at 936 kPa).
 int PhaseTypeForRow(int32_t type, int previous) {
     switch (type) {
         case kPointThreePhase:
@@ -24,10 +28,10 @@ int PhaseTypeForRow(int32_t type, int previous) {
             return -1;
         case kPointDew:
         case kPointBubble:
+        case kPointIncipientLiquid:
             return kPhaseTypeLiquid;
         case kPointDewAfterThreePhase:
         case kPointDewAfterSecond:
-        case kPointIncipientLiquid:
             return kPhaseTypeVapour;
         default:
             return previous;

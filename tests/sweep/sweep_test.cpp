@@ -191,6 +191,28 @@ TEST_F(Sweep, ASecondHydrocarbonLiquidsBoundaryIsTracedFromTheThreePhasePoint) {
     }
 }
 
+// A methane-rich gas whose three-phase point lies near methane's critical
+// point (202 K, 5.7 MPa): the further phase there is a light liquid, and a
+// trace from the point against it ran onto the feed's own bubble curve and
+// through the envelope's critical point, storing the bubble curve again as
+// incipient-liquid rows with a second critical row. Such a trace is dropped.
+TEST_F(Sweep, ATraceFromAThreePhasePointOntoTheBubbleCurveIsDropped) {
+    const sweep::SweepFeed feed = NamedFeed("natural gas",
+                                            {{"methane", 0.929996},
+                                             {"n-pentane", 0.0834575},
+                                             {"ethane", 0.0466144},
+                                             {"isobutane", 0.0197386},
+                                             {"n-hexane", 0.000722441}},
+                                            true);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    ASSERT_EQ(Count(e, 10), 1) << "the three-phase point";
+    EXPECT_EQ(Count(e, 5), 1) << "one critical point";
+    EXPECT_EQ(Count(e, 13), 0) << "no incipient-liquid rows";
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_FALSE(r.Failed("boundary")) << Failures(r);
+    EXPECT_FALSE(r.Failed("critical")) << Failures(r);
+}
+
 // Methane, isobutane, toluene and 2-methylpentane: the same boundary
 // creeps towards its liquid-liquid critical point in steps that converge
 // but stay tiny, and used every pass of the trace; the host's path called
