@@ -854,9 +854,27 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
     // stationary points so found are tried in turn, lowest first (a
     // methane-rich trial found first can leave the split crawling towards an
     // aromatic liquid that lies far deeper).
-    for (int pass = 0; pass < 2 && bestNp == 0; ++pass) {
+    // Near a liquid-liquid critical point the stationary points found may
+    // lie within a hundredth of the feed and 1e-8 below its plane, from
+    // where no split converges, while a deeper one lies elsewhere (a
+    // condensate with benzene at 164 K and 1.7 MPa, 2 K from its
+    // liquid-liquid critical point, unstable by -9e-5): the second look's
+    // trials are run last.
+    for (int pass = 0; pass < 3 && bestNp == 0; ++pass) {
         if (pass == 1) {
             StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), true, nullptr, 0, true, -HUGE_VAL);
+            w.extraCount = w.spCount;
+            std::copy(w.spW.begin(), w.spW.begin() + w.spCount * nc, w.extraW.begin());
+        } else if (pass == 2) {
+            int extra = 0;
+            if (!options.secondLook ||
+                !AddSoftDirectionTrials(m, w, t, p, z, w.splitW.data(), &extra))
+                break;
+            extra = SecondLookTrials(m, w, t, p, z, {0.1, 0.25}, w.splitW.data(), extra);
+            StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), false, w.splitW.data(), extra, false,
+                          -HUGE_VAL);
+            for (int i = 0; i < nc; ++i)
+                w.present[i] = z[i] > 0.0 ? 1 : 0;
             w.extraCount = w.spCount;
             std::copy(w.spW.begin(), w.spW.begin() + w.spCount * nc, w.extraW.begin());
         }

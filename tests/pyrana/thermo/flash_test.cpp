@@ -183,6 +183,30 @@ TEST(FlashPT, ASplitWhoseSubstitutionGoesAstrayStillConverges) {
     }
 }
 
+// A condensate with benzene (SRK) 2 K from its liquid-liquid critical
+// point: the standard trials find a stationary point within a hundredth of
+// the feed and 1.2e-8 below its plane, from which no split converges, and
+// the flash returned the feed as one phase, not converged. A deeper
+// stationary point (-9e-5) lies along the second look's trials; the feed
+// now splits into two liquids in equilibrium, each stable.
+TEST(FlashPT, AFeedNearItsLiquidLiquidCriticalPointSplits) {
+    Calculator calc(MakeFluid(
+        {"methane", "n-pentane", "propane", "isopentane", "isobutane", "benzene", "n-hexane"},
+        EosKind::SRK));
+    const std::vector<double> z = {0.635283,  0.061146, 0.0678633, 0.0533532,
+                                   0.0593741, 0.13319,  0.072586};
+    const double t = 164.374, p = 1739.89;
+    const FlashResult r = calc.FlashPT(t, p, z.data());
+    ASSERT_EQ(r.outcome, Outcome::kConverged) << r.message;
+    ASSERT_EQ(r.phases.size(), 2u) << r.message;
+    ExpectEquilibrium(calc, r, z);
+    for (const PhaseResult& ph : r.phases) {
+        EXPECT_LT(ph.z, 0.3) << "a liquid's density";
+        EXPECT_GT(ph.fraction, 1e-3);
+        EXPECT_GT(calc.Stability(t, p, ph.x.data()).minTm, -1e-8) << r.message;
+    }
+}
+
 TEST(FlashPT, InvalidInputIsReportedNotComputed) {
     Calculator calc(MakeFluid({"methane", "ethane"}));
     const double z[] = {0.5, 0.5};
