@@ -1424,8 +1424,9 @@ CurveTrace::Flow CurveTrace::StoreAndPlan(int rc, double pKpa) {
     // Such steps carry a trace along a short stretch; kept up for longer they
     // are a creep (towards a liquid-liquid critical point, whose corrector
     // never needs fewer iterations), and the trace stops short.
-    keptSmallSteps = iterationsIgnoreStep ? keptSmallSteps + 1 : 0;
-    if (keptSmallSteps > kMaxKeptSmallSteps ||
+    const bool crept = StepStalled(iterationsIgnoreStep ? stepSize : kMaxStep, kSmallStep,
+                                   kMaxKeptSmallSteps, &keptSmallSteps);
+    if (crept ||
         StepStalled(struggled ? stepSize : kMaxStep, kSmallStep, kSmallStepCount, &smallSteps)) {
         *stuck = 1;
         return Flow::kStop;

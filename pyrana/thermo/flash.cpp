@@ -791,6 +791,23 @@ bool AddSoftDirectionTrials(Model& m, Calculator::Work& w, double t, double p, c
     return true;
 }
 
+// The second look at the feed: trials along the soft direction of its
+// plane, a tenth and a quarter of the way towards each compound, and part of
+// the way towards Wilson's compositions, run without the standard ones
+// (stopping at the first trial below `stopBelow`). False when the soft
+// direction could not be evaluated.
+bool SecondLook(Model& m, Calculator::Work& w, double t, double p, const double* z,
+                double stopBelow) {
+    int extra = 0;
+    if (!AddSoftDirectionTrials(m, w, t, p, z, w.splitW.data(), &extra))
+        return false;
+    extra = SecondLookTrials(m, w, t, p, z, {0.1, 0.25}, w.splitW.data(), extra);
+    StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), false, w.splitW.data(), extra, false, stopBelow);
+    for (int i = 0; i < w.nc; ++i)
+        w.present[i] = z[i] > 0.0 ? 1 : 0;
+    return true;
+}
+
 }  // namespace
 
 CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const double* z,
@@ -822,15 +839,9 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
     // the feed): trials along the soft direction, and a tenth and a quarter
     // of the way from the feed towards each compound, and part of the way
     // towards Wilson's compositions, before the feed is called stable.
-    if (options.secondLook && (w.spCount == 0 || w.spTm[0] >= -1e-10)) {
-        int extra = 0;
-        if (!AddSoftDirectionTrials(m, w, t, p, z, w.splitW.data(), &extra))
-            return r;
-        extra = SecondLookTrials(m, w, t, p, z, {0.1, 0.25}, w.splitW.data(), extra);
-        StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), false, w.splitW.data(), extra, false, -1e-3);
-        for (int i = 0; i < nc; ++i)
-            w.present[i] = z[i] > 0.0 ? 1 : 0;
-    }
+    if (options.secondLook && (w.spCount == 0 || w.spTm[0] >= -1e-10) &&
+        !SecondLook(m, w, t, p, z, -1e-3))
+        return r;
     if (w.spCount == 0 || w.spTm[0] >= -1e-10) {
         single();
         LabelAndOrder(m, w, t, p);
@@ -866,15 +877,8 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
             w.extraCount = w.spCount;
             std::copy(w.spW.begin(), w.spW.begin() + w.spCount * nc, w.extraW.begin());
         } else if (pass == 2) {
-            int extra = 0;
-            if (!options.secondLook ||
-                !AddSoftDirectionTrials(m, w, t, p, z, w.splitW.data(), &extra))
+            if (!options.secondLook || !SecondLook(m, w, t, p, z, -HUGE_VAL))
                 break;
-            extra = SecondLookTrials(m, w, t, p, z, {0.1, 0.25}, w.splitW.data(), extra);
-            StabilityCore(m, w, t, p, z, w.lnPhiZ.data(), false, w.splitW.data(), extra, false,
-                          -HUGE_VAL);
-            for (int i = 0; i < nc; ++i)
-                w.present[i] = z[i] > 0.0 ? 1 : 0;
             w.extraCount = w.spCount;
             std::copy(w.spW.begin(), w.spW.begin() + w.spCount * nc, w.extraW.begin());
         }
