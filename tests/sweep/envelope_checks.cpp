@@ -526,6 +526,26 @@ void Checker::CompareEnvelopes(const std::string& check, const std::string& what
     }
 }
 
+uint64_t Digest(const cli::EnvelopeResult& r) {
+    uint64_t h = 1469598103934665603ull;
+    auto add = [&h](const void* data, size_t size) {
+        const auto* bytes = static_cast<const unsigned char*>(data);
+        for (size_t i = 0; i < size; ++i)
+            h = (h ^ bytes[i]) * 1099511628211ull;
+    };
+    add(&r.status, sizeof(r.status));
+    for (const cli::EnvelopePoint& p : r.points) {
+        add(&p.type, sizeof(p.type));
+        for (double v : {p.p, p.t, p.h, p.s, p.v})
+            add(&v, sizeof(v));
+    }
+    for (const auto& s : r.scalars) {
+        add(s.first.data(), s.first.size());
+        add(&s.second, sizeof(s.second));
+    }
+    return h;
+}
+
 FeedReport Checker::Run() {
     const cli::FluidInput input = feed_.Input();
     thermo::Fluid fluid = cli::BuildFluid(input);
@@ -545,6 +565,7 @@ FeedReport Checker::Run() {
     report_.elapsedMs = host.elapsedMs;
     report_.hostCalls = host.hostCalls;
     report_.rows = static_cast<int>(host.points.size());
+    report_.digest = Digest(host);
 
     CheckStatus(host);
     if (host.leftAlive != 0) {

@@ -44,6 +44,9 @@ struct FeedReport {
     long hostCalls = 0;
     int rows = 0;
     uint32_t gaps = 0;  // what Execute's status says is missing (EnvelopeGap bits)
+    // FNV-1a hash of the host path's status, rows and scalars, bit for bit: two
+    // builds that compute the same envelope give the same digest.
+    uint64_t digest = 0;
     bool Failed(const std::string& check) const;
 };
 

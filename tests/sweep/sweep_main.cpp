@@ -3,6 +3,11 @@
 // phase-envelope command that reproduces it.
 //
 //   envelope_sweep [--seed S] [--n N] [--jobs J] [--timeout SECONDS] [--report FILE]
+//                  [--digests FILE]
+//
+// --digests writes one line per feed (index, digest of the host path's result,
+// host calls, rows): two builds compute the same envelopes where their files
+// agree, which is how a change meant to leave results alone is checked.
 //
 // Each feed runs in a child process of its own, J at a time, so that a crash
 // or a hang is recorded against its feed instead of ending the sweep.
@@ -36,6 +41,7 @@ struct Options {
     int jobs = 2;
     double timeout = 300.0;
     std::string report;
+    std::string digests;
     int only = 0;  // 1-based index of the one feed to run in this process, with every failure
     bool special = false;  // the special-point sweep instead of the random one
     bool chords = false;   // the chord check of the named fluids
@@ -73,9 +79,9 @@ struct Outcome {
     if (SUCCEEDED(CoInitialize(nullptr))) {
         try {
             const sweep::FeedReport r = sweep::CheckFeed(feed);
-            char meta[128];
-            std::snprintf(meta, sizeof(meta), "meta\t%.3f\t%ld\t%d\t%u\n", r.elapsedMs, r.hostCalls,
-                          r.rows, r.gaps);
+            char meta[160];
+            std::snprintf(meta, sizeof(meta), "meta\t%.3f\t%ld\t%d\t%u\t%llx\n", r.elapsedMs,
+                          r.hostCalls, r.rows, r.gaps, static_cast<unsigned long long>(r.digest));
             out += meta;
             for (const auto& f : r.failures)
                 out += f.check + "\t" + f.detail + "\n";
@@ -117,8 +123,10 @@ Outcome Parse(const std::string& text) {
         if (key == "end") {
             o.finished = true;
         } else if (key == "meta") {
-            std::sscanf(rest.c_str(), "%lf\t%ld\t%d\t%u", &o.report.elapsedMs, &o.report.hostCalls,
-                        &o.report.rows, &o.report.gaps);
+            unsigned long long digest = 0;
+            std::sscanf(rest.c_str(), "%lf\t%ld\t%d\t%u\t%llx", &o.report.elapsedMs,
+                        &o.report.hostCalls, &o.report.rows, &o.report.gaps, &digest);
+            o.report.digest = digest;
         } else if (!key.empty()) {
             o.report.failures.push_back({key, rest});
         }
@@ -364,6 +372,8 @@ int main(int argc, char** argv) {
             options.timeout = std::atof(value().c_str());
         else if (a == "--report")
             options.report = value();
+        else if (a == "--digests")
+            options.digests = value();
         else if (a == "--only")
             options.only = std::atoi(value().c_str());
         else if (a == "--special")
@@ -378,7 +388,7 @@ int main(int argc, char** argv) {
             options.zeroKij = value() == "zero";
         else {
             std::cerr << "usage: envelope_sweep [--seed S] [--n N] [--jobs J] [--timeout SECONDS] "
-                         "[--report FILE] [--only K] [--special] [--chords]\n"
+                         "[--report FILE] [--digests FILE] [--only K] [--special] [--chords]\n"
                          "       envelope_sweep --feed SPEC [--eos SRK] [--kij zero]\n";
             return 2;
         }
@@ -413,6 +423,16 @@ int main(int argc, char** argv) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const std::string text = Report(feeds, outcomes, options, seconds);
+    if (!options.digests.empty()) {
+        std::ofstream digests(options.digests);
+        for (size_t k = 0; k < outcomes.size(); ++k) {
+            const sweep::FeedReport& r = outcomes[k].report;
+            char line[96];
+            std::snprintf(line, sizeof(line), "%zu %016llx %ld %d\n", k + 1,
+                          static_cast<unsigned long long>(r.digest), r.hostCalls, r.rows);
+            digests << line;
+        }
+    }
     if (options.report.empty()) {
         std::cout << text;
     } else {
