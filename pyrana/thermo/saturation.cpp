@@ -64,6 +64,34 @@ double Indicator(const Probe& pr, double beta) {
     return pr.vapourFraction - beta;
 }
 
+// A temperature below which no vapour can stand beside the feed's liquids at p:
+// there every compound is below its critical temperature, each liquid's activities
+// x_i γ_i are at most 1, so the pressure of a vapour in equilibrium with them is at
+// most Σ_i P_sat,i(T), and no more than n times the largest vapour pressure. The
+// bound asks for a tenth of that again (a dense vapour's non-ideality) and takes
+// nine tenths of the temperature where the most volatile compound reaches it, with
+// the vapour pressures of Wilson's form (the Lee–Kesler slope at the critical
+// point). Below it a bubble search at high pressure would only meet splits of
+// compressed liquids into liquids, the costliest probes of a search that finds none.
+double LowestBubbleTemperature(const Fluid& f, const double* z, double p) {
+    int n = 0;
+    for (int i = 0; i < f.size(); ++i)
+        n += z[i] > 0.0 ? 1 : 0;
+    const double pLow = p / (10.0 * n);
+    double t = HUGE_VAL;
+    for (int i = 0; i < f.size(); ++i) {
+        if (!(z[i] > 0.0))
+            continue;
+        const Compound& c = f.compound(i);
+        const double slope = 5.373 * (1.0 + c.omega);
+        if (!(slope > 0.0))
+            return 0.0;  // no vapour-pressure estimate: no bound
+        const double tSat = pLow >= c.pc ? c.tc : c.tc / (1.0 - std::log(pLow / c.pc) / slope);
+        t = std::min(t, tSat);
+    }
+    return std::isfinite(t) ? 0.9 * t : 0.0;
+}
+
 struct NewtonSpec {
     int m = 1;             // non-reference phases
     double fixedBeta = 0;  // fraction of non-reference phase 1
@@ -535,6 +563,8 @@ FlashResult Calculator::FlashSaturation(double p, double beta, const double* z,
         tPseudo += w.z[i] * f.compound(i).tc;
     }
     double tLo = std::isfinite(sat.tMin) ? sat.tMin : 0.35 * tcMin;
+    if (beta <= 0.0)
+        tLo = std::max(tLo, LowestBubbleTemperature(f, w.z.data(), p));
     double tHi = std::isfinite(sat.tMax) ? sat.tMax : 1.3 * tcMax;
     if (!(tLo > 0.0) || !(tHi > tLo)) {
         os << "temperature bounds [" << tLo << ", " << tHi << "] K must be positive and increasing";

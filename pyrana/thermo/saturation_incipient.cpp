@@ -43,8 +43,10 @@ struct State {
     // The incipient kind of phase is present: dew, the feed is unstable; bubble, a
     // phase labelled vapour exists (the single phase included).
     bool inside = false;
-    int np = 0;                  // phases of the PT flash (bubble probes; 1 for dew)
-    double vapourFraction = 0;   // of the phase labelled vapour (bubble probes)
+    int np = 0;                 // phases of the PT flash (bubble probes; 1 for dew)
+    double vapourFraction = 0;  // of the phase labelled vapour (bubble probes)
+    // Molar volume of the phase labelled vapour, or of the single phase (bubble probes).
+    double vapourVolume = NAN;
     double lowestTm = HUGE_VAL;  // lowest tm of a non-trivial stationary point of the feed
     // Σ z_i (ln φ_i(liquid root) - ln φ_i(vapour root)) of the feed, NaN with one root.
     // It changes sign inside every two-phase band (where both roots of the feed have the
@@ -56,6 +58,8 @@ struct State {
     // brackets a band even where the feed has one root at one of them (near the
     // critical point).
     double rootSide = 0;
+    // Molar volumes of the feed's liquid and vapour roots where it has three (else NaN).
+    double feedLiquidVolume = NAN, feedVapourVolume = NAN;
     // Reference phases (the feed, or the liquids of a bubble probe) and their fractions.
     int nRef = 1;
     double refBeta[2] = {1.0, 0.0};
@@ -64,6 +68,19 @@ struct State {
     // of a dew probe); empty when unknown.
     std::vector<double> inc;
 };
+
+// The phase labelled vapour of a two-phase bubble probe s is the feed's liquid
+// carried on from the single-phase probe `liquid` beside it: nearer by molar volume
+// to the feed's liquid root than to its vapour root where the feed has three, or
+// within 5 % of the single phase's volume where it has one.
+bool FeedsOwnLiquid(const State& s, const State& liquid) {
+    if (!std::isfinite(s.vapourVolume))
+        return false;
+    if (!std::isfinite(s.feedLiquidVolume))
+        return std::fabs(std::log(s.vapourVolume / liquid.vapourVolume)) < 0.05;
+    return std::fabs(std::log(s.vapourVolume / s.feedLiquidVolume)) <
+           std::fabs(std::log(s.vapourVolume / s.feedVapourVolume));
+}
 
 ProbeSummary Summary(const State& s) {
     return {s.t, s.valid, s.np, s.inside};
@@ -81,7 +98,7 @@ class Search {
 
   private:
     bool ProbeAt(double t, State* s);
-    double RootGap(double t);
+    double RootGap(double t, double* vLiquid = nullptr, double* vVapour = nullptr);
     double RootSide(double t, double gap);
     bool GapSearch(const State& a, const State& b, FlashResult* out);
     bool StartNewton(const State& s, double t);
@@ -186,12 +203,16 @@ bool Search::DenserFlashPhase(double t) {
     return true;
 }
 
-double Search::RootGap(double t) {
-    RootInfo il;
+double Search::RootGap(double t, double* vLiquid, double* vVapour) {
+    RootInfo il, iv;
     if (!Eval(m_, w_, t, p(), z(), w_.tmp1.data(), nullptr, nullptr, Root::Liquid, &il) ||
         il.roots < 3 ||
-        !Eval(m_, w_, t, p(), z(), w_.tmp2.data(), nullptr, nullptr, Root::Vapour, nullptr))
+        !Eval(m_, w_, t, p(), z(), w_.tmp2.data(), nullptr, nullptr, Root::Vapour, &iv))
         return NAN;
+    if (vLiquid)
+        *vLiquid = il.v;
+    if (vVapour)
+        *vVapour = iv.v;
     double g = 0.0;
     for (int i = 0; i < nc_; ++i)
         g += z()[i] * (w_.tmp1[i] - w_.tmp2[i]);
@@ -213,7 +234,8 @@ bool Search::ProbeAt(double t, State* s) {
     s->t = t;
     s->inc.clear();
     s->lowestTm = HUGE_VAL;
-    s->rootGap = RootGap(t);
+    s->feedLiquidVolume = s->feedVapourVolume = NAN;
+    s->rootGap = RootGap(t, &s->feedLiquidVolume, &s->feedVapourVolume);
     s->rootSide = RootSide(t, s->rootGap);
     const FlashOptions& o = *task_.options;
     if (dew_) {
@@ -261,6 +283,7 @@ bool Search::ProbeAt(double t, State* s) {
     const int vap = BubbleVapour(m_, w_);
     s->inside = vap >= 0;
     s->vapourFraction = vap >= 0 ? w_.beta[vap] : 0.0;
+    s->vapourVolume = w_.np == 1 ? w_.vol[0] : vap >= 0 ? w_.vol[vap] : NAN;
     s->nRef = 0;
     double sum = 0.0;
     for (int k = 0; k < w_.np && s->nRef < 2; ++k) {
@@ -504,6 +527,15 @@ Search::Bracket Search::SolveBracket(State a, State b, FlashResult* out) {
         const bool vapourMain = !dew_ && outside->np == 1 && in->np == 2 &&
                                 in->vapourFraction > 0.5 && !(outside->rootSide < 0.0);
         if (vapourMain && b.t - a.t < 1e-3 * b.t)
+            return Bracket::kOtherKind;
+        // Next to the feed's liquid root, a phase labelled vapour that holds all but a
+        // hundredth of the feed and is the feed's own liquid carried across (its molar
+        // volume nearer the feed's liquid root than its vapour root, or the feed has one
+        // root) leaves the denser minor phase as the one that appears: a liquid dropping
+        // out of a compressed liquid or a dense gas, not a vapour. (A nearly pure feed
+        // that boils within the bracket has its vapour as the main phase instead.)
+        if (!dew_ && outside->np == 1 && outside->rootSide < 0.0 && in->np == 2 &&
+            in->vapourFraction > 0.99 && FeedsOwnLiquid(*in, *outside))
             return Bracket::kOtherKind;
         if (!vapourMain && Solve(*start, out)) {
             const double slack = kSide + 1e-6 * b.t;
