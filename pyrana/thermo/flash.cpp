@@ -989,13 +989,16 @@ CoreResult FlashCore(Model& m, Calculator::Work& w, double t, double p, const do
                 if (!Eval(m, w, t, p, reference, w.lnPhi[ref].data()))
                     break;
                 // StabilityCore overwrites present/d: restore present afterwards.
-                // The near-pure trials do not depend on the reference phase (the
-                // plane is the same): the second phase runs only the others. Every
-                // compound's near-pure trial up to kFullSplitTest compounds; beyond,
-                // the reduced set (the cost grows as the cube of the count).
+                // The near-pure trials and the trials of fixed composition (the
+                // feed's stationary points, those between the phases, along their
+                // soft directions) do not depend on the reference phase (the plane
+                // is the same): the second phase runs only Wilson's trials from
+                // itself. Every compound's near-pure trial up to kFullSplitTest
+                // compounds; beyond, the reduced set (the cost grows as the cube of
+                // the count).
                 StabilityCore(m, w, t, p, reference, w.lnPhi[ref].data(),
                               options.fullStability && present <= kFullSplitTest, w.splitW.data(),
-                              splitCount, true, -HUGE_VAL, ref == 0);
+                              ref == 0 ? splitCount : 0, true, -HUGE_VAL, ref == 0);
                 for (int i = 0; i < nc; ++i)
                     w.present[i] = z[i] > 0.0 ? 1 : 0;
                 for (int s = 0; s < w.spCount; ++s) {

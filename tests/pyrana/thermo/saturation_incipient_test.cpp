@@ -198,9 +198,13 @@ TEST(DewPoint, RetrogradeDoubleRootNearTheCricondenbarClosestToTheInitialTempera
 }
 
 // A bubble point asked for above the natural gas's cricondenbar (database k_ij):
-// none, while the model splits the cold, compressed gas into two and three
-// liquids below about 106 K. The answer must come without settling every such
-// liquid bracket: it once cost 118 000 model calls.
+// none, while the model splits the cold, compressed gas into two liquids below
+// about 106 K (a heavy liquid drops out of the feed's own) and into three below
+// 60 K. Those probes cost ten times a plain one, and the drop-out was bisected
+// as if it were a bubble point: 118 000 model calls once, 22 800 before the
+// search stopped at the temperature where no vapour can stand beside liquids
+// at this pressure (70 K) and stopped taking a denser phase's appearance for a
+// bubble point.
 TEST(BubblePoint, AboveTheCricondenbarNoneThoughTheColdGasSplitsIntoLiquids) {
     Calculator calc(NaturalGas());
     const double p = 12000.0;
@@ -208,7 +212,7 @@ TEST(BubblePoint, AboveTheCricondenbarNoneThoughTheColdGasSplitsIntoLiquids) {
     o.tInit = 251.0;
     const FlashResult none = calc.FlashSaturation(p, 0.0, kGas.data(), o);
     EXPECT_EQ(none.outcome, Outcome::kTrivialSplit) << none.message;
-    EXPECT_LT(none.evaluations, 40000);
+    EXPECT_LT(none.evaluations, 10000);
     // The stability analysis (a routine of its own) finds the feed in one phase
     // from the liquids' region up to well above every critical temperature.
     for (double t = 110.0; t < 600.0; t *= 1.1) {

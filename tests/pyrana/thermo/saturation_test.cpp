@@ -166,27 +166,6 @@ TEST(SaturationFlash, AboveTheCricondenbarGivesTheTrivialSplitQuickly) {
     EXPECT_LT(r.evaluations, 200000);
 }
 
-// The utility asks for a bubble point at every pressure of its bubble-side scan,
-// above the cricondenbar too, seeded at 251 K. Such a search must scan the whole
-// range to show that none exists. Below about 106 K the model splits the
-// compressed gas into two liquids (a heavy one drops out of the feed's own
-// liquid) and below 60 K into three; those probes cost ten times a plain one,
-// and the drop-out of the heavy liquid was bisected as if it were a bubble
-// point. Neither can hold one: no vapour stands beside liquids at 12 MPa below
-// 70 K, and a denser phase appearing is not a vapour. The search now costs a
-// third of the 22 800 model evaluations it took.
-TEST(SaturationFlash, ABubbleSearchAboveTheCricondenbarSkipsSplitsOfCompressedLiquids) {
-    Calculator calc(NaturalGas());
-    SaturationOptions seed;
-    seed.tInit = 251.0;
-    const FlashResult r = calc.FlashSaturation(12240.7, 0.0, kGas.data(), seed);
-    EXPECT_EQ(r.outcome, Outcome::kTrivialSplit) << r.message;
-    EXPECT_LT(r.evaluations, 10000);
-    // The same gas below its critical pressure still has its bubble point.
-    const FlashResult low = calc.FlashSaturation(2209.0, 0.0, kGas.data(), seed);
-    ExpectBoundary(calc, low, kGas, +1.0);
-}
-
 // A nitrogen-rich liquid boils at 2 atm near 80 K, above nitrogen's boiling
 // point and above the lower bound of the search (which rises with the pressure).
 TEST(SaturationFlash, ALiquidOfTheLightestCompoundStillHasItsBubblePoint) {
