@@ -26,8 +26,8 @@ struct TrialOutcome {
 
 // Runs one trial from w.lnW (ln W, unnormalised). Leaves the final ln W in w.lnW and
 // the normalised composition in w.w.
-TrialOutcome RunTrial(Model& m, Calculator::Work& w, double t, double p, const double* z,
-                      int maxIt) {
+TrialOutcome RunTrial(Model& m, Calculator::Work& w, double t, double p, const double* z, int maxIt,
+                      Root firstRoot = Root::Stable) {
     const int nc = w.nc;
     TrialOutcome out;
     bool newton = false;
@@ -48,8 +48,8 @@ TrialOutcome RunTrial(Model& m, Calculator::Work& w, double t, double p, const d
         for (int i = 0; i < nc; ++i)
             w.w[i] = w.g[i] / sum;
         const bool haveDN = newton;
-        if (!Eval(m, w, t, p, w.w.data(), w.lnPhiW.data(), nullptr,
-                  newton ? w.dNW.data() : nullptr))
+        if (!Eval(m, w, t, p, w.w.data(), w.lnPhiW.data(), nullptr, newton ? w.dNW.data() : nullptr,
+                  it == 0 ? firstRoot : Root::Stable))
             return out;
         double tm = 1.0, gnorm = 0.0, dist = 0.0;
         const double lnSum = std::log(sum);
@@ -298,7 +298,25 @@ int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const doubl
             if (!wanted)
                 continue;
             NearPure(w, z, k);
-            consider(RunTrial(m, w, t, p, z, maxIt));
+            const TrialOutcome o = RunTrial(m, w, t, p, z, maxIt);
+            consider(o);
+            // A compound a little below its vapour pressure (CO2 at 260 K and 2.4 MPa
+            // beside n-decane) has the vapour as its stable root: the near-pure trial
+            // ends on the vapour's stationary point above the plane, while a liquid
+            // rich in the compound lies below it on the other root. The trial is run
+            // again with its first step taken on the liquid root.
+            if (!stop && o.converged && !o.trivial && o.tm > 0.0) {
+                NearPure(w, z, k);
+                RootInfo info;
+                for (int i = 0; i < nc; ++i)
+                    w.w[i] = w.present[i] ? std::exp(w.lnW[i]) : 0.0;
+                if (Eval(m, w, t, p, w.w.data(), w.lnPhiW.data(), nullptr, nullptr, Root::Stable,
+                         &info) &&
+                    info.roots >= 3 && info.largest) {
+                    NearPure(w, z, k);
+                    consider(RunTrial(m, w, t, p, z, maxIt, Root::Liquid));
+                }
+            }
         }
     }
     // Sort by tm, lowest first.

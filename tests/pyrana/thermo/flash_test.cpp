@@ -3,6 +3,7 @@
 // three-phase pressure against the pure-compound vapour pressures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -221,6 +222,30 @@ TEST(FlashPT, ATwoPhaseSplitIsTestedOnceWithTrialsThatDoNotDependOnItsPhase) {
     ASSERT_EQ(r.phases.size(), 2u) << r.message;
     ExpectEquilibrium(calc, r, z);
     EXPECT_LT(r.evaluations, 220);
+}
+
+// CO2 with a quarter of n-decane (SRK) at 260 K and 2.4 MPa, a hair below
+// CO2's vapour pressure: a liquid of 97 % CO2 lies 6e-4 below the feed's
+// plane on its liquid root. The near-pure CO2 trial starts where the vapour
+// is the stable root and ends on the vapour's stationary point above the
+// plane; the flash called the feed one phase beside a three-phase point of
+// the envelope.
+TEST(FlashPT, ALiquidOfACompoundJustBelowItsVapourPressureIsFound) {
+    Calculator calc(MakeFluid({"carbon dioxide", "n-decane"}, EosKind::SRK));
+    const std::vector<double> z = {0.738747, 0.261253};
+    const FlashResult r = calc.FlashPT(259.998, 2398.59, z.data());
+    ASSERT_EQ(r.phases.size(), 2u) << r.message;
+    ExpectEquilibrium(calc, r, z);
+    double richest = 0.0;
+    for (const PhaseResult& ph : r.phases)
+        richest = std::max(richest, ph.x[0]);
+    EXPECT_GT(richest, 0.95);
+    // Below the feed's own Gibbs energy.
+    const PhaseProperties feed = calc.Properties(259.998, 2398.59, z.data(), Root::Stable);
+    double g1 = 0;
+    for (int i = 0; i < 2; ++i)
+        g1 += z[i] * (std::log(z[i]) + feed.lnPhi[i]);
+    EXPECT_LT(r.gibbs, g1 - 1e-6);
 }
 
 TEST(FlashPT, InvalidInputIsReportedNotComputed) {
