@@ -242,6 +242,28 @@ TEST(BubblePoint, AGapBracketBesideTheGapsZeroIsNotSearchedWithoutEnd) {
         EXPECT_EQ(r.outcome, Outcome::kTrivialSplit) << r.message;
 }
 
+// Isobutane with 92 ppm of water and 7 ppm of nitrogen (SRK) boils at 2 atm
+// between 280.411 and 280.516 K; the zero of its root gap lies at 280.517 K,
+// just above the band. Seeded at 273.648 K, where water drops out of the
+// liquid, the search's first probes are the liquid and, at 281.9 K, the
+// vapour: the gap search's probe at the zero saw one phase, and no bubble
+// point was found at any pressure (the envelope then had no bubble curve and
+// no critical point, under S_OK). A flash and the fugacities, not the search,
+// say where the band is: two phases 0.05 K above the point, one below.
+TEST(BubblePoint, ANearlyPureFeedsBandBesideTheRootGapsZeroIsFound) {
+    Calculator calc(MakeFluid({"isobutane", "nitrogen", "water"}, EosKind::SRK));
+    const double sum = 0.999993 + 6.6297e-06 + 9.20918e-05;
+    const std::vector<double> z = {0.999993 / sum, 6.6297e-06 / sum, 9.20918e-05 / sum};
+    SaturationOptions o;
+    o.tInit = 273.648;
+    const FlashResult r = calc.FlashSaturation(202.65, 0.0, z.data(), o);
+    ASSERT_EQ(r.outcome, Outcome::kConverged) << r.message;
+    ExpectSaturated(calc, r, z);
+    EXPECT_NEAR(r.t, 280.411, 0.01);
+    EXPECT_EQ(calc.FlashPT(r.t + 0.05, 202.65, z.data()).phases.size(), 2u);
+    EXPECT_EQ(calc.FlashPT(r.t - 0.05, 202.65, z.data()).phases.size(), 1u);
+}
+
 // Methane/n-decane at 2 atm, seeded at its dew point: the search crosses the
 // whole band (446 K down to 123 K) with the step doubling while the vapour
 // stays abundant, and ends at the bubble point a start beside it reaches.
