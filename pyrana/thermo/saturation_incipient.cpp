@@ -35,6 +35,8 @@ constexpr double kSide = 0.01;        // K: distance of the confirming probe fro
 constexpr double kStep = 1.03;        // scan step ratio in T
 constexpr double kUnstable = -1e-10;  // tm below which a trial phase is present
 constexpr int kMaxRestarts = 3;
+// Halvings of a bubble bracket whose side without vapour has three liquids.
+constexpr int kThreeLiquidHalvings = 6;
 
 // What the search knows about one temperature.
 struct State {
@@ -492,12 +494,22 @@ Search::Bracket Search::SolveBracket(State a, State b, FlashResult* out) {
         const bool band = a.rootSide * b.rootSide < 0.0;
         return band && GapSearch(a, b, out) ? Bracket::kSolved : Bracket::kOtherKind;
     }
-    // Three phases already on the side without a vapour (liquids at a few tens of
-    // kelvin, where a phase split off a liquid is labelled vapour on the other
-    // side): its bubble point would need a fourth phase, which neither this
-    // method nor the flash represents.
-    if (!dew_ && (a.inside ? b : a).np >= kMaxPhases)
-        return Bracket::kOtherKind;
+    // Three phases already on the side without a vapour: its bubble point would
+    // need a fourth phase, which neither this method nor the flash represents,
+    // unless two of the liquids merge within the bracket before the vapour
+    // appears (a wet gas with methanol at 2 atm: three liquids at 117.7 K, an
+    // aqueous and a hydrocarbon liquid below the three-phase bubble point at
+    // 121.23 K, vapour with both at 121.26 K). The bracket is halved a few
+    // times while its side without vapour keeps three phases.
+    for (int k = 0; !dew_ && (a.inside ? b : a).np >= kMaxPhases; ++k) {
+        State mid;
+        if (k == kThreeLiquidHalvings || !ProbeAt(0.5 * (a.t + b.t), &mid))
+            return Bracket::kOtherKind;
+        if (mid.inside == a.inside)
+            a = std::move(mid);
+        else
+            b = std::move(mid);
+    }
     bool triedOutside = false;  // after a wrong kind from inside, the outside start once
     bool forceOutside = false;
     for (int attempt = 0; attempt < 4; ++attempt) {

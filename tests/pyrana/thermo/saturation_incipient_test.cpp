@@ -264,6 +264,32 @@ TEST(BubblePoint, ANearlyPureFeedsBandBesideTheRootGapsZeroIsFound) {
     EXPECT_EQ(calc.FlashPT(r.t - 0.05, 202.65, z.data()).phases.size(), 1u);
 }
 
+// A wet gas with methanol at 2 atm, seeded at 395.5 K: three liquids at
+// 117.7 K, an aqueous and a hydrocarbon liquid just below the three-phase
+// bubble point at 121.23 K, vapour beside both at 121.26 K. The scan's
+// bracket had three liquids on its side without vapour and was judged to need
+// a fourth phase; the envelope of the provider's path (which seeds the search
+// there) had no bubble side at all.
+TEST(BubblePoint, ABracketWithThreeLiquidsOnOneSideMayHoldAThreePhaseBubblePoint) {
+    Calculator calc(
+        MakeFluid({"methane", "n-pentane", "n-hexane", "cyclohexane", "water", "methanol"}));
+    const std::vector<double> raw = {0.83985,   0.0264285,  0.000572998,
+                                     0.0188616, 0.00869138, 0.000817592};
+    double sum = 0.0;
+    for (double v : raw)
+        sum += v;
+    std::vector<double> z;
+    for (double v : raw)
+        z.push_back(v / sum);
+    SaturationOptions o;
+    o.tInit = 395.547;
+    const FlashResult r = calc.FlashSaturation(202.65, 0.0, z.data(), o);
+    ASSERT_EQ(r.outcome, Outcome::kConverged) << r.message;
+    EXPECT_EQ(r.phases.size(), 3u);
+    ExpectSaturated(calc, r, z);
+    EXPECT_NEAR(r.t, 121.23, 0.05);
+}
+
 // Methane/n-decane at 2 atm, seeded at its dew point: the search crosses the
 // whole band (446 K down to 123 K) with the step doubling while the vapour
 // stays abundant, and ends at the bubble point a start beside it reaches.
