@@ -472,6 +472,19 @@ void EnvelopeCalculation::BubbleBoundaryScan(double bound, bool saturationAtEndO
     }
 }
 
+double EnvelopeCalculation::HighestRow(int32_t first, int32_t end, int32_t type) const {
+    double highest = 0.0;
+    for (int32_t row = first; row < end; ++row) {
+        int32_t code = 0;
+        double pKpa = 0.0;
+        u_->pointStore->GetPointType(row, &code, 0);
+        u_->pointStore->GetValue(row, kCodePressure, &pKpa, 0);
+        if (code == type)
+            highest = std::max(highest, pKpa / kKpaPerAtm);
+    }
+    return highest;
+}
+
 int32_t EnvelopeCalculation::StoredRows() const {
     int32_t rows = 0;
     u_->pointStore->GetNumPoints(&rows, 0);
@@ -924,8 +937,16 @@ void EnvelopeCalculation::FromInvertedThreePhasePoint() {
 
     bubbleTraced = 0;
     bubbleTwoPhase = 0;
+    const int32_t firstRow = StoredRows();
     BubbleBoundaryBelow(0);
-    if (bubbleTraced == 0 && bubbleTwoPhase != 0)
+    // A three-phase bubble boundary that ends where its second liquid
+    // vanishes, far below the point (a lean gas's liquid splits in two below
+    // 123 K at 2 atm, under a three-phase point at 192 K and 4.5 MPa), leaves
+    // the two-phase bubble curve between them to no other stage.
+    const bool endedFarBelow =
+        bubbleTraced != 0 &&
+        HighestRow(firstRow, StoredRows() - 1, kPointThreePhaseBubble) < 0.5 * points[0].Patm;
+    if ((bubbleTraced == 0 && bubbleTwoPhase != 0) || endedFarBelow)
         BubbleCurveBelow(0);
 
     if (u->numbPresent > 2) {

@@ -19,6 +19,9 @@ const int kMaxPasses = 400;
 const double kCollapseLimit = 1e-4;
 const double kStallLimit = 0.005;
 const int kStallCount = 2;
+// Small steps in a row that a boundary may take, however quickly each
+// converges: more are a creep towards a point it does not reach.
+const int kMaxSmallSteps = 30;
 
 // Whether the sign change of unknown `changed` between the previous point
 // (prev) and X marks a critical point: every other significant unknown of
@@ -568,6 +571,7 @@ class BoundaryTrace {
     int32_t numb = 0;
     double stepSize = kInitialStep;
     int stalls = 0;
+    int smallSteps = 0;
     bool firstPoint = true;
     HRESULT status = S_OK;
     // The specification of the ordinary prediction, restored when a step
@@ -677,7 +681,11 @@ BoundaryTrace::Flow BoundaryTrace::StoreAndPlan(int ret) {
     lastSmallest = smallest;
 
     // As in the two-phase trace: only a corrector that struggles stalls.
-    if (StepStalled(ret > 3 ? stepSize / kMaxStep : 1.0, kStallLimit, kStallCount, &stalls)) {
+    // A boundary converging in few iterations with steps kept small (by the
+    // approach to a three-phase point at the scan's bound, 0.002 kPa a row
+    // at 7.1 MPa) creeps: it stops short, as a stalled one does.
+    if (StepStalled(ret > 3 ? stepSize / kMaxStep : 1.0, kStallLimit, kStallCount, &stalls) ||
+        StepStalled(stepSize, kStallLimit, kMaxSmallSteps, &smallSteps)) {
         *stuck = 1;
         return Flow::kStop;
     }

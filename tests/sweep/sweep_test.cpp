@@ -213,6 +213,40 @@ TEST_F(Sweep, ATraceFromAThreePhasePointOntoTheBubbleCurveIsDropped) {
     EXPECT_FALSE(r.Failed("critical")) << Failures(r);
 }
 
+// A lean gas with n-hexane and m-xylene: its bubble side has a three-phase
+// point at 191.6 K and 4.5 MPa, and below 123 K at 2 atm the liquid splits
+// in two, so the bubble point there is a three-phase one. The three-phase
+// bubble boundary from 2 atm ends where its second liquid vanishes (122.9 K,
+// 221 kPa), and the two-phase bubble curve from there up to the three-phase
+// point, which only the other branch of the stage plan traced, was missing
+// under S_OK.
+TEST_F(Sweep, TheBubbleCurveAboveAThreePhaseBoundaryThatEndsFarBelowItsPointIsTraced) {
+    const sweep::SweepFeed feed = NamedFeed("natural gas",
+                                            {{"methane", 0.525359},
+                                             {"propane", 0.0362952},
+                                             {"n-pentane", 0.0410912},
+                                             {"m-xylene", 0.0156041},
+                                             {"n-hexane", 0.149579}},
+                                            false);
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+    ASSERT_EQ(Count(e, 10), 1) << "the three-phase point";
+    EXPECT_GE(Count(e, 14), 3) << "the three-phase bubble boundary at the lowest pressures";
+    double pointP = 0.0;
+    for (const cli::EnvelopePoint& p : e.points) {
+        if (p.type == 10)
+            pointP = p.p;
+    }
+    int below = 0;
+    for (const cli::EnvelopePoint& p : e.points) {
+        if (p.type == 4 && p.p < pointP && p.p > 500.0)
+            ++below;
+    }
+    EXPECT_GE(below, 10) << "bubble rows between the boundary's end and the point";
+    const sweep::FeedReport r = sweep::CheckFeed(feed);
+    EXPECT_FALSE(r.Failed("boundary")) << Failures(r);
+    EXPECT_FALSE(r.Failed("status")) << Failures(r);
+}
+
 // Methane, isobutane, toluene and 2-methylpentane: the same boundary
 // creeps towards its liquid-liquid critical point in steps of 0.3 % in
 // pressure that converge in five iterations whatever their size, and used
