@@ -542,11 +542,11 @@ Search::Bracket Search::SolveBracket(State a, State b, FlashResult* out) {
         if (vapourMain && b.t - a.t < 1e-3 * b.t)
             return Bracket::kOtherKind;
         // Next to the feed's liquid root, a phase labelled vapour that holds all but a
-        // hundredth of the feed and is the feed's own liquid carried across (its molar
-        // volume nearer the feed's liquid root than its vapour root, or the feed has one
-        // root) leaves the denser minor phase as the one that appears: a liquid dropping
-        // out of a compressed liquid or a dense gas, not a vapour. (A nearly pure feed
-        // that boils within the bracket has its vapour as the main phase instead.)
+        // hundredth of the feed and is the feed's own liquid carried across (see
+        // FeedsOwnLiquid) leaves the denser minor phase as the one that appears: a
+        // liquid dropping out of a compressed liquid or a dense gas, not a vapour. (A
+        // nearly pure feed that boils within the bracket has its vapour as the main
+        // phase instead.)
         if (!dew_ && outside->np == 1 && outside->rootSide < 0.0 && in->np == 2 &&
             in->vapourFraction > 0.99 && FeedsOwnLiquid(*in, *outside))
             return Bracket::kOtherKind;
