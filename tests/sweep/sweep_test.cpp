@@ -70,6 +70,25 @@ TEST_F(Sweep, GeneratedFeedsPassEveryCheck) {
     }
 }
 
+// The digest `envelope_sweep --digests` compares builds with: the same feed
+// gives the same digest run after run, and envelopes that differ (the same
+// binary with either equation of state, which moves every row) give
+// different ones.
+TEST_F(Sweep, DigestsAgreeOnOneEnvelopeAndTellTwoApart) {
+    const sweep::SweepFeed pr = NamedFeed("binary", {{"methane", 0.5}, {"n-butane", 0.5}});
+    const sweep::SweepFeed srk = NamedFeed("binary", {{"methane", 0.5}, {"n-butane", 0.5}}, true);
+    sweep::CheckOptions quick;
+    quick.comparePaths = false;
+    quick.repeat = false;
+    const sweep::FeedReport a = sweep::CheckFeed(pr, quick);
+    const sweep::FeedReport b = sweep::CheckFeed(pr, quick);
+    const sweep::FeedReport c = sweep::CheckFeed(srk, quick);
+    ASSERT_GT(a.rows, 10);
+    EXPECT_EQ(a.digest, b.digest);
+    EXPECT_NE(a.digest, c.digest);
+    EXPECT_NE(a.digest, 0u);
+}
+
 // Products with ppm of methane: the dew and bubble curves lie a fraction of
 // a kelvin apart, and the envelope still runs through the critical point.
 TEST_F(Sweep, HighPurityProductsGetTheirWholeEnvelope) {
