@@ -479,7 +479,7 @@ double EnvelopeCalculation::HighestRow(int32_t first, int32_t end, int32_t type)
         double pKpa = 0.0;
         u_->pointStore->GetPointType(row, &code, 0);
         u_->pointStore->GetValue(row, kCodePressure, &pKpa, 0);
-        if (code == type)
+        if (type == kAnyRowType || code == type)
             highest = std::max(highest, pKpa / kKpaPerAtm);
     }
     return highest;
@@ -499,14 +499,8 @@ int32_t EnvelopeCalculation::StoredRows() const {
 // after pass, without end; without the last, a trace that climbed and came
 // back down would be traced again from the next pass.
 double EnvelopeCalculation::NextScanPressure(double passPatm, int32_t firstRow) const {
-    double highest = std::max(passPatm, u_->curPatm);
-    const int32_t lastRow = StoredRows();
-    for (int32_t row = firstRow; row < lastRow; ++row) {
-        double pKpa = 0.0;
-        u_->pointStore->GetValue(row, kCodePressure, &pKpa, 0);
-        highest = std::max(highest, pKpa / kKpaPerAtm);
-    }
-    return highest + pressStep;
+    const double highest = std::max(passPatm, u_->curPatm);
+    return std::max(highest, HighestRow(firstRow, StoredRows(), kAnyRowType)) + pressStep;
 }
 
 void EnvelopeCalculation::LiquidLiquidScan(double bound, bool clearCriticalPoint) {

@@ -58,7 +58,9 @@ class EnvelopeCalculation {
 
     // Rows in the point store; the next pass's pressure of a boundary scan.
     int32_t StoredRows() const;
-    // The highest pressure (atm) of the rows of `type` among rows [first, end), 0 if none.
+    // The highest pressure (atm) of the rows of `type` (kAnyRowType: every
+    // row) among rows [first, end), 0 if none.
+    static constexpr int32_t kAnyRowType = -1;
     double HighestRow(int32_t first, int32_t end, int32_t type) const;
     double NextScanPressure(double passPatm, int32_t firstRow) const;
 

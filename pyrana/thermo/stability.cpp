@@ -312,10 +312,8 @@ int StabilityCore(Model& m, Calculator::Work& w, double t, double p, const doubl
                     w.w[i] = w.present[i] ? std::exp(w.lnW[i]) : 0.0;
                 if (Eval(m, w, t, p, w.w.data(), w.lnPhiW.data(), nullptr, nullptr, Root::Stable,
                          &info) &&
-                    info.roots >= 3 && info.largest) {
-                    NearPure(w, z, k);
+                    info.roots >= 3 && info.largest)
                     consider(RunTrial(m, w, t, p, z, maxIt, Root::Liquid));
-                }
             }
         }
     }
