@@ -24,6 +24,19 @@ struct TrialOutcome {
     int iterations = 0;
 };
 
+// Whether a trial at distance dist = Σ z_i (ln w_i - ln z_i)² from the feed, with
+// tangent-plane distance tm, is falling back onto the feed. Within 1e-8 it has
+// collapsed. Within 1e-5 it has where 2 tm / dist is above a half: near the feed
+// tm ≈ ½ Δᵀ B Δ, B = I for an ideal solution, so that ratio is the feed's
+// curvature along the trial's path relative to the ideal one; on a path towards
+// another stationary point it falls away before the rim of that point's basin (to
+// a quarter at the rim of a symmetric double well). A trial heading for a phase
+// beside the feed (the incipient phase of a narrow band, a product's phase richer
+// in a trace compound) carries on; the others stop an iteration or two sooner.
+bool FallingBack(double dist, double tm) {
+    return dist < 1e-8 || (dist < 1e-5 && 2.0 * tm > 0.5 * dist);
+}
+
 // Runs one trial from w.lnW (ln W, unnormalised). Leaves the final ln W in w.lnW and
 // the normalised composition in w.w.
 TrialOutcome RunTrial(Model& m, Calculator::Work& w, double t, double p, const double* z, int maxIt,
@@ -73,7 +86,7 @@ TrialOutcome RunTrial(Model& m, Calculator::Work& w, double t, double p, const d
         out.tm = tm;
         if (!std::isfinite(tm))
             return out;
-        if (it >= 1 && dist < 1e-8) {
+        if (it >= 1 && FallingBack(dist, tm)) {
             out.trivial = true;
             return out;
         }

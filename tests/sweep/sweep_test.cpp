@@ -105,6 +105,37 @@ TEST_F(Sweep, HighPurityProductsGetTheirWholeEnvelope) {
     }
 }
 
+// Trials that fall back onto the feed stop near it, but not where the
+// phase they are heading for lies near the feed too: a product's incipient
+// phase differs from it in a trace compound alone (ethylene with 12 ppm CO2,
+// SRK), and a near-azeotropic pair's in every compound by a few per cent
+// (cyclohexane with benzene, every k_ij 0). Either envelope lost its dew curve,
+// or its first dew point, when a trial within 1e-6 of such a feed (weighted
+// by its fractions), or within 3 % of it in every compound, was taken for one
+// falling back.
+TEST_F(Sweep, TrialsHeadingForAPhaseBesideTheFeedAreNotTakenForTheFeed) {
+    const sweep::SweepFeed product =
+        NamedFeed("product", {{"ethylene", 0.999988}, {"carbon dioxide", 1.20064e-05}}, true);
+    const sweep::SweepFeed pair =
+        NamedFeed("binary", {{"cyclohexane", 0.15571}, {"benzene", 0.84429}}, false, true);
+    for (const sweep::SweepFeed& feed : {product, pair}) {
+        const sweep::FeedReport r = sweep::CheckFeed(feed);
+        EXPECT_TRUE(r.failures.empty()) << feed.Arguments() << "\n" << Failures(r);
+        const cli::EnvelopeResult e =
+            cli::RunEnvelopeCalculation(feed.Input(), cli::EnvelopeRequest());
+        EXPECT_EQ(e.status, S_OK) << feed.Arguments();
+        ASSERT_GT(Count(e, 1), 10) << feed.Arguments();
+        EXPECT_GT(Count(e, 4), 10) << feed.Arguments();
+        EXPECT_EQ(Count(e, 5), 1) << feed.Arguments();
+    }
+    // The pair's dew curve starts at the scan's first pressure, 2 atm.
+    const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(pair.Input(), cli::EnvelopeRequest());
+    ASSERT_FALSE(e.points.empty());
+    EXPECT_EQ(e.points.front().type, 1);
+    EXPECT_NEAR(e.points.front().p, 202.65, 1e-6);
+    EXPECT_NEAR(e.points.front().t, 377.615, 0.01);
+}
+
 // Ethylene with 0.1 % methane: the trace passes the cricondenbar and the
 // critical point and comes back down the bubble side.
 TEST_F(Sweep, NearPureEthylenePassesItsCriticalPointToTheBubbleSide) {

@@ -9,12 +9,14 @@
 
 #include "pyrana/thermo/calculator.h"
 #include "test_fluids.h"
+#include "tests/support/natural_gas.h"
 
 namespace pyrana::thermo {
 namespace {
 
 using testing::ExpectEquilibrium;
 using testing::MakeFluid;
+using testing::NaturalGas;
 using testing::PropaneWater;
 using testing::RelDiff;
 
@@ -276,6 +278,20 @@ TEST(Stability, WaterTrialFindsTheAqueousPhaseWilsonCannotSee) {
     // A gas far from saturation is stable.
     const double gas[] = {0.95, 0.05, 0.0};
     EXPECT_TRUE(calc.Stability(300.0, 1000.0, gas).stable);
+}
+
+// A trial that falls back onto a stable feed stops once it is near the feed
+// and the feed's curvature along its path shows no rim of another basin
+// between them: the dry natural gas as a cold dense fluid at 150 K and
+// 10.2 MPa, one of the probes of a bubble-point search above its
+// cricondenbar (102 model evaluations with trials run to 1e-8 of the feed).
+TEST(Stability, TrialsFallingBackOntoAStableFeedStopNearIt) {
+    Calculator calc(NaturalGas());
+    const std::vector<double> z = test_fluids::NaturalGasFractions();
+    const StabilityResult r = calc.Stability(150.0, 10234.0, z.data());
+    ASSERT_EQ(r.outcome, Outcome::kConverged) << r.message;
+    EXPECT_TRUE(r.stable);
+    EXPECT_LT(r.evaluations, 90);
 }
 
 }  // namespace
