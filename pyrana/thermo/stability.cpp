@@ -26,15 +26,15 @@ struct TrialOutcome {
 
 // Whether a trial at distance dist = Σ z_i (ln w_i - ln z_i)² from the feed, with
 // tangent-plane distance tm, is falling back onto the feed. Within 1e-8 it has
-// collapsed. Within 1e-5 it has where 2 tm / dist is above a half: near the feed
+// collapsed. Within 1e-3 it has where 2 tm / dist is above a half: near the feed
 // tm ≈ ½ Δᵀ B Δ, B = I for an ideal solution, so that ratio is the feed's
 // curvature along the trial's path relative to the ideal one; on a path towards
 // another stationary point it falls away before the rim of that point's basin (to
 // a quarter at the rim of a symmetric double well). A trial heading for a phase
 // beside the feed (the incipient phase of a narrow band, a product's phase richer
-// in a trace compound) carries on; the others stop an iteration or two sooner.
+// in a trace compound) carries on; the others stop a few iterations sooner.
 bool FallingBack(double dist, double tm) {
-    return dist < 1e-8 || (dist < 1e-5 && 2.0 * tm > 0.5 * dist);
+    return dist < 1e-8 || (dist < 1e-3 && 2.0 * tm > 0.5 * dist);
 }
 
 // Runs one trial from w.lnW (ln W, unnormalised). Leaves the final ln W in w.lnW and
