@@ -284,14 +284,15 @@ TEST(Stability, WaterTrialFindsTheAqueousPhaseWilsonCannotSee) {
 // and the feed's curvature along its path shows no rim of another basin
 // between them: the dry natural gas as a cold dense fluid at 150 K and
 // 10.2 MPa, one of the probes of a bubble-point search above its
-// cricondenbar (102 model evaluations with trials run to 1e-8 of the feed).
+// cricondenbar: 63 model evaluations, 102 with trials run to 1e-8 of the
+// feed and 77 with the curvature rule held to 1e-5.
 TEST(Stability, TrialsFallingBackOntoAStableFeedStopNearIt) {
     Calculator calc(NaturalGas());
     const std::vector<double> z = test_fluids::NaturalGasFractions();
     const StabilityResult r = calc.Stability(150.0, 10234.0, z.data());
     ASSERT_EQ(r.outcome, Outcome::kConverged) << r.message;
     EXPECT_TRUE(r.stable);
-    EXPECT_LT(r.evaluations, 90);
+    EXPECT_LT(r.evaluations, 75);
 }
 
 }  // namespace
