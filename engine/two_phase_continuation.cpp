@@ -680,7 +680,15 @@ bool PlanCrossing(TwoPhaseTracer* tr, int32_t specVarIdx, int32_t nActive, const
         return false;
     }
     *crossTarget = -side * std::max(std::fabs(v), band);
-    if (!tr->history.Reach(nullptr, 3, specVarIdx, *crossTarget, X, flags))
+    // The polynomial runs in the unknown that changes most over the points;
+    // where that one turns back before the crossed ln K reaches the target
+    // (pressure on a steep dew branch falling onto its critical point), the
+    // polynomial in that ln K itself places the crossing: a ln K passes zero
+    // monotonically at a critical point. (Methane with a tenth of n-pentane,
+    // SRK: the step went on unplanned to ln K = 0.005, its corrector diverged
+    // there, and the trace stopped 1 MPa above the critical point.)
+    if (!tr->history.Reach(nullptr, 3, specVarIdx, *crossTarget, X, flags) &&
+        !tr->history.Interpolate(nullptr, 3, specVarIdx, *crossTarget, X, flags))
         return false;
     *stepSize = *crossTarget - v;
     tr->crossIdx = specVarIdx;

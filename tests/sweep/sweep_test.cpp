@@ -771,6 +771,34 @@ TEST_F(Sweep, SpecialPointsAgreeWithTheSolverAndTheSaturationCurve) {
 // Methane / n-decane 50/50 with every k_ij 0, whose critical row was once
 // taken from a trivial solution: within 0.02 K and 0.02 % of the solver on
 // both thermodynamic paths.
+// A dew branch falling steeply onto its critical point (methane with a tenth
+// of n-pentane, SRK): the polynomial in pressure through the last points
+// turned back before the crossed ln K reached the far side, the step went on
+// unplanned to ln K = 0.005, and the trace stopped 1 MPa above the critical
+// point. The crossing is placed in the ln K itself; both paths reach the
+// solver's critical point within half a per cent.
+TEST_F(Sweep, ASteepDewBranchCrossesItsCriticalPoint) {
+    const sweep::SweepFeed feed =
+        NamedFeed("binary", {{"methane", 0.693889}, {"n-pentane", 0.0735949}}, true);
+    const cli::FluidInput input = feed.Input();
+    thermo::Calculator calc(cli::BuildFluid(input));
+    const double z[2] = {0.693889, 0.0735949};
+    const thermo::CriticalPointResult c = calc.CriticalPoint(z);
+    ASSERT_EQ(c.outcome, thermo::Outcome::kConverged);
+    for (cli::ThermoPath path : {cli::ThermoPath::kHost, cli::ThermoPath::kApp}) {
+        cli::EnvelopeRequest request;
+        request.path = path;
+        const cli::EnvelopeResult e = cli::RunEnvelopeCalculation(input, request);
+        EXPECT_EQ(e.status, S_OK);
+        ASSERT_EQ(Count(e, 5), 1);
+        const auto critical = std::find_if(e.points.begin(), e.points.end(),
+                                           [](const auto& p) { return p.type == 5; });
+        EXPECT_NEAR(critical->t, c.t, 0.5);
+        EXPECT_NEAR(critical->p, c.p, 0.005 * c.p);
+        EXPECT_GT(Count(e, 4), 10) << "the bubble side beyond it";
+    }
+}
+
 TEST_F(Sweep, MethaneNDecaneCriticalPointOnBothPaths) {
     const sweep::SweepFeed feed =
         NamedFeed("binary", {{"methane", 0.5}, {"n-decane", 0.5}}, false, true);
