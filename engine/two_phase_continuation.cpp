@@ -655,6 +655,19 @@ void SolveInnerCrossingPoint(TwoPhaseTracer* tr, EngineThermo* thermo, double be
     *P = savedP;
 }
 
+// Whether a jump from v to target in unknown k reaches no farther than
+// twice the spread of that unknown over the last three points.
+bool WithinNodes(const PointHistory& history, int32_t k, double v, double target) {
+    if (history.Count() < 3)
+        return false;
+    double lo = history.At(0)[k], hi = lo;
+    for (int32_t h = 1; h < 3; ++h) {
+        lo = std::fmin(lo, history.At(h)[k]);
+        hi = std::fmax(hi, history.At(h)[k]);
+    }
+    return std::fabs(target - v) <= 2.0 * (hi - lo);
+}
+
 // Plans the next step when the specification variable is a ln K heading for
 // zero, a critical point. A step that would end inside the band around zero
 // (or beyond zero) from far outside it ends on the band's edge instead; from
@@ -683,12 +696,16 @@ bool PlanCrossing(TwoPhaseTracer* tr, int32_t specVarIdx, int32_t nActive, const
     // The polynomial runs in the unknown that changes most over the points;
     // where that one turns back before the crossed ln K reaches the target
     // (pressure on a steep dew branch falling onto its critical point), the
-    // polynomial in that ln K itself places the crossing: a ln K passes zero
-    // monotonically at a critical point. (Methane with a tenth of n-pentane,
+    // polynomial in that ln K itself places the crossing, a ln K passing zero
+    // monotonically at a critical point, if the jump reaches no farther than
+    // twice the points' spread in it. (Methane with a tenth of n-pentane,
     // SRK: the step went on unplanned to ln K = 0.005, its corrector diverged
-    // there, and the trace stopped 1 MPa above the critical point.)
+    // there, and the trace stopped 1 MPa above the critical point. The
+    // near-azeotropic ethylene/CO2, whose ln K change by 0.01 a step, had its
+    // far side put at 0 K by a jump of 0.12.)
     if (!tr->history.Reach(nullptr, 3, specVarIdx, *crossTarget, X, flags) &&
-        !tr->history.Interpolate(nullptr, 3, specVarIdx, *crossTarget, X, flags))
+        !(WithinNodes(tr->history, specVarIdx, v, *crossTarget) &&
+          tr->history.Interpolate(nullptr, 3, specVarIdx, *crossTarget, X, flags)))
         return false;
     *stepSize = *crossTarget - v;
     tr->crossIdx = specVarIdx;
